@@ -1,0 +1,107 @@
+// The program's one main window.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+#include <QTranslator>
+
+namespace Ui { class MainWindow; }
+
+class MeasureWindow;
+class Calibration;
+class DeviceSetting_2_Window;
+class DeviceSetting_3_Window;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Rebuilds the window for command.DeviceType (no device, detector,
+    // bootloader); for a detector creates the four pages and reads the device.
+    void pageSetup();
+    // Identification, holding block and live values (or only the live values
+    // under automatic reading), then refresh of the pages of tab `tab`.
+    void readCycle(int tab);
+
+    // Calibration timer, owned here, started and stopped by the calibration page.
+    void startCalibrationTimer(int intervalMs);
+    void stopCalibrationTimer();
+    bool calibrationTimerActive() const;
+
+    // Status bar: messages without time-out.
+    void showStatus(const QString &text);
+    void clearStatus();
+
+    // Ini values, lines 1..6 stored at index 0..5.
+    enum IniLine {
+        IniConfigDir = 0,      // directory of parameter files
+        IniFirmwareDir = 1,    // directory of firmware files
+        IniFirmwarePath = 2,   // last firmware file
+        IniLoadPath = 3,       // last parameter file loaded into the device
+        IniSavePath = 4,       // last parameter file saved on the PC
+        IniLanguage = 5,       // translation base name
+    };
+    QString iniValue(int line) const { return ini.value(line); }
+    void setIniValue(int line, const QString &value) { if (line >= 0 && line < ini.size()) ini[line] = value; }
+    static QString iniPath();
+    // Test hook: use this path instead of the one beside the program
+    // (an empty path goes back to the default).
+    static void setIniPathOverride(const QString &path);
+    // Writes the ini file at once (safe replace); false when it failed.
+    bool saveIni();
+
+    // Unchecks "Авто" (ends automatic reading).
+    void stopAutoUpdate();
+
+public slots:
+    void on_spinBox_valueChanged(int value);
+    void on_pushButton_Save_Param_clicked();
+    void on_pushButton_Read_Param_clicked();
+    void on_checkBoxAutoupdate_stateChanged(int state);
+    void on_tabWidget_currentChanged(int index);
+    void on_pushButtonLoadConfigDevice_clicked();
+    void on_pushButtonSaveConfigPC_clicked();
+    void on_radioButtonLanguageRus_clicked();
+    void on_radioButtonLanguageEn_clicked();
+    void on_action_connect_triggered();
+    void on_pushButtonResetDevice_clicked();
+    void on_pushButtonBootloader_clicked();
+    void on_pushButtonReadFactorySettings_clicked();
+    void on_pushButtonSaveFactorySettings_clicked();
+    void on_action_config_triggered();
+    void on_checkBox_SoundOn_stateChanged(int state);
+    void on_action_reference_triggered();
+
+private:
+    void pollTick();
+    void calibrationTimerTick();
+    void loadIni();
+    void switchLanguage(const QString &baseName);
+    // Stops a running output test and takes the pages out of every stack;
+    // `now` deletes them at once instead of through the event loop.
+    void removePages(bool now);
+    void setSoundText();
+
+    QTimer calibrationTimer;
+    Ui::MainWindow *ui;
+    QTranslator translator;
+    QTimer pollTimer;
+    QStringList ini;
+    // Which of the two texts the sound box shows ("Вкл." after a successful
+    // switch-off command, "Выкл." otherwise); kept across re-translation.
+    bool soundTextOn = false;
+};
+
+// Set by the entry point right after the window is built.
+extern MainWindow *theMainWindow;
+
+// Newest page of each kind, replaced by page set-up; null before the first
+// detector page set-up.
+extern MeasureWindow *currentMeasureWindow;
+extern Calibration *currentCalibration;
+extern DeviceSetting_2_Window *currentDeviceSetting2;
+extern DeviceSetting_3_Window *currentDeviceSetting3;

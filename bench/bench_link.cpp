@@ -1,0 +1,188 @@
+// Link benchmark against the simulated detector paced at 9600 baud.
+//
+//   bench_link [--sim PATH] [--kib N]
+//
+// (a) a full read cycle: 43 code 1, 43 code 2, 3 with 48 registers, 4 with 10;
+// (b) N KiB (default 64) written with function 14 in 200-byte blocks.
+// For each it prints the wall time, the floor (bytes on the wire x 10 bits /
+// 9600 + the 50 ms end-of-reply silence per exchange + the simulator's own
+// turnaround), their ratio and the CPU time the master used.
+#include "command.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct Tally {
+    qint64 bytes = 0;
+    int exchanges = 0;
+};
+
+Tally *tally = nullptr;
+
+void countTraffic(bool, const QByteArray &bytes, void *)
+{
+    if (tally)
+        tally->bytes += bytes.size();
+}
+
+struct Sim {
+    QProcess proc;
+    QString port;
+    bool start(const QString &path, const QStringList &args)
+    {
+        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        proc.start(path, args + QStringList{QStringLiteral("--quiet")});
+        if (!proc.waitForStarted(5000))
+            return false;
+        QElapsedTimer t;
+        t.start();
+        QByteArray buf;
+        while (t.elapsed() < 10000) {
+            proc.waitForReadyRead(100);
+            buf += proc.readAllStandardOutput();
+            const int i = buf.indexOf("PORT ");
+            const int nl = buf.indexOf('\n', i);
+            if (i >= 0 && nl > i) {
+                port = QString::fromLatin1(buf.mid(i + 5, nl - i - 5)).trimmed();
+                return true;
+            }
+        }
+        return false;
+    }
+    ~Sim()
+    {
+        proc.write("quit\n");
+        if (!proc.waitForFinished(2000))
+            proc.kill();
+    }
+};
+
+void report(const char *what, qint64 wallMs, const Tally &t, double turnaroundMs, double cpu)
+{
+    const double wire = t.bytes * 10.0 / 9600.0 * 1000.0;
+    const double floorMs = wire + 50.0 * t.exchanges + turnaroundMs * t.exchanges;
+    std::printf("%-34s wall %9.1f ms  floor %9.1f ms (wire %.1f, %d x 50 ms silence, turnaround %.2f ms each)"
+                "  ratio %.3f  cpu %.1f ms (%.2f %% of wall)\n",
+                what, double(wallMs), floorMs, wire, t.exchanges, turnaroundMs, wallMs / floorMs, cpu * 1000.0,
+                100.0 * cpu * 1000.0 / wallMs);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString simPath = QCoreApplication::applicationDirPath() + QStringLiteral("/tl02-sim");
+    int kib = 64;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--sim") && i + 1 < args.size())
+            simPath = args[++i];
+        else if (args[i] == QLatin1String("--kib") && i + 1 < args.size())
+            kib = args[++i].toInt();
+    }
+    if (!QFileInfo(simPath).isExecutable()) {
+        std::fprintf(stderr, "bench_link: simulator not found at %s (use --sim PATH)\n", qPrintable(simPath));
+        return 2;
+    }
+
+    Tally t;
+    tally = &t;
+    command.setTrafficHook(countTraffic, nullptr);
+
+    // The simulator's turnaround: exchanges against the unpaced simulator
+    // cost the 50 ms silence plus its turnaround (and our own overhead, which
+    // makes this an upper bound and the floor a little generous to us).
+    double turnaround = 0.0;
+    {
+        Sim sim;
+        if (!sim.start(simPath, {}))
+            return 2;
+        command.PortName = sim.port;
+        command.SlaveAddress = 1;
+        if (!command.openPort())
+            return 2;
+        const int n = 20;
+        QElapsedTimer w;
+        w.start();
+        for (int i = 0; i < n; ++i)
+            if (command.transact(4, 0, 0, 10) != ResultOk)
+                return 3;
+        turnaround = qMax(0.0, double(w.elapsed()) / n - 50.0);
+        command.closePort();
+    }
+
+    Sim sim;
+    if (!sim.start(simPath, {QStringLiteral("--pace")}))
+        return 2;
+    command.PortName = sim.port;
+    command.SlaveAddress = 1;
+    if (!command.openPort())
+        return 2;
+
+    std::printf("tl02-sim paced at 9600 baud on %s; unpaced turnaround %.2f ms per exchange\n",
+                qPrintable(sim.port), turnaround);
+
+    // (a) full read cycle, repeated to smooth out noise.
+    {
+        const int rounds = 5;
+        t = Tally();
+        const double c0 = cpuSeconds();
+        QElapsedTimer w;
+        w.start();
+        for (int r = 0; r < rounds; ++r) {
+            const quint16 results[4] = {command.transact(43, 0, 1, 0), command.transact(43, 0, 2, 0),
+                                        command.transact(3, 0, 0x1000, 48), command.transact(4, 0, 0, 10)};
+            for (quint16 res : results)
+                if (res != ResultOk) {
+                    std::fprintf(stderr, "read cycle failed: %u\n", res);
+                    return 3;
+                }
+            t.exchanges += 4;
+        }
+        report("read cycle (x5: 43,43,3x48,4x10)", w.elapsed(), t, turnaround, cpuSeconds() - c0);
+    }
+
+    // (b) memory blocks.
+    {
+        if (command.transact(16, 0x5555, 0x1020, 1) != ResultOk)
+            return 3;
+        QThread::msleep(200);
+        command.SlaveAddress = 0;
+        QByteArray image(kib * 1024, '\0');
+        for (int i = 0; i < image.size(); ++i)
+            image[i] = char((i * 31 + 7) & 0xFF);
+        t = Tally();
+        const double c0 = cpuSeconds();
+        QElapsedTimer w;
+        w.start();
+        quint32 address = 0x08001C00;
+        for (int off = 0; off < image.size(); off += 200) {
+            const int len = qMin(200, image.size() - off);
+            if (command.transactBlock(14, address, reinterpret_cast<const quint8 *>(image.constData()) + off,
+                                      quint16(len)) != ResultOk) {
+                std::fprintf(stderr, "block at 0x%08X failed\n", address);
+                return 3;
+            }
+            address += quint32(len);
+            ++t.exchanges;
+        }
+        const QByteArray label = QStringLiteral("function 14, %1 KiB in 200-byte blocks").arg(kib).toLatin1();
+        report(label.constData(), w.elapsed(), t, turnaround, cpuSeconds() - c0);
+    }
+    return 0;
+}

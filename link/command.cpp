@@ -1,0 +1,162 @@
+#include "command.h"
+
+#include "options.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstring>
+
+Command command;
+
+constexpr Command::LoopTiming Command::RegisterLoop;
+constexpr Command::LoopTiming Command::BlockLoop;
+
+Command::Command()
+    // Not DefaultUserName: that global may not be constructed yet when this
+    // object is (both are globals of different files).
+    : UserName(QStringLiteral("Noname"))
+{
+    std::memset(&DeviceParams, 0, sizeof DeviceParams);
+    std::memset(reply, 0, sizeof reply);
+    std::memset(request.bytes, 0, sizeof request.bytes);
+}
+
+Command::~Command()
+{
+    if (port.isOpen())
+        port.close();
+}
+
+void Command::resetState()
+{
+    closePort();
+    PortName.clear();
+    SlaveAddress = 0;
+    DeviceType = 0;
+    WriteCount = 0;
+    UserName = DefaultUserName;
+    Password.clear();
+    LoggedIn = 0;
+    FactoryAccess = 0;
+    std::memset(&DeviceParams, 0, sizeof DeviceParams);
+    ScratchWord = 0;
+    replyLength = 0;
+}
+
+void Command::setTrafficHook(TrafficHook hook, void *context)
+{
+    trafficHook = hook;
+    trafficContext = context;
+}
+
+bool Command::openPort()
+{
+    if (port.isOpen())
+        port.close();
+    port.setPortName(PortName);
+    port.setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    return port.open(QIODevice::ReadWrite);
+}
+
+void Command::closePort()
+{
+    if (port.isOpen())
+        port.close();
+}
+
+quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16 count)
+{
+    const Modbus::Image image{&DeviceParams, &ScratchWord};
+    const quint16 built = Modbus::buildRequest(request, quint8(SlaveAddress & 0xFF), function, value,
+                                               start, count, image);
+    if (built != ResultOk)
+        return built;
+    return exchange(RegisterLoop, true);
+}
+
+quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length)
+{
+    const quint16 built = Modbus::buildBlockRequest(request, quint8(SlaveAddress & 0xFF), function,
+                                                    address, data, length);
+    if (built != ResultOk)
+        return built;
+    return exchange(BlockLoop, false);
+}
+
+quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
+{
+    const Modbus::Image image{&DeviceParams, &ScratchWord};
+    const QByteArray frame(reinterpret_cast<const char *>(request.bytes), request.length);
+    quint16 result = ResultNoReply;
+    qint64 pauseMark = 0;
+    QByteArray received;
+
+    for (int attempt = timing.attempts; attempt > 0; --attempt) {
+        port.clear(QSerialPort::AllDirections);
+        port.write(frame);
+        received.clear();
+        if (trafficHook)
+            trafficHook(true, frame, trafficContext);
+
+        if (broadcastRule && (SlaveAddress == 0 || SlaveAddress == 255)
+            && (request.function == 6 || request.function == 16 || request.function == 21)) {
+            // Every device on the line acts on a broadcast; none answers.
+            port.waitForReadyRead(timing.firstReplyTimeout);
+            if (port.bytesToWrite() > 0)
+                port.waitForBytesWritten(timing.writeTimeout);
+            port.readAll();
+            return ResultOk;
+        }
+
+        if (!port.waitForBytesWritten(timing.writeTimeout)) {
+            // The line is stuck (or the port went away): open it afresh.
+            port.close();
+            port.open(QIODevice::ReadWrite);
+            port.clearError();
+            result = ResultWriteTimeout;
+            continue;
+        }
+
+        result = ResultNoReply;
+        if (!port.waitForReadyRead(timing.firstReplyTimeout))
+            continue;
+        received = port.readAll();
+        // The reply ends at the first silence of the inter-chunk time-out.
+        while (port.waitForReadyRead(timing.interChunkTimeout))
+            received += port.readAll();
+        if (trafficHook)
+            trafficHook(false, received, trafficContext);
+
+        result = ResultBadReply;
+        if (received.isEmpty())
+            continue;
+        bool crcGood = false;
+        if (received.size() >= 3 && received.size() <= Modbus::ReplyCapacity) {
+            replyLength = received.size();
+            std::memcpy(reply, received.constData(), size_t(replyLength));
+            const quint16 crc = Modbus::crc16(reply, replyLength - 2);
+            crcGood = reply[replyLength - 2] == quint8(crc & 0xFF)
+                && reply[replyLength - 1] == quint8(crc >> 8);
+        }
+        if (crcGood) {
+            result = Modbus::checkReply(reply, replyLength, request.start, image);
+            if (result == ResultOk)
+                return result;
+            continue;
+        }
+        // A corrupt reply: give the line one pause per exchange to settle.
+        if (pauseMark < timing.corruptPause) {
+            QElapsedTimer pause;
+            pause.start();
+            while (pause.elapsed() < timing.corruptPause)
+                QThread::msleep(quint32(timing.corruptPause - pause.elapsed()));
+            pauseMark = pause.elapsed();
+        }
+    }
+    return result;
+}

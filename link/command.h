@@ -1,0 +1,80 @@
+// The one link object of the program: serial port, Modbus master, parameter
+// block and the access state.
+#pragma once
+
+#include "deviceparams.h"
+#include "modbus.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class Command : public QObject
+{
+    Q_OBJECT
+public:
+    Command();
+    ~Command() override;
+
+    // Timing of the two exchange loops, in milliseconds.
+    struct LoopTiming {
+        int attempts;
+        int writeTimeout;
+        int firstReplyTimeout;
+        int interChunkTimeout;
+        int corruptPause;
+    };
+    static constexpr LoopTiming RegisterLoop{10, 50, 150, 50, 500};
+    static constexpr LoopTiming BlockLoop{15, 100, 450, 50, 500};
+
+    QSerialPort port;
+    QString PortName;
+    quint16 SlaveAddress = 0;
+    qint16 DeviceType = 0;
+    quint16 WriteCount = 0;
+
+    // Access state.
+    QString UserName;
+    QString Password;
+    quint8 LoggedIn = 0;
+    quint8 FactoryAccess = 0;
+
+    // Parameter block mirrored from the device, and the scratch word that the
+    // unbound holding registers share.
+    ParamBlock DeviceParams;
+    quint16 ScratchWord = 0;
+
+    // Last request sent and last reply checked.
+    Modbus::Request request;
+    quint8 reply[Modbus::ReplyCapacity];
+    int replyLength = 0;
+
+    // One exchange for function codes 3, 4, 6, 16, 20, 21, 43.
+    quint16 transact(quint8 function, quint16 value, quint16 start, quint16 count);
+    // One exchange for function 14 (memory block write).
+    quint16 transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length);
+
+    // Applies the line settings (9600 8N1, no flow control) to PortName and
+    // opens the port for reading and writing.
+    bool openPort();
+    void closePort();
+
+    // Resets the block, the scratch word and the link state to their start
+    // values (used by tests and tools that reuse the object).
+    void resetState();
+
+    // Optional observer of the raw bytes on the line (for tools that print
+    // frames).  Called with true for bytes sent, false for bytes received.
+    using TrafficHook = void (*)(bool sent, const QByteArray &bytes, void *context);
+    void setTrafficHook(TrafficHook hook, void *context);
+
+private:
+    quint16 exchange(const LoopTiming &timing, bool broadcastRule);
+
+    TrafficHook trafficHook = nullptr;
+    void *trafficContext = nullptr;
+};
+
+extern Command command;
+
+inline quint16 crc16(const quint8 *bytes, int length) { return Modbus::crc16(bytes, length); }

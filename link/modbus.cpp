@@ -1,0 +1,286 @@
+#include "modbus.h"
+
+#include "deviceparams.h"
+
+#include <cstring>
+
+namespace Modbus {
+
+quint16 crc16(const quint8 *bytes, int length)
+{
+    quint16 crc = 0xFFFF;
+    for (int i = 0; i < length; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+namespace {
+
+quint8 *imageBytes(const Image &image)
+{
+    return reinterpret_cast<quint8 *>(image.block);
+}
+
+// Value of a holding register as it goes on the wire: its place read as a
+// little-endian word, or the scratch word for unbound registers.
+quint16 holdingValue(quint16 reg, const Image &image)
+{
+    const int place = Params::holdingPlace(reg);
+    if (place == Params::NoPlace)
+        return *image.scratch;
+    const quint8 *b = imageBytes(image) + place;
+    return quint16(b[0] | (b[1] << 8));
+}
+
+void storeAt(int place, quint16 value, const Image &image)
+{
+    if (place == Params::NoPlace) {
+        *image.scratch = value;
+        return;
+    }
+    quint8 *b = imageBytes(image) + place;
+    b[0] = quint8(value & 0xFF);
+    b[1] = quint8(value >> 8);
+}
+
+void put16(quint8 *p, quint16 v)
+{
+    p[0] = quint8(v >> 8);
+    p[1] = quint8(v & 0xFF);
+}
+
+void finish(Request &req, int bodyLength)
+{
+    const quint16 crc = crc16(req.bytes, bodyLength);
+    req.bytes[bodyLength] = quint8(crc & 0xFF);
+    req.bytes[bodyLength + 1] = quint8(crc >> 8);
+    req.length = bodyLength + 2;
+}
+
+bool holdingRangeValid(quint16 start, quint16 count)
+{
+    return start >= Params::HoldingFirst && start <= Params::HoldingLast
+        && count <= Params::HoldingCount && int(start) + int(count) <= Params::HoldingLast + 1;
+}
+
+// Stores n big-endian register values from `data` into consecutive registers.
+void storeRegisters(const quint8 *data, int n, quint16 start, bool holding, const Image &image)
+{
+    for (int i = 0; i < n; ++i) {
+        const quint16 value = quint16((data[2 * i] << 8) | data[2 * i + 1]);
+        const quint16 reg = quint16(start + i);
+        storeAt(holding ? Params::holdingPlace(reg) : Params::inputPlace(reg), value, image);
+    }
+}
+
+quint16 checkReadReply(const quint8 *reply, int length, quint16 start, bool holding, const Image &image)
+{
+    if (length < 3)
+        return ResultMismatch;
+    const int n = reply[2];
+    if (n == 0)
+        return ResultOk;
+    const int regs = n / 2;
+    bool valid;
+    if (holding)
+        valid = start >= Params::HoldingFirst && start <= Params::HoldingLast && n <= 97
+            && int(start) + regs <= Params::HoldingLast + 1;
+    else
+        valid = start <= 9 && n <= 21 && int(start) + regs <= Params::InputCount;
+    // Only bytes that arrived are read: the counted data must lie before the CRC.
+    if (!valid || 3 + n > length - 2)
+        return ResultMismatch;
+    storeRegisters(reply + 3, regs, start, holding, image);
+    return ResultOk;
+}
+
+quint16 checkIdentification(const quint8 *reply, int length, const Image &image)
+{
+    const int end = length - 2;   // CRC excluded
+    if (end < 4)
+        return ResultMismatch;
+    if (reply[3] == 3)
+        return ResultMismatch;
+    if (end < 8)
+        return ResultMismatch;
+    const int objects = reply[7];
+    int pos = 8;
+    for (int i = 0; i < objects; ++i) {
+        if (pos + 2 > end)
+            return ResultMismatch;
+        const int id = reply[pos];
+        const int len = reply[pos + 1];
+        if (id > 8)
+            return ResultMismatch;
+        if (pos + 2 + len > end)
+            return ResultMismatch;
+        const Params::IdField field = Params::identificationField(id);
+        // A text longer than its field is cut so that its zero still fits.
+        const int copy = len < field.capacity ? len : field.capacity - 1;
+        quint8 *dst = imageBytes(image) + field.offset;
+        std::memcpy(dst, reply + pos + 2, size_t(copy));
+        dst[copy] = 0;
+        pos += 2 + len;
+    }
+    return ResultOk;
+}
+
+} // namespace
+
+quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 value,
+                     quint16 start, quint16 count, const Image &image)
+{
+    quint8 *b = req.bytes;
+    b[0] = address;
+    b[1] = function;
+    req.function = function;
+    req.start = start;
+    switch (function) {
+    case 3:
+    case 4:
+        put16(b + 2, start);
+        put16(b + 4, count);
+        finish(req, 6);
+        return ResultOk;
+    case 6:
+        put16(b + 2, start);
+        if (start == Params::CommandRegister) {
+            put16(b + 4, value);
+        } else {
+            if (!holdingRangeValid(start, count))
+                return ResultMismatch;
+            put16(b + 4, holdingValue(start, image));
+        }
+        finish(req, 6);
+        return ResultOk;
+    case 16: {
+        if (count == 0 || count >= 126)
+            return ResultMismatch;
+        put16(b + 2, start);
+        put16(b + 4, count);
+        if (start == Params::CommandRegister) {
+            b[6] = 2;
+            put16(b + 7, value);
+            finish(req, 9);
+            return ResultOk;
+        }
+        if (!holdingRangeValid(start, count))
+            return ResultMismatch;
+        b[6] = quint8(2 * count);
+        for (int i = 0; i < count; ++i)
+            put16(b + 7 + 2 * i, holdingValue(quint16(start + i), image));
+        finish(req, 7 + 2 * count);
+        return ResultOk;
+    }
+    case 20:
+        b[2] = 0x00;
+        b[3] = 0x10;
+        std::memcpy(b + 4, image.block->FileRecord, 16);
+        finish(req, 20);
+        return ResultOk;
+    case 21:
+        b[2] = 0x00;
+        b[3] = 0x10;
+        b[4] = 0x00;
+        b[5] = 0x00;
+        finish(req, 6);
+        return ResultOk;
+    case 43:
+        // Byte 2 is 0x00 here, not the MEI type 0x0E: the detector expects it so.
+        b[2] = 0x00;
+        b[3] = quint8(start);
+        b[4] = quint8(count);
+        finish(req, 5);
+        return ResultOk;
+    default:
+        return ResultUnsupported;
+    }
+}
+
+quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32 memAddress,
+                          const quint8 *data, int length)
+{
+    if (function != 14)
+        return ResultUnsupported;
+    if (length < 0 || length > MaxBlockData || (length > 0 && !data))
+        return ResultMismatch;
+    quint8 *b = req.bytes;
+    b[0] = address;
+    b[1] = 0x0E;
+    b[2] = quint8(memAddress >> 24);
+    b[3] = quint8(memAddress >> 16);
+    b[4] = quint8(memAddress >> 8);
+    b[5] = quint8(memAddress);
+    b[6] = quint8(length);
+    if (length > 0)
+        std::memcpy(b + 7, data, size_t(length));
+    req.function = 14;
+    req.start = quint16(memAddress & 0xFFFF);
+    finish(req, 7 + length);
+    return ResultOk;
+}
+
+quint16 checkReply(const quint8 *reply, int length, quint16 start, const Image &image)
+{
+    if (length < 2)
+        return ResultBadReply;
+    const int end = length - 2;   // bytes before the CRC
+    switch (reply[1]) {
+    case 3:
+        return checkReadReply(reply, length, start, true, image);
+    case 4:
+        return checkReadReply(reply, length, start, false, image);
+    case 6:
+    case 16:
+        if (end < 4)
+            return ResultMismatch;
+        return quint16((reply[2] << 8) | reply[3]) == start ? ResultOk : ResultMismatch;
+    case 14:
+        if (end < 6)
+            return ResultMismatch;
+        return quint16((reply[4] << 8) | reply[5]) == start ? ResultOk : ResultMismatch;
+    case 20:
+        if (end < 20 || reply[3] != 16)
+            return ResultMismatch;
+        std::memcpy(image.block->FileRecord, reply + 4, 16);
+        return ResultOk;
+    case 21:
+        if (end < 4)
+            return ResultMismatch;
+        return reply[3] == 16 ? ResultOk : ResultMismatch;
+    case 43:
+        return checkIdentification(reply, length, image);
+    case 0x83:
+    case 0x84:
+    case 0x86:
+    case 0x8E:
+    case 0x8F:
+    case 0x90:
+    case 0x94:
+        if (end < 3)
+            return ResultMismatch;
+        if (reply[2] == 2)
+            return ResultIllegalAddress;
+        if (reply[2] == 3)
+            return ResultIllegalValue;
+        // The device refused the request for another reason: a failure too.
+        return ResultRefused;
+    default:
+        return ResultUnsupported;
+    }
+}
+
+quint16 checkReceived(const quint8 *reply, int length, quint16 start, const Image &image)
+{
+    if (length < 3 || length > ReplyCapacity)
+        return ResultBadReply;
+    const quint16 crc = crc16(reply, length - 2);
+    if (reply[length - 2] != quint8(crc & 0xFF) || reply[length - 1] != quint8(crc >> 8))
+        return ResultBadReply;
+    return checkReply(reply, length, start, image);
+}
+
+} // namespace Modbus

@@ -1,0 +1,65 @@
+// Modbus RTU protocol as the TL-02 master speaks it: building requests from the
+// parameter block and checking replies against them.  Nothing here touches a
+// port; the serial exchange loop lives in command.cpp.
+#pragma once
+
+#include <QtGlobal>
+
+struct ParamBlock;
+
+// Result codes of every exchange.  Callers only tell ResultOk from the rest.
+enum ResultCode : quint16 {
+    ResultUnsupported = 1,      // function not supported / reply function unknown
+    ResultOk = 2,
+    ResultMismatch = 4,         // request out of range, or reply does not fit it
+    ResultWriteTimeout = 16,
+    ResultNoReply = 32,
+    ResultIllegalAddress = 64,  // exception reply, code 2
+    ResultIllegalValue = 128,   // exception reply, code 3
+    ResultBadReply = 256,       // empty, too short, too long or CRC mismatch
+    ResultRefused = 512,        // exception reply with any other code
+};
+
+namespace Modbus {
+
+constexpr int RequestCapacity = 256;
+constexpr int ReplyCapacity = 3000;
+constexpr int MaxBlockData = 247;     // function 14 payload that fits the request buffer
+
+quint16 crc16(const quint8 *bytes, int length);
+
+// The place the register values live in: the 320-byte block and the one
+// scratch word shared by all unbound holding registers.
+struct Image {
+    ParamBlock *block;
+    quint16 *scratch;
+};
+
+// A built request.  `start` is what the reply check compares against (for
+// function 14 the low 16 bits of the memory address).
+struct Request {
+    quint8 bytes[RequestCapacity];
+    int length = 0;
+    quint8 function = 0;
+    quint16 start = 0;
+};
+
+// Builds a request for functions 3, 4, 6, 16, 20, 21 and 43.  Returns ResultOk
+// when built, ResultUnsupported for any other function, ResultMismatch for an
+// out-of-range write.  `address` is the low byte put on the wire.
+quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 value,
+                     quint16 start, quint16 count, const Image &image);
+
+// Builds a function 14 memory-block write (at most MaxBlockData bytes).
+quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32 memAddress,
+                          const quint8 *data, int length);
+
+// Checks a reply of `length` bytes whose CRC has matched, against the request's
+// start register, and stores its data into the image.  Reads nothing outside
+// reply[0..length).  Returns a result code.
+quint16 checkReply(const quint8 *reply, int length, quint16 start, const Image &image);
+
+// Whole check of received bytes: length limits, CRC, then checkReply.
+quint16 checkReceived(const quint8 *reply, int length, quint16 start, const Image &image);
+
+} // namespace Modbus

@@ -1,0 +1,56 @@
+// Runs the simulated detector tl02-sim for a test and talks to it over its
+// control channel (stdin/stdout).  The serial end it prints is what the code
+// under test opens with a real QSerialPort.
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QString>
+#include <QStringList>
+
+class SimProcess
+{
+public:
+    SimProcess();
+    ~SimProcess();
+
+    // Starts tl02-sim with the given arguments and waits for its port line.
+    // Returns false (and says why through QWARN) when it did not come up.
+    bool start(const QStringList &args = {});
+    void stop();
+    QString portPath() const { return port; }
+    // What the simulator wrote on stderr.
+    QString errorText() const;
+
+    // Sends one control line ("fault noreply 3", "set input 0 1234", ...)
+    // and waits for its acknowledgement.  Returns the lines printed before
+    // the "OK" (e.g. "HOLDING 1005 200"), or an empty list on ERR/time-out.
+    QStringList send(const QString &line, bool *ok = nullptr);
+    // Convenience reads through "get holding" / "get input"; -1 on failure.
+    int holding(int reg);
+    int input(int reg);
+
+    // Request frames the device received since the last clearLog(), as bytes.
+    QList<QByteArray> rxFrames();
+    // Every log line since the last clearLog() ("RX ...", "TX ...", "RAW ...", "CMD ...").
+    QStringList log();
+    void clearLog();
+    // Waits until a log line starting with `prefix` has arrived (or timeout).
+    bool waitForLog(const QString &prefix, int timeoutMs = 3000);
+
+    // Command codes written to 0x1020 since the last clearLog().
+    QList<quint16> commands();
+
+private:
+    void pump(int waitMs);
+    QProcess proc;
+    // The simulator's stdout goes to a file, so a test that blocks in an
+    // exchange for long never stalls the simulator on a full pipe.
+    QTemporaryDir logDir;
+    QFile logFile;
+    QString port;
+    QByteArray pending;
+    QStringList lines;
+};

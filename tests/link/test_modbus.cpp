@@ -1,0 +1,298 @@
+// Request building, reply checks and the register binding, without a port.
+#include "deviceparams.h"
+#include "modbus.h"
+
+#include <QtTest>
+#include <cstring>
+
+namespace {
+
+QByteArray withCrc(QByteArray body)
+{
+    const quint16 crc = Modbus::crc16(reinterpret_cast<const quint8 *>(body.constData()), body.size());
+    body.append(char(crc & 0xFF));
+    body.append(char(crc >> 8));
+    return body;
+}
+
+QByteArray bytesOf(const Modbus::Request &r)
+{
+    return QByteArray(reinterpret_cast<const char *>(r.bytes), r.length);
+}
+
+} // namespace
+
+class TestModbus : public QObject
+{
+    Q_OBJECT
+
+    ParamBlock block;
+    quint16 scratch = 0;
+    Modbus::Image image{&block, &scratch};
+
+    quint16 check(const QByteArray &reply, quint16 start)
+    {
+        return Modbus::checkReceived(reinterpret_cast<const quint8 *>(reply.constData()), reply.size(),
+                                     start, image);
+    }
+
+private slots:
+    void init()
+    {
+        std::memset(&block, 0, sizeof block);
+        scratch = 0;
+    }
+
+    void crcVectors()
+    {
+        const quint8 req[] = {0x01, 0x04, 0x00, 0x00, 0x00, 0x0A};
+        const quint16 crc = Modbus::crc16(req, 6);
+        QCOMPARE(int(crc & 0xFF), 0x70);
+        QCOMPARE(int(crc >> 8), 0x0D);
+        // Published example: 01 03 00 00 00 01 -> 84 0A.
+        const quint8 req2[] = {0x01, 0x03, 0x00, 0x00, 0x00, 0x01};
+        QCOMPARE(Modbus::crc16(req2, 6), quint16(0x0A84));
+        QCOMPARE(Modbus::crc16(nullptr, 0), quint16(0xFFFF));
+    }
+
+    void requestFormats()
+    {
+        Modbus::Request r;
+        QCOMPARE(Modbus::buildRequest(r, 1, 4, 0, 0, 10, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), QByteArray::fromHex("01040000000A700D"));
+
+        // Command write: one value, the caller's, whatever the block holds.
+        block.CommandWord = 0x1234;
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0x6060, 0x1020, 1, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("011010200001026060")));
+
+        // Identification: byte 2 is 0x00.
+        QCOMPARE(Modbus::buildRequest(r, 7, 43, 0, 2, 0, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("072B000200")));
+
+        // Function 6 sends the register's value from the block.
+        block.Limit1 = 0x84E2;
+        QCOMPARE(Modbus::buildRequest(r, 1, 6, 0, 0x1005, 1, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("0106100584E2")));
+
+        QCOMPARE(Modbus::buildRequest(r, 1, 21, 0, 0, 0, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("011500100000")));
+
+        for (int i = 0; i < 16; ++i)
+            block.FileRecord[i] = quint8(0xA0 + i);
+        QCOMPARE(Modbus::buildRequest(r, 1, 20, 0, 0, 0, image), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("01140010A0A1A2A3A4A5A6A7A8A9AAABACADAEAF")));
+
+        // Memory block: 32-bit address most significant byte first, length, data.
+        const quint8 data[3] = {0xDE, 0xAD, 0xBE};
+        QCOMPARE(Modbus::buildBlockRequest(r, 0, 14, 0x08001CC8, data, 3), quint16(ResultOk));
+        QCOMPARE(bytesOf(r), withCrc(QByteArray::fromHex("000E08001CC803DEADBE")));
+        QCOMPARE(r.start, quint16(0x1CC8));
+        QCOMPARE(r.length, 3 + 9);
+    }
+
+    void requestRefusals()
+    {
+        Modbus::Request r;
+        QCOMPARE(Modbus::buildRequest(r, 1, 5, 0, 0x1000, 1, image), quint16(ResultUnsupported));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1000, 0, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1000, 49, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1000, 126, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x0FFF, 1, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1001, 48, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 6, 0, 0x1030, 1, image), quint16(ResultMismatch));
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1000, 48, image), quint16(ResultOk));
+        QCOMPARE(r.length, 105);
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x102F, 1, image), quint16(ResultOk));
+        QCOMPARE(Modbus::buildBlockRequest(r, 0, 16, 0x08001C00, nullptr, 0), quint16(ResultUnsupported));
+        QByteArray big(248, 'x');
+        QCOMPARE(Modbus::buildBlockRequest(r, 0, 14, 0x08001C00,
+                                           reinterpret_cast<const quint8 *>(big.constData()), 248),
+                 quint16(ResultMismatch));
+    }
+
+    void registerBindingWrite()
+    {
+        block.NetSpeed = 2;
+        block.NetAddress = 7;
+        block.HWVersion = 0x0123;
+        block.SerialNum = -2;
+        scratch = 0xBEEF;
+        Modbus::Request r;
+        QCOMPARE(Modbus::buildRequest(r, 1, 16, 0, 0x1000, 48, image), quint16(ResultOk));
+        auto reg = [&](int n) { return (r.bytes[7 + 2 * (n - 0x1000)] << 8) | r.bytes[8 + 2 * (n - 0x1000)]; };
+        QCOMPARE(reg(0x100D), 0x2302);
+        QCOMPARE(reg(0x100E), 0x0207);
+        QCOMPARE(reg(0x101B), 0x0123);
+        QCOMPARE(reg(0x100F), 0xFFFE);   // low word of the serial number
+        QCOMPARE(reg(0x1010), 0xFFFF);
+        for (int unbound : {0x1017, 0x1018, 0x101C, 0x101F, 0x1021, 0x102F})
+            QCOMPARE(reg(unbound), 0xBEEF);
+    }
+
+    void registerBindingRead()
+    {
+        // A full holding read: register r carries the value r - 0x1000 + 0x0100 * (r & 0xFF).
+        QByteArray body = QByteArray::fromHex("010360");
+        for (int i = 0; i < 48; ++i) {
+            const quint16 v = quint16(0x1100 + i);
+            body.append(char(v >> 8));
+            body.append(char(v & 0xFF));
+        }
+        // Distinct values for the overlapping registers.
+        auto setReg = [&](int reg, quint16 v) {
+            body[3 + 2 * (reg - 0x1000)] = char(v >> 8);
+            body[4 + 2 * (reg - 0x1000)] = char(v & 0xFF);
+        };
+        setReg(0x100D, 0xAA05);   // NetSpeed 5, low(HWVersion) 0xAA (overwritten by 0x101B)
+        setReg(0x100E, 0x0207);   // NetAddress 7, NetSpeed 2 (wins over 0x100D)
+        setReg(0x101B, 0x0123);
+        setReg(0x1017, 0x1111);
+        setReg(0x102F, 0x2222);
+        QCOMPARE(check(withCrc(body), 0x1000), quint16(ResultOk));
+        QCOMPARE(block.ADCCode4m, quint16(0x1100));
+        QCOMPARE(block.Config, quint16(0x1108));
+        QCOMPARE(block.NetAddress, quint8(7));
+        QCOMPARE(block.NetSpeed, quint8(2));
+        QCOMPARE(block.HWVersion, quint16(0x0123));
+        QCOMPARE(block.CommandWord, quint16(0x1120));
+        QCOMPARE(scratch, quint16(0x2222));   // the last unbound register stays
+        QCOMPARE(block.SerialNum, qint32(0x1110110F));
+        // Bytes without a register stay untouched.
+        for (quint8 b : block.Unbound110)
+            QCOMPARE(int(b), 0);
+    }
+
+    void readReplies()
+    {
+        QByteArray full = QByteArray::fromHex("010360") + QByteArray(96, '\x01');
+        QCOMPARE(check(withCrc(full), 0x1000), quint16(ResultOk));
+        QCOMPARE(block.Limit2, quint16(0x0101));
+
+        std::memset(&block, 0, sizeof block);
+        QByteArray tooMany = QByteArray::fromHex("010362") + QByteArray(98, '\x01');
+        QCOMPARE(check(withCrc(tooMany), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(block.ADCCode4m, quint16(0));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("010300")), 0x1000), quint16(ResultOk));
+
+        // Start outside the holding block.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0103020001")), 0x0FFF), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01030400010002")), 0x102F), quint16(ResultMismatch));
+
+        QByteArray inputs = QByteArray::fromHex("010414");
+        for (int i = 0; i < 10; ++i) {
+            inputs.append(char(0));
+            inputs.append(char(i + 1));
+        }
+        QCOMPARE(check(withCrc(inputs), 0), quint16(ResultOk));
+        QCOMPARE(block.CurrentADC, quint16(1));
+        QCOMPARE(block.DeviceTypeReg, quint16(5));
+        QCOMPARE(block.Status, quint16(10));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("010416") + QByteArray(22, '\0')), 0), quint16(ResultMismatch));
+
+        // The reply's function byte picks the check: a function 4 reply to a
+        // function 3 request is an input-register reply.
+        std::memset(&block, 0, sizeof block);
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0104020007")), 4), quint16(ResultOk));
+        QCOMPARE(block.DeviceTypeReg, quint16(7));
+    }
+
+    void byteCountBeyondReceivedData()
+    {
+        // Claims 20 bytes, carries 4: nothing may be read past the reply.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01041400010002")), 0), quint16(ResultMismatch));
+        QCOMPARE(block.CurrentADC, quint16(0));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0103600001")), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(block.ADCCode4m, quint16(0));
+    }
+
+    void writeEchoes()
+    {
+        QCOMPARE(check(withCrc(QByteArray::fromHex("011010000030")), 0x1000), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("011010010030")), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0106100584E2")), 0x1005), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("000E08001CC8C8")), 0x1CC8), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("000E08001C00C8")), 0x1CC8), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0115001000")), 0), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0115000F00")), 0), quint16(ResultMismatch));
+        QByteArray rec = QByteArray::fromHex("01140010") + QByteArray(16, '\x5A');
+        QCOMPARE(check(withCrc(rec), 0), quint16(ResultOk));
+        QCOMPARE(int(block.FileRecord[15]), 0x5A);
+        // Too short to carry the echo.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0110")), 0x1000), quint16(ResultMismatch));
+    }
+
+    void exceptions()
+    {
+        QCOMPARE(check(withCrc(QByteArray::fromHex("018302")), 0x1000), quint16(ResultIllegalAddress));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("019003")), 0x1000), quint16(ResultIllegalValue));
+        // Any other exception code is a refusal, never success.
+        for (const char *hex : {"018301", "018404", "018606", "018E04", "018F01", "019406"}) {
+            const quint16 r = check(withCrc(QByteArray::fromHex(hex)), 0x1000);
+            QCOMPARE(r, quint16(ResultRefused));
+            QVERIFY(r != ResultOk);
+        }
+        QCOMPARE(check(withCrc(QByteArray::fromHex("019502")), 0), quint16(ResultUnsupported));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01AB02")), 0), quint16(ResultUnsupported));
+    }
+
+    void identification()
+    {
+        // Objects 0 and 5 stored, 9 ends the parse with a mismatch.
+        QByteArray r = QByteArray::fromHex("012B0E01020000" "03");
+        r += QByteArray::fromHex("0005") + "Velta";
+        r += QByteArray::fromHex("0505") + "TL-02";
+        r += QByteArray::fromHex("0902") + "xx";
+        QCOMPARE(check(withCrc(r), 1), quint16(ResultMismatch));
+        QCOMPARE(QByteArray(block.IdVendorName), QByteArray("Velta"));
+        QCOMPARE(QByteArray(block.IdModelName), QByteArray("TL-02"));
+
+        // Object 3 after object 0: the later one stays.
+        QByteArray r2 = QByteArray::fromHex("012B0E02020000" "02");
+        r2 += QByteArray::fromHex("0003") + "ABC";
+        r2 += QByteArray::fromHex("0302") + "XY";
+        QCOMPARE(check(withCrc(r2), 2), quint16(ResultOk));
+        QCOMPARE(QByteArray(block.IdVendorName), QByteArray("XY"));
+
+        // Zero objects: success, nothing changes.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("012B0E0102000000")), 1), quint16(ResultOk));
+        // Echoed code 3 is refused.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("012B0E0302000000")), 3), quint16(ResultMismatch));
+    }
+
+    void identificationBounds()
+    {
+        std::memset(block.IdProductCode, 'z', sizeof block.IdProductCode);
+        // Object 0 with 40 bytes of text: cut to 17 + zero; the next field is untouched.
+        QByteArray r = QByteArray::fromHex("012B0E01020000" "01") + QByteArray::fromHex("0028") + QByteArray(40, 'V');
+        QCOMPARE(check(withCrc(r), 1), quint16(ResultOk));
+        QCOMPARE(QByteArray(block.IdVendorName), QByteArray(17, 'V'));
+        QCOMPARE(block.IdProductCode[0], 'z');
+
+        // An object claiming more bytes than arrived.
+        QByteArray r2 = QByteArray::fromHex("012B0E01020000" "01") + QByteArray::fromHex("0214") + "1.06";
+        QCOMPARE(check(withCrc(r2), 1), quint16(ResultMismatch));
+        QCOMPARE(block.IdFirmwareVersion[0], '\0');
+        // More objects announced than present.
+        QByteArray r3 = QByteArray::fromHex("012B0E01020000" "05") + QByteArray::fromHex("0204") + "1.07";
+        QCOMPARE(check(withCrc(r3), 1), quint16(ResultMismatch));
+        QCOMPARE(QByteArray(block.IdFirmwareVersion), QByteArray("1.07"));
+        // Header cut short.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("012B0E01")), 1), quint16(ResultMismatch));
+    }
+
+    void corruptFrames()
+    {
+        QCOMPARE(check(QByteArray(), 0), quint16(ResultBadReply));
+        QCOMPARE(check(QByteArray::fromHex("0104"), 0), quint16(ResultBadReply));
+        QByteArray bad = withCrc(QByteArray::fromHex("0104020007"));
+        bad[bad.size() - 1] = char(bad[bad.size() - 1] ^ 0x01);
+        QCOMPARE(check(bad, 0), quint16(ResultBadReply));
+        QCOMPARE(block.DeviceTypeReg, quint16(0));
+        QByteArray huge = withCrc(QByteArray::fromHex("0103") + QByteArray(3000, '\0'));
+        QCOMPARE(check(huge, 0x1000), quint16(ResultBadReply));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestModbus)
+#include "test_modbus.moc"
