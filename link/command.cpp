@@ -33,6 +33,7 @@ void Command::resetState()
     closePort();
     PortName.clear();
     SlaveAddress = 0;
+    attemptLimit = 0;
     DeviceType = 0;
     WriteCount = 0;
     UserName = DefaultUserName;
@@ -96,7 +97,8 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
     qint64 pauseMark = 0;
     QByteArray received;
 
-    for (int attempt = timing.attempts; attempt > 0; --attempt) {
+    const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
+    for (int attempt = attempts; attempt > 0; --attempt) {
         port.clear(QSerialPort::AllDirections);
         port.write(frame);
         received.clear();

@@ -49,6 +49,10 @@ public:
     quint8 reply[Modbus::ReplyCapacity];
     int replyLength = 0;
 
+    // When non-zero, caps the attempts of every exchange (a line scan asks
+    // each address once).  0 keeps the loops' own counts.
+    int attemptLimit = 0;
+
     // One exchange for function codes 3, 4, 6, 16, 20, 21, 43.
     quint16 transact(quint8 function, quint16 value, quint16 start, quint16 count);
     // One exchange for function 14 (memory block write).
