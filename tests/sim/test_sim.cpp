@@ -1,0 +1,452 @@
+// Drives tl02-sim the way a serial terminal would: the pty is opened with
+// plain POSIX calls and fed hand-written frames (CRC bytes worked out by
+// hand); the control channel is the simulator's stdin/stdout.
+
+#include <QtTest>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray bytes(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
+
+// Independent check of reply CRCs (Modbus: reflected 0xA001, start 0xFFFF).
+quint16 modbusCrc(const QByteArray &b)
+{
+    quint16 crc = 0xFFFF;
+    for (char ch : b) {
+        crc ^= quint8(ch);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc;
+}
+
+bool crcOk(const QByteArray &frame)
+{
+    if (frame.size() < 3)
+        return false;
+    const quint16 crc = modbusCrc(frame.left(frame.size() - 2));
+    return quint8(frame.at(frame.size() - 2)) == (crc & 0xFF) && quint8(frame.at(frame.size() - 1)) == (crc >> 8);
+}
+
+QByteArray withCrc(QByteArray frame)
+{
+    const quint16 crc = modbusCrc(frame);
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+    return frame;
+}
+
+quint16 word(const QByteArray &reply, int index)   // index-th data word of a 3/4 reply
+{
+    return quint16((quint8(reply.at(3 + 2 * index)) << 8) | quint8(reply.at(4 + 2 * index)));
+}
+
+class Sim {
+public:
+    ~Sim()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        if (m_proc.state() != QProcess::NotRunning) {
+            m_proc.kill();
+            m_proc.waitForFinished(3000);
+        }
+    }
+
+    bool start(const QStringList &args)
+    {
+        m_proc.setProcessChannelMode(QProcess::SeparateChannels);
+        m_proc.setReadChannel(QProcess::StandardOutput);
+        m_proc.start(QStringLiteral(TL_SIM_PATH), args);
+        if (!m_proc.waitForStarted(5000))
+            return false;
+        const QString first = nextLine(5000);
+        if (!first.startsWith("PORT "))
+            return false;
+        port = first.mid(5);
+        m_fd = ::open(port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (m_fd < 0)
+            return false;
+        termios t;
+        tcgetattr(m_fd, &t);
+        cfmakeraw(&t);
+        cfsetspeed(&t, B9600);
+        return tcsetattr(m_fd, TCSANOW, &t) == 0;
+    }
+
+    void send(const QByteArray &frame) { QCOMPARE(::write(m_fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size())); }
+
+    // Everything that arrives until `gapMs` of silence; empty if nothing in `firstMs`.
+    QByteArray reply(int firstMs = 500, int gapMs = 50)
+    {
+        QByteArray got;
+        int wait = firstMs;
+        for (;;) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, wait) <= 0)
+                return got;
+            char buf[512];
+            const ssize_t n = ::read(m_fd, buf, sizeof buf);
+            if (n > 0)
+                got.append(buf, int(n));
+            wait = gapMs;
+        }
+    }
+
+    // Exactly n bytes, or what came within ms.
+    QByteArray readCount(int n, int ms)
+    {
+        QByteArray got;
+        QElapsedTimer t;
+        t.start();
+        while (got.size() < n && t.elapsed() < ms) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, int(ms - t.elapsed())) <= 0)
+                break;
+            char buf[512];
+            const ssize_t k = ::read(m_fd, buf, size_t(qMin<int>(n - got.size(), int(sizeof buf))));
+            if (k > 0)
+                got.append(buf, int(k));
+        }
+        return got;
+    }
+
+    QByteArray exchange(const QByteArray &frame)
+    {
+        send(frame);
+        return reply();
+    }
+
+    // Sends a control line; true on its OK, false on ERR or silence. The
+    // lines that came before the answer go to `before` (and to the log).
+    bool command(const QString &cmd, QStringList *before = nullptr)
+    {
+        m_proc.write((cmd + "\n").toUtf8());
+        m_proc.waitForBytesWritten(1000);
+        for (;;) {
+            const QString line = nextLine(5000);
+            if (line.isNull())
+                return false;
+            if (line == "OK " + cmd)
+                return true;
+            if (line == "ERR " + cmd)
+                return false;
+            if (before)
+                *before << line;
+            log << line;
+        }
+    }
+
+    QStringList control(const QString &cmd)
+    {
+        QStringList before;
+        if (!command(cmd, &before))
+            before << "FAILED";
+        return before;
+    }
+
+    // Waits for a line beginning with prefix; remembers every line read.
+    QString waitFor(const QString &prefix, int ms = 2000)
+    {
+        QElapsedTimer t;
+        t.start();
+        for (const QString &l : qAsConst(log))
+            if (l.startsWith(prefix))
+                return l;
+        while (t.elapsed() < ms) {
+            const QString line = nextLine(int(ms - t.elapsed()));
+            if (line.isNull())
+                break;
+            log << line;
+            if (line.startsWith(prefix))
+                return line;
+        }
+        return {};
+    }
+
+    QString nextLine(int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!m_proc.canReadLine()) {
+            if (t.elapsed() >= ms || !m_proc.waitForReadyRead(int(qMax<qint64>(1, ms - t.elapsed()))))
+                if (!m_proc.canReadLine())
+                    return {};
+        }
+        return QString::fromUtf8(m_proc.readLine()).trimmed();
+    }
+
+    QProcess m_proc;
+    QString port;
+    QStringList log;
+    int m_fd = -1;
+};
+
+} // namespace
+
+class TestSim : public QObject {
+    Q_OBJECT
+private slots:
+    void inputRegistersFollowCalibrationLine();
+    void holdingRegistersShareDeviceMemory();
+    void commandRegister();
+    void identification();
+    void bootloaderFlashAndDump();
+    void faultsAndLineNoise();
+    void pacingLinkAndShutdown();
+};
+
+void TestSim::inputRegistersFollowCalibrationLine()
+{
+    Sim sim;
+    QVERIFY(sim.start({}));
+
+    const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
+    QByteArray r = sim.exchange(req);
+    QCOMPARE(r.size(), 25);
+    QVERIFY(crcOk(r));
+    QCOMPARE(r.left(3), bytes("01 04 14"));
+    QCOMPARE(word(r, 4), quint16(1));
+    QVERIFY(qAbs(int(word(r, 0)) - 8240) <= 3);   // clean-air level with a little noise
+    QStringList lines = sim.control("get input 4");
+    QVERIFY(lines.contains("RX 01040000000A700D"));
+    QVERIFY(lines.contains("TX " + r.toHex().toUpper()));
+    QVERIFY(lines.contains("INPUT 4 1"));
+
+    // Mid-range sensor code: 8000..40000 maps onto 0..1000, 4..20 mA, PWM 1000..5000.
+    QVERIFY(sim.command("set input 0 24000"));
+    r = sim.exchange(req);
+    QCOMPARE(r.size(), 25);
+    QCOMPARE(word(r, 0), quint16(24000));
+    QCOMPARE(word(r, 1), quint16(12000));
+    QCOMPARE(word(r, 2), quint16(500));
+    QCOMPARE(word(r, 3), quint16(3000));
+
+    // Simulation switch on: the device works from ImmitConc (40000 = top of the range).
+    QCOMPARE(sim.exchange(bytes("01 10 10 19 00 02 04 00 01 9C 40 C6 39")), bytes("01 10 10 19 00 02 94 CF"));
+    r = sim.exchange(req);
+    QCOMPARE(word(r, 1), quint16(20000));
+    QCOMPARE(word(r, 2), quint16(1000));
+    QCOMPARE(word(r, 3), quint16(5000));
+
+    QVERIFY(!sim.command("get input 99"));
+}
+
+void TestSim::holdingRegistersShareDeviceMemory()
+{
+    Sim sim;
+    QVERIFY(sim.start({"--address", "1"}));
+
+    QByteArray r = sim.exchange(bytes("01 03 10 00 00 30 41 1E"));
+    QCOMPARE(r.size(), 101);
+    QVERIFY(crcOk(r));
+    QCOMPARE(r.left(3), bytes("01 03 60"));
+    QCOMPARE(word(r, 0x00), quint16(8000));
+    QCOMPARE(word(r, 0x01), quint16(40000));
+    QCOMPARE(word(r, 0x04), quint16(1000));
+    QCOMPARE(word(r, 0x08), quint16(0x0010));
+    QCOMPARE(word(r, 0x0D), quint16(0x7B00));   // NetSpeed 0, low byte of HWVersion 123
+    QCOMPARE(word(r, 0x0E), quint16(0x0001));   // NetAddress 1
+    QCOMPARE(word(r, 0x0F), quint16(4711));
+    QCOMPARE(word(r, 0x1B), quint16(123));
+
+    // 0x100D sits on NetSpeed and the low byte of HWVersion: writing it moves both neighbours.
+    QCOMPARE(sim.exchange(bytes("01 06 10 0D 02 45 DC 5A")), bytes("01 06 10 0D 02 45 DC 5A"));
+    r = sim.exchange(bytes("01 03 10 0D 00 02 51 08"));
+    QCOMPARE(r.size(), 9);
+    QCOMPARE(word(r, 0), quint16(0x0245));
+    QCOMPARE(word(r, 1), quint16(0x4501));
+    r = sim.exchange(bytes("01 03 10 1B 00 01 F0 CD"));
+    QCOMPARE(word(r, 0), quint16(0x0002));
+
+    // Outside the map and empty reads are refused.
+    QCOMPARE(sim.exchange(bytes("01 03 0F FF 00 02 F7 2F")), bytes("01 83 02 C0 F1"));
+    QCOMPARE(sim.exchange(bytes("01 03 10 00 00 00 41 0A")), bytes("01 83 03 01 31"));
+}
+
+void TestSim::commandRegister()
+{
+    Sim sim;
+    QVERIFY(sim.start({}));
+
+    QCOMPARE(sim.exchange(bytes("01 10 10 20 00 01 02 60 60 98 D9")), bytes("01 10 10 20 00 01 04 C3"));
+    QVERIFY(sim.control("get input 9").contains("CMD 6060"));
+
+    QCOMPARE(sim.exchange(bytes("01 10 10 20 00 01 02 20 02 28 F0")).size(), 8);
+    QVERIFY(sim.control("get input 9").contains("INPUT 9 256"));
+
+    // A block write that covers 0x1020 stores the value; it is no command.
+    const QByteArray block = sim.exchange(bytes("01 03 10 00 00 30 41 1E"));
+    QCOMPARE(block.size(), 101);
+    QByteArray data = block.mid(3, 96);
+    data[2 * 0x20] = char(0x55);
+    data[2 * 0x20 + 1] = char(0x55);
+    QCOMPARE(sim.exchange(withCrc(bytes("01 10 10 00 00 30 60") + data)), bytes("01 10 10 00 00 30 C4 DD"));
+    QStringList lines = sim.control("get input 4");
+    QVERIFY(lines.contains("INPUT 4 1"));
+    QVERIFY(!lines.join('\n').contains("CMD"));
+    QVERIFY(!lines.join('\n').contains("MODE"));
+    QVERIFY(sim.control("get holding 0x1020").contains("HOLDING 1020 21845"));
+
+    // Written alone, 0x5555 switches to the bootloader.
+    QCOMPARE(sim.exchange(bytes("01 10 10 20 00 01 02 55 55 4F 9E")).size(), 8);
+    lines = sim.control("get input 4");
+    QVERIFY(lines.contains("CMD 5555"));
+    QVERIFY(lines.contains("MODE bootloader"));
+    QVERIFY(lines.contains("INPUT 4 999"));
+}
+
+void TestSim::identification()
+{
+    Sim sim;
+    QVERIFY(sim.start({"--version", "1.05"}));
+
+    QByteArray r = sim.exchange(bytes("01 2B 00 01 00 11 B4"));
+    QVERIFY(crcOk(r));
+    QCOMPARE(r.left(8), bytes("01 2B 0E 01 02 00 00 03"));
+    QCOMPARE(r.mid(8, r.size() - 10), QByteArray("\x00\x05Velta\x01\x04TL02\x02\x04" "1.05", 19));
+
+    r = sim.exchange(bytes("01 2B 00 02 00 11 44"));
+    QVERIFY(crcOk(r));
+    QCOMPARE(quint8(r.at(7)), quint8(6));   // objects 3..8
+    QCOMPARE(quint8(r.at(8)), quint8(3));
+    QVERIFY(r.contains(QByteArray("\x05\x05TL-02", 7)));
+
+    QVERIFY(sim.command("set ident 5 TL-02 mk2"));
+    r = sim.exchange(bytes("01 2B 00 02 00 11 44"));
+    QVERIFY(r.contains(QByteArray("\x05\x09TL-02 mk2", 11)));
+}
+
+void TestSim::bootloaderFlashAndDump()
+{
+    QTemporaryDir dir;
+    const QString dump = dir.filePath("flash.bin");
+    Sim sim;
+    QVERIFY(sim.start({"--bootloader", "--dump", dump}));
+
+    // The bootloader answers reads and blocks at address 0.
+    QByteArray r = sim.exchange(bytes("00 04 00 00 00 0A 71 DC"));
+    QCOMPARE(r.size(), 25);
+    QCOMPARE(word(r, 4), quint16(999));
+
+    QCOMPARE(sim.exchange(bytes("00 0E 08 00 1C 00 03 AA BB CC 6D 5C")), bytes("00 0E 08 00 1C 00 03 7A 28"));
+    QCOMPARE(sim.exchange(bytes("00 0E 08 00 1C 05 01 DD 78 DB")), bytes("00 0E 08 00 1C 05 01 F8 B9"));
+    QCOMPARE(sim.exchange(bytes("00 0E 08 04 00 00 01 00 5E D3")), bytes("00 8E 02 95 A1"));
+
+    // Broadcast restart: carried out, not answered.
+    sim.send(bytes("00 10 10 20 00 01 02 60 60 95 49"));
+    QCOMPARE(sim.reply(200), QByteArray());
+    QVERIFY(sim.control("dump").contains("MODE detector"));
+    QFile f(dump);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bytes("AA BB CC FF FF DD"));
+
+    r = sim.exchange(bytes("01 04 00 00 00 0A 70 0D"));
+    QCOMPARE(word(r, 4), quint16(1));
+}
+
+void TestSim::faultsAndLineNoise()
+{
+    Sim sim;
+    QVERIFY(sim.start({}));
+    const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
+
+    sim.send("DEACTIV");
+    QCOMPARE(sim.waitFor("RAW "), QString("RAW 44454143544956"));
+    QCOMPARE(sim.reply(100), QByteArray());
+
+    sim.send(bytes("01 04 00 00 00 0A 70 0C"));
+    QCOMPARE(sim.waitFor("RXBAD "), QString("RXBAD 01040000000A700C"));
+    QCOMPARE(sim.reply(100), QByteArray());
+
+    QVERIFY(sim.command("fault badcrc 1 1"));
+    QVERIFY(crcOk(sim.exchange(req)));
+    QByteArray r = sim.exchange(req);
+    QCOMPARE(r.size(), 25);
+    QVERIFY(!crcOk(r));
+    QVERIFY(crcOk(sim.exchange(req)));
+
+    QVERIFY(sim.command("fault noreply 1"));
+    QCOMPARE(sim.exchange(req), QByteArray());
+    QCOMPARE(sim.exchange(req).size(), 25);
+
+    QVERIFY(sim.command("fault exception 4 1"));
+    QCOMPARE(sim.exchange(req), bytes("01 84 04 42 C3"));
+
+    QVERIFY(sim.command("fault mismatch 1"));
+    r = sim.exchange(req);
+    QVERIFY(crcOk(r));
+    QVERIFY(quint8(r.at(2)) > r.size() - 5);
+
+    QVERIFY(sim.command("fault short 1"));
+    QCOMPARE(sim.exchange(req), bytes("01 04"));
+
+    // Two pieces: a 30 ms reader sees only the first half, then the rest.
+    QVERIFY(sim.command("fault split 120 1"));
+    sim.send(req);
+    QCOMPARE(sim.reply(500, 30).size(), 12);
+    QCOMPARE(sim.reply(500, 30).size(), 13);
+
+    QVERIFY(sim.command("fault noreply -1"));
+    QCOMPARE(sim.exchange(req), QByteArray());
+    QCOMPARE(sim.exchange(req), QByteArray());
+    QVERIFY(sim.command("fault clear"));
+    QCOMPARE(sim.exchange(req).size(), 25);
+
+    QVERIFY(!sim.command("fault sometimes 1"));
+    QVERIFY(!sim.command("set holding 0x2000 1"));
+}
+
+void TestSim::pacingLinkAndShutdown()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyTL");
+    const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
+    {
+        Sim sim;
+        QVERIFY(sim.start({"--pace", "--link", link}));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), sim.port);
+
+        // 8 request bytes and 25 reply bytes at about 1.04 ms each: 34 ms to the last byte.
+        QElapsedTimer t;
+        t.start();
+        sim.send(req);
+        const QByteArray r = sim.readCount(25, 1000);
+        const qint64 elapsed = t.elapsed();
+        QVERIFY(crcOk(r));
+        QVERIFY2(elapsed >= 30, qPrintable(QString::number(elapsed)));
+
+        // The end of stdin does not stop it; SIGTERM does, and takes the link along.
+        sim.m_proc.closeWriteChannel();
+        QTest::qWait(100);
+        QCOMPARE(sim.exchange(req).size(), 25);
+        sim.m_proc.terminate();
+        QVERIFY(sim.m_proc.waitForFinished(5000));
+        QCOMPARE(sim.m_proc.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.m_proc.exitCode(), 0);
+        QVERIFY(!QFileInfo::exists(link) && !QFileInfo(link).isSymLink());
+    }
+    {
+        Sim sim;
+        QVERIFY(sim.start({"--link", link, "--quiet"}));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(sim.exchange(req).size(), 25);
+        QCOMPARE(sim.control("quit"), QStringList());   // --quiet: no RX/TX lines
+        QVERIFY(sim.m_proc.waitForFinished(5000));
+        QCOMPARE(sim.m_proc.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSim)
+#include "test_sim.moc"
