@@ -1,0 +1,84 @@
+// The hex-line parameter file and the small file helpers shared with the
+// firmware transfer.  No widgets here: tlctl uses the same functions.
+//
+// A parameter file holds the 140-byte image of the detector's parameter
+// structure (offsets 0..139 of the parameter block) as upper-case hex pairs,
+// 20 bytes a line, every line ended by CR LF.  Reading is tolerant: ":" is
+// removed, other non-hex characters are skipped, digits pair from the end of
+// the line (an odd first digit is a byte of its own) and any line end works.
+#pragma once
+
+#include <QtGlobal>
+#include <QString>
+#include <functional>
+
+class QIODevice;
+
+namespace HexFile {
+constexpr int LineBytes = 20;      // bytes per written line
+constexpr int BlockBytes = 140;    // the parameter image a file carries
+constexpr int ChunkBytes = 200;    // one binary chunk (a firmware block)
+} // namespace HexFile
+
+// Writes `length` bytes as lines of `lineLength` bytes ("%02X" each, CR LF
+// after every line, the last line possibly shorter).  Returns false when the
+// device did not take every byte.  A length of 0 writes nothing.
+bool writeHexLines(QIODevice *device, const quint8 *bytes, qint64 length, int lineLength);
+
+// Reads the line that starts at `position`, decodes it and appends its bytes
+// to `destination` from index `count` on, advancing `count`.  Bytes that
+// would go at or beyond `capacity` are dropped, so `count` never exceeds it.
+// Returns the position just after the line, or 0 when the device was already
+// at its end (then `count` is left alone).
+qint64 readHexLine(QIODevice *device, quint8 *destination, quint64 &count, qint64 position,
+                   quint64 capacity = HexFile::BlockBytes);
+
+// Decodes one line of text (without the need of a device); same rules as
+// readHexLine.  Appends to `destination` as readHexLine does.
+void decodeHexText(const QByteArray &line, quint8 *destination, quint64 &count, quint64 capacity);
+
+// Reads up to HexFile::ChunkBytes bytes from `position` into `buffer` and
+// sets `count` to the number read.  Returns position + count, 0 when the
+// device is at its end after the read (so the last chunk comes with 0), or
+// -1 when the device reported a read error (count is then 0).
+qint64 readBinaryChunk(QIODevice *device, quint8 *buffer, quint64 &count, qint64 position);
+
+// Progress arithmetic shared by the loading loop and the firmware transfer.
+namespace Countdown {
+// position × (100 / size), in floating point, truncated; 0 for an empty size.
+int percent(qint64 position, qint64 size);
+// Seconds left: elapsed seconds × (100 − percent) / percent; 0 for percent 0.
+double secondsLeft(qint64 elapsedMs, int percent);
+// The firmware form of the same: taken as an integer, then as 16 bits.
+quint16 wholeSecondsLeft(qint64 elapsedMs, int percent);
+} // namespace Countdown
+
+// Hooks through which a caller follows (and may stop) a long file operation.
+// Both are optional.
+struct ProgressHooks {
+    // Before each step (a line, a block), with the share done so far
+    // (0..100).  Returning false cancels the operation before that step.
+    std::function<bool(int percent)> beforeStep;
+    // After each step: the percent given to beforeStep, the position the
+    // step reached (0 once the end of the file is reached) and the size.
+    std::function<void(int percent, qint64 position, qint64 size)> afterStep;
+};
+
+// Result of decoding a whole parameter file.
+struct BlockDecode {
+    quint64 stored = 0;        // bytes decoded into the image (at most its capacity)
+    bool complete = false;     // every byte of the image was filled
+    bool cancelled = false;    // beforeStep asked to stop
+};
+
+// Decodes a whole parameter file from `device` into `image` (capacity bytes,
+// normally HexFile::BlockBytes) line by line, stopping as soon as the image
+// is full.  `image` is a staging copy: the caller decides what to do with it.
+BlockDecode decodeBlockFile(QIODevice *device, quint8 *image, quint64 capacity = HexFile::BlockBytes,
+                            const ProgressHooks &hooks = {});
+
+// Writes `length` bytes as a parameter file at `path`, through a temporary
+// file that replaces the old one only when everything was written.
+enum class SaveResult { Ok, OpenFailed, WriteFailed };
+SaveResult saveHexFile(const QString &path, const quint8 *bytes, qint64 length,
+                       int lineLength = HexFile::LineBytes);

@@ -1,0 +1,81 @@
+#include "parameterfile_gui.h"
+
+#include "command.h"
+#include "mainwindow.h"
+#include "progressdialog_gui.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QProgressDialog>
+
+#include <cstring>
+#include <memory>
+
+bool saveBlockFile(const QString &path, int length)
+{
+    if (length < 0 || length > int(sizeof(ParamBlock)))
+        return false;
+    // A copy, so that the block written is the one of this moment.
+    quint8 image[sizeof(ParamBlock)];
+    std::memcpy(image, &command.DeviceParams, size_t(length));
+    switch (saveHexFile(path, image, length, HexFile::LineBytes)) {
+    case SaveResult::Ok:
+        return true;
+    case SaveResult::OpenFailed:
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка открытия файла"), QMessageBox::Ok);
+        return false;
+    case SaveResult::WriteFailed:
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка записи файла"), QMessageBox::Ok);
+        return false;
+    }
+    return false;
+}
+
+bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int length)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка открытия файла"), QMessageBox::Ok);
+        return false;
+    }
+    std::unique_ptr<QProgressDialog> dialog(openProgressDialog(window));
+    ProgressHooks hooks;
+    hooks.beforeStep = [&](int percent) {
+        QCoreApplication::processEvents();
+        dialog->setValue(percent);
+        return !dialog->wasCanceled();
+    };
+    hooks.afterStep = [&](int percent, qint64, qint64) {
+        showCountdown(dialog.get(), percent, false);
+    };
+    const BlockDecode result = decodeBlockFile(&file, image, quint64(length), hooks);
+    dialog.reset();
+    file.close();
+    if (result.cancelled)
+        return false;
+    if (!result.complete) {
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"),
+                              QCoreApplication::translate("MainWindow", "Файл конфигурации неполный: прочитано %1 байт из %2.\n"
+                                 "Параметры в прибор не записаны.")
+                                  .arg(result.stored)
+                                  .arg(length),
+                              QMessageBox::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool writeParameters(MainWindow *window, int tab)
+{
+    window->showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
+    window->stopAutoUpdate();
+    QCoreApplication::processEvents();
+    if (command.transact(16, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
+        window->readCycle(tab);
+        return true;
+    }
+    QMessageBox::warning(window, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка обмена данными"), QMessageBox::Ok);
+    window->showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
+    return false;
+}

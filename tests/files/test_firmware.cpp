@@ -1,0 +1,222 @@
+// The firmware transfer against the simulated bootloader: block layout on the
+// wire, the flash image it leaves, the framing commands, cancel and the
+// failures before, during and after the blocks.
+#include "command.h"
+#include "filetestutil.h"
+#include "firmware.h"
+#include "simprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+class TestFirmware : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void transfersImageInBlocks_data();
+    void transfersImageInBlocks();
+    void cancelBetweenBlocksSendsNoRestart();
+    void emptyOrUnreadableFileSendsNothing();
+    void startAndRestartFailures();
+
+private:
+    bool startBootloader();
+    QString writeImage(const QByteArray &bytes, const QString &name = "fw.bin");
+    QByteArray dump();
+
+    QTemporaryDir dir;
+    SimProcess sim;
+};
+
+bool TestFirmware::startBootloader()
+{
+    if (!sim.start({"--bootloader", "--dump", dir.filePath("flash.bin")}))
+        return false;
+    command.PortName = sim.portPath();
+    if (!command.openPort())
+        return false;
+    command.SlaveAddress = 0;
+    command.DeviceType = 999;
+    sim.clearLog();
+    return true;
+}
+
+QString TestFirmware::writeImage(const QByteArray &bytes, const QString &name)
+{
+    const QString path = dir.filePath(name);
+    return writeFile(path, bytes) ? path : QString();
+}
+
+QByteArray TestFirmware::dump()
+{
+    bool ok = false;
+    sim.send("dump", &ok);
+    if (!ok)
+        return QByteArray("<dump failed>");
+    return readFile(dir.filePath("flash.bin"));
+}
+
+void TestFirmware::init()
+{
+    command.resetState();
+    QVERIFY(dir.isValid());
+    QVERIFY2(startBootloader(), qPrintable(sim.errorText()));
+}
+
+void TestFirmware::cleanup()
+{
+    command.resetState();
+    sim.stop();
+}
+
+void TestFirmware::transfersImageInBlocks_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QList<quint32>>("addresses");
+    QTest::addColumn<QList<int>>("lengths");
+    QTest::addColumn<QList<int>>("percents");
+    QTest::newRow("450 bytes") << 450 << QList<quint32>{0x08001C00, 0x08001CC8, 0x08001D90}
+                               << QList<int>{200, 200, 50} << QList<int>{0, 44, 88};
+    QTest::newRow("400 bytes") << 400 << QList<quint32>{0x08001C00, 0x08001CC8}
+                               << QList<int>{200, 200} << QList<int>{0, 50};
+    QTest::newRow("1 byte") << 1 << QList<quint32>{0x08001C00} << QList<int>{1} << QList<int>{0};
+}
+
+void TestFirmware::transfersImageInBlocks()
+{
+    QFETCH(int, size);
+    QFETCH(QList<quint32>, addresses);
+    QFETCH(QList<int>, lengths);
+    QFETCH(QList<int>, percents);
+
+    const QByteArray image = patternImage(size, size);
+    const QString path = writeImage(image);
+    QVERIFY(!path.isEmpty());
+
+    // No event may run during the exchanges or the pause: a timer that is due
+    // at once must still be pending when the first block is about to go.
+    bool timerRan = false;
+    QTimer::singleShot(0, [&] { timerRan = true; });
+    QElapsedTimer clock;
+    qint64 pauseSeen = -1;
+    bool timerRanBeforeBlocks = true;
+    QList<int> before, after;
+    QList<qint64> positions;
+
+    Firmware::Hooks hooks;
+    hooks.transferStarting = [&](qint64 s) {
+        QCOMPARE(s, qint64(size));
+        pauseSeen = clock.elapsed();
+        timerRanBeforeBlocks = timerRan;
+    };
+    hooks.beforeStep = [&](int p) { before << p; return true; };
+    hooks.afterStep = [&](int p, qint64 pos, qint64 s) {
+        after << p;
+        positions << pos;
+        QCOMPARE(s, qint64(size));
+    };
+    Firmware::Report report;
+    clock.start();
+    const Firmware::Result r = Firmware::update(path, hooks, &report);
+    QCOMPARE(Firmware::resultName(r), Firmware::resultName(Firmware::Result::Ok));
+
+    QVERIFY(!timerRanBeforeBlocks);
+    QVERIFY2(pauseSeen >= 1450, qPrintable(QString::number(pauseSeen)));
+    QCOMPARE(before, percents);
+    QCOMPARE(after, percents);
+    QCOMPARE(positions.last(), qint64(0));
+    QCOMPARE(report.blocksSent, lengths.size());
+    QCOMPARE(report.bytesSent, qint64(size));
+    QCOMPARE(report.linkResult, quint16(0));
+
+    // On the wire: 0x5555 first, the blocks in order, 0x6060 last.
+    const QList<QByteArray> frames = sim.rxFrames();
+    QVERIFY(frames.size() >= 2);
+    QCOMPARE(frames.first().left(9).toHex(), QByteArray("001010200001025555"));
+    QCOMPARE(frames.last().left(9).toHex(), QByteArray("001010200001026060"));
+    QCOMPARE(sim.commands(), (QList<quint16>{0x5555, 0x6060}));
+    const QList<BlockFrame> blocks = blockFrames(frames);
+    QCOMPARE(blocks.size(), addresses.size());
+    QByteArray joined;
+    for (int i = 0; i < blocks.size(); ++i) {
+        QCOMPARE(blocks[i].address, addresses[i]);
+        QCOMPARE(blocks[i].length, lengths[i]);
+        QCOMPARE(blocks[i].data.size(), lengths[i]);
+        joined += blocks[i].data;
+    }
+    QCOMPARE(joined, image);
+    QCOMPARE(dump(), image);
+}
+
+void TestFirmware::cancelBetweenBlocksSendsNoRestart()
+{
+    const QByteArray image = patternImage(450, 7);
+    const QString path = writeImage(image);
+    int calls = 0;
+    Firmware::Hooks hooks;
+    hooks.beforeStep = [&](int) { return ++calls < 2; };
+    Firmware::Report report;
+    QCOMPARE(int(Firmware::update(path, hooks, &report)), int(Firmware::Result::Cancelled));
+    QCOMPARE(report.blocksSent, 1);
+    const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
+    QCOMPARE(blocks.size(), 1);
+    QCOMPARE(blocks[0].address, quint32(0x08001C00));
+    QCOMPARE(sim.commands(), QList<quint16>{0x5555});
+    QCOMPARE(dump(), image.left(200));
+
+    // Cancelled before the first block: only the start command went out.
+    sim.clearLog();
+    hooks.beforeStep = [](int) { return false; };
+    QCOMPARE(int(Firmware::update(path, hooks, &report)), int(Firmware::Result::Cancelled));
+    QCOMPARE(report.blocksSent, 0);
+    QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
+    QCOMPARE(sim.commands(), QList<quint16>{0x5555});
+}
+
+void TestFirmware::emptyOrUnreadableFileSendsNothing()
+{
+    bool hookCalled = false;
+    Firmware::Hooks hooks;
+    hooks.transferStarting = [&](qint64) { hookCalled = true; };
+    hooks.beforeStep = [&](int) { hookCalled = true; return true; };
+
+    const QString empty = writeImage(QByteArray(), "empty.bin");
+    QCOMPARE(int(Firmware::update(empty, hooks)), int(Firmware::Result::EmptyFile));
+    QCOMPARE(int(Firmware::update(dir.filePath("absent.bin"), hooks)), int(Firmware::Result::OpenFailed));
+    QCOMPARE(int(Firmware::update(dir.path(), hooks)), int(Firmware::Result::OpenFailed));
+    QVERIFY(!hookCalled);
+    // Give a stray frame time to arrive before asserting there was none.
+    QTest::qWait(200);
+    QVERIFY(sim.rxFrames().isEmpty());
+}
+
+void TestFirmware::startAndRestartFailures()
+{
+    // Addressed (not broadcast) commands get answers, so a refusal is seen.
+    command.SlaveAddress = 1;
+    const QByteArray image = patternImage(1, 3);
+    const QString path = writeImage(image);
+
+    sim.send("fault exception 2 -1");
+    Firmware::Report report;
+    QCOMPARE(int(Firmware::update(path, {}, &report)), int(Firmware::Result::StartFailed));
+    QCOMPARE(report.linkResult, quint16(ResultIllegalAddress));
+    QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
+
+    // The start command and the one block pass, the restart is refused.
+    sim.send("fault clear");
+    sim.clearLog();
+    sim.send("fault exception 2 -1 2");
+    QCOMPARE(int(Firmware::update(path, {}, &report)), int(Firmware::Result::RestartFailed));
+    QCOMPARE(report.blocksSent, 1);
+    QCOMPARE(blockFrames(sim.rxFrames()).size(), 1);
+    QCOMPARE(dump(), image);
+}
+
+QTEST_GUILESS_MAIN(TestFirmware)
+#include "test_firmware.moc"
