@@ -1,13 +1,20 @@
+// Entry point of TL Configuration.
 #include "mainwindow.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
+    // Plug-ins shipped beside the program (serial port, platform) come first.
     QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
     QApplication app(argc, argv);
-    MainWindow window;
-    theMainWindow = &window;
-    window.show();
-    return app.exec();
+
+    int rc = 0;
+    {
+        MainWindow window;
+        theMainWindow = &window;
+        window.show();
+        rc = app.exec();
+    }   // the window writes the ini file as it goes
+    return rc;
 }

@@ -85,6 +85,8 @@ private:
     // `now` deletes them at once instead of through the event loop.
     void removePages(bool now);
     void setSoundText();
+    // Narrows the fonts of fixed-width texts that would be cut off.
+    void fitTexts();
 
     QTimer calibrationTimer;
     Ui::MainWindow *ui;

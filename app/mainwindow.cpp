@@ -1,0 +1,498 @@
+// The main window: form, ini file, language switch, page set-up, timers and
+// the exchange commands behind the left-hand buttons.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "authorizationwindow.h"
+#include "calibration.h"
+#include "command.h"
+#include "connect_com_port.h"
+#include "conversions.h"
+#include "devicesetting_2_window.h"
+#include "devicesetting_3_window.h"
+#include "measurewindow.h"
+#include "options.h"
+#include "reference.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontMetrics>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+MainWindow *theMainWindow = nullptr;
+MeasureWindow *currentMeasureWindow = nullptr;
+Calibration *currentCalibration = nullptr;
+DeviceSetting_2_Window *currentDeviceSetting2 = nullptr;
+DeviceSetting_3_Window *currentDeviceSetting3 = nullptr;
+
+namespace {
+const int IniLineCount = 6;
+const char *const EnglishBase = "TL_Program_en_US.";
+const char *const RussianBase = "TL_Program_en_RU.";
+const quint8 FnReadHolding = 3;
+const quint8 FnReadInput = 4;
+const quint8 FnWriteMultiple = 16;
+const quint8 FnReadDeviceId = 43;
+const int PollIntervalMs = 1000;
+
+QString &iniPathOverride()
+{
+    static QString path;
+    return path;
+}
+
+// The left column has fixed widths made for narrow Windows fonts; with a
+// wider font (or a longer translation) a text is narrowed until it fits
+// rather than cut off.
+void fitFont(QWidget *w, const QString &text, int available)
+{
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    auto fits = [&lines, available](const QFont &font) {
+        const QFontMetrics fm(font);
+        for (const QString &line : lines) {
+            if (fm.horizontalAdvance(line) > available)
+                return false;
+        }
+        return true;
+    };
+    // Always start from the font the form gave, whatever an earlier fit chose.
+    const char *const baseKey = "tlBaseFont";
+    if (!w->property(baseKey).isValid())
+        w->setProperty(baseKey, w->font());
+    QFont font = w->property(baseKey).value<QFont>();
+    font.setStretch(100);
+    for (int stretch = 95; stretch >= 70 && !fits(font); stretch -= 5)
+        font.setStretch(stretch);
+    // Last resort: a smaller size.
+    while (!fits(font) && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    w->setFont(font);
+}
+
+void fitButton(QPushButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.rect = QRect(QPoint(0, 0), button->size());
+    const QRect contents = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    fitFont(button, button->text(), contents.width() - 8);
+}
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow)
+{
+    for (int i = 0; i < IniLineCount; ++i)
+        ini.append(QString());
+
+    ui->setupUi(this);
+    setMaximumSize(645, 590);
+
+    loadIni();
+    if (ini.at(IniLanguage) == QLatin1String(EnglishBase)) {
+        ui->radioButtonLanguageEn->setChecked(true);
+        switchLanguage(QLatin1String(EnglishBase));
+    } else {
+        ui->radioButtonLanguageRus->setChecked(true);
+        switchLanguage(QLatin1String(RussianBase));
+    }
+
+    connect(&pollTimer, &QTimer::timeout, this, &MainWindow::pollTick);
+    connect(&calibrationTimer, &QTimer::timeout, this, &MainWindow::calibrationTimerTick);
+}
+
+MainWindow::~MainWindow()
+{
+    // The detector must not be left simulating a concentration, and the
+    // pages go while this window is still whole (they may use it on the way).
+    removePages(true);
+    saveIni();
+    pollTimer.stop();
+    calibrationTimer.stop();
+    delete ui;
+    ui = nullptr;
+    if (theMainWindow == this)
+        theMainWindow = nullptr;
+}
+
+// ---------------------------------------------------------------- ini file
+
+QString MainWindow::iniPath()
+{
+    if (!iniPathOverride().isEmpty())
+        return iniPathOverride();
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/ini");
+}
+
+void MainWindow::setIniPathOverride(const QString &path)
+{
+    iniPathOverride() = path;
+}
+
+void MainWindow::loadIni()
+{
+    QFile file(iniPath());
+    // Read-write creates the file when there is none; a directory we may not
+    // write to still lets us read what is there.
+    if (!file.open(QIODevice::ReadWrite) && !file.open(QIODevice::ReadOnly))
+        return;
+    for (int i = 0; i < IniLineCount; ++i) {
+        QByteArray line = file.atEnd() ? QByteArray() : file.readLine();
+        const int nul = line.indexOf('\0');
+        if (nul >= 0)
+            line.truncate(nul);
+        ini[i] = QString::fromUtf8(line).trimmed();
+    }
+    file.close();
+}
+
+bool MainWindow::saveIni()
+{
+    QSaveFile file(iniPath());
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray data;
+    for (int i = 0; i < IniLineCount; ++i)
+        data += ini.value(i).toUtf8() + "\r\n";
+    if (file.write(data) != data.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// --------------------------------------------------------------- language
+
+void MainWindow::switchLanguage(const QString &baseName)
+{
+    ini[IniLanguage] = baseName;
+    // The base name alone: QTranslator looks for it in the working
+    // directory, cutting it at its last '_' or '.' until a file is found.
+    translator.load(baseName);
+    QCoreApplication::removeTranslator(&translator);
+    QCoreApplication::installTranslator(&translator);
+    ui->retranslateUi(this);
+    setSoundText();
+    fitTexts();
+    pageSetup();
+}
+
+void MainWindow::on_radioButtonLanguageRus_clicked()
+{
+    switchLanguage(QLatin1String(RussianBase));
+}
+
+void MainWindow::on_radioButtonLanguageEn_clicked()
+{
+    switchLanguage(QLatin1String(EnglishBase));
+}
+
+void MainWindow::fitTexts()
+{
+    QPushButton *const buttons[] = {
+        ui->pushButtonBootloader, ui->pushButtonReadFactorySettings, ui->pushButton_Save_Param,
+        ui->pushButton_Read_Param, ui->pushButtonLoadConfigDevice, ui->pushButtonSaveConfigPC,
+        ui->pushButtonResetDevice, ui->pushButtonSaveFactorySettings};
+    for (QPushButton *b : buttons)
+        fitButton(b);
+
+    const QMargins m = ui->horizontalLayout->contentsMargins();
+    fitFont(ui->label, ui->label->text(),
+            ui->widget_AddrMb->width() - m.left() - m.right() - ui->horizontalLayout->spacing()
+                - ui->spinBox->sizeHint().width());
+}
+
+void MainWindow::setSoundText()
+{
+    ui->checkBox_SoundOn->setText(soundTextOn ? tr("Вкл.") : tr("Выкл."));
+}
+
+// ---------------------------------------------------------------- pages
+
+void MainWindow::removePages(bool now)
+{
+    if (currentCalibration)
+        currentCalibration->stopOutputTest();
+
+    QStackedWidget *const stacks[] = {ui->stackedWidget, ui->stackedWidget_calib,
+                                      ui->stackedWidget_2, ui->stackedWidget_3};
+    for (QStackedWidget *stack : stacks) {
+        while (stack->count() > 0) {
+            QWidget *page = stack->widget(0);
+            stack->removeWidget(page);
+            page->hide();
+            // Page set-up may run from inside a page's own slot: let the
+            // event loop delete it.
+            page->deleteLater();
+        }
+        if (now) {
+            // Pages taken out earlier and not yet deleted are still children
+            // of their stack.
+            qDeleteAll(stack->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly));
+        }
+    }
+    currentMeasureWindow = nullptr;
+    currentCalibration = nullptr;
+    currentDeviceSetting2 = nullptr;
+    currentDeviceSetting3 = nullptr;
+}
+
+void MainWindow::pageSetup()
+{
+    pollTimer.stop();
+    ui->pushButton_Read_Param->setEnabled(true);
+
+    removePages(false);
+
+    const QString title = ProgramName + tr(" v") + ProgramVersion;
+    QWidget *const leftButtons[] = {
+        ui->pushButtonBootloader, ui->pushButtonReadFactorySettings, ui->pushButton_Save_Param,
+        ui->pushButton_Read_Param, ui->checkBoxAutoupdate, ui->pushButtonLoadConfigDevice,
+        ui->pushButtonSaveConfigPC, ui->pushButtonResetDevice, ui->pushButtonSaveFactorySettings};
+
+    if (command.DeviceType == 1 || command.DeviceType == 2) {
+        setWindowTitle(title + tr(" , устройство TL-02"));
+        ui->tabWidget->show();
+        ui->widget_AddrMb->show();
+        for (QWidget *w : leftButtons)
+            w->setVisible(w != ui->pushButtonBootloader);
+
+        auto *measure = new MeasureWindow(this);
+        ui->stackedWidget->insertWidget(0, measure);
+        ui->stackedWidget->setCurrentIndex(0);
+        currentMeasureWindow = measure;
+
+        auto *calibration = new Calibration(this);
+        ui->stackedWidget_calib->insertWidget(0, calibration);
+        ui->stackedWidget_calib->setCurrentIndex(0);
+        currentCalibration = calibration;
+
+        auto *settings = new DeviceSetting_2_Window(this);
+        ui->stackedWidget_2->insertWidget(0, settings);
+        ui->stackedWidget_2->setCurrentIndex(0);
+        currentDeviceSetting2 = settings;
+
+        auto *calibParams = new DeviceSetting_3_Window(this);
+        ui->stackedWidget_3->insertWidget(0, calibParams);
+        ui->stackedWidget_3->setCurrentIndex(0);
+        currentDeviceSetting3 = calibParams;
+
+        // From another tab this runs the tab-change handler, which reads.
+        ui->tabWidget->setCurrentIndex(0);
+        showStatus(tr("Успешное подключение TL"));
+
+        if (command.UserName != DefaultUserName)
+            ui->action_config->setVisible(true);
+        if (command.UserName == QLatin1String("User") || command.UserName == QLatin1String("Admin"))
+            ui->stackedWidget_3->hide();
+        else if (command.UserName == QLatin1String("Velta"))
+            ui->stackedWidget_3->show();
+
+        readCycle(0);
+    } else if (command.DeviceType == 999) {
+        setWindowTitle(title + tr(" , устройство Bootloader"));
+        ui->tabWidget->hide();
+        ui->widget_AddrMb->hide();
+        for (QWidget *w : leftButtons)
+            w->setVisible(w == ui->pushButtonBootloader);
+        command.SlaveAddress = 0;
+        showStatus(tr("Успешное подключение Bootloader"));
+    } else {
+        setWindowTitle(title);
+        ui->tabWidget->hide();
+        for (QWidget *w : leftButtons)
+            w->hide();
+        ui->widget_AddrMb->show();
+    }
+}
+
+// ------------------------------------------------------------ read cycle
+
+void MainWindow::readCycle(int tab)
+{
+    bool ok = true;
+    if (!ui->checkBoxAutoupdate->isChecked()) {
+        ok = command.transact(FnReadDeviceId, 0, 1, 0) == ResultOk
+            && command.transact(FnReadDeviceId, 0, 2, 0) == ResultOk;
+        if (ok) {
+            command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
+                                                     int(sizeof(command.DeviceParams.IdFirmwareVersion)),
+                                                     command.DeviceType);
+            ok = command.transact(FnReadHolding, 0, Params::HoldingFirst, command.WriteCount) == ResultOk;
+        }
+        if (ok)
+            ui->spinBox->setValue(command.SlaveAddress);
+    }
+    if (ok)
+        ok = command.transact(FnReadInput, 0, 0, Params::InputCount) == ResultOk;
+    if (!ok) {
+        showStatus(tr("Ошибка обмена данными"));
+        return;
+    }
+
+    switch (tab) {
+    case 0:
+        if (currentMeasureWindow)
+            currentMeasureWindow->refresh();
+        break;
+    case 1:
+        if (currentCalibration)
+            currentCalibration->updateFromParameters();
+        break;
+    case 2:
+        if (currentDeviceSetting2)
+            currentDeviceSetting2->refresh();
+        break;
+    default:
+        break;
+    }
+    if (currentDeviceSetting3)
+        currentDeviceSetting3->refresh();
+    // A change of state here sends the matching sound command, as a click does.
+    ui->checkBox_SoundOn->setChecked(command.DeviceParams.Status & 0x0100);
+    showStatus(tr("Успешная передача данных"));
+}
+
+void MainWindow::pollTick()
+{
+    readCycle(ui->tabWidget->currentIndex());
+}
+
+// -------------------------------------------------------- exchange slots
+
+void MainWindow::on_spinBox_valueChanged(int value)
+{
+    command.SlaveAddress = quint16(value);
+}
+
+void MainWindow::on_pushButton_Read_Param_clicked()
+{
+    showStatus(tr("Идет передача данных..."));
+    QCoreApplication::processEvents();
+    stopAutoUpdate();
+    readCycle(ui->tabWidget->currentIndex());
+}
+
+void MainWindow::on_pushButton_Save_Param_clicked()
+{
+    showStatus(tr("Идет передача данных..."));
+    stopAutoUpdate();
+    QCoreApplication::processEvents();
+    if (command.transact(FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
+        readCycle(ui->tabWidget->currentIndex());
+        return;
+    }
+    QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+    showStatus(tr("Ошибка обмена данными"));
+}
+
+void MainWindow::on_checkBoxAutoupdate_stateChanged(int state)
+{
+    if (state) {
+        pollTimer.start(PollIntervalMs);
+        ui->pushButton_Read_Param->setEnabled(false);
+    } else {
+        pollTimer.stop();
+        ui->pushButton_Read_Param->setEnabled(true);
+    }
+}
+
+void MainWindow::on_tabWidget_currentChanged(int index)
+{
+    ui->checkBoxAutoupdate->setEnabled(index == 0);
+    ui->checkBoxAutoupdate->setChecked(false);
+    on_pushButton_Read_Param_clicked();
+}
+
+void MainWindow::on_pushButtonResetDevice_clicked()
+{
+    command.transact(FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
+}
+
+void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
+{
+    const quint16 code = state ? Params::CmdSoundOffOn : Params::CmdSoundOffOff;
+    if (command.transact(FnWriteMultiple, code, Params::CommandRegister, 1) != ResultOk) {
+        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+        return;
+    }
+    soundTextOn = state != 0;
+    setSoundText();
+}
+
+void MainWindow::on_action_connect_triggered()
+{
+    clearStatus();
+    stopAutoUpdate();
+    QCoreApplication::processEvents();
+
+    if (!command.LoggedIn) {
+        AuthorizationWindow login(this, 0);
+        login.exec();
+        if (!command.LoggedIn) {
+            pageSetup();
+            return;
+        }
+    }
+
+    {
+        Connect_com_port dialog(this);
+        dialog.exec();
+    }
+    ui->spinBox->setValue(command.SlaveAddress);
+    pageSetup();
+}
+
+void MainWindow::on_action_reference_triggered()
+{
+    clearStatus();
+    stopAutoUpdate();
+    QCoreApplication::processEvents();
+    Reference about(this);
+    about.exec();
+}
+
+void MainWindow::stopAutoUpdate()
+{
+    ui->checkBoxAutoupdate->setChecked(false);
+}
+
+// ----------------------------------------------------------------- timers
+
+void MainWindow::startCalibrationTimer(int intervalMs)
+{
+    calibrationTimer.start(intervalMs);
+}
+
+void MainWindow::stopCalibrationTimer()
+{
+    calibrationTimer.stop();
+}
+
+bool MainWindow::calibrationTimerActive() const
+{
+    return calibrationTimer.isActive();
+}
+
+void MainWindow::calibrationTimerTick()
+{
+    if (ui->tabWidget->currentIndex() != 1)
+        calibrationTimer.stop();
+    if (currentCalibration)
+        currentCalibration->timerTick();
+}
+
+// ------------------------------------------------------------- status bar
+
+void MainWindow::showStatus(const QString &text)
+{
+    ui->statusbar->showMessage(text);
+}
+
+void MainWindow::clearStatus()
+{
+    ui->statusbar->clearMessage();
+}

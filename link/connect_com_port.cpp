@@ -1,0 +1,164 @@
+#include "connect_com_port.h"
+#include "ui_connect_com_port.h"
+
+#include "command.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QSerialPortInfo>
+
+std::function<QStringList()> Connect_com_port::portLister;
+
+namespace {
+// The button's text is the dialog's state; these are compared literally.
+const QString ConnectText = QStringLiteral("Connect");
+const QString DisconnectText = QStringLiteral("Disconnect");
+const quint8 FnReadInput = 4;
+const int DeactivateWriteMs = 100;
+
+bool recognised(int type)
+{
+    return type == 1 || type == 2 || type == 999;
+}
+} // namespace
+
+Connect_com_port::Connect_com_port(QWidget *parent)
+    : QDialog(parent), ui(new Ui::Connect_com_port)
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    ui->Button_Close->hide();
+    ui->cb_Bautrate->hide();
+
+    // A port that is not listed (a virtual port, an adapter plugged in just
+    // now) can be typed; confirming it counts as choosing it.  No completion:
+    // "/dev/pts/1" must not turn into a listed "/dev/pts/12".
+    ui->cb_Com->setCompleter(nullptr);
+    connect(ui->cb_Com->lineEdit(), &QLineEdit::editingFinished, this,
+            &Connect_com_port::portTextConfirmed);
+
+    if (command.port.isOpen()) {
+        ui->Button_connect->setText(DisconnectText);
+        ui->Button_Rescan->setEnabled(false);
+        fillPorts();
+        const int index = ui->cb_Com->findText(command.PortName);
+        if (index >= 0)
+            ui->cb_Com->setCurrentIndex(index);
+        else
+            ui->cb_Com->setEditText(command.PortName);
+    } else {
+        fillPorts();
+        command.PortName = ui->cb_Com->currentText();
+        command.DeviceType = 0;
+    }
+    ui->cb_Com->lineEdit()->setModified(false);
+}
+
+Connect_com_port::~Connect_com_port()
+{
+    // Hiding the dialog on its way out takes the focus from the port field.
+    disconnect(ui->cb_Com->lineEdit(), nullptr, this, nullptr);
+    delete ui;
+}
+
+QStringList Connect_com_port::availablePortNames()
+{
+    QStringList system;
+    if (portLister) {
+        system = portLister();
+    } else {
+        const auto ports = QSerialPortInfo::availablePorts();
+        for (const QSerialPortInfo &info : ports)
+            system.append(info.portName());
+    }
+    QStringList names;
+    const QStringList extra =
+        qEnvironmentVariable("TL_EXTRA_PORTS").split(QLatin1Char(':'), Qt::SkipEmptyParts);
+    for (const QString &name : extra + system) {
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+void Connect_com_port::fillPorts()
+{
+    ui->cb_Com->clear();
+    ui->cb_Com->addItems(availablePortNames());
+    ui->cb_Com->lineEdit()->setModified(false);
+}
+
+void Connect_com_port::on_Button_Rescan_clicked()
+{
+    fillPorts();
+    command.DeviceType = 0;
+}
+
+void Connect_com_port::on_cb_Com_textActivated(const QString &name)
+{
+    ui->cb_Com->lineEdit()->setModified(false);
+    command.PortName = name;
+    disconnectPort();
+}
+
+void Connect_com_port::portTextConfirmed()
+{
+    QLineEdit *edit = ui->cb_Com->lineEdit();
+    if (!edit->isModified())
+        return;
+    const QString name = edit->text().trimmed();
+    if (name.isEmpty())
+        return;
+    on_cb_Com_textActivated(name);
+}
+
+void Connect_com_port::on_cb_Bautrate_activated(int)
+{
+}
+
+void Connect_com_port::disconnectPort()
+{
+    command.DeviceType = 0;
+    ui->Button_connect->setText(ConnectText);
+    ui->Button_Rescan->setEnabled(true);
+    command.closePort();
+}
+
+void Connect_com_port::on_Button_connect_clicked()
+{
+    const QString state = ui->Button_connect->text();
+    if (state == DisconnectText) {
+        disconnectPort();
+        return;
+    }
+    if (state != ConnectText)
+        return;
+
+    if (command.port.isOpen())
+        command.closePort();
+    if (!command.openPort()) {
+        QMessageBox::information(this, tr("Подключение"), tr("Не открывает COM port"));
+        return;
+    }
+    command.port.clearError();
+    command.port.clear();
+
+    if (command.transact(FnReadInput, 0, 0, 10) != ResultOk) {
+        QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
+        command.closePort();
+        return;
+    }
+
+    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
+    if (recognised(command.DeviceParams.DeviceTypeReg)) {
+        ui->Button_connect->setText(DisconnectText);
+        ui->Button_Rescan->setEnabled(false);
+        return;
+    }
+
+    // Whatever answered is no TL-02: tell it to leave the line alone.
+    command.port.write("DEACTIV", 7);
+    command.port.waitForBytesWritten(DeactivateWriteMs);
+    QMessageBox::warning(this, tr("Подключение"), tr("Прибор не опознан"));
+    disconnectPort();
+}

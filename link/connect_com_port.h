@@ -1,0 +1,39 @@
+// Connection dialog: choice of the serial port, opening it and finding out
+// whether a detector or its bootloader answers.
+#pragma once
+
+#include <QDialog>
+#include <QStringList>
+#include <functional>
+
+namespace Ui { class Connect_com_port; }
+
+class Connect_com_port : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit Connect_com_port(QWidget *parent = nullptr);
+    ~Connect_com_port() override;
+
+    // Names offered in the port list: the paths of TL_EXTRA_PORTS
+    // (colon-separated; scripts/run offers the simulated detector there, so
+    // it is the one chosen when the dialog opens), then the system's serial
+    // ports in the order it lists them.
+    static QStringList availablePortNames();
+    // Test hook: when set, replaces the system's list of serial ports.
+    static std::function<QStringList()> portLister;
+
+private slots:
+    void on_Button_connect_clicked();
+    void on_Button_Rescan_clicked();
+    void on_cb_Com_textActivated(const QString &name);
+    void on_cb_Bautrate_activated(int index);
+
+private:
+    void fillPorts();
+    void disconnectPort();
+    // Enter in, or leaving, the port field after typing in it.
+    void portTextConfirmed();
+
+    Ui::Connect_com_port *ui;
+};

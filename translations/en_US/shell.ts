@@ -1,0 +1,238 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>AuthorizationWindow</name>
+    <message>
+        <source>Авторизация</source>
+        <translation>Authorization</translation>
+    </message>
+    <message>
+        <source>Логин:</source>
+        <translation>Login:</translation>
+    </message>
+    <message>
+        <source>Пароль:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>Авторизоваться</source>
+        <translation>Log in</translation>
+    </message>
+    <message>
+        <source>Чтение заводских параметров</source>
+        <translation>Reading factory parameters</translation>
+    </message>
+    <message>
+        <source>Введите пароль:</source>
+        <translation>Enter password:</translation>
+    </message>
+    <message>
+        <source>Вы успешно авторизовались</source>
+        <translation>You have logged in successfully</translation>
+    </message>
+    <message>
+        <source>Вы не успешно авторизовались</source>
+        <translation>Login failed</translation>
+    </message>
+    <message>
+        <source>Нет прав доступа</source>
+        <translation>Access denied</translation>
+    </message>
+    <message>
+        <source>Введите пароль</source>
+        <translation>Enter the password</translation>
+    </message>
+</context>
+<context>
+    <name>Connect_com_port</name>
+    <message>
+        <source>Подключение устройства</source>
+        <translation>Device connection</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Подключение</source>
+        <translation>Connection</translation>
+    </message>
+    <message>
+        <source>Не открывает COM port</source>
+        <translation>Cannot open the COM port</translation>
+    </message>
+    <message>
+        <source>Ошибка обмена данными с прибором</source>
+        <translation>Data exchange with the device failed</translation>
+    </message>
+    <message>
+        <source>Прибор не опознан</source>
+        <translation>Device not recognised</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Адресс MODBUS:</source>
+        <translation>MODBUS address:</translation>
+    </message>
+    <message>
+        <source>Чтение</source>
+        <translation>Reading</translation>
+    </message>
+    <message>
+        <source>Калибровка</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>Конфигурация</source>
+        <translation>Configuration</translation>
+    </message>
+    <message>
+        <source>Обновление версии ПО
+устройства</source>
+        <translation>Update device
+firmware</translation>
+    </message>
+    <message>
+        <source>Чтение заводских
+настроек</source>
+        <translation>Read factory
+settings</translation>
+    </message>
+    <message>
+        <source>Сохранить параметры</source>
+        <translation>Save parameters</translation>
+    </message>
+    <message>
+        <source>Считать параметры</source>
+        <translation>Read parameters</translation>
+    </message>
+    <message>
+        <source>Авто</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>Загрузить конфигурацию
+в прибор</source>
+        <translation>Load configuration
+into device</translation>
+    </message>
+    <message>
+        <source>Сохранить конфигурацию
+на ПК</source>
+        <translation>Save configuration
+to PC</translation>
+    </message>
+    <message>
+        <source>Перезагрузить прибор</source>
+        <translation>Restart device</translation>
+    </message>
+    <message>
+        <source>Сохранение заводских
+настроек</source>
+        <translation>Save factory
+settings</translation>
+    </message>
+    <message>
+        <source>Ручное выкл. звука:</source>
+        <translation>Manual sound off:</translation>
+    </message>
+    <message>
+        <source>Выкл.</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>Язык приложения</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Русский</source>
+        <translation>Russian</translation>
+    </message>
+    <message>
+        <source>Английский</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>Меню</source>
+        <translation>Menu</translation>
+    </message>
+    <message>
+        <source>Подключиться к устройству</source>
+        <translation>Connect to device</translation>
+    </message>
+    <message>
+        <source>Конфигурация по газу</source>
+        <translation>Gas configuration</translation>
+    </message>
+    <message>
+        <source>Справка</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Вкл.</source>
+        <translation>On</translation>
+    </message>
+    <message>
+        <source> v</source>
+        <translation> v</translation>
+    </message>
+    <message>
+        <source> , устройство TL-02</source>
+        <translation> , device TL-02</translation>
+    </message>
+    <message>
+        <source>Успешное подключение TL</source>
+        <translation>TL connected</translation>
+    </message>
+    <message>
+        <source> , устройство Bootloader</source>
+        <translation> , device Bootloader</translation>
+    </message>
+    <message>
+        <source>Успешное подключение Bootloader</source>
+        <translation>Bootloader connected</translation>
+    </message>
+    <message>
+        <source>Ошибка обмена данными</source>
+        <translation>Data exchange error</translation>
+    </message>
+    <message>
+        <source>Успешная передача данных</source>
+        <translation>Data transferred</translation>
+    </message>
+    <message>
+        <source>Идет передача данных...</source>
+        <translation>Transferring data...</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>Reference</name>
+    <message>
+        <source>Версия программы:</source>
+        <translation>Program version:</translation>
+    </message>
+    <message>
+        <source>Название программы:</source>
+        <translation>Program name:</translation>
+    </message>
+    <message>
+        <source>Дата обновления:</source>
+        <translation>Build date:</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Справка</source>
+        <translation>About</translation>
+    </message>
+</context>
+</TS>
