@@ -2,6 +2,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
+
+class QDoubleSpinBox;
 
 namespace Ui { class Calibration; }
 
@@ -24,6 +27,48 @@ public:
     // Does nothing when no test has switched the simulation on.
     void stopOutputTest();
 
+    // The calibration timer: the main window's in the program; a timer of
+    // the page's own when there is no main window (tools and tests), whose
+    // timeout calls timerTick.
+    bool calibrationTimerRunning() const;
+    // True while the device may be simulating a concentration because the
+    // output test switched it on and no switch-off has gone through yet.
+    bool outputTestOn() const { return simulationOn; }
+
+    // Two-point line through (codeL, currentL) and (codeH, currentH):
+    // the codes at 4 mA and at 20 mA, truncated.
+    struct Point { quint16 code; double current; };
+    static void fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20);
+
+private slots:
+    void on_comboBox_CalibSens_activated(int index);
+    void on_Buttoncalibrate_clicked();
+    void on_pushButton_CancelCalibrate_clicked();
+    void on_tabWidget_currentChanged(int index);
+    void on_comboBox_CalibIn_activated(int index);
+    void on_doubleSpinBox_CalibIn_valueChanged(double value);
+    void on_pushButton_CalibIn_Ok_clicked();
+    void on_comboBox_CalibOut_activated(int index);
+    void on_doubleSpinBox_CalibOut_valueChanged(double value);
+    void on_pushButton_CalibOut_Ok_clicked();
+
 private:
+    void startCalibrationTimer();
+    void stopCalibrationTimer();
+    void resetCaption();
+    void showConcentration(QDoubleSpinBox *box, quint16 raw);
+    void exchangeError();
+    bool rangeUsable(quint16 concCalib, bool checkConcCalib);
+    // Writes ImmitConcOn and ImmitConc (two registers from 0x1019); returns
+    // whether the device took them.
+    bool writeSimulation(bool reportFailure);
+
     Ui::Calibration *ui;
+    QTimer ownTimer;            // used only when there is no main window
+    double enteredCurrent = 0.0;
+    Point inLow{0, 4.0}, inHigh{0, 20.0};
+    Point outLow{0, 4.0}, outHigh{0, 20.0};
+    int shownTab = 0;           // the page's tab before the last change
+    bool simulationOn = false;
+    bool ticking = false;       // a tick is running (its error box may be open)
 };

@@ -13,15 +13,17 @@
 
 namespace {
 
-// Decimals, maximum, unit suffix and value of a scaled control, in this
-// order: the control may round or clamp on the way, and its slot then
-// writes what it holds back to the field.
-void showScaled(QDoubleSpinBox *box, double shown, double maximum, quint16 config)
+// Decimals, maximum and unit suffix of a scaled control, then its value.
+// The control may round or clamp its old value on the way; its slot then
+// writes that back to the field, and the value shown is read from the field
+// only after that.
+template <class Shown>
+void showScaled(QDoubleSpinBox *box, double maximum, quint16 config, Shown shown)
 {
     box->setDecimals(Conv::decimals(config));
     box->setMaximum(maximum);
     box->setSuffix(QLatin1Char(' ') + UnitNames.value(Conv::unitIndex(config)));
-    box->setValue(shown);
+    box->setValue(shown());
 }
 
 } // namespace
@@ -78,15 +80,14 @@ void DeviceSetting_2_Window::refresh()
                                                   ? Conv::decimals(p.Config) : -1);
     ui->comboBox_PWMOptions->setCurrentIndex(p.PWMOptions < ui->comboBox_PWMOptions->count() ? p.PWMOptions : -1);
 
-    // Each line re-reads its field: an earlier control's slot may have
-    // rewritten Config's neighbours, never the fields read here.
-    showScaled(ui->doubleSpinBox_Limit1, Conv::limitShown(p.Limit1, p.Scale), Conv::maxLimit(p.Scale), p.Config);
-    showScaled(ui->doubleSpinBox_Limit2, Conv::limitShown(p.Limit2, p.Scale), Conv::maxLimit(p.Scale), p.Config);
-    showScaled(ui->doubleSpinBox_ValueMax, Conv::fromScaled(p.ValueMax, p.Scale), Conv::maxScaled(p.Scale), p.Config);
-    showScaled(ui->doubleSpinBox_HisterezisLimit, Conv::fromScaled(p.HisterezisLimit, p.Scale),
-               Conv::maxScaled(p.Scale), p.Config);
-    showScaled(ui->doubleSpinBox_DeadZone, Conv::fromScaled(p.DeadZone, p.Scale), Conv::maxScaled(p.Scale), p.Config);
-    showScaled(ui->doubleSpinBox_DeadZone_2, Conv::fromScaled(p.DeadZone2, p.Scale), Conv::maxScaled(p.Scale), p.Config);
+    const double scaledMax = Conv::maxScaled(p.Scale);
+    showScaled(ui->doubleSpinBox_Limit1, Conv::maxLimit(p.Scale), p.Config, [&p] { return Conv::limitShown(p.Limit1, p.Scale); });
+    showScaled(ui->doubleSpinBox_Limit2, Conv::maxLimit(p.Scale), p.Config, [&p] { return Conv::limitShown(p.Limit2, p.Scale); });
+    showScaled(ui->doubleSpinBox_ValueMax, scaledMax, p.Config, [&p] { return Conv::fromScaled(p.ValueMax, p.Scale); });
+    showScaled(ui->doubleSpinBox_HisterezisLimit, scaledMax, p.Config,
+               [&p] { return Conv::fromScaled(p.HisterezisLimit, p.Scale); });
+    showScaled(ui->doubleSpinBox_DeadZone, scaledMax, p.Config, [&p] { return Conv::fromScaled(p.DeadZone, p.Scale); });
+    showScaled(ui->doubleSpinBox_DeadZone_2, scaledMax, p.Config, [&p] { return Conv::fromScaled(p.DeadZone2, p.Scale); });
 
     ui->doubleSpinBox_TimeLimit->setValue(Conv::delaySeconds(p.TimeLimit));
     ui->doubleSpinBox_TimeLimitRST->setValue(Conv::delaySeconds(p.TimeLimitRST));

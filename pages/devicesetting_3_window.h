@@ -15,6 +15,16 @@ public:
     // Sets every control from command.DeviceParams; sends nothing.
     void refresh();
 
+private slots:
+    void on_doubleSpinBox_ADCCode4m_valueChanged(double value);
+    void on_doubleSpinBox_ADCCod20m_valueChanged(double value);
+    void on_doubleSpinBox_ADCCodeCalib_valueChanged(double value);
+    void on_doubleSpinBox_PWMCode4m_valueChanged(double value);
+    void on_doubleSpinBox_PWMCode20m_valueChanged(double value);
+    void on_doubleSpinBox_ValueMin_valueChanged(double value);
+    void on_doubleSpinBox_ValueMax_valueChanged(double value);
+    void on_doubleSpinBox_ConcCalib_valueChanged(double value);
+
 private:
     Ui::DeviceSetting_3_Window *ui;
 };

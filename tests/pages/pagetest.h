@@ -1,0 +1,41 @@
+// Helpers shared by the device-page tests: the simulated detector on the
+// link, request frames as seen by the device, and widget look-ups.
+#pragma once
+
+#include "simprocess.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <QtTest>
+
+namespace PageTest {
+
+// Starts tl02-sim, applies `holdings` ("0x1003=0" ...) and `inputs`
+// ("0=8100", made sticky) on the device, opens the port at address 1 and
+// reads the holding block and the live values into DeviceParams, as a read
+// cycle does.  DeviceType and WriteCount are set as given.
+bool openSim(SimProcess &sim, const QStringList &holdings = {}, const QStringList &inputs = {},
+             qint16 deviceType = 1, quint16 writeCount = 48);
+
+// Big-endian 16-bit field of a request frame.
+int word(const QByteArray &frame, int offset);
+// Function-16 requests the device received since the last clearLog() that
+// start at `start`.
+QList<QByteArray> writesTo(SimProcess &sim, int start);
+// Every function-16 request since the last clearLog().
+QList<QByteArray> writes(SimProcess &sim);
+QString describe(const QList<QByteArray> &frames);
+
+template <class T>
+T *child(QObject *parent, const char *name)
+{
+    T *w = parent->findChild<T *>(QLatin1String(name));
+    if (!w)
+        qFatal("no child %s", name);
+    return w;
+}
+
+} // namespace PageTest
