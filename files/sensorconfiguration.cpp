@@ -1,0 +1,338 @@
+#include "sensorconfiguration.h"
+#include "ui_sensorconfiguration.h"
+
+#include "command.h"
+#include "conversions.h"
+#include "options.h"
+#include "xlsxdocument.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QStringListModel>
+
+#include <cmath>
+
+GasRecord gasRecord;
+
+namespace {
+
+const quint8 FnWriteMultiple = 16;
+const int LineSecondAt = 15;
+const int LineThirdAt = 25;
+
+// A row found by the last search: its sheet row and threshold cells as read.
+struct FoundEntry {
+    int row;
+    QVariant limit1;
+    QVariant limit2;
+};
+
+// The display list and the selected row live as long as the program; the
+// list is emptied when the dialog is built and before every search.
+QStringList displayList;
+QVector<FoundEntry> foundEntries;
+quint16 selectedRow = 0;
+
+QString &libraryPathOverride()
+{
+    static QString path;
+    return path;
+}
+
+void clearDisplayList()
+{
+    displayList.clear();
+    foundEntries.clear();
+    selectedRow = 0;
+}
+
+// Inserts `text` at `pos`, padding with spaces first when pos is past the end.
+void insertAt(QString &line, int pos, const QString &text)
+{
+    if (pos > line.size())
+        line += QString(pos - line.size(), QLatin1Char(' '));
+    line.insert(pos, text);
+}
+
+// A threshold word as the library stores it: a whole number 0..65535 (a
+// number cell, or text holding one).
+bool thresholdWord(const QVariant &cell, quint16 *word)
+{
+    bool ok = false;
+    double v = 0;
+    if (cell.type() == QVariant::String)
+        v = cell.toString().trimmed().toDouble(&ok);
+    else if (cell.type() == QVariant::Double || cell.type() == QVariant::Int || cell.type() == QVariant::LongLong)
+        v = cell.toDouble(&ok);
+    if (!ok || v != std::trunc(v) || v < 0 || v > 65535)
+        return false;
+    *word = quint16(v);
+    return true;
+}
+
+} // namespace
+
+SensorConfiguration::SensorConfiguration(QWidget *parent)
+    : QDialog(parent), ui(new Ui::SensorConfiguration)
+{
+    ui->setupUi(this);
+    ui->tabWidget->setCurrentIndex(0);
+    clearDisplayList();
+
+    const ParamBlock &p = command.DeviceParams;
+    gasRecord.config = p.Config;
+    gasRecord.limit1 = p.Limit1;
+    gasRecord.limit2 = p.Limit2;
+    gasRecord.hysteresis = p.HisterezisLimit;
+    gasRecord.deadZone = p.DeadZone;
+    gasRecord.deadZone2 = p.DeadZone2;
+
+    ui->comboBoxDiscreteness->addItems(DiscretenessNames);
+    ui->comboBoxUnitMeas->addItems(UnitNames);
+    ui->lineEdit_NameGasAdd->setText(gasRecord.name);
+}
+
+SensorConfiguration::~SensorConfiguration()
+{
+    delete ui;
+}
+
+QString SensorConfiguration::libraryPath()
+{
+    const QString &path = libraryPathOverride();
+    return path.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/setting.xlsx") : path;
+}
+
+void SensorConfiguration::setLibraryPath(const QString &path)
+{
+    libraryPathOverride() = path;
+}
+
+QString SensorConfiguration::composeLine(const QString &first, const QString &second, const QString &third)
+{
+    QString line;
+    insertAt(line, 0, first);
+    insertAt(line, LineSecondAt, second);
+    insertAt(line, LineThirdAt, third);
+    return line;
+}
+
+void SensorConfiguration::showOpenError()
+{
+    QMessageBox::critical(nullptr, tr(" "), tr("Ошибка открытия файла"), QMessageBox::Ok);
+}
+
+// ---------------------------------------------------------------- search
+
+void SensorConfiguration::formatGasLine(XlsxDocument &doc, int row, int index, QStringList &list)
+{
+    const QVariant limit1 = doc.read(row, 2);
+    const QVariant limit2 = doc.read(row, 3);
+    list.insert(index, composeLine(doc.read(row, 1).toString(), QStringLiteral("| ") + limit1.toString(),
+                                   QStringLiteral("| ") + limit2.toString()));
+    foundEntries.insert(index, FoundEntry{row, limit1, limit2});
+}
+
+bool SensorConfiguration::searchGasLibrary(const QString &text, QStringList &list)
+{
+    const QString path = libraryPath();
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        showOpenError();
+        return false;
+    }
+    XlsxDocument doc(path);
+    if (!doc.isLoaded()) {
+        showOpenError();
+        return false;
+    }
+    const XlsxCellRange used = doc.dimension();
+    const quint16 rows = quint16(used.lastRow() - used.firstRow() + 1);
+    for (int r = 1; r <= rows; ++r) {
+        if (doc.read(r, 1).toString().contains(text, Qt::CaseInsensitive))
+            formatGasLine(doc, r, list.size(), list);
+    }
+    return true;
+}
+
+void SensorConfiguration::on_pushButton_SearchGas_clicked()
+{
+    clearDisplayList();
+    QStringListModel *fresh = new QStringListModel(this);
+    ui->lineEdit_Header->setText(composeLine(tr("Название газа"), tr("Порог 1"), tr("Порог 2")));
+    searchGasLibrary(ui->lineEdit_NameGas->text(), displayList);
+    fresh->setStringList(displayList);
+    ui->listView_Config->setModel(fresh);
+    delete model;
+    model = fresh;
+}
+
+void SensorConfiguration::on_listView_Config_clicked(const QModelIndex &index)
+{
+    if (index.row() >= 0 && index.row() < foundEntries.size())
+        selectedRow = quint16(foundEntries.at(index.row()).row);
+}
+
+// The selected entry's two threshold words, as the library holds them, go
+// into Limit1 and Limit2, and the parameter block is written to the device.
+void SensorConfiguration::on_pushButton_Save_Param_clicked()
+{
+    const FoundEntry *entry = nullptr;
+    for (const FoundEntry &e : qAsConst(foundEntries)) {
+        if (selectedRow != 0 && e.row == selectedRow) {
+            entry = &e;
+            break;
+        }
+    }
+    if (!entry) {
+        QMessageBox::warning(this, tr("Ошибка"), tr("Выберите конфигурацию в списке"));
+        return;
+    }
+    quint16 limit1 = 0, limit2 = 0;
+    if (!thresholdWord(entry->limit1, &limit1) || !thresholdWord(entry->limit2, &limit2)) {
+        QMessageBox::warning(this, tr("Ошибка"), tr("Пороги выбранной конфигурации должны быть числами от 0 до 65535"));
+        return;
+    }
+    command.DeviceParams.Limit1 = limit1;
+    command.DeviceParams.Limit2 = limit2;
+    if (command.transact(FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
+        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+}
+
+// ---------------------------------------------------------------- add tab
+
+void SensorConfiguration::refreshAddTab()
+{
+    // Setting up the boxes emits their value changes, which write into the
+    // record (a box that clamps or rounds on the way writes that); the
+    // values are taken first and set last, so the record ends as it was.
+    const GasRecord r = gasRecord;
+    const quint16 config = r.config;
+    const quint16 scale = Conv::scaleFromConfig(config);
+    const int decimals = Conv::decimals(config);
+    const QString suffix = QStringLiteral(" ") + UnitNames.value(Conv::unitIndex(config));
+
+    ui->checkBoxLim1IncDec->setChecked(!Conv::limitDecreasing(r.limit1));
+    ui->checkBoxLim2IncDec->setChecked(!Conv::limitDecreasing(r.limit2));
+    ui->comboBoxUnitMeas->setCurrentIndex(Conv::unitIndex(config));
+    ui->comboBoxDiscreteness->setCurrentIndex(decimals);
+
+    struct Box {
+        QDoubleSpinBox *box;
+        double maximum;
+    };
+    const Box boxes[] = {
+        {ui->doubleSpinBox_Limit1, Conv::maxLimit(scale)},
+        {ui->doubleSpinBox_Limit2, Conv::maxLimit(scale)},
+        {ui->doubleSpinBox_HisterezisLimit, Conv::maxScaled(scale)},
+        {ui->doubleSpinBox_DeadZone, Conv::maxScaled(scale)},
+        {ui->doubleSpinBox_DeadZone_2, Conv::maxScaled(scale)},
+    };
+    for (const Box &b : boxes) {
+        b.box->setDecimals(decimals);
+        b.box->setMaximum(b.maximum);
+        b.box->setSuffix(suffix);
+    }
+    ui->doubleSpinBox_Limit1->setValue(Conv::limitShown(r.limit1, scale));
+    ui->doubleSpinBox_Limit2->setValue(Conv::limitShown(r.limit2, scale));
+    ui->doubleSpinBox_HisterezisLimit->setValue(Conv::fromScaled(r.hysteresis, scale));
+    ui->doubleSpinBox_DeadZone->setValue(Conv::fromScaled(r.deadZone, scale));
+    ui->doubleSpinBox_DeadZone_2->setValue(Conv::fromScaled(r.deadZone2, scale));
+}
+
+void SensorConfiguration::on_tabWidget_currentChanged(int index)
+{
+    if (index == 1)
+        refreshAddTab();
+}
+
+void SensorConfiguration::on_checkBoxLim1IncDec_stateChanged(int state)
+{
+    gasRecord.limit1 = Conv::limitWithDirection(gasRecord.limit1, state == 0);
+    ui->checkBoxLim1IncDec->setText(state ? tr("Возр.") : tr("Убыв."));
+}
+
+void SensorConfiguration::on_checkBoxLim2IncDec_stateChanged(int state)
+{
+    gasRecord.limit2 = Conv::limitWithDirection(gasRecord.limit2, state == 0);
+    ui->checkBoxLim2IncDec->setText(state ? tr("Возр.") : tr("Убыв."));
+}
+
+void SensorConfiguration::on_comboBoxDiscreteness_activated(int index)
+{
+    gasRecord.config = Conv::withDecimals(gasRecord.config, index);
+    refreshAddTab();
+}
+
+void SensorConfiguration::on_comboBoxUnitMeas_activated(int index)
+{
+    gasRecord.config = Conv::withUnit(gasRecord.config, index);
+    refreshAddTab();
+}
+
+void SensorConfiguration::on_doubleSpinBox_Limit1_valueChanged(double value)
+{
+    gasRecord.limit1 = Conv::limitWithValue(gasRecord.limit1, value, Conv::scaleFromConfig(gasRecord.config));
+}
+
+void SensorConfiguration::on_doubleSpinBox_Limit2_valueChanged(double value)
+{
+    gasRecord.limit2 = Conv::limitWithValue(gasRecord.limit2, value, Conv::scaleFromConfig(gasRecord.config));
+}
+
+void SensorConfiguration::on_doubleSpinBox_HisterezisLimit_valueChanged(double value)
+{
+    gasRecord.hysteresis = Conv::toScaled(value, Conv::scaleFromConfig(gasRecord.config));
+}
+
+void SensorConfiguration::on_doubleSpinBox_DeadZone_valueChanged(double value)
+{
+    gasRecord.deadZone = Conv::toScaled(value, Conv::scaleFromConfig(gasRecord.config));
+}
+
+void SensorConfiguration::on_doubleSpinBox_DeadZone_2_valueChanged(double value)
+{
+    gasRecord.deadZone2 = Conv::toScaled(value, Conv::scaleFromConfig(gasRecord.config));
+}
+
+void SensorConfiguration::on_lineEdit_NameGasAdd_textEdited(const QString &text)
+{
+    gasRecord.name = text;
+}
+
+// ------------------------------------------------------------- appending
+
+bool SensorConfiguration::writeGasRow(XlsxDocument &doc, int row)
+{
+    const XlsxFormat format = doc.rowFormat(row);
+    return doc.write(row, 1, gasRecord.name, format) && doc.write(row, 2, int(gasRecord.limit1), format)
+           && doc.write(row, 3, int(gasRecord.limit2), format);
+}
+
+bool SensorConfiguration::appendGasRecord()
+{
+    const QString path = libraryPath();
+    QFile probe(path);
+    if (!probe.open(QIODevice::ReadOnly)) {
+        showOpenError();
+        return false;
+    }
+    XlsxDocument doc(path);
+    if (!doc.isLoaded()) {
+        showOpenError();
+        return false;
+    }
+    const XlsxCellRange used = doc.dimension();
+    const int row = used.lastRow() - used.firstRow() + 2;
+    // The library is replaced only by a complete new file; on any failure
+    // the old one stays as it was.
+    if (!writeGasRow(doc, row) || !doc.saveAs(path))
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить библиотеку конфигураций"));
+    return true;
+}
+
+void SensorConfiguration::on_pushButton_clicked()
+{
+    appendGasRecord();
+}
