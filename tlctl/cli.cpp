@@ -1,0 +1,359 @@
+#include "cli.h"
+
+#include "options.h"
+#include "paramtable.h"
+
+#include <QHash>
+#include <QSet>
+#include <cmath>
+
+namespace Tlctl {
+
+namespace {
+
+// Options each command takes besides the common ones.
+const QHash<QString, QSet<QString>> &commandOptions()
+{
+    static const QHash<QString, QSet<QString>> table = {
+        {QStringLiteral("ports"), {QStringLiteral("--json")}},
+        {QStringLiteral("identify"), {QStringLiteral("--json")}},
+        {QStringLiteral("read"), {QStringLiteral("--json")}},
+        {QStringLiteral("set"), {}},
+        {QStringLiteral("watch"), {QStringLiteral("--json"), QStringLiteral("--interval"), QStringLiteral("--count")}},
+        {QStringLiteral("backup"), {}},
+        {QStringLiteral("restore"), {}},
+        {QStringLiteral("factory"), {}},
+        {QStringLiteral("flash"), {}},
+        {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
+    };
+    return table;
+}
+
+bool takesValue(const QString &option)
+{
+    static const QSet<QString> withValue = {
+        QStringLiteral("--port"),     QStringLiteral("--address"), QStringLiteral("--user"),
+        QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
+        QStringLiteral("--to"),
+    };
+    return withValue.contains(option);
+}
+
+bool wholeNumber(const QString &text, int lo, int hi, int &out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+QString checkCommandWords(const Options &o)
+{
+    const QString &c = o.command;
+    const int n = o.args.size();
+    if (c == QLatin1String("ports") || c == QLatin1String("identify") || c == QLatin1String("read")
+        || c == QLatin1String("watch") || c == QLatin1String("scan")) {
+        if (n > 0)
+            return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
+    } else if (c == QLatin1String("set")) {
+        if (n == 0)
+            return QStringLiteral("set needs at least one NAME=VALUE (tlctl set --help lists the names)");
+    } else if (c == QLatin1String("backup") || c == QLatin1String("restore") || c == QLatin1String("flash")) {
+        if (n != 1)
+            return QStringLiteral("%1 needs exactly one FILE").arg(c);
+    } else if (c == QLatin1String("factory")) {
+        if (n != 1 || (o.args[0] != QLatin1String("store") && o.args[0] != QLatin1String("restore")))
+            return QStringLiteral("factory needs store or restore");
+    }
+    return QString();
+}
+
+} // namespace
+
+const QStringList &commandNames()
+{
+    static const QStringList names = {
+        QStringLiteral("ports"),  QStringLiteral("identify"), QStringLiteral("read"),
+        QStringLiteral("set"),    QStringLiteral("watch"),    QStringLiteral("backup"),
+        QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
+        QStringLiteral("scan"),
+    };
+    return names;
+}
+
+Parsed parseArguments(const QStringList &words)
+{
+    Parsed p;
+    Options &o = p.options;
+    QStringList given;   // options seen, to check them against the command
+    bool optionsDone = false;
+
+    for (int i = 0; i < words.size(); ++i) {
+        QString w = words[i];
+        if (!optionsDone && w == QLatin1String("--")) {
+            optionsDone = true;
+            continue;
+        }
+        if (optionsDone || !w.startsWith(QLatin1String("--"))) {
+            if (o.command.isEmpty() && w == QLatin1String("help")) {
+                o.help = true;
+                continue;
+            }
+            if (o.command.isEmpty())
+                o.command = w;
+            else
+                o.args << w;
+            continue;
+        }
+        QString value;
+        bool hasValue = false;
+        const int eq = w.indexOf(QLatin1Char('='));
+        if (eq > 0) {
+            value = w.mid(eq + 1);
+            w = w.left(eq);
+            hasValue = true;
+        }
+        if (takesValue(w) && !hasValue) {
+            if (i + 1 >= words.size()) {
+                p.error = QStringLiteral("%1 needs a value").arg(w);
+                return p;
+            }
+            value = words[++i];
+            hasValue = true;
+        } else if (!takesValue(w) && hasValue) {
+            p.error = QStringLiteral("%1 takes no value").arg(w);
+            return p;
+        }
+        given << w;
+
+        if (w == QLatin1String("--help")) {
+            o.help = true;
+        } else if (w == QLatin1String("--port")) {
+            if (value.isEmpty()) {
+                p.error = QStringLiteral("--port needs a path");
+                return p;
+            }
+            o.port = value;
+        } else if (w == QLatin1String("--address")) {
+            if (!wholeNumber(value, 0, 255, o.address)) {
+                p.error = QStringLiteral("--address takes 0 to 255, not \"%1\"").arg(value);
+                return p;
+            }
+            o.addressGiven = true;
+        } else if (w == QLatin1String("--simulate")) {
+            o.simulate = true;
+        } else if (w == QLatin1String("--user")) {
+            o.user = value;
+        } else if (w == QLatin1String("--json")) {
+            o.json = true;
+        } else if (w == QLatin1String("--frames")) {
+            o.frames = true;
+        } else if (w == QLatin1String("--interval")) {
+            bool ok = false;
+            o.interval = value.toDouble(&ok);
+            if (!ok || !std::isfinite(o.interval) || o.interval < 0.05 || o.interval > 86400) {
+                p.error = QStringLiteral("--interval takes seconds from 0.05 to 86400, not \"%1\"").arg(value);
+                return p;
+            }
+        } else if (w == QLatin1String("--count")) {
+            if (!wholeNumber(value, 1, 100000000, o.count)) {
+                p.error = QStringLiteral("--count takes a positive whole number, not \"%1\"").arg(value);
+                return p;
+            }
+        } else if (w == QLatin1String("--from")) {
+            if (!wholeNumber(value, 1, 255, o.from)) {
+                p.error = QStringLiteral("--from takes an address from 1 to 255, not \"%1\"").arg(value);
+                return p;
+            }
+        } else if (w == QLatin1String("--to")) {
+            if (!wholeNumber(value, 1, 255, o.to)) {
+                p.error = QStringLiteral("--to takes an address from 1 to 255, not \"%1\"").arg(value);
+                return p;
+            }
+        } else {
+            p.error = QStringLiteral("unknown option %1").arg(w);
+            return p;
+        }
+    }
+
+    if (o.help)
+        return p;   // help is given for whatever else is on the line
+    if (o.command.isEmpty()) {
+        p.error = QStringLiteral("no command given");
+        return p;
+    }
+    if (!commandOptions().contains(o.command)) {
+        p.error = QStringLiteral("unknown command \"%1\"").arg(o.command);
+        return p;
+    }
+    static const QSet<QString> common = {QStringLiteral("--help"), QStringLiteral("--port"),
+                                         QStringLiteral("--address"), QStringLiteral("--simulate"),
+                                         QStringLiteral("--user"), QStringLiteral("--frames")};
+    for (const QString &g : given) {
+        if (!common.contains(g) && !commandOptions().value(o.command).contains(g)) {
+            p.error = QStringLiteral("%1 does not apply to %2").arg(g, o.command);
+            return p;
+        }
+    }
+    if (o.simulate && !o.port.isEmpty()) {
+        p.error = QStringLiteral("--simulate and --port exclude each other");
+        return p;
+    }
+    if (o.from > o.to) {
+        p.error = QStringLiteral("--from %1 is above --to %2").arg(o.from).arg(o.to);
+        return p;
+    }
+    p.error = checkCommandWords(o);
+    return p;
+}
+
+QString helpText(const QString &command)
+{
+    const QString common = QStringLiteral(
+        "Common options:\n"
+        "  --port PATH      serial port to use (any path, also a virtual port);\n"
+        "                   default: $TLCTL_PORT\n"
+        "  --address N      Modbus address of the detector, 0..255 (default 1)\n"
+        "  --simulate       start a simulated detector (tl02-sim) and work on it\n"
+        "  --user NAME      log in as User, Admin or Velta; the password comes from\n"
+        "                   $TLCTL_PASSWORD or from a prompt on the terminal (not echoed)\n"
+        "  --frames         print every frame sent (>) and received (<) on stderr\n"
+        "  --help           this text; tlctl COMMAND --help for one command\n");
+
+    if (command == QLatin1String("ports")) {
+        return QStringLiteral(
+            "usage: tlctl ports [--json]\n\n"
+            "Lists the serial ports the system reports (path, description, maker, serial\n"
+            "number).  Pseudo-terminals and other virtual ports are not listed; give\n"
+            "them with --port.\n");
+    }
+    if (command == QLatin1String("identify")) {
+        return QStringLiteral(
+            "usage: tlctl identify [--json] [common options]\n\n"
+            "Tells what answers at the address: detector type 1 or 2, or the bootloader;\n"
+            "for a detector also the identification texts (vendor, model, firmware\n"
+            "version and date, ...), the board version and the serial number.\n\n") + common;
+    }
+    if (command == QLatin1String("read")) {
+        return QStringLiteral(
+            "usage: tlctl read [--json] [common options]\n\n"
+            "Reads the detector as the program's read command does (identification, the\n"
+            "holding block, the live values) and lists every parameter of the holding\n"
+            "block by name with its value as the pages show it, its unit, its register\n"
+            "and the raw register value, then the live values (input registers 0-9).\n"
+            "The names are the ones tlctl set takes.\n\n"
+            "--json prints one object: address, device_type, kind, port, write_count,\n"
+            "identification {name: text}, parameters {name: {value, text, unit, register,\n"
+            "space, raw}}, live {name: {...the same}}; register is a number (4101 for\n"
+            "0x1005), space \"holding\" or \"input\", raw the whole register.  Keys are\n"
+            "sorted; values are numbers, texts or true/false as they mean.\n\n") + common;
+    }
+    if (command == QLatin1String("set")) {
+        QString names;
+        for (const ParamDef &d : parameters()) {
+            if (d.level == SetLevel::ReadOnly)
+                continue;
+            ParamBlock none{};
+            QString allowed = allowedValues(d, none);
+            if (d.kind == Kind::Scaled || d.kind == Kind::LimitValue)
+                allowed = QStringLiteral("number in the device's unit and discreteness");
+            names += QStringLiteral("  %1 %2%3\n")
+                         .arg(QLatin1String(d.name), -19)
+                         .arg(allowed, d.level == SetLevel::Production ? QStringLiteral("  [Velta]") : QString());
+        }
+        return QStringLiteral(
+            "usage: tlctl set NAME=VALUE... --user NAME [common options]\n\n"
+            "Reads the detector, changes the named parameters with the conversions and\n"
+            "limits of the program's pages, writes the holding block, reads it back and\n"
+            "fails (exit 4) when the device did not keep a value.  A value outside its\n"
+            "limits, or with more decimals than the discreteness shows, is refused\n"
+            "(exit 2) and nothing is written.  unit and discreteness are applied first,\n"
+            "so the other values are read in the unit and discreteness the device will\n"
+            "have.  Needs a login; names marked [Velta] need the production level.\n\n"
+            "Names:\n") + names + QStringLiteral("\n") + common;
+    }
+    if (command == QLatin1String("watch")) {
+        return QStringLiteral(
+            "usage: tlctl watch [--interval S] [--count N] [--json] [common options]\n\n"
+            "Reads the detector once, then polls its live values (input registers 0-9)\n"
+            "every S seconds (default 1) like the program's automatic reading, one line\n"
+            "per poll, until N polls (default: until Ctrl-C).  A failed poll is reported\n"
+            "on stderr and polling goes on; the exit code is then 4.  --json prints one\n"
+            "object per line.\n\n") + common;
+    }
+    if (command == QLatin1String("backup")) {
+        return QStringLiteral(
+            "usage: tlctl backup FILE [common options]\n\n"
+            "Reads the detector and saves its parameter structure (140 bytes) as the\n"
+            "program's hex-line parameter file: 20 bytes per line in upper-case hex, CR LF.\n"
+            "The program loads such a file with \"load configuration into device\".\n\n") + common;
+    }
+    if (command == QLatin1String("restore")) {
+        return QStringLiteral(
+            "usage: tlctl restore FILE --user NAME [common options]\n\n"
+            "Loads a hex-line parameter file (written by the program or by tlctl backup)\n"
+            "into the detector: the file must hold the whole 140-byte structure, else\n"
+            "nothing is written (exit 6).  Writes the holding block, reads it back and\n"
+            "checks every register.  Needs a login; below the production level the\n"
+            "device keeps its own serial number.\n\n") + common;
+    }
+    if (command == QLatin1String("factory")) {
+        return QStringLiteral(
+            "usage: tlctl factory store|restore --user NAME [common options]\n\n"
+            "store    writes the parameters just read back into the device and tells it\n"
+            "         to keep them as its factory settings (command 0x3003).\n"
+            "restore  tells the device to take up its factory settings (command 0x6006)\n"
+            "         and reads them.  At the level User it needs the factory password\n"
+            "         ($TLCTL_FACTORY_PASSWORD or a prompt).\n"
+            "Both need a login.\n\n") + common;
+    }
+    if (command == QLatin1String("flash")) {
+        return QStringLiteral(
+            "usage: tlctl flash FILE.bin --user NAME [common options]\n\n"
+            "Updates the firmware through the bootloader: the raw image goes in 200-byte\n"
+            "blocks from 0x08001C00, framed by 0x5555 (start) and 0x6060 (restart).  A\n"
+            "detector that answers is switched to its bootloader first.  Shows a progress\n"
+            "bar on a terminal and plain lines otherwise, and a final status.  Ctrl-C\n"
+            "stops between blocks (exit 130; the device stays in its bootloader).  Needs\n"
+            "a login.\n\n") + common;
+    }
+    if (command == QLatin1String("scan")) {
+        return QStringLiteral(
+            "usage: tlctl scan [--from A] [--to B] [--json] [common options]\n\n"
+            "Looks for detectors at addresses A..B (default 1..247): one short request\n"
+            "(input register 4) with a single attempt per address, so a silent address\n"
+            "costs one reply time-out (150 ms) instead of ten.  Lists address, type and\n"
+            "serial number of each device found, and the time the scan took.  With\n"
+            "--simulate the simulated detector answers at --address.\n\n") + common;
+    }
+
+    return QStringLiteral(
+        "usage: tlctl COMMAND [options]\n\n"
+        "Command-line companion of %1 %2 for TL-02 gas detectors on a Modbus RTU line.\n\n"
+        "Commands:\n"
+        "  ports                    serial ports found on the system\n"
+        "  identify                 device type, identification texts, board version, serial number\n"
+        "  read [--json]            every parameter and the live values\n"
+        "  set NAME=VALUE...        change parameters, write them and read them back\n"
+        "  watch [--interval S] [--count N]   live values, one line per poll\n"
+        "  backup FILE              save the parameter block as a hex-line file\n"
+        "  restore FILE             load a hex-line file into the device\n"
+        "  factory store|restore    keep / take up the factory settings\n"
+        "  flash FILE.bin           firmware update through the bootloader\n"
+        "  scan [--from A --to B]   look for detectors on the line\n\n")
+               .arg(ProgramName, ProgramVersion)
+        + common
+        + QStringLiteral(
+            "\nAccess: reading (ports, identify, read, watch, scan, backup) needs no login.\n"
+            "Every command that changes the device (set, restore, factory, flash) needs\n"
+            "--user, as the program asks for a login before it connects.  The serial\n"
+            "number, calibration codes and simulation need the level Velta; factory\n"
+            "restore at the level User needs the factory password.\n\n"
+            "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
+            "failed or the device did not take a value, 5 access refused, 6 bad or\n"
+            "incomplete file, 130 interrupted.\n");
+}
+
+} // namespace Tlctl

@@ -1,0 +1,52 @@
+// Command line of tlctl: the commands, their options, help texts and the
+// exit codes every command keeps to.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace Tlctl {
+
+enum Exit {
+    ExitOk = 0,
+    ExitUsage = 2,        // bad command line or value
+    ExitPort = 3,         // the port (or the simulated detector) could not be opened
+    ExitExchange = 4,     // an exchange failed, the device did not take a value, or the
+                          // device is not in a state for the command (bootloader, unknown type)
+    ExitAccess = 5,       // login or factory password refused or missing
+    ExitFile = 6,         // a file cannot be read or written, or is incomplete / empty
+    ExitInterrupted = 130 // stopped by Ctrl-C (flash, scan)
+};
+
+struct Options {
+    QString command;          // "read", "set", ... (empty: none given)
+    QStringList args;         // the command's own words (NAME=VALUE, FILE, store|restore)
+    QString port;
+    int address = 1;
+    bool addressGiven = false;
+    bool simulate = false;
+    QString user;
+    bool json = false;
+    bool frames = false;      // print every frame on stderr
+    double interval = 1.0;    // watch
+    int count = 0;            // watch: 0 = until Ctrl-C
+    int from = 1;             // scan
+    int to = 247;
+    bool help = false;
+};
+
+struct Parsed {
+    Options options;
+    QString error;            // set when the command line is not usable
+};
+
+// Parses the words after the program name.
+Parsed parseArguments(const QStringList &words);
+
+// Known command names, in the order --help lists them.
+const QStringList &commandNames();
+
+// Help of one command, or the overview for an empty or unknown name.
+QString helpText(const QString &command);
+
+} // namespace Tlctl

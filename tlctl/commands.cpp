@@ -1,0 +1,727 @@
+#include "commands.h"
+
+#include "accesslevels.h"
+#include "cli.h"
+#include "command.h"
+#include "conversions.h"
+#include "firmware.h"
+#include "hexfile.h"
+#include "paramtable.h"
+#include "session.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPortInfo>
+#include <QThread>
+
+#include <cstring>
+
+namespace Tlctl {
+
+namespace {
+
+constexpr qint16 BootloaderType = 999;
+
+void printJson(Io &io, const QJsonDocument &doc, bool compact = false)
+{
+    io.out << QString::fromUtf8(doc.toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented));
+    if (compact)
+        io.out << "\n";
+    io.out.flush();
+}
+
+QString withUnit(const Shown &s)
+{
+    return s.unit.isEmpty() ? s.text : s.text + QLatin1Char(' ') + s.unit;
+}
+
+QJsonObject shownJson(const Shown &s, int reg, const char *space)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("value"), s.value);
+    o.insert(QStringLiteral("text"), s.text);
+    o.insert(QStringLiteral("unit"), s.unit);
+    o.insert(QStringLiteral("register"), reg);
+    o.insert(QStringLiteral("space"), QLatin1String(space));
+    o.insert(QStringLiteral("raw"), int(s.raw));
+    return o;
+}
+
+QString identText(const IdentDef &d)
+{
+    const Params::IdField f = Params::identificationField(d.objectId);
+    const char *base = reinterpret_cast<const char *>(&command.DeviceParams);
+    return Conv::fieldText(base + f.offset, f.capacity);
+}
+
+QString serialText()
+{
+    return Conv::serialText(command.DeviceParams.SerialNum, command.DeviceParams.DeviceTypeReg);
+}
+
+QString firmwareText()
+{
+    return Conv::fieldText(command.DeviceParams.IdFirmwareVersion, int(sizeof command.DeviceParams.IdFirmwareVersion));
+}
+
+bool boardVersionRead()
+{
+    return Params::HoldingFirst + command.WriteCount > 0x101B;
+}
+
+// "detector type 1 at address 1 on /dev/pts/3"
+QString deviceLine(Session &s)
+{
+    return QStringLiteral("%1 at %2").arg(deviceKindText(command.DeviceType), s.where());
+}
+
+// ------------------------------------------------------------------- ports
+
+int cmdPorts(Session &, const Options &o, Io &io)
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    if (o.json) {
+        QJsonArray list;
+        for (const QSerialPortInfo &p : ports) {
+            QJsonObject e;
+            e.insert(QStringLiteral("path"), p.systemLocation());
+            e.insert(QStringLiteral("name"), p.portName());
+            e.insert(QStringLiteral("description"), p.description());
+            e.insert(QStringLiteral("manufacturer"), p.manufacturer());
+            e.insert(QStringLiteral("serial_number"), p.serialNumber());
+            list.append(e);
+        }
+        printJson(io, QJsonDocument(list));
+        return ExitOk;
+    }
+    if (ports.isEmpty()) {
+        io.out << "no serial ports found (pseudo-terminals and other virtual ports are not listed; "
+                  "give them with --port)\n";
+        return ExitOk;
+    }
+    for (const QSerialPortInfo &p : ports) {
+        QStringList about;
+        for (const QString &t : {p.description(), p.manufacturer(), p.serialNumber()})
+            if (!t.isEmpty())
+                about << t;
+        io.out << QStringLiteral("%1  %2\n").arg(p.systemLocation(), -16).arg(about.join(QStringLiteral(", ")));
+    }
+    return ExitOk;
+}
+
+// ---------------------------------------------------------------- identify
+
+int cmdIdentify(Session &s, const Options &o, Io &io)
+{
+    int rc = login(o, io, false, QString());
+    if (rc == ExitOk)
+        rc = s.connect(false);
+    if (rc != ExitOk)
+        return rc;
+    const bool detector = command.DeviceType != BootloaderType;
+    if (detector && (rc = s.fullRead()) != ExitOk)
+        return rc;
+
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("port"), s.portPath());
+        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
+        root.insert(QStringLiteral("device_type"), int(command.DeviceType));
+        root.insert(QStringLiteral("kind"), deviceKindText(command.DeviceType));
+        if (detector) {
+            QJsonObject ident;
+            for (const IdentDef &d : identification())
+                ident.insert(QLatin1String(d.name), identText(d));
+            root.insert(QStringLiteral("identification"), ident);
+            root.insert(QStringLiteral("board_version"),
+                        boardVersionRead() ? QJsonValue(Conv::boardVersionText(command.DeviceParams.HWVersion))
+                                           : QJsonValue());
+            root.insert(QStringLiteral("serial_number"), int(command.DeviceParams.SerialNum));
+            root.insert(QStringLiteral("serial_text"), serialText());
+            root.insert(QStringLiteral("write_count"), int(command.WriteCount));
+        }
+        printJson(io, QJsonDocument(root));
+        return ExitOk;
+    }
+
+    auto line = [&](const QString &name, const QString &value) {
+        io.out << QStringLiteral("%1 %2\n").arg(name, -17).arg(value);
+    };
+    line(QStringLiteral("device"), deviceKindText(command.DeviceType));
+    line(QStringLiteral("address"), QString::number(command.SlaveAddress));
+    line(QStringLiteral("port"), s.portPath());
+    if (detector) {
+        for (const IdentDef &d : identification())
+            line(QLatin1String(d.name), identText(d));
+        line(QStringLiteral("board_version"), boardVersionRead()
+                                                  ? Conv::boardVersionText(command.DeviceParams.HWVersion)
+                                                  : QStringLiteral("not in the 27-register block of this firmware"));
+        line(QStringLiteral("serial_number"),
+             QStringLiteral("%1 (%2)").arg(serialText()).arg(command.DeviceParams.SerialNum));
+    }
+    return ExitOk;
+}
+
+// -------------------------------------------------------------------- read
+
+int cmdRead(Session &s, const Options &o, Io &io)
+{
+    int rc = login(o, io, false, QString());
+    if (rc == ExitOk)
+        rc = s.connect(true);
+    if (rc == ExitOk)
+        rc = s.fullRead();
+    if (rc != ExitOk)
+        return rc;
+    const ParamBlock &b = command.DeviceParams;
+
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("port"), s.portPath());
+        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
+        root.insert(QStringLiteral("device_type"), int(command.DeviceType));
+        root.insert(QStringLiteral("kind"), deviceKindText(command.DeviceType));
+        root.insert(QStringLiteral("write_count"), int(command.WriteCount));
+        QJsonObject ident;
+        for (const IdentDef &d : identification())
+            ident.insert(QLatin1String(d.name), identText(d));
+        root.insert(QStringLiteral("identification"), ident);
+        QJsonObject params;
+        for (const ParamDef &d : parameters())
+            if (inBlock(d, command.WriteCount))
+                params.insert(QLatin1String(d.name), shownJson(show(d, b), d.reg, "holding"));
+        root.insert(QStringLiteral("parameters"), params);
+        QJsonObject live;
+        for (const LiveDef &d : liveValues())
+            live.insert(QLatin1String(d.name), shownJson(showLive(d, b), d.reg, "input"));
+        root.insert(QStringLiteral("live"), live);
+        printJson(io, QJsonDocument(root));
+        return ExitOk;
+    }
+
+    io.out << QStringLiteral("%1, firmware %2, %3 holding registers\n\n")
+                  .arg(deviceLine(s), firmwareText())
+                  .arg(command.WriteCount);
+    io.out << QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("parameter"), -18)
+                  .arg(QStringLiteral("value"), -20).arg(QStringLiteral("register"), -9).arg(QStringLiteral("raw"));
+    for (const ParamDef &d : parameters()) {
+        if (!inBlock(d, command.WriteCount))
+            continue;
+        const Shown v = show(d, b);
+        io.out << QStringLiteral("%1 %2 %3 %4\n").arg(QLatin1String(d.name), -18).arg(withUnit(v), -20)
+                      .arg(hex4(d.reg), -9).arg(v.raw);
+    }
+    io.out << QStringLiteral("\n%1 %2 %3 %4\n").arg(QStringLiteral("live value"), -18)
+                  .arg(QStringLiteral("value"), -20).arg(QStringLiteral("register"), -9).arg(QStringLiteral("raw"));
+    for (const LiveDef &d : liveValues()) {
+        const Shown v = showLive(d, b);
+        io.out << QStringLiteral("%1 %2 %3 %4\n").arg(QLatin1String(d.name), -18).arg(withUnit(v), -20)
+                      .arg(QStringLiteral("input %1").arg(d.reg), -9).arg(v.raw);
+    }
+    return ExitOk;
+}
+
+// --------------------------------------------------------------------- set
+
+int cmdSet(Session &s, const Options &o, Io &io)
+{
+    struct Item {
+        const ParamDef *def;
+        QString value;
+    };
+    QVector<Item> items;
+    QStringList seen;
+    for (const QString &word : o.args) {
+        const int eq = word.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return s.fail(ExitUsage, QStringLiteral("\"%1\" is not NAME=VALUE").arg(word));
+        const QString name = word.left(eq);
+        const ParamDef *def = findParameter(name);
+        if (!def)
+            return s.fail(ExitUsage, QStringLiteral("unknown parameter \"%1\"; tlctl set --help lists the names").arg(name));
+        if (def->level == SetLevel::ReadOnly)
+            return s.fail(ExitUsage, QStringLiteral("%1 is read-only").arg(name));
+        if (seen.contains(name))
+            return s.fail(ExitUsage, QStringLiteral("%1 is given twice").arg(name));
+        seen << name;
+        items.append({def, word.mid(eq + 1)});
+    }
+
+    int rc = login(o, io, true, QStringLiteral("set"));
+    if (rc != ExitOk)
+        return rc;
+    for (const Item &it : items) {
+        if (it.def->level != SetLevel::Production)
+            continue;
+        const bool allowed = it.def->kind == Kind::Serial ? Access::serialNumberEditable(command.UserName)
+                                                          : Access::isProduction(command.UserName);
+        if (!allowed)
+            return s.fail(ExitAccess, QStringLiteral("%1 can only be changed at the production level (Velta); "
+                                                     "logged in as %2").arg(QLatin1String(it.def->name), command.UserName));
+    }
+
+    if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
+        return rc;
+    const ParamBlock before = command.DeviceParams;
+
+    // Unit and discreteness first: the other values are then taken in the
+    // unit and with the decimals the device will show.
+    QVector<Item> ordered;
+    for (const Item &it : items)
+        if (it.def->kind == Kind::Unit || it.def->kind == Kind::Discreteness)
+            ordered << it;
+    for (const Item &it : items)
+        if (it.def->kind != Kind::Unit && it.def->kind != Kind::Discreteness)
+            ordered << it;
+    for (const Item &it : ordered) {
+        if (it.def->reg == 0x1002 && command.DeviceType != 2)
+            return s.fail(ExitUsage, QStringLiteral("sensor_current is used by type 2 detectors only (the program "
+                                                    "hides it for type %1); nothing was written").arg(command.DeviceType));
+        const QString error = apply(*it.def, it.value, command.DeviceParams);
+        if (!error.isEmpty())
+            return s.fail(ExitUsage, error + QStringLiteral("; nothing was written"));
+    }
+
+    if ((rc = s.writeBlockAndVerify()) != ExitOk)
+        return rc;
+    for (const Item &it : items) {
+        io.out << QStringLiteral("%1: %2 -> %3\n")
+                      .arg(QLatin1String(it.def->name), withUnit(show(*it.def, before)),
+                           withUnit(show(*it.def, command.DeviceParams)));
+    }
+    io.out << QStringLiteral("written %1 holding registers to %2 and read them back: the device took every value\n")
+                  .arg(command.WriteCount).arg(s.where());
+    return ExitOk;
+}
+
+// ------------------------------------------------------------------- watch
+
+int cmdWatch(Session &s, const Options &o, Io &io)
+{
+    int rc = login(o, io, false, QString());
+    if (rc == ExitOk)
+        rc = s.connect(true);
+    if (rc == ExitOk)
+        rc = s.fullRead();
+    if (rc != ExitOk)
+        return rc;
+    if (!o.json)
+        io.out << QStringLiteral("%1: live values every %2 s\n").arg(deviceLine(s)).arg(o.interval);
+    io.out.flush();
+
+    const qint64 periodMs = qint64(o.interval * 1000.0 + 0.5);
+    QElapsedTimer clock;
+    clock.start();
+    int polls = 0;
+    int failures = 0;
+    while (!interrupted()) {
+        const qint64 due = polls * periodMs;
+        while (!interrupted() && clock.elapsed() < due)
+            QThread::msleep(quint32(qMin<qint64>(50, due - clock.elapsed())));
+        if (interrupted())
+            break;
+        ++polls;
+        const quint16 r = command.transact(4, 0, 0, Params::InputCount);
+        const QDateTime now = QDateTime::currentDateTime();
+        if (r != ResultOk && interrupted()) {
+            break;
+        } else if (r != ResultOk) {
+            ++failures;
+            io.err << QStringLiteral("tlctl: poll %1 at %2: %3 from %4; %5\n")
+                          .arg(polls).arg(now.toString(QStringLiteral("HH:mm:ss.zzz")), resultText(r), s.where(),
+                               resultHint(r));
+            io.err.flush();
+        } else if (o.json) {
+            QJsonObject live;
+            for (const LiveDef &d : liveValues())
+                live.insert(QLatin1String(d.name), showLive(d, command.DeviceParams).value);
+            QJsonObject line;
+            line.insert(QStringLiteral("poll"), polls);
+            line.insert(QStringLiteral("time"), now.toString(Qt::ISODateWithMs));
+            line.insert(QStringLiteral("live"), live);
+            printJson(io, QJsonDocument(line), true);
+        } else {
+            // Short labels keep a poll within one terminal line.
+            static const char *const labels[] = {"adc", "output", "conc", "pwm", "type",
+                                                 "in5", "in6", "in7", "in8", "status"};
+            QString text = now.toString(QStringLiteral("HH:mm:ss.zzz"));
+            for (const LiveDef &d : liveValues()) {
+                const Shown v = showLive(d, command.DeviceParams);
+                text += QStringLiteral(" %1=%2%3").arg(QLatin1String(labels[d.reg]),
+                                                       d.reg == 9 ? hex4(v.raw) : v.text, v.unit);
+            }
+            io.out << text << "\n";
+            io.out.flush();
+        }
+        if (o.count > 0 && polls >= o.count)
+            break;
+    }
+    return failures ? ExitExchange : ExitOk;
+}
+
+// ---------------------------------------------------------- backup/restore
+
+int cmdBackup(Session &s, const Options &o, Io &io)
+{
+    const QString path = o.args.value(0);
+    int rc = login(o, io, false, QString());
+    if (rc == ExitOk)
+        rc = s.connect(true);
+    if (rc == ExitOk)
+        rc = s.fullRead();
+    if (rc != ExitOk)
+        return rc;
+    switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&command.DeviceParams), HexFile::BlockBytes)) {
+    case SaveResult::Ok:
+        break;
+    case SaveResult::OpenFailed:
+        return s.fail(ExitFile, QStringLiteral("cannot create %1; check that its folder exists and you may write "
+                                               "there").arg(path));
+    case SaveResult::WriteFailed:
+        return s.fail(ExitFile, QStringLiteral("writing %1 failed (the old file, if any, is left as it was); "
+                                               "check the free space").arg(path));
+    }
+    io.out << QStringLiteral("saved the parameters of %1 to %2 (%3 bytes)\n")
+                  .arg(deviceLine(s), path).arg(HexFile::BlockBytes);
+    return ExitOk;
+}
+
+int cmdRestore(Session &s, const Options &o, Io &io)
+{
+    const QString path = o.args.value(0);
+    int rc = login(o, io, true, QStringLiteral("restore"));
+    if (rc != ExitOk)
+        return rc;
+
+    // The file is read whole into a copy before anything goes to the device.
+    quint8 image[HexFile::BlockBytes];
+    std::memset(image, 0, sizeof image);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, file.errorString()));
+    const BlockDecode decoded = decodeBlockFile(&file, image, HexFile::BlockBytes);
+    file.close();
+    if (!decoded.complete)
+        return s.fail(ExitFile, QStringLiteral("%1 holds %2 of the %3 bytes of a parameter file; nothing was written; "
+                                               "check that it is a whole file saved by the program or tlctl backup")
+                                    .arg(path).arg(decoded.stored).arg(HexFile::BlockBytes));
+
+    if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
+        return rc;
+    const qint32 ownSerial = command.DeviceParams.SerialNum;
+    std::memcpy(&command.DeviceParams, image, sizeof image);
+    const qint32 fileSerial = command.DeviceParams.SerialNum;
+    const bool keepSerial = !Access::serialNumberEditable(command.UserName) && fileSerial != ownSerial;
+    if (keepSerial)
+        command.DeviceParams.SerialNum = ownSerial;
+
+    if ((rc = s.writeBlockAndVerify()) != ExitOk)
+        return rc;
+    io.out << QStringLiteral("restored %1 into %2: %3 holding registers written and read back\n")
+                  .arg(path, deviceLine(s)).arg(command.WriteCount);
+    if (keepSerial)
+        io.out << QStringLiteral("serial number kept at %1 (the file has %2): only the level Velta changes it\n")
+                      .arg(ownSerial).arg(fileSerial);
+    return ExitOk;
+}
+
+// ----------------------------------------------------------------- factory
+
+int cmdFactory(Session &s, const Options &o, Io &io)
+{
+    const bool store = o.args.value(0) == QLatin1String("store");
+    int rc = login(o, io, true, QStringLiteral("factory %1").arg(o.args.value(0)));
+    if (rc != ExitOk)
+        return rc;
+    if (store) {
+        // The device keeps what it holds: the parameters are written first,
+        // as the program does.
+        if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk
+            || (rc = s.writeBlockAndVerify()) != ExitOk
+            || (rc = s.sendCommand(Params::CmdStoreFactory, QStringLiteral("storing the factory settings"))) != ExitOk)
+            return rc;
+        io.out << QStringLiteral("factory settings stored at %1: the device keeps the parameters it holds now\n")
+                      .arg(s.where());
+        return ExitOk;
+    }
+    if ((rc = factoryPassword(io)) != ExitOk)
+        return rc;
+    if ((rc = s.connect(true)) != ExitOk)
+        return rc;
+    command.FactoryAccess = 0;   // one grant, one action
+    if ((rc = s.sendCommand(Params::CmdRestoreFactory, QStringLiteral("restoring the factory settings"))) != ExitOk
+        || (rc = s.fullRead()) != ExitOk)
+        return rc;
+    io.out << QStringLiteral("factory settings restored at %1 and read back (tlctl read shows them)\n").arg(s.where());
+    return ExitOk;
+}
+
+// ------------------------------------------------------------------- flash
+
+int cmdFlash(Session &s, const Options &o, Io &io)
+{
+    const QString path = o.args.value(0);
+    int rc = login(o, io, true, QStringLiteral("flash"));
+    if (rc != ExitOk)
+        return rc;
+    QFile image(path);
+    if (!image.open(QIODevice::ReadOnly))
+        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, image.errorString()));
+    const qint64 size = image.size();
+    if (size <= 0)
+        return s.fail(ExitFile, QStringLiteral("%1 is empty; nothing was sent; check that it is the firmware image")
+                                    .arg(path));
+
+    if ((rc = s.connect(false)) != ExitOk)
+        return rc;
+    if (command.DeviceType != BootloaderType) {
+        io.out << QStringLiteral("switching %1 to its bootloader\n").arg(deviceLine(s));
+        io.out.flush();
+        if ((rc = s.sendCommand(Params::CmdBootloader, QStringLiteral("switching to the bootloader"))) != ExitOk)
+            return rc;
+        QThread::msleep(Firmware::StartPauseMs);
+        quint16 r = command.transact(4, 0, 0, Params::InputCount);
+        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != BootloaderType) {
+            // A bootloader may answer only at address 0.
+            command.SlaveAddress = 0;
+            r = command.transact(4, 0, 0, Params::InputCount);
+        }
+        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != BootloaderType)
+            return s.fail(ExitExchange, QStringLiteral("the detector did not come back as its bootloader on %1 (%2); "
+                                                       "check the device and try again")
+                                            .arg(s.portPath(), r == ResultOk
+                                                 ? QStringLiteral("type %1").arg(command.DeviceParams.DeviceTypeReg)
+                                                 : resultText(r)));
+        command.DeviceType = BootloaderType;
+    }
+    // The bootloader is driven at address 0, as the program does: the two
+    // commands go out as broadcasts, the blocks wait for their replies.
+    command.SlaveAddress = 0;
+
+    const bool bar = io.outIsTerminal;
+    QElapsedTimer clock;
+    int lastTenth = -1;
+    Firmware::Hooks hooks;
+    hooks.transferStarting = [&](qint64 total) {
+        io.out << QStringLiteral("writing %1 (%2 bytes, %3 blocks) from 0x08001C00\n")
+                      .arg(path).arg(total).arg((total + Firmware::BlockBytes - 1) / Firmware::BlockBytes);
+        io.out.flush();
+        clock.start();
+    };
+    hooks.beforeStep = [&](int) { return !interrupted(); };
+    hooks.afterStep = [&](int, qint64 position, qint64 total) {
+        const qint64 done = position == 0 ? total : position;
+        const int percent = int(done * 100 / total);
+        if (bar) {
+            const double elapsed = clock.elapsed() / 1000.0;
+            const double left = done > 0 ? elapsed * double(total - done) / double(done) : 0.0;
+            io.out << "\r" << progressBar(percent, done, total, 30, done < total ? left : 0.0) << "\033[K";
+            io.out.flush();
+        } else if (percent / 10 != lastTenth) {
+            lastTenth = percent / 10;
+            io.out << QStringLiteral("flash: %1 % (%2 of %3 bytes)\n").arg(percent).arg(done).arg(total);
+            io.out.flush();
+        }
+    };
+
+    QElapsedTimer total;
+    total.start();
+    Firmware::Report report;
+    const Firmware::Result result = Firmware::update(&image, hooks, &report);
+    if (bar && report.blocksSent > 0)
+        io.out << "\n";
+    io.out.flush();
+    const QString sent = QStringLiteral("%1 of %2 bytes").arg(report.bytesSent).arg(size);
+    if (result != Firmware::Result::Ok && interrupted()) {
+        // Ctrl-C also reaches a simulated detector, so a block in flight may
+        // fail first: it is still the user's stop.
+        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted after %1; the device stays in its "
+                                                      "bootloader: run tlctl flash again").arg(sent));
+    }
+    switch (result) {
+    case Firmware::Result::Ok:
+        io.out << QStringLiteral("flash: done: %1 bytes in %2 blocks written, device restarted (%3 s)\n")
+                      .arg(report.bytesSent).arg(report.blocksSent)
+                      .arg(QString::number(total.elapsed() / 1000.0, 'f', 1));
+        return ExitOk;
+    case Firmware::Result::OpenFailed:
+    case Firmware::Result::EmptyFile:
+        return s.fail(ExitFile, QStringLiteral("cannot read %1; nothing was sent").arg(path));
+    case Firmware::Result::ReadFailed:
+        return s.fail(ExitFile, QStringLiteral("reading %1 failed after %2; the device stays in its bootloader: "
+                                               "check the file and run tlctl flash again").arg(path, sent));
+    case Firmware::Result::StartFailed:
+        return s.exchangeFailed(QStringLiteral("starting the firmware load (command 0x5555)"), report.linkResult);
+    case Firmware::Result::BlockFailed:
+        return s.fail(ExitExchange, QStringLiteral("flash failed: block %1 at 0x%2: %3 after its attempts; %4 were "
+                                                   "written, the device stays in its bootloader: %5, then run "
+                                                   "tlctl flash again")
+                                        .arg(report.blocksSent + 1)
+                                        .arg(report.lastAddress, 8, 16, QLatin1Char('0'))
+                                        .arg(resultText(report.linkResult), sent, resultHint(report.linkResult)));
+    case Firmware::Result::Cancelled:
+        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted after %1; the device stays in its "
+                                                      "bootloader: run tlctl flash again").arg(sent));
+    case Firmware::Result::RestartFailed:
+        return s.exchangeFailed(QStringLiteral("all %1 bytes written, but restarting the device (command 0x6060)")
+                                    .arg(report.bytesSent), report.linkResult);
+    }
+    return ExitExchange;
+}
+
+// -------------------------------------------------------------------- scan
+
+int cmdScan(Session &s, const Options &o, Io &io)
+{
+    int rc = login(o, io, false, QString());
+    if (rc == ExitOk)
+        rc = s.open();
+    if (rc != ExitOk)
+        return rc;
+    const int addresses = o.to - o.from + 1;
+    if (!o.json) {
+        io.out << QStringLiteral("scanning addresses %1-%2 on %3: one request, one attempt each\n")
+                      .arg(o.from).arg(o.to).arg(s.portPath());
+        io.out.flush();
+    }
+
+    QJsonArray found;
+    QJsonArray others;
+    QElapsedTimer clock;
+    clock.start();
+    command.attemptLimit = 1;
+    int scanned = 0;
+    for (int a = o.from; a <= o.to && !interrupted(); ++a) {
+        if (io.errIsTerminal) {
+            io.err << QStringLiteral("\rscanning address %1 (%2 of %3)").arg(a).arg(a - o.from + 1).arg(addresses);
+            io.err.flush();
+        }
+        command.SlaveAddress = quint16(a);
+        command.DeviceParams.DeviceTypeReg = 0;
+        const quint16 r = command.transact(4, 0, 4, 1);
+        ++scanned;
+        if (r == ResultNoReply || r == ResultWriteTimeout)
+            continue;
+        if (io.errIsTerminal) {
+            io.err << "\r\033[K";
+            io.err.flush();
+        }
+        if (r != ResultOk) {
+            QJsonObject e;
+            e.insert(QStringLiteral("address"), a);
+            e.insert(QStringLiteral("result"), resultText(r));
+            others.append(e);
+            if (!o.json)
+                io.out << QStringLiteral("%1  something answered: %2\n").arg(a, 3).arg(resultText(r));
+            continue;
+        }
+        const qint16 type = qint16(command.DeviceParams.DeviceTypeReg);
+        QJsonObject e;
+        e.insert(QStringLiteral("address"), a);
+        e.insert(QStringLiteral("device_type"), int(type));
+        e.insert(QStringLiteral("kind"), deviceKindText(type));
+        QString serial;
+        if (type == 1 || type == 2) {
+            // The device is there: its serial number gets the usual attempts.
+            command.attemptLimit = 0;
+            command.DeviceParams.SerialNum = 0;
+            const quint16 rs = command.transact(3, 0, 0x100F, 2);
+            command.attemptLimit = 1;
+            if (rs == ResultOk) {
+                e.insert(QStringLiteral("serial_number"), int(command.DeviceParams.SerialNum));
+                e.insert(QStringLiteral("serial_text"), serialText());
+                serial = QStringLiteral("%1 (%2)").arg(serialText()).arg(command.DeviceParams.SerialNum);
+            } else {
+                e.insert(QStringLiteral("serial_number"), QJsonValue());
+                serial = QStringLiteral("serial number not read: ") + resultText(rs);
+            }
+        }
+        found.append(e);
+        if (!o.json) {
+            io.out << QStringLiteral("%1  %2  %3\n").arg(a, 3).arg(deviceKindText(type), -16).arg(serial);
+            io.out.flush();
+        }
+    }
+    command.attemptLimit = 0;
+    if (io.errIsTerminal) {
+        io.err << "\r\033[K";
+        io.err.flush();
+    }
+    const double seconds = clock.elapsed() / 1000.0;
+    const bool stopped = scanned < addresses;
+
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("port"), s.portPath());
+        root.insert(QStringLiteral("from"), o.from);
+        root.insert(QStringLiteral("to"), o.to);
+        root.insert(QStringLiteral("scanned"), scanned);
+        root.insert(QStringLiteral("seconds"), seconds);
+        root.insert(QStringLiteral("devices"), found);
+        root.insert(QStringLiteral("other_replies"), others);
+        printJson(io, QJsonDocument(root));
+    } else {
+        io.out << QStringLiteral("%1 %2 found at %3 addresses in %4 s%5\n")
+                      .arg(found.size())
+                      .arg(found.size() == 1 ? QStringLiteral("device") : QStringLiteral("devices"))
+                      .arg(scanned)
+                      .arg(QString::number(seconds, 'f', 1), stopped ? QStringLiteral(" (interrupted)") : QString());
+    }
+    io.out.flush();
+    return stopped ? int(ExitInterrupted) : int(ExitOk);
+}
+
+} // namespace
+
+int run(const QStringList &words, Io &io)
+{
+    const Parsed parsed = parseArguments(words);
+    const Options &o = parsed.options;
+    if (o.help) {
+        io.out << helpText(o.command);
+        io.out.flush();
+        return ExitOk;
+    }
+    if (!parsed.error.isEmpty()) {
+        io.err << "tlctl: " << parsed.error << "; tlctl --help shows the usage\n";
+        io.err.flush();
+        return ExitUsage;
+    }
+
+    command.resetState();
+    int rc = ExitUsage;
+    {
+        Session s(o, io);
+        const QString &c = o.command;
+        if (c == QLatin1String("ports"))
+            rc = cmdPorts(s, o, io);
+        else if (c == QLatin1String("identify"))
+            rc = cmdIdentify(s, o, io);
+        else if (c == QLatin1String("read"))
+            rc = cmdRead(s, o, io);
+        else if (c == QLatin1String("set"))
+            rc = cmdSet(s, o, io);
+        else if (c == QLatin1String("watch"))
+            rc = cmdWatch(s, o, io);
+        else if (c == QLatin1String("backup"))
+            rc = cmdBackup(s, o, io);
+        else if (c == QLatin1String("restore"))
+            rc = cmdRestore(s, o, io);
+        else if (c == QLatin1String("factory"))
+            rc = cmdFactory(s, o, io);
+        else if (c == QLatin1String("flash"))
+            rc = cmdFlash(s, o, io);
+        else if (c == QLatin1String("scan"))
+            rc = cmdScan(s, o, io);
+    }
+    io.out.flush();
+    io.err.flush();
+    command.resetState();
+    return rc;
+}
+
+} // namespace Tlctl

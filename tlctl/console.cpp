@@ -1,0 +1,106 @@
+#include "console.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace Tlctl {
+
+namespace {
+
+volatile sig_atomic_t stopRequested = 0;
+
+void onSignal(int)
+{
+    stopRequested = 1;
+}
+
+} // namespace
+
+void installInterruptHandlers()
+{
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    // No SA_RESTART: a prompt blocked in read() returns, so the terminal's
+    // echo is switched back on before tlctl ends.
+    sa.sa_flags = 0;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+bool interrupted()
+{
+    return stopRequested != 0;
+}
+
+void clearInterrupted()
+{
+    stopRequested = 0;
+}
+
+bool askSecretOnTerminal(const QString &prompt, QString &answer)
+{
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const QByteArray p = prompt.toLocal8Bit();
+    if (::write(fd, p.constData(), size_t(p.size())) < 0) {
+        ::close(fd);
+        return false;
+    }
+    termios saved;
+    const bool haveTermios = tcgetattr(fd, &saved) == 0;
+    if (haveTermios) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(fd, TCSAFLUSH, &quiet);
+    }
+    QByteArray line;
+    bool ok = false;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n == 1) {
+            if (c == '\n' || c == '\r') {
+                ok = true;
+                break;
+            }
+            line.append(c);
+            if (line.size() > 256)
+                break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR && !interrupted())
+            continue;
+        break;   // end of input, an error, or Ctrl-C
+    }
+    if (haveTermios)
+        tcsetattr(fd, TCSAFLUSH, &saved);
+    if (!ok) {
+        const char nl = '\n';
+        (void)::write(fd, &nl, 1);
+    }
+    ::close(fd);
+    answer = QString::fromLocal8Bit(line);
+    return ok;
+}
+
+QString progressBar(int percent, qint64 done, qint64 total, int width, double secondsLeft)
+{
+    const int p = qBound(0, percent, 100);
+    const int filled = width * p / 100;
+    QString bar = QStringLiteral("[") + QString(filled, QLatin1Char('#'))
+                  + QString(width - filled, QLatin1Char('.')) + QStringLiteral("]");
+    QString line = QStringLiteral("%1 %2 %  %3/%4 bytes").arg(bar).arg(p, 3).arg(done).arg(total);
+    if (secondsLeft >= 0.5)
+        line += QStringLiteral("  ~%1 s left").arg(qint64(secondsLeft + 0.5));
+    return line;
+}
+
+} // namespace Tlctl

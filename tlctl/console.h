@@ -1,0 +1,32 @@
+// Terminal side of tlctl: where output goes, the password prompt without
+// echo, Ctrl-C, and the progress line of long commands.
+#pragma once
+
+#include <QString>
+#include <QTextStream>
+#include <functional>
+
+namespace Tlctl {
+
+struct Io {
+    QTextStream &out;
+    QTextStream &err;
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
+    // Asks for a secret on the terminal without echo.  Returns false when
+    // there is no terminal to ask on (or the prompt was interrupted).
+    std::function<bool(const QString &prompt, QString &answer)> askSecret;
+};
+
+// Prompts on /dev/tty with echo off.  False when there is no terminal.
+bool askSecretOnTerminal(const QString &prompt, QString &answer);
+
+// SIGINT / SIGTERM set a flag that long commands look at between steps.
+void installInterruptHandlers();
+bool interrupted();
+void clearInterrupted();
+
+// One progress line: "[#######.............]  35 %  22800/65536 bytes  ~41 s left".
+QString progressBar(int percent, qint64 done, qint64 total, int width, double secondsLeft);
+
+} // namespace Tlctl

@@ -1,0 +1,30 @@
+// tlctl: the command-line companion of TL Configuration.  The same link, the
+// same conversions and the same file formats as the program, for scripts,
+// production lines and machines without a screen.
+#include "commands.h"
+#include "console.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Tlctl::installInterruptHandlers();
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setCodec("UTF-8");
+    err.setCodec("UTF-8");
+    Tlctl::Io io{out, err, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1, nullptr};
+    // Ask for passwords only when someone sits at the terminal; scripts give
+    // them in the environment and never hang on a prompt.
+    if (isatty(STDIN_FILENO) == 1)
+        io.askSecret = Tlctl::askSecretOnTerminal;
+
+    QStringList words = app.arguments();
+    words.removeFirst();
+    return Tlctl::run(words, io);
+}

@@ -1,0 +1,348 @@
+#include "session.h"
+
+#include "accesslevels.h"
+#include "command.h"
+#include "conversions.h"
+#include "paramtable.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace Tlctl {
+
+// ---------------------------------------------------------------- simulator
+
+SimulatedDetector::~SimulatedDetector()
+{
+    stop();
+}
+
+QString SimulatedDetector::executable()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/tl02-sim");
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStandardPaths::findExecutable(QStringLiteral("tl02-sim"));
+}
+
+bool SimulatedDetector::start(const QStringList &args, QString &error)
+{
+    const QString path = executable();
+    if (path.isEmpty()) {
+        error = QStringLiteral("tl02-sim is neither beside tlctl nor on PATH");
+        return false;
+    }
+    proc.setProcessChannelMode(QProcess::SeparateChannels);
+    proc.start(path, QStringList{QStringLiteral("--quiet")} + args);
+    if (!proc.waitForStarted(5000)) {
+        error = QStringLiteral("%1 did not start: %2").arg(path, proc.errorString());
+        return false;
+    }
+    QByteArray buffer;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        proc.waitForReadyRead(100);
+        buffer += proc.readAllStandardOutput();
+        const int at = buffer.indexOf("PORT ");
+        const int end = buffer.indexOf('\n', at);
+        if (at >= 0 && end > at) {
+            port = QString::fromLocal8Bit(buffer.mid(at + 5, end - at - 5)).trimmed();
+            return true;
+        }
+        if (proc.state() != QProcess::Running)
+            break;
+    }
+    error = QStringLiteral("%1 gave no port: %2")
+                .arg(path, QString::fromLocal8Bit(proc.readAllStandardError()).trimmed());
+    stop();
+    return false;
+}
+
+void SimulatedDetector::stop()
+{
+    if (proc.state() != QProcess::NotRunning) {
+        proc.write("quit\n");
+        proc.closeWriteChannel();
+        if (!proc.waitForFinished(2000)) {
+            proc.terminate();
+            if (!proc.waitForFinished(2000)) {
+                proc.kill();
+                proc.waitForFinished(2000);
+            }
+        }
+    }
+    port.clear();
+}
+
+// ------------------------------------------------------------------ session
+
+namespace {
+
+void printFrame(bool sent, const QByteArray &bytes, void *context)
+{
+    auto *err = static_cast<QTextStream *>(context);
+    QString hex;
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (i)
+            hex += QLatin1Char(' ');
+        hex += QStringLiteral("%1").arg(quint8(bytes[i]), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    *err << (sent ? "> " : "< ") << hex << "\n";
+    err->flush();
+}
+
+} // namespace
+
+Session::Session(const Options &options, Io &io)
+    : opt(options), ioRef(io)
+{
+}
+
+Session::~Session()
+{
+    command.setTrafficHook(nullptr, nullptr);
+    command.attemptLimit = 0;
+    command.closePort();
+    sim.stop();
+}
+
+int Session::fail(int code, const QString &message)
+{
+    ioRef.out.flush();
+    ioRef.err << "tlctl: " << message << "\n";
+    ioRef.err.flush();
+    return code;
+}
+
+QString resultText(quint16 result)
+{
+    switch (result) {
+    case ResultNoReply: return QStringLiteral("no reply");
+    case ResultBadReply: return QStringLiteral("garbled reply (bad CRC or too short)");
+    case ResultMismatch: return QStringLiteral("the reply did not fit the request");
+    case ResultWriteTimeout: return QStringLiteral("the request could not be sent (write time-out)");
+    case ResultIllegalAddress: return QStringLiteral("the device refused the request (exception: illegal address)");
+    case ResultIllegalValue: return QStringLiteral("the device refused the request (exception: illegal value)");
+    case ResultRefused: return QStringLiteral("the device refused the request (exception)");
+    case ResultUnsupported: return QStringLiteral("the reply carried an unknown function code");
+    default: return QStringLiteral("exchange result %1").arg(result);
+    }
+}
+
+QString resultHint(quint16 result)
+{
+    switch (result) {
+    case ResultNoReply:
+        return QStringLiteral("check the address (--address), the wiring and that the detector is powered");
+    case ResultBadReply:
+    case ResultMismatch:
+    case ResultUnsupported:
+        return QStringLiteral("check the line (termination, 9600 baud, no second master) and the address");
+    case ResultWriteTimeout:
+        return QStringLiteral("check that the port is still there (adapter plugged in)");
+    default:
+        return QStringLiteral("check that a TL-02 detector answers at this address and its firmware version");
+    }
+}
+
+QString Session::where() const
+{
+    return QStringLiteral("address %1 on %2").arg(command.SlaveAddress).arg(port);
+}
+
+int Session::exchangeFailed(const QString &what, quint16 result)
+{
+    return fail(ExitExchange, QStringLiteral("%1 at %2: %3; %4")
+                                  .arg(what, where(), resultText(result), resultHint(result)));
+}
+
+int Session::open()
+{
+    if (opened)
+        return ExitOk;
+    if (opt.simulate) {
+        QStringList args;
+        if (opt.address >= 1 && opt.address <= 255)
+            args << QStringLiteral("--address") << QString::number(opt.address);
+        QString error;
+        if (!sim.start(args, error))
+            return fail(ExitPort, QStringLiteral("cannot start the simulated detector: %1; "
+                                                 "check that tl02-sim was built beside tlctl").arg(error));
+        port = sim.portPath();
+    } else {
+        port = opt.port;
+        if (port.isEmpty())
+            port = qEnvironmentVariable("TLCTL_PORT");
+        if (port.isEmpty())
+            return fail(ExitUsage, QStringLiteral("no port given; use --port PATH (tlctl ports lists them), "
+                                                  "set TLCTL_PORT, or try --simulate"));
+    }
+    command.PortName = port;
+    if (!command.openPort())
+        return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
+                                             "ports) and your permission to use it (group dialout)")
+                                  .arg(port, command.port.errorString()));
+    command.port.clearError();
+    command.port.clear(QSerialPort::AllDirections);
+    command.SlaveAddress = quint16(opt.address);
+    if (opt.frames)
+        command.setTrafficHook(printFrame, &ioRef.err);
+    opened = true;
+    return ExitOk;
+}
+
+int Session::connect(bool detectorOnly)
+{
+    const int rc = open();
+    if (rc != ExitOk)
+        return rc;
+    const quint16 r = command.transact(4, 0, 0, Params::InputCount);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
+    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
+    const qint16 type = command.DeviceType;
+    if (type != 1 && type != 2 && type != 999) {
+        // As the connection dialog does for a device it does not know.
+        command.port.write("DEACTIV", 7);
+        command.port.waitForBytesWritten(Command::RegisterLoop.writeTimeout);
+        const int t = type;
+        command.DeviceType = 0;
+        return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "
+                                                 "detector nor its bootloader (\"DEACTIV\" sent); check the address")
+                                      .arg(where()).arg(t));
+    }
+    if (detectorOnly && type == 999)
+        return fail(ExitExchange, QStringLiteral("the device at %1 is in its bootloader; only tlctl flash "
+                                                 "works until new firmware is loaded").arg(where()));
+    return ExitOk;
+}
+
+int Session::fullRead()
+{
+    quint16 r = command.transact(43, 0, 1, 0);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("reading the identification (basic objects)"), r);
+    r = command.transact(43, 0, 2, 0);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("reading the identification (regular objects)"), r);
+    command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
+                                             int(sizeof command.DeviceParams.IdFirmwareVersion),
+                                             command.DeviceType);
+    r = command.transact(3, 0, Params::HoldingFirst, command.WriteCount);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount), r);
+    r = command.transact(4, 0, 0, Params::InputCount);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
+    // The pages keep the display divisor in the block; a backup carries it.
+    command.DeviceParams.Scale = Conv::scaleFromConfig(command.DeviceParams.Config);
+    return ExitOk;
+}
+
+int Session::writeBlockAndVerify()
+{
+    const ParamBlock sent = command.DeviceParams;
+    const quint16 count = command.WriteCount;
+    const quint16 r = command.transact(16, 0, Params::HoldingFirst, count);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("writing %1 holding registers from 0x1000").arg(count), r);
+    const int rc = fullRead();
+    if (rc != ExitOk)
+        return rc;
+    const QVector<quint16> bad = registersNotTaken(sent, command.DeviceParams, count);
+    if (bad.isEmpty())
+        return ExitOk;
+
+    QStringList details;
+    for (quint16 reg : bad) {
+        bool named = false;
+        for (const QString &name : namesOfRegister(reg)) {
+            const ParamDef *def = findParameter(name);
+            if (!def)
+                continue;
+            const Shown want = show(*def, sent);
+            const Shown have = show(*def, command.DeviceParams);
+            if (want.text == have.text)
+                continue;
+            details << QStringLiteral("%1 (sent %2, device has %3)").arg(name, want.text, have.text);
+            named = true;
+        }
+        if (!named)
+            details << QStringLiteral("register %1 (sent %2, device has %3)")
+                           .arg(hex4(reg), hex4(holdingValue(sent, reg)), hex4(holdingValue(command.DeviceParams, reg)));
+    }
+    details.removeDuplicates();
+    return fail(ExitExchange, QStringLiteral("the device at %1 did not take %2; check that these values are "
+                                             "allowed by this device and its firmware")
+                                  .arg(where(), details.join(QStringLiteral(", "))));
+}
+
+int Session::sendCommand(quint16 code, const QString &what)
+{
+    const quint16 r = command.transact(16, code, Params::CommandRegister, 1);
+    if (r != ResultOk)
+        return exchangeFailed(QStringLiteral("%1 (command %2)").arg(what, hex4(code)), r);
+    return ExitOk;
+}
+
+// -------------------------------------------------------------------- login
+
+int login(const Options &opt, Io &io, bool required, const QString &why)
+{
+    auto refuse = [&](const QString &message) {
+        io.out.flush();
+        io.err << "tlctl: " << message << "\n";
+        io.err.flush();
+        return int(ExitAccess);
+    };
+    if (opt.user.isEmpty()) {
+        if (!required)
+            return ExitOk;
+        return refuse(QStringLiteral("%1 changes the device and needs a login: give --user NAME (User, Admin "
+                                     "or Velta) and the password in TLCTL_PASSWORD or at the prompt").arg(why));
+    }
+    QString password;
+    if (qEnvironmentVariableIsSet("TLCTL_PASSWORD")) {
+        password = qEnvironmentVariable("TLCTL_PASSWORD");
+    } else if (!io.askSecret || !io.askSecret(QStringLiteral("Password for %1: ").arg(opt.user), password)) {
+        return refuse(QStringLiteral("no password for %1: set TLCTL_PASSWORD or run tlctl on a terminal "
+                                     "to be asked").arg(opt.user));
+    }
+    const QString level = Access::levelFor(opt.user, password);
+    if (level.isEmpty())
+        return refuse(QStringLiteral("login refused for \"%1\": wrong name or password (names are User, "
+                                     "Admin and Velta, case-sensitive)").arg(opt.user));
+    command.UserName = level;
+    command.Password = password;
+    command.LoggedIn = 1;
+    return ExitOk;
+}
+
+int factoryPassword(Io &io)
+{
+    if (!Access::needsFactoryPassword(command.UserName)) {
+        command.FactoryAccess = 1;
+        return ExitOk;
+    }
+    QString password;
+    if (qEnvironmentVariableIsSet("TLCTL_FACTORY_PASSWORD")) {
+        password = qEnvironmentVariable("TLCTL_FACTORY_PASSWORD");
+    } else if (!io.askSecret || !io.askSecret(QStringLiteral("Factory password: "), password)) {
+        io.err << "tlctl: the level User needs the factory password for this: set TLCTL_FACTORY_PASSWORD "
+                  "or run tlctl on a terminal to be asked\n";
+        io.err.flush();
+        return ExitAccess;
+    }
+    command.FactoryAccess = Access::factoryPasswordAccepted(password) ? 1 : 0;
+    if (!command.FactoryAccess) {
+        io.err << "tlctl: factory password refused; ask for the factory password or log in as Admin\n";
+        io.err.flush();
+        return ExitAccess;
+    }
+    return ExitOk;
+}
+
+} // namespace Tlctl
