@@ -157,7 +157,9 @@ bool MainWindow::saveIni()
     QByteArray data;
     for (int i = 0; i < IniLineCount; ++i)
         data += ini.value(i).toUtf8() + "\r\n";
-    if (file.write(data) != data.size()) {
+    // commit() does not check the last flush of the buffer: flush first, so a
+    // full disk never replaces the old file with a cut one.
+    if (file.write(data) != data.size() || !file.flush() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
         return false;
     }

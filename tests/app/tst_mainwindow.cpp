@@ -1,6 +1,8 @@
 // Main window against the simulated detector: window states, read cycle,
 // automatic reading, saving, sound switch, tab change, address field,
 // language switch, calibration timer and the ini file.
+#include <csignal>
+#include <sys/resource.h>
 #include "shelltest.h"
 
 #include "calibration.h"
@@ -568,6 +570,25 @@ void TestMainWindow::iniEdgeCases()
         QVERIFY(w.iniValue(3).isEmpty() && w.iniValue(4).isEmpty());
     }
     QCOMPARE(readFile(path), QByteArray("/a b\r\nabc\r\n/c\r\n\r\n\r\nTL_Program_en_RU.\r\n"));
+
+    // A full disk while saving: the old file stays whole.
+    {
+        const QByteArray before = readFile(path);
+        MainWindow w;
+        w.setIniValue(MainWindow::IniConfigDir, QString(200, QLatin1Char('d')));
+        struct rlimit old {};
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &old) == 0);
+        struct rlimit small = old;
+        small.rlim_cur = 64;
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
+        const bool saved = w.saveIni();
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY(!saved);
+        QCOMPARE(readFile(path), before);
+        w.setIniValue(MainWindow::IniConfigDir, QString());
+    }
 
     // A directory that does not exist: nothing read, saving fails quietly.
     MainWindow::setIniPathOverride(tmp.filePath(QStringLiteral("missing-dir/ini")));
