@@ -9,6 +9,8 @@
 // turnaround), their ratio and the CPU time the master used.
 #include "command.h"
 
+#include "benchsim.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -39,37 +41,6 @@ void countTraffic(bool, const QByteArray &bytes, void *)
         tally->bytes += bytes.size();
 }
 
-struct Sim {
-    QProcess proc;
-    QString port;
-    bool start(const QString &path, const QStringList &args)
-    {
-        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        proc.start(path, args + QStringList{QStringLiteral("--quiet")});
-        if (!proc.waitForStarted(5000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        QByteArray buf;
-        while (t.elapsed() < 10000) {
-            proc.waitForReadyRead(100);
-            buf += proc.readAllStandardOutput();
-            const int i = buf.indexOf("PORT ");
-            const int nl = buf.indexOf('\n', i);
-            if (i >= 0 && nl > i) {
-                port = QString::fromLatin1(buf.mid(i + 5, nl - i - 5)).trimmed();
-                return true;
-            }
-        }
-        return false;
-    }
-    ~Sim()
-    {
-        proc.write("quit\n");
-        if (!proc.waitForFinished(2000))
-            proc.kill();
-    }
-};
 
 void report(const char *what, qint64 wallMs, const Tally &t, double turnaroundMs, double cpu)
 {
@@ -109,7 +80,7 @@ int main(int argc, char **argv)
     // makes this an upper bound and the floor a little generous to us).
     double turnaround = 0.0;
     {
-        Sim sim;
+        BenchSim sim;
         if (!sim.start(simPath, {}))
             return 2;
         command.PortName = sim.port;
@@ -126,7 +97,7 @@ int main(int argc, char **argv)
         command.closePort();
     }
 
-    Sim sim;
+    BenchSim sim;
     if (!sim.start(simPath, {QStringLiteral("--pace")}))
         return 2;
     command.PortName = sim.port;

@@ -13,6 +13,8 @@
 // lies inside it), for the flash the 1500 ms start pause and the 150 ms wait
 // after each of the two broadcasts.
 // The fixed cost of starting tlctl is measured apart (tlctl --help).
+#include "benchsim.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -79,37 +81,6 @@ Run runTlctl(const QString &tlctl, const QStringList &args, const QString &passw
     return r;
 }
 
-struct Sim {
-    QProcess proc;
-    QString port;
-    bool start(const QString &path, const QStringList &args)
-    {
-        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        proc.start(path, args + QStringList{QStringLiteral("--quiet")});
-        if (!proc.waitForStarted(5000))
-            return false;
-        QElapsedTimer t;
-        t.start();
-        QByteArray buf;
-        while (t.elapsed() < 10000) {
-            proc.waitForReadyRead(100);
-            buf += proc.readAllStandardOutput();
-            const int i = buf.indexOf("PORT ");
-            const int nl = buf.indexOf('\n', i);
-            if (i >= 0 && nl > i) {
-                port = QString::fromLatin1(buf.mid(i + 5, nl - i - 5)).trimmed();
-                return true;
-            }
-        }
-        return false;
-    }
-    ~Sim()
-    {
-        proc.write("quit\n");
-        if (!proc.waitForFinished(2000))
-            proc.kill();
-    }
-};
 
 double wireMs(const Traffic &t) { return t.bytes * 10.0 / 9600.0 * 1000.0; }
 
@@ -158,7 +129,7 @@ int main(int argc, char **argv)
     }
 
     {
-        Sim sim;
+        BenchSim sim;
         if (!sim.start(simPath, {QStringLiteral("--pace")}))
             return 2;
         std::printf("tl02-sim paced at 9600 baud on %s\n", qPrintable(sim.port));
@@ -207,7 +178,7 @@ int main(int argc, char **argv)
     }
 
     if (flash) {
-        Sim sim;
+        BenchSim sim;
         if (!sim.start(simPath, {QStringLiteral("--pace"), QStringLiteral("--bootloader")}))
             return 2;
         QTemporaryDir dir;

@@ -166,16 +166,23 @@ int cmdIdentify(Session &s, const Options &o, Io &io)
     return ExitOk;
 }
 
-// -------------------------------------------------------------------- read
-
-int cmdRead(Session &s, const Options &o, Io &io)
+// Reading commands need no login beyond what --user asks for: connect and
+// make the program's full read.
+int connectAndRead(Session &s, const Options &o, Io &io)
 {
     int rc = login(o, io, false, QString());
     if (rc == ExitOk)
         rc = s.connect(true);
     if (rc == ExitOk)
         rc = s.fullRead();
-    if (rc != ExitOk)
+    return rc;
+}
+
+// -------------------------------------------------------------------- read
+
+int cmdRead(Session &s, const Options &o, Io &io)
+{
+    if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     const ParamBlock &b = command.DeviceParams;
 
@@ -302,12 +309,7 @@ int cmdSet(Session &s, const Options &o, Io &io)
 
 int cmdWatch(Session &s, const Options &o, Io &io)
 {
-    int rc = login(o, io, false, QString());
-    if (rc == ExitOk)
-        rc = s.connect(true);
-    if (rc == ExitOk)
-        rc = s.fullRead();
-    if (rc != ExitOk)
+    if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     if (!o.json)
         io.out << QStringLiteral("%1: live values every %2 s\n").arg(deviceLine(s)).arg(o.interval);
@@ -368,12 +370,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
 int cmdBackup(Session &s, const Options &o, Io &io)
 {
     const QString path = o.args.value(0);
-    int rc = login(o, io, false, QString());
-    if (rc == ExitOk)
-        rc = s.connect(true);
-    if (rc == ExitOk)
-        rc = s.fullRead();
-    if (rc != ExitOk)
+    if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&command.DeviceParams), HexFile::BlockBytes)) {
     case SaveResult::Ok:
