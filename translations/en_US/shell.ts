@@ -74,6 +74,10 @@
 <context>
     <name>MainWindow</name>
     <message>
+        <source>Ошибка открытия файла</source>
+        <translation>Cannot open the file</translation>
+    </message>
+    <message>
         <source>Адресс MODBUS:</source>
         <translation>MODBUS address:</translation>
     </message>
