@@ -142,7 +142,7 @@ void Calibration::timerTick()
             default:
                 // 1/16 of the code span per mA above 4 mA.
                 p.ImmitConc = Conv::rawFromDouble(
-                    p.ADCCode4m + (double(p.ADCCode20m) - double(p.ADCCode4m)) * 0.0625 * (enteredCurrent - 4.0));
+                    p.ADCCode4m + (double(p.ADCCode20m) - double(p.ADCCode4m)) * 0.0625 * (ui->doubleSpinBox_CalibOut->value() - 4.0));
                 break;
             }
         }
@@ -243,7 +243,8 @@ void Calibration::applyCalibration()
         if (p.ConcCalib == 0)
             p.ConcCalib = p.ValueMax / 2;
         const float ratio = float(int(p.ConcCalib) - int(p.ValueMin)) / float(int(p.ValueMax) - int(p.ValueMin));
-        const Point measured{p.CurrentADC, enteredCurrent};
+        // The current shown on this tab, not the one last typed on the other.
+        const Point measured{p.CurrentADC, ui->doubleSpinBox_CalibIn->value()};
         if (ui->comboBox_CalibIn->currentIndex() == 0) {
             inLow = measured;
             if (inLow.code > inHigh.code)
@@ -257,7 +258,7 @@ void Calibration::applyCalibration()
         const float calib = float(p.ADCCode4m) + float(int(p.ADCCode20m) - int(p.ADCCode4m)) * ratio;
         p.ADCCodeCalib = Conv::rawFromDouble(calib);
     } else if (tab == TabOutput) {
-        const Point measured{p.PWMCode, enteredCurrent};
+        const Point measured{p.PWMCode, ui->doubleSpinBox_CalibOut->value()};
         if (ui->comboBox_CalibOut->currentIndex() == 0) {
             outLow = measured;
             if (outLow.code > outHigh.code)
@@ -337,7 +338,6 @@ void Calibration::on_comboBox_CalibIn_activated(int index)
 void Calibration::on_doubleSpinBox_CalibIn_valueChanged(double value)
 {
     ui->pushButton_CalibIn_Ok->setEnabled(true);
-    enteredCurrent = value;
 }
 
 void Calibration::on_pushButton_CalibIn_Ok_clicked()
@@ -349,6 +349,8 @@ void Calibration::on_pushButton_CalibIn_Ok_clicked()
 void Calibration::on_comboBox_CalibOut_activated(int index)
 {
     if (index == 2) {
+        // A test current is no calibration point: "Ok" stays off for it.
+        ui->pushButton_CalibOut_Ok->setEnabled(false);
         ui->doubleSpinBox_CalibOut->setValue(outLow.current);
         ui->label_CalibOut->setText(tr("Введите тестовое значение\nвыходного тока в mA"));
     } else {
@@ -360,7 +362,6 @@ void Calibration::on_comboBox_CalibOut_activated(int index)
 void Calibration::on_doubleSpinBox_CalibOut_valueChanged(double value)
 {
     ui->pushButton_CalibOut_Ok->setEnabled(ui->comboBox_CalibOut->currentIndex() != 2);
-    enteredCurrent = value;
 }
 
 void Calibration::on_pushButton_CalibOut_Ok_clicked()

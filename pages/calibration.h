@@ -65,7 +65,6 @@ private:
 
     Ui::Calibration *ui;
     QTimer ownTimer;            // used only when there is no main window
-    double enteredCurrent = 0.0;
     Point inLow{0, 4.0}, inHigh{0, 20.0};
     Point outLow{0, 4.0}, outHigh{0, 20.0};
     int shownTab = 0;           // the page's tab before the last change

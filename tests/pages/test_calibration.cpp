@@ -82,6 +82,7 @@ private slots:
     void inputTabFollowsDeviceType();
 
     void outputFit();
+    void eachTabCalibratesWithItsOwnCurrent();
     void outputTestOnTheWire();
     void outputTestSwitchedOffOnEveryExit_data();
     void outputTestSwitchedOffOnEveryExit();
@@ -408,6 +409,35 @@ void CalibrationTest::outputFit()
     p.outOk->click();
     QCOMPARE(sim.holding(0x100A), 900);
     QCOMPARE(sim.holding(0x100B), 900);
+}
+
+void CalibrationTest::eachTabCalibratesWithItsOwnCurrent()
+{
+    SimProcess sim;
+    QVERIFY(openSim(sim, Defaults, {QStringLiteral("0=8400"), QStringLiteral("3=1100")}));
+    Page p;
+
+    // A current typed on the output tab must not be used by the input tab's
+    // "Ok", which shows its own 4.1 mA.
+    p.tabs->setCurrentIndex(1);
+    p.calibIn->setValue(4.1);
+    p.tabs->setCurrentIndex(2);
+    p.calibOut->setValue(12.0);
+    p.tabs->setCurrentIndex(1);
+    QVERIFY(p.inOk->isEnabled());
+    p.inOk->click();
+    QCOMPARE(sim.holding(0x1000), 8201);   // as with 4.1 mA (see inputTwoPointFit)
+
+    // Choosing the free test current turns "Ok" off even when the shown
+    // current does not change, so the test value never becomes a 20 mA point.
+    p.tabs->setCurrentIndex(2);
+    Page::choose(p.outPoint, 0);
+    p.calibOut->setValue(4.0);
+    QVERIFY(p.outOk->isEnabled());
+    Page::choose(p.outPoint, 2);
+    QCOMPARE(p.calibOut->value(), 4.0);
+    QVERIFY(!p.outOk->isEnabled());
+    p.tabs->setCurrentIndex(0);
 }
 
 void CalibrationTest::outputTestOnTheWire()
