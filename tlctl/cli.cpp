@@ -9,6 +9,8 @@
 
 namespace Tlctl {
 
+using namespace Params;
+
 namespace {
 
 // Options each command takes besides the common ones.

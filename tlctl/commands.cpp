@@ -22,6 +22,8 @@
 
 namespace Tlctl {
 
+using namespace Params;
+
 namespace {
 
 constexpr qint16 BootloaderType = 999;

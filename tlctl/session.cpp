@@ -12,6 +12,8 @@
 
 namespace Tlctl {
 
+using namespace Params;
+
 // ---------------------------------------------------------------- simulator
 
 SimulatedDetector::~SimulatedDetector()

@@ -11,6 +11,7 @@
 #include <cstring>
 
 using namespace Tlctl;
+using namespace Params;
 
 namespace {
 

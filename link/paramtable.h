@@ -1,7 +1,9 @@
-// The names tlctl gives the detector's parameters and live values, and the
-// conversions between what a technician types or reads and the parameter
-// block.  Every conversion goes through Conv:: (link/conversions.h), so the
-// values are the ones the program's pages show and store.
+// The detector's parameters by name, with the range of values each takes,
+// and the conversions between what a technician types or reads and the
+// parameter block.  Every conversion goes through Conv:: (conversions.h), so
+// the values are the ones the program's pages show and store.  The pages
+// take their limits from here, tlctl `set` refuses what lies outside them,
+// and a parameter file is checked against them before it reaches a device.
 #pragma once
 
 #include "deviceparams.h"
@@ -11,9 +13,10 @@
 #include <QStringList>
 #include <QVector>
 
-namespace Tlctl {
+namespace Params {
 
-// Who may change a parameter with `tlctl set`.
+// Who may change a parameter (tlctl `set`, and what a parameter file may
+// bring in).
 enum class SetLevel {
     ReadOnly,      // shown only (the program has no control for it either)
     AnyLogin,      // any access level, as on the settings page
@@ -72,6 +75,21 @@ Shown show(const ParamDef &def, const ParamBlock &block);
 // value (for a usage error).
 QString apply(const ParamDef &def, const QString &value, ParamBlock &block);
 
+// Range of a parameter in the units the pages show: for scaled kinds under
+// `config` (its discreteness), delays in whole seconds, codes as indices.
+struct Range {
+    double min = 0;
+    double max = 0;
+};
+Range shownRange(const ParamDef &def, quint16 config);
+// Number of known choices of a code kind (unit, discreteness, output type,
+// line speed); 0 for the other kinds.
+int choiceCount(const ParamDef &def);
+// Whether the block's value of the parameter lies within its range (a code:
+// a known choice).  Kinds without a range (direction, switches, versions)
+// always pass.
+bool valueInRange(const ParamDef &def, const ParamBlock &block);
+
 // The limits of a settable parameter, for messages and --help (depends on
 // the block's Config for scaled values).
 QString allowedValues(const ParamDef &def, const ParamBlock &block);
@@ -111,4 +129,4 @@ QString hex4(quint16 value);
 // "detector type 1", "bootloader", "unrecognised device (type 7)".
 QString deviceKindText(qint16 deviceType);
 
-} // namespace Tlctl
+} // namespace Params

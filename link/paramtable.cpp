@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace Tlctl {
+namespace Params {
 
 namespace {
 
@@ -37,15 +37,16 @@ bool parseNumber(const QString &text, double &out)
     return ok && std::isfinite(out);
 }
 
-bool parseWhole(const QString &text, double max, double &out, QString &error, const ParamDef &def)
+bool parseWhole(const QString &text, const Range &range, double &out, QString &error, const ParamDef &def)
 {
     if (!parseNumber(text, out) || out != std::trunc(out)) {
         error = QStringLiteral("%1 takes a whole number, not \"%2\"").arg(QLatin1String(def.name), text);
         return false;
     }
-    if (out < 0 || out > max) {
-        error = QStringLiteral("%1=%2 is out of range (0 to %3)")
-                    .arg(QLatin1String(def.name), text, QString::number(max, 'f', 0));
+    if (out < range.min || out > range.max) {
+        error = QStringLiteral("%1=%2 is out of range (%3 to %4)")
+                    .arg(QLatin1String(def.name), text, QString::number(range.min, 'f', 0),
+                         QString::number(range.max, 'f', 0));
         return false;
     }
     return true;
@@ -233,18 +234,16 @@ QString allowedValues(const ParamDef &def, const ParamBlock &block)
     const QString unitName = UnitNames.value(Conv::unitIndex(config));
     switch (def.kind) {
     case Kind::Scaled:
-        return QStringLiteral("0 to %1 %2, %3 decimals")
-            .arg(formatScaled(Conv::maxScaled(scale), config), unitName).arg(Conv::decimals(config));
     case Kind::LimitValue:
         return QStringLiteral("0 to %1 %2, %3 decimals")
-            .arg(formatScaled(Conv::maxLimit(scale), config), unitName).arg(Conv::decimals(config));
+            .arg(formatScaled(shownRange(def, config).max, config), unitName).arg(Conv::decimals(config));
     case Kind::LimitDirection:
         return QStringLiteral("increasing | decreasing");
     case Kind::AutoReset:
     case Kind::Switch:
         return QStringLiteral("on | off");
     case Kind::Delay:
-        return QStringLiteral("0 to %1 whole seconds").arg(def.max);
+        return QStringLiteral("0 to %1 whole seconds").arg(shownRange(def, config).max);
     case Kind::Unit:
         return UnitNames.join(QStringLiteral(" | "));
     case Kind::Discreteness:
@@ -254,10 +253,12 @@ QString allowedValues(const ParamDef &def, const ParamBlock &block)
     case Kind::Raw:
         if (def.reg == 0x1002)
             return QStringLiteral("0 to 65535 mA, type 2 detectors only");
-        return QStringLiteral("0 to %1").arg(QString::number(def.max, 'f', 0));
+        [[fallthrough]];
     case Kind::NetAddress:
-    case Kind::Serial:
-        return QStringLiteral("0 to %1").arg(QString::number(def.max, 'f', 0));
+    case Kind::Serial: {
+        const Range r = shownRange(def, config);
+        return QStringLiteral("%1 to %2").arg(QString::number(r.min, 'f', 0), QString::number(r.max, 'f', 0));
+    }
     case Kind::NetSpeed:
     case Kind::BoardVersion:
     case Kind::Command:
@@ -275,7 +276,8 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
     QString error;
     double v = 0;
 
-    auto scaledValue = [&](double max) -> bool {
+    auto scaledValue = [&]() -> bool {
+        const double max = shownRange(def, config).max;
         if (!parseNumber(value, v)) {
             error = QStringLiteral("%1 takes a number, not \"%2\"").arg(name, value);
             return false;
@@ -302,12 +304,12 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
 
     switch (def.kind) {
     case Kind::Scaled:
-        if (!scaledValue(Conv::maxScaled(scale)))
+        if (!scaledValue())
             return error;
         set16(block, place, Conv::toScaled(v, scale));
         return QString();
     case Kind::LimitValue:
-        if (!scaledValue(Conv::maxLimit(scale)))
+        if (!scaledValue())
             return error;
         set16(block, place, Conv::limitWithValue(get16(block, place), v, scale));
         return QString();
@@ -330,7 +332,7 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
         return QString();
     }
     case Kind::Delay:
-        if (!parseWhole(value, def.max, v, error, def))
+        if (!parseWhole(value, shownRange(def, config), v, error, def))
             return error;
         set16(block, place, Conv::delayFromSeconds(v));
         return QString();
@@ -359,17 +361,17 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
         return QString();
     }
     case Kind::Raw:
-        if (!parseWhole(value, def.max, v, error, def))
+        if (!parseWhole(value, shownRange(def, config), v, error, def))
             return error;
         set16(block, place, Conv::rawFromDouble(v));
         return QString();
     case Kind::NetAddress:
-        if (!parseWhole(value, def.max, v, error, def))
+        if (!parseWhole(value, shownRange(def, config), v, error, def))
             return error;
         block.NetAddress = quint8(Conv::rawFromDouble(v));
         return QString();
     case Kind::Serial:
-        if (!parseWhole(value, def.max, v, error, def))
+        if (!parseWhole(value, shownRange(def, config), v, error, def))
             return error;
         block.SerialNum = Conv::serialFromDouble(v);
         return QString();
@@ -379,6 +381,86 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
         break;
     }
     return QStringLiteral("%1 is read-only").arg(name);
+}
+
+Range shownRange(const ParamDef &def, quint16 config)
+{
+    const quint16 scale = Conv::scaleFromConfig(config);
+    switch (def.kind) {
+    case Kind::Scaled:
+        return {0, Conv::maxScaled(scale)};
+    case Kind::LimitValue:
+        // The value field of a threshold is 15 bits wide.
+        return {0, Conv::maxLimit(scale)};
+    case Kind::NetAddress:
+        // 0 is the broadcast address: a detector set to it answers nobody.
+        return {1, def.max};
+    case Kind::Delay:
+    case Kind::Raw:
+    case Kind::Serial:
+        return {0, def.max};
+    case Kind::Unit:
+    case Kind::Discreteness:
+    case Kind::OutputType:
+    case Kind::NetSpeed:
+        return {0, double(choiceCount(def) - 1)};
+    case Kind::LimitDirection:
+    case Kind::AutoReset:
+    case Kind::Switch:
+        return {0, 1};
+    case Kind::BoardVersion:
+    case Kind::Command:
+        break;
+    }
+    return {0, 65535};
+}
+
+int choiceCount(const ParamDef &def)
+{
+    switch (def.kind) {
+    case Kind::Unit: return UnitNames.size();
+    case Kind::Discreteness: return DiscretenessNames.size();
+    case Kind::OutputType: return OptionNames.size();
+    case Kind::NetSpeed: return BaudNames.size();
+    default: return 0;
+    }
+}
+
+bool valueInRange(const ParamDef &def, const ParamBlock &block)
+{
+    const quint16 raw = holdingValue(block, def.reg);
+    const Range r = shownRange(def, block.Config);
+    switch (def.kind) {
+    case Kind::Scaled:
+    case Kind::LimitValue: {
+        const quint16 scale = Conv::scaleFromConfig(block.Config);
+        const double stored = def.kind == Kind::LimitValue ? double(raw & 0x7FFF) : double(raw);
+        return stored <= r.max * scale + 1e-6;
+    }
+    case Kind::Delay:
+        return double(raw) <= r.max * 1000.0;
+    case Kind::Raw:
+        return double(raw) >= r.min && double(raw) <= r.max;
+    case Kind::NetAddress:
+        return block.NetAddress >= r.min && block.NetAddress <= r.max;
+    case Kind::NetSpeed:
+        return block.NetSpeed <= r.max;
+    case Kind::Serial:
+        return double(block.SerialNum) >= r.min && double(block.SerialNum) <= r.max;
+    case Kind::Unit:
+        return Conv::unitIndex(block.Config) <= r.max;
+    case Kind::Discreteness:
+        return Conv::decimals(block.Config) <= r.max;
+    case Kind::OutputType:
+        return raw <= r.max;
+    case Kind::LimitDirection:
+    case Kind::AutoReset:
+    case Kind::Switch:
+    case Kind::BoardVersion:
+    case Kind::Command:
+        break;
+    }
+    return true;
 }
 
 QVector<quint16> registersNotTaken(const ParamBlock &sent, const ParamBlock &readBack, quint16 writeCount)
@@ -485,4 +567,4 @@ QString deviceKindText(qint16 deviceType)
     }
 }
 
-} // namespace Tlctl
+} // namespace Params
