@@ -23,9 +23,9 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("set"), {}},
         {QStringLiteral("watch"), {QStringLiteral("--json"), QStringLiteral("--interval"), QStringLiteral("--count")}},
         {QStringLiteral("backup"), {}},
-        {QStringLiteral("restore"), {}},
+        {QStringLiteral("restore"), {QStringLiteral("--yes"), QStringLiteral("--dry-run"), QStringLiteral("--clone")}},
         {QStringLiteral("factory"), {}},
-        {QStringLiteral("flash"), {}},
+        {QStringLiteral("flash"), {QStringLiteral("--yes")}},
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
     };
     return table;
@@ -152,6 +152,12 @@ Parsed parseArguments(const QStringList &words)
             o.json = true;
         } else if (w == QLatin1String("--frames")) {
             o.frames = true;
+        } else if (w == QLatin1String("--yes")) {
+            o.yes = true;
+        } else if (w == QLatin1String("--dry-run")) {
+            o.dryRun = true;
+        } else if (w == QLatin1String("--clone")) {
+            o.clone = true;
         } else if (w == QLatin1String("--interval")) {
             bool ok = false;
             o.interval = value.toDouble(&ok);
@@ -201,6 +207,10 @@ Parsed parseArguments(const QStringList &words)
     }
     if (o.simulate && !o.port.isEmpty()) {
         p.error = QStringLiteral("--simulate and --port exclude each other");
+        return p;
+    }
+    if (o.yes && o.dryRun) {
+        p.error = QStringLiteral("--yes and --dry-run exclude each other");
         return p;
     }
     if (o.from > o.to) {

@@ -91,6 +91,38 @@ bool askSecretOnTerminal(const QString &prompt, QString &answer)
     return ok;
 }
 
+bool confirmOnTerminal(const QString &question)
+{
+    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const QByteArray q = (question + QStringLiteral(" [y/N] ")).toLocal8Bit();
+    if (::write(fd, q.constData(), size_t(q.size())) < 0) {
+        ::close(fd);
+        return false;
+    }
+    QByteArray line;
+    for (;;) {
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n == 1) {
+            if (c == '\n' || c == '\r')
+                break;
+            if (line.size() < 64)
+                line.append(c);
+            continue;
+        }
+        if (n < 0 && errno == EINTR && !interrupted())
+            continue;
+        line.clear();   // end of input or Ctrl-C: no
+        break;
+    }
+    ::close(fd);
+    const QString answer = QString::fromLocal8Bit(line).trimmed();
+    return answer.startsWith(QLatin1Char('y'), Qt::CaseInsensitive)
+        || answer.startsWith(QChar(0x0434)) || answer.startsWith(QChar(0x0414));
+}
+
 QString progressBar(int percent, qint64 done, qint64 total, int width, double secondsLeft)
 {
     const int p = qBound(0, percent, 100);

@@ -16,10 +16,16 @@ struct Io {
     // Asks for a secret on the terminal without echo.  Returns false when
     // there is no terminal to ask on (or the prompt was interrupted).
     std::function<bool(const QString &prompt, QString &answer)> askSecret;
+    // Asks a yes/no question on the terminal.  Returns false for "no", and
+    // when there is no terminal to ask on.
+    std::function<bool(const QString &question)> confirm;
 };
 
 // Prompts on /dev/tty with echo off.  False when there is no terminal.
 bool askSecretOnTerminal(const QString &prompt, QString &answer);
+// Asks "question [y/N] " on /dev/tty; true only for an answer starting with
+// y or Y (also д/Д).  False when there is no terminal.
+bool confirmOnTerminal(const QString &question);
 
 // SIGINT / SIGTERM set a flag that long commands look at between steps.
 void installInterruptHandlers();

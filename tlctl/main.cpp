@@ -21,8 +21,10 @@ int main(int argc, char **argv)
     Tlctl::Io io{out, err, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1, nullptr};
     // Ask for passwords only when someone sits at the terminal; scripts give
     // them in the environment and never hang on a prompt.
-    if (isatty(STDIN_FILENO) == 1)
+    if (isatty(STDIN_FILENO) == 1) {
         io.askSecret = Tlctl::askSecretOnTerminal;
+        io.confirm = Tlctl::confirmOnTerminal;
+    }
 
     QStringList words = app.arguments();
     words.removeFirst();
