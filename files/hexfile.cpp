@@ -137,28 +137,144 @@ quint16 wholeSecondsLeft(qint64 elapsedMs, int percent)
 
 } // namespace Countdown
 
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// One line of a parameter file without its line end: an optional ":" before
+// the digits, digits of either case, blanks anywhere.  Sets the problem and,
+// for a bad character, its column and byte.
+FileProblem checkLine(const QByteArray &text, int *column, quint8 *character)
+{
+    int digits = 0;
+    bool seenContent = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (isBlank(c))
+            continue;
+        if (c == ':' && !seenContent) {
+            seenContent = true;
+            continue;
+        }
+        seenContent = true;
+        if (hexValue(c) < 0) {
+            *column = i + 1;
+            *character = quint8(c);
+            return FileProblem::BadCharacter;
+        }
+        ++digits;
+    }
+    return digits % 2 ? FileProblem::OddDigits : FileProblem::None;
+}
+
+// Reads one line from the current position: the text without its line end
+// (LF, CR LF, or CRs followed by an optional LF).  False at the end.
+bool readLine(QIODevice *device, QByteArray &text)
+{
+    text.clear();
+    char c = 0;
+    bool any = false;
+    while (device->getChar(&c)) {
+        any = true;
+        if (c == '\n')
+            return true;
+        if (c == '\r') {
+            char next = 0;
+            while (device->peek(&next, 1) == 1 && next == '\r')
+                device->getChar(&next);
+            if (device->peek(&next, 1) == 1 && next == '\n')
+                device->getChar(&next);
+            return true;
+        }
+        text.append(c);
+    }
+    return any;
+}
+
+} // namespace
+
+QString describeProblem(const BlockDecode &d, quint64 capacity)
+{
+    switch (d.problem) {
+    case FileProblem::None:
+        return QString();
+    case FileProblem::TooLarge:
+        return QStringLiteral("%1 bytes, a parameter file has at most %2").arg(d.size).arg(HexFile::MaxParameterFileBytes);
+    case FileProblem::BadCharacter: {
+        const QString shown = d.character >= 0x21 && d.character < 0x7F
+                                  ? QStringLiteral("'%1' ").arg(QLatin1Char(char(d.character)))
+                                  : QString();
+        return QStringLiteral("line %1, column %2: character %3(0x%4) is not a hex digit")
+            .arg(d.line).arg(d.column).arg(shown)
+            .arg(d.character, 2, 16, QLatin1Char('0'));
+    }
+    case FileProblem::OddDigits:
+        return QStringLiteral("line %1: odd number of hex digits").arg(d.line);
+    case FileProblem::TooMuchData:
+        return QStringLiteral("line %1: more than %2 bytes of data").arg(d.line).arg(capacity);
+    }
+    return QString();
+}
+
 BlockDecode decodeBlockFile(QIODevice *device, quint8 *image, quint64 capacity, const ProgressHooks &hooks)
 {
     BlockDecode result;
     if (!device)
         return result;
     const qint64 size = device->size();
+    result.size = size;
+    if (size > HexFile::MaxParameterFileBytes) {
+        result.problem = FileProblem::TooLarge;
+        return result;
+    }
+    if (!device->seek(0))
+        return result;
+
     quint64 count = 0;
-    qint64 position = 0;
-    do {
+    quint64 data = 0;
+    int lineNumber = 0;
+    QByteArray text;
+    for (;;) {
+        const qint64 position = device->pos();
         const int pct = Countdown::percent(position, size);
         if (hooks.beforeStep && !hooks.beforeStep(pct)) {
             result.cancelled = true;
             break;
         }
-        position = readHexLine(device, image, count, position, capacity);
-        if (count >= capacity)
-            position = 0;
+        if (!readLine(device, text)) {
+            if (hooks.afterStep)
+                hooks.afterStep(pct, 0, size);
+            break;
+        }
+        ++lineNumber;
+        FileProblem problem = checkLine(text, &result.column, &result.character);
+        if (problem == FileProblem::None) {
+            decodeHexText(text, image, count, capacity);
+            // Count the line's bytes whether or not they still fit.
+            int digits = 0;
+            for (const char c : text)
+                digits += hexValue(c) >= 0 ? 1 : 0;
+            data += quint64(digits / 2);
+            if (data > capacity)
+                problem = FileProblem::TooMuchData;
+        }
+        if (problem != FileProblem::None) {
+            result.problem = problem;
+            result.line = lineNumber;
+            result.dataBytes = data;
+            break;
+        }
+        const bool atEnd = device->atEnd();
         if (hooks.afterStep)
-            hooks.afterStep(pct, position, size);
-    } while (position != 0);
+            hooks.afterStep(pct, atEnd ? 0 : device->pos(), size);
+        if (atEnd)
+            break;
+    }
     result.stored = count;
-    result.complete = !result.cancelled && count >= capacity;
+    result.complete = !result.cancelled && result.problem == FileProblem::None && count >= capacity;
     return result;
 }
 

@@ -3,9 +3,14 @@
 //
 // A parameter file holds the 140-byte image of the detector's parameter
 // structure (offsets 0..139 of the parameter block) as upper-case hex pairs,
-// 20 bytes a line, every line ended by CR LF.  Reading is tolerant: ":" is
-// removed, other non-hex characters are skipped, digits pair from the end of
-// the line (an odd first digit is a byte of its own) and any line end works.
+// 20 bytes a line, every line ended by CR LF.
+//
+// The line helpers (readHexLine, decodeHexText) are tolerant: ":" is removed,
+// other non-hex characters are skipped, digits pair from the end of the line
+// (an odd first digit is a byte of its own) and any line end works.  Loading
+// a whole parameter file (decodeBlockFile) is strict, because what it reads
+// goes into a gas detector: it takes a ":" before a line's digits, either
+// case, spaces and tabs, and any line end, and refuses anything else.
 #pragma once
 
 #include <QtGlobal>
@@ -18,6 +23,9 @@ namespace HexFile {
 constexpr int LineBytes = 20;      // bytes per written line
 constexpr int BlockBytes = 140;    // the parameter image a file carries
 constexpr int ChunkBytes = 200;    // one binary chunk (a firmware block)
+// A parameter file is 7 lines of 40 digits; anything this large is no
+// parameter file, whatever it holds.
+constexpr qint64 MaxParameterFileBytes = 64 * 1024;
 } // namespace HexFile
 
 // Writes `length` bytes as lines of `lineLength` bytes ("%02X" each, CR LF
@@ -64,16 +72,37 @@ struct ProgressHooks {
     std::function<void(int percent, qint64 position, qint64 size)> afterStep;
 };
 
+// Why a file is no parameter file.
+enum class FileProblem {
+    None,
+    TooLarge,       // the file is larger than HexFile::MaxParameterFileBytes
+    BadCharacter,   // a line holds a character that is neither a digit, ":" in front, a blank nor a line end
+    OddDigits,      // a line holds an odd number of digits
+    TooMuchData,    // the file holds more bytes than the image
+};
+
 // Result of decoding a whole parameter file.
 struct BlockDecode {
     quint64 stored = 0;        // bytes decoded into the image (at most its capacity)
-    bool complete = false;     // every byte of the image was filled
+    bool complete = false;     // every byte of the image was filled, and the file is sound
     bool cancelled = false;    // beforeStep asked to stop
+    FileProblem problem = FileProblem::None;
+    qint64 size = 0;           // file size
+    int line = 0;              // line (from 1) where the problem was found
+    int column = 0;            // BadCharacter: its column (from 1)
+    quint8 character = 0;      // BadCharacter: the byte
+    quint64 dataBytes = 0;     // TooMuchData: bytes of data found up to that line
 };
 
+// What is wrong, in English, e.g. "line 3, column 12: character 'Z' (0x5A)
+// is not a hex digit"; empty for a sound file.
+QString describeProblem(const BlockDecode &decode, quint64 capacity = HexFile::BlockBytes);
+
 // Decodes a whole parameter file from `device` into `image` (capacity bytes,
-// normally HexFile::BlockBytes) line by line, stopping as soon as the image
-// is full.  `image` is a staging copy: the caller decides what to do with it.
+// normally HexFile::BlockBytes) line by line, checking every line strictly
+// (see above) and reading on to the end, so that a file with more data than
+// the image is refused rather than cut.  `image` is a staging copy: the
+// caller decides what to do with it, and uses it only when `complete`.
 BlockDecode decodeBlockFile(QIODevice *device, quint8 *image, quint64 capacity = HexFile::BlockBytes,
                             const ProgressHooks &hooks = {});
 

@@ -1,7 +1,9 @@
 // libFuzzer harness for the parameter-file reader: any file content, any
 // line ends.  readHexLine must stay inside the 140-byte image (guard bytes
-// around it must survive), never let the count pass 140 or go back, always
-// move forward through the file, and agree with the whole-file decoder.
+// around it must survive), never let the count pass 140 or go back, and
+// always move forward through the file.  The strict whole-file decoder must
+// stay inside the image too, take a file only when it found no problem, and
+// then agree with the line-by-line reading.
 #include "hexfile.h"
 
 #include <QBuffer>
@@ -52,8 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
 
-    // The whole-file decoder stops at 140 bytes and must give the same
-    // bytes as the line-by-line reading up to that point.
+    // A file the whole-file decoder takes holds nothing but digits, blanks,
+    // a leading ":" and line ends, so the tolerant reading gives the same bytes.
     quint8 area2[Guard + HexFile::BlockBytes + Guard];
     std::memset(area2, GuardByte, sizeof area2);
     {
@@ -61,8 +63,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         check(buf.open(QIODevice::ReadOnly));
         const BlockDecode d = decodeBlockFile(&buf, area2 + Guard, HexFile::BlockBytes);
         check(d.stored <= quint64(HexFile::BlockBytes));
-        check(d.complete == (d.stored == quint64(HexFile::BlockBytes)));
-        check(std::memcmp(area, area2, sizeof area) == 0);
+        for (int i = 0; i < Guard; ++i) {
+            check(area2[i] == GuardByte);
+            check(area2[Guard + HexFile::BlockBytes + i] == GuardByte);
+        }
+        check(!d.complete || d.problem == FileProblem::None);
+        check(d.complete == (d.problem == FileProblem::None && d.stored == quint64(HexFile::BlockBytes)));
+        check(d.problem != FileProblem::TooLarge || qint64(size) > HexFile::MaxParameterFileBytes);
+        if (d.problem == FileProblem::None)
+            check(std::memcmp(area, area2, sizeof area) == 0);
     }
     return 0;
 }

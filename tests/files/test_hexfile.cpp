@@ -65,7 +65,8 @@ private slots:
     void writeReportsRefusedDevice();
     void toleratesMarkersCaseAndLineEnds_data();
     void toleratesMarkersCaseAndLineEnds();
-    void longFilesUseOnlyTheFirst140Bytes();
+    void notAParameterFile_data();
+    void notAParameterFile();
     void shortOrEmptyFilesAreIncomplete();
     void cancelStopsBeforeTheNextLine();
     void oddDigitCountsAndJunk_data();
@@ -129,7 +130,8 @@ void TestHexFile::toleratesMarkersCaseAndLineEnds_data()
     QByteArray noFinalEnd = plain;
     noFinalEnd.chop(2);
     QByteArray spaced = plain;
-    spaced.replace("0A", " 0 A ").replace("1F", "1-F");
+    spaced.replace("0A", " 0 A ").replace("1F", "1\tF");
+    QByteArray trailingBlankLines = plain + "\r\n  \r\n\t\r\n";
 
     QTest::newRow("plain CR LF") << plain;
     QTest::newRow("colon, lower case, LF") << colonLower;
@@ -137,7 +139,8 @@ void TestHexFile::toleratesMarkersCaseAndLineEnds_data()
     QTest::newRow("LF") << lf;
     QTest::newRow("CR") << cr;
     QTest::newRow("no final line end") << noFinalEnd;
-    QTest::newRow("separators inside a line") << spaced;
+    QTest::newRow("blanks inside a line") << spaced;
+    QTest::newRow("empty and blank lines after the data") << trailingBlankLines;
 }
 
 void TestHexFile::toleratesMarkersCaseAndLineEnds()
@@ -149,26 +152,49 @@ void TestHexFile::toleratesMarkersCaseAndLineEnds()
     QCOMPARE(d.image, countingBlock());
 }
 
-void TestHexFile::longFilesUseOnlyTheFirst140Bytes()
+void TestHexFile::notAParameterFile_data()
 {
-    // Eight full lines: reading stops after the seventh.
-    QByteArray eight = countingBlock(160);
-    Decoded d = decode(hexLines(eight));
-    QVERIFY(d.result.complete);
-    QCOMPARE(d.image, countingBlock());
-    QCOMPARE(d.steps, 7);
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("problem");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("says");
+    const QByteArray plain = hexLines(countingBlock());
+    auto damaged = [&](int line, const QByteArray &from, const QByteArray &to) {
+        QList<QByteArray> lines = plain.split('\n');
+        lines[line - 1].replace(from, to);
+        return lines.join('\n');
+    };
+    const int bad = int(FileProblem::BadCharacter);
+    QTest::newRow("one digit turned into Z") << damaged(2, "16", "1Z") << bad << 2
+                                             << "line 2, column 6: character 'Z' (0x5a)";
+    QTest::newRow("NUL byte") << damaged(1, "00", QByteArray("0\0", 2)) << bad << 1 << "(0x00)";
+    QTest::newRow("control byte") << damaged(3, "28", "2\x07") << bad << 3 << "(0x07)";
+    QTest::newRow("punctuation") << damaged(4, "3C", "3-") << bad << 4 << "'-'";
+    QTest::newRow("colon inside a line") << damaged(1, "0A", ":A") << bad << 1 << "':'";
+    QTest::newRow("prose") << QByteArray("# TL Configuration\r\n") << bad << 1 << "'#'";
+    QTest::newRow("odd number of digits") << damaged(5, "50", "5") << int(FileProblem::OddDigits) << 5
+                                          << "line 5: odd number of hex digits";
+    QTest::newRow("eight lines") << hexLines(countingBlock(160)) << int(FileProblem::TooMuchData) << 8
+                                 << "line 8: more than 140 bytes";
+    QTest::newRow("30 bytes in the last line") << hexLines(countingBlock(120)) + QByteArray(60, 'A') + "\r\n"
+                                               << int(FileProblem::TooMuchData) << 7 << "more than 140";
+    QByteArray huge = plain;
+    huge += QByteArray(HexFile::MaxParameterFileBytes, '\n');
+    QTest::newRow("over 64 KiB") << huge << int(FileProblem::TooLarge) << 0 << "a parameter file has at most";
+}
 
-    // A 30-byte seventh line fills bytes 120..139 from its first 20 bytes.
-    QByteArray text = hexLines(countingBlock(120));
-    QByteArray seventh;
-    for (int i = 0; i < 30; ++i)
-        seventh += QByteArray::number(0xC0 + i, 16).toUpper();
-    text += seventh + "\r\n";
-    d = decode(text);
-    QVERIFY(d.result.complete);
-    QCOMPARE(d.image.left(120), countingBlock(120));
-    for (int i = 0; i < 20; ++i)
-        QCOMPARE(quint8(d.image[120 + i]), quint8(0xC0 + i));
+void TestHexFile::notAParameterFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, problem);
+    QFETCH(int, line);
+    QFETCH(QString, says);
+    const Decoded d = decode(content);
+    QVERIFY(!d.result.complete);
+    QCOMPARE(int(d.result.problem), problem);
+    QCOMPARE(d.result.line, line);
+    const QString text = describeProblem(d.result);
+    QVERIFY2(text.contains(says), qPrintable(text));
 }
 
 void TestHexFile::shortOrEmptyFilesAreIncomplete()
