@@ -304,12 +304,22 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("restore")) {
         return QStringLiteral(
-            "usage: tlctl restore FILE --user NAME [common options]\n\n"
+            "usage: tlctl restore FILE --user NAME [--dry-run | --yes] [--clone] [common options]\n\n"
             "Loads a hex-line parameter file (written by the program or by tlctl backup)\n"
-            "into the detector: the file must hold the whole 140-byte structure, else\n"
-            "nothing is written (exit 6).  Writes the holding block, reads it back and\n"
-            "checks every register.  Needs a login; below the production level the\n"
-            "device keeps its own serial number.\n\n") + common;
+            "into the detector.  The file must be a whole, sound parameter file (hex\n"
+            "digits, an optional \":\" before them, blanks and line ends only, 140 bytes,\n"
+            "at most 64 KiB) holding values a TL-02 can have (network address 1-247,\n"
+            "known unit, discreteness, output type and line speed, thresholds within the\n"
+            "upper range value, delays and dead zones within the pages' limits); else\n"
+            "nothing is written (exit 6).\n\n"
+            "Lists every value that would change (old -> new, as the pages show them) and\n"
+            "the values kept from the device, then asks on the terminal; without a\n"
+            "terminal it needs --yes.  --dry-run only lists.  The concentration\n"
+            "simulation is always written as off.  The detector's own fields (serial\n"
+            "number, network address, board version, calibration codes and calibration\n"
+            "concentration) are kept unless --clone is given, and a value that tlctl set\n"
+            "would refuse at the login's level is never written.  Writes the holding\n"
+            "block, reads it back and checks every register.  Needs a login.\n\n") + common;
     }
     if (command == QLatin1String("factory")) {
         return QStringLiteral(
@@ -351,7 +361,7 @@ QString helpText(const QString &command)
         "  set NAME=VALUE...        change parameters, write them and read them back\n"
         "  watch [--interval S] [--count N]   live values, one line per poll\n"
         "  backup FILE              save the parameter block as a hex-line file\n"
-        "  restore FILE             load a hex-line file into the device\n"
+        "  restore FILE             load a hex-line file into the device (asks first)\n"
         "  factory store|restore    keep / take up the factory settings\n"
         "  flash FILE.bin           firmware update through the bootloader\n"
         "  scan [--from A --to B]   look for detectors on the line\n\n")

@@ -7,6 +7,7 @@
 #include "firmware.h"
 #include "hexfile.h"
 #include "paramtable.h"
+#include "restoreplan.h"
 #include "session.h"
 
 #include <QDateTime>
@@ -374,7 +375,11 @@ int cmdBackup(Session &s, const Options &o, Io &io)
     const QString path = o.args.value(0);
     if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
-    switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&command.DeviceParams), HexFile::BlockBytes)) {
+    // A parameter file never carries the concentration simulation switched on.
+    ParamBlock image = command.DeviceParams;
+    const bool simulating = image.ImmitConcOn != 0;
+    image.ImmitConcOn = 0;
+    switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&image), HexFile::BlockBytes)) {
     case SaveResult::Ok:
         break;
     case SaveResult::OpenFailed:
@@ -386,45 +391,137 @@ int cmdBackup(Session &s, const Options &o, Io &io)
     }
     io.out << QStringLiteral("saved the parameters of %1 to %2 (%3 bytes)\n")
                   .arg(deviceLine(s), path).arg(HexFile::BlockBytes);
+    if (simulating)
+        io.out << QStringLiteral("note: the device is simulating a concentration; the file has the simulation off\n");
+    return ExitOk;
+}
+
+QString keptReason(Restore::Kept kept, const QString &level)
+{
+    switch (kept) {
+    case Restore::Kept::OwnField:
+        return QStringLiteral("the detector's own value (--clone copies it)");
+    case Restore::Kept::Level:
+        return QStringLiteral("the level %1 may not change it").arg(level);
+    case Restore::Kept::NotOnType:
+        return QStringLiteral("not used by this detector type");
+    case Restore::Kept::NeverWritten:
+        return QStringLiteral("never taken from a file");
+    case Restore::Kept::No:
+    case Restore::Kept::Simulation:
+        break;
+    }
+    return QString();
+}
+
+// Reads a parameter file whole into `image`; prints why it is refused.
+int readParameterFile(Session &s, const QString &path, quint8 *image)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, file.errorString()));
+    const BlockDecode decoded = decodeBlockFile(&file, image, HexFile::BlockBytes);
+    file.close();
+    if (decoded.problem != FileProblem::None)
+        return s.fail(ExitFile, QStringLiteral("%1 is not a parameter file: %2; nothing was written")
+                                    .arg(path, describeProblem(decoded)));
+    if (!decoded.complete)
+        return s.fail(ExitFile, QStringLiteral("%1 holds %2 of the %3 bytes of a parameter file; nothing was written; "
+                                               "check that it is a whole file saved by the program or tlctl backup")
+                                    .arg(path).arg(decoded.stored).arg(HexFile::BlockBytes));
     return ExitOk;
 }
 
 int cmdRestore(Session &s, const Options &o, Io &io)
 {
     const QString path = o.args.value(0);
+    // Asking comes before anything else, so that a script without --yes
+    // learns it at once rather than after a login and a read.
+    if (!o.yes && !o.dryRun && !io.confirm)
+        return s.fail(ExitUsage, QStringLiteral("restore shows what it would change and asks before it writes; "
+                                                "without a terminal to ask on, add --yes (or --dry-run to see the "
+                                                "changes only)"));
     int rc = login(o, io, true, QStringLiteral("restore"));
     if (rc != ExitOk)
         return rc;
 
-    // The file is read whole into a copy before anything goes to the device.
-    quint8 image[HexFile::BlockBytes];
-    std::memset(image, 0, sizeof image);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, file.errorString()));
-    const BlockDecode decoded = decodeBlockFile(&file, image, HexFile::BlockBytes);
-    file.close();
-    if (!decoded.complete)
-        return s.fail(ExitFile, QStringLiteral("%1 holds %2 of the %3 bytes of a parameter file; nothing was written; "
-                                               "check that it is a whole file saved by the program or tlctl backup")
-                                    .arg(path).arg(decoded.stored).arg(HexFile::BlockBytes));
+    // The file is read whole and checked before anything goes to the device.
+    ParamBlock file;
+    std::memset(&file, 0, sizeof file);
+    if ((rc = readParameterFile(s, path, reinterpret_cast<quint8 *>(&file))) != ExitOk)
+        return rc;
+    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
+    if (!implausible.isEmpty()) {
+        QStringList list;
+        for (const Restore::Implausible &bad : implausible) {
+            const Shown v = show(*bad.def, file);
+            QString why;
+            if (bad.why == Restore::Implausible::AboveRangeMax)
+                why = QStringLiteral("above range_max %1").arg(withUnit(show(*findParameter(QStringLiteral("range_max")), file)));
+            else if (bad.why == Restore::Implausible::UnknownCode)
+                why = QStringLiteral("unknown code %1").arg(v.text);
+            else
+                why = QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
+            list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
+        }
+        return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
+                                    .arg(path, list.join(QStringLiteral(", "))));
+    }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
-    const qint32 ownSerial = command.DeviceParams.SerialNum;
-    std::memcpy(&command.DeviceParams, image, sizeof image);
-    const qint32 fileSerial = command.DeviceParams.SerialNum;
-    const bool keepSerial = !Access::serialNumberEditable(command.UserName) && fileSerial != ownSerial;
-    if (keepSerial)
-        command.DeviceParams.SerialNum = ownSerial;
+    const ParamBlock device = command.DeviceParams;
+    const Restore::Plan plan = Restore::plan(device, file, command.UserName, command.DeviceType,
+                                             command.WriteCount, o.clone);
+    if (!plan.notConvertible.isEmpty()) {
+        QStringList names;
+        for (const ParamDef *def : plan.notConvertible)
+            names << QLatin1String(def->name);
+        return s.fail(ExitFile, QStringLiteral("the file's discreteness %1 cannot hold the device's %2 (kept from "
+                                               "the device, it would not fit); nothing was written")
+                                    .arg(show(*findParameter(QStringLiteral("discreteness")), file).text,
+                                         names.join(QStringLiteral(", "))));
+    }
 
+    io.out << QStringLiteral("%1 into %2:\n").arg(path, deviceLine(s));
+    const QVector<Restore::Field> changes = plan.changes();
+    if (changes.isEmpty())
+        io.out << QStringLiteral("  nothing changes: the device holds the file's values\n");
+    for (const Restore::Field &f : changes)
+        io.out << QStringLiteral("  %1 %2 -> %3\n").arg(QLatin1String(f.def->name), -18)
+                      .arg(withUnit(show(*f.def, device)), withUnit(show(*f.def, plan.result)));
+    const QVector<Restore::Field> kept = plan.keptDifferent();
+    if (!kept.isEmpty()) {
+        io.out << QStringLiteral("kept as the device has them:\n");
+        for (const Restore::Field &f : kept)
+            io.out << QStringLiteral("  %1 %2 (file: %3): %4\n").arg(QLatin1String(f.def->name), -18)
+                          .arg(withUnit(show(*f.def, device)), withUnit(show(*f.def, file)),
+                               keptReason(f.kept, command.UserName));
+    }
+    if (plan.simulationInFile)
+        io.out << QStringLiteral("the file has the concentration simulation on: it is written as off\n");
+    io.out.flush();
+
+    if (o.dryRun) {
+        io.out << QStringLiteral("dry run: nothing was written\n");
+        return ExitOk;
+    }
+    if (!plan.anyChange()) {
+        io.out << QStringLiteral("nothing was written\n");
+        return ExitOk;
+    }
+    if (!o.yes && !io.confirm(QStringLiteral("Write %1 %2 into %3?")
+                                  .arg(changes.size())
+                                  .arg(changes.size() == 1 ? QStringLiteral("value") : QStringLiteral("values"))
+                                  .arg(deviceLine(s)))) {
+        io.out << QStringLiteral("nothing was written\n");
+        return ExitOk;
+    }
+    command.DeviceParams = plan.result;
     if ((rc = s.writeBlockAndVerify()) != ExitOk)
         return rc;
     io.out << QStringLiteral("restored %1 into %2: %3 holding registers written and read back\n")
                   .arg(path, deviceLine(s)).arg(command.WriteCount);
-    if (keepSerial)
-        io.out << QStringLiteral("serial number kept at %1 (the file has %2): only the level Velta changes it\n")
-                      .arg(ownSerial).arg(fileSerial);
     return ExitOk;
 }
 
@@ -439,8 +536,15 @@ int cmdFactory(Session &s, const Options &o, Io &io)
     if (store) {
         // The device keeps what it holds: the parameters are written first,
         // as the program does.
-        if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk
-            || (rc = s.writeBlockAndVerify()) != ExitOk
+        if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
+            return rc;
+        // Factory settings never keep the concentration simulation on.
+        if (command.DeviceParams.ImmitConcOn != 0) {
+            io.out << QStringLiteral("the device is simulating a concentration: the simulation is switched off "
+                                     "before the settings are stored\n");
+            command.DeviceParams.ImmitConcOn = 0;
+        }
+        if ((rc = s.writeBlockAndVerify()) != ExitOk
             || (rc = s.sendCommand(Params::CmdStoreFactory, QStringLiteral("storing the factory settings"))) != ExitOk)
             return rc;
         io.out << QStringLiteral("factory settings stored at %1: the device keeps the parameters it holds now\n")

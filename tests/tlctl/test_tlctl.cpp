@@ -274,7 +274,7 @@ private slots:
                                          << "production level";
         QTest::newRow("calibration code as User") << QStringList{"set", "adc_4ma=1", "--user", "User"} << "7529" << 5
                                                   << "production level";
-        QTest::newRow("restore without login") << QStringList{"restore", "x.txt"} << QString() << 5 << "needs a login";
+        QTest::newRow("restore without login") << QStringList{"restore", "x.txt", "--yes"} << QString() << 5 << "needs a login";
         QTest::newRow("flash without login") << QStringList{"flash", "x.bin"} << QString() << 5 << "needs a login";
         QTest::newRow("factory without login") << QStringList{"factory", "store"} << QString() << 5 << "needs a login";
         QTest::newRow("serial as Velta") << QStringList{"set", "serial_number=987654321", "adc_4ma=8100", "--user", "Velta"}
@@ -332,7 +332,7 @@ private slots:
         sim.send(QStringLiteral("set holding 0x1008 0x0021"));
         sim.send(QStringLiteral("set holding 0x1012 1234"));
         sim.clearLog();
-        const TlctlRun r = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User")}),
+        const TlctlRun r = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User"), QStringLiteral("--yes")}),
                                     asUser);
         QVERIFY2(r.code == 0, qPrintable(r.err));
         QCOMPARE(sim.holding(0x1005), 200);
@@ -345,7 +345,7 @@ private slots:
         const QString loosePath = file(QStringLiteral("loose.txt"));
         QVERIFY(writeFile(loosePath, loose));
         sim.send(QStringLiteral("set holding 0x1005 999"));
-        QCOMPARE(runTlctl(on({QStringLiteral("restore"), loosePath, QStringLiteral("--user"), QStringLiteral("User")}),
+        QCOMPARE(runTlctl(on({QStringLiteral("restore"), loosePath, QStringLiteral("--user"), QStringLiteral("User"), QStringLiteral("--yes")}),
                           asUser).code, 0);
         QCOMPARE(sim.holding(0x1005), 200);
     }
@@ -362,11 +362,11 @@ private slots:
         sim.clearLog();
 
         const TlctlRun s = runTlctl(on({QStringLiteral("restore"), shortPath, QStringLiteral("--user"),
-                                        QStringLiteral("User")}), asUser);
+                                        QStringLiteral("User"), QStringLiteral("--yes")}), asUser);
         QCOMPARE(s.code, 6);
         QVERIFY2(s.oneErrorLine() && s.err.contains(QStringLiteral("holds 120 of the 140 bytes")), qPrintable(s.err));
         const TlctlRun m = runTlctl(on({QStringLiteral("restore"), file(QStringLiteral("missing.txt")),
-                                        QStringLiteral("--user"), QStringLiteral("User")}), asUser);
+                                        QStringLiteral("--user"), QStringLiteral("User"), QStringLiteral("--yes")}), asUser);
         QCOMPARE(m.code, 6);
         QVERIFY(m.oneErrorLine());
         QVERIFY(sim.rxFrames().isEmpty());
@@ -391,15 +391,26 @@ private slots:
             text += image.mid(i, 20).toHex().toUpper() + "\r\n";
         QVERIFY(writeFile(path, text));
 
-        const TlctlRun u = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User")}),
+        const TlctlRun u = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User"), QStringLiteral("--yes")}),
                                     asUser);
         QVERIFY2(u.code == 0, qPrintable(u.err));
-        QVERIFY(u.out.contains(QStringLiteral("serial number kept at 4711 (the file has 999)")));
+        QVERIFY2(u.out.contains(QStringLiteral("serial_number      4711 (file: 999): the detector's own value")),
+                 qPrintable(u.out));
         QCOMPARE(sim.holding(0x1005), 300);
         QCOMPARE(sim.holding(0x100F), 4711);
 
-        QCOMPARE(runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("Velta")}),
-                          password(QStringLiteral("8350"))).code, 0);
+        // The serial number belongs to the detector: it is copied only when
+        // asked, and only at the production level.
+        const QStringList velta{QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("Velta"),
+                                QStringLiteral("--yes")};
+        sim.send(QStringLiteral("set holding 0x1005 200"));
+        QCOMPARE(runTlctl(on(velta), password(QStringLiteral("8350"))).code, 0);
+        QCOMPARE(sim.holding(0x100F), 4711);
+        const TlctlRun uc = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User"),
+                                         QStringLiteral("--yes"), QStringLiteral("--clone")}), asUser);
+        QVERIFY2(uc.out.contains(QStringLiteral("the level User may not change it")), qPrintable(uc.out));
+        QCOMPARE(sim.holding(0x100F), 4711);
+        QCOMPARE(runTlctl(on(velta + QStringList{QStringLiteral("--clone")}), password(QStringLiteral("8350"))).code, 0);
         QCOMPARE(sim.holding(0x100F), 999);
     }
 

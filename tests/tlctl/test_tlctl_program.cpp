@@ -61,6 +61,7 @@ private slots:
         b.Config = Conv::withUnit(Conv::withDecimals(Conv::withBit(b.Config, 10, true), 2), 2);
         b.Scale = Conv::scaleFromConfig(b.Config);
         b.Limit1 = Conv::limitWithDirection(Conv::limitWithValue(b.Limit1, 12.5, b.Scale), true);
+        b.ValueMax = Conv::toScaled(50, b.Scale);
         b.HisterezisLimit = Conv::toScaled(0.75, b.Scale);
         b.TimeLimit = Conv::delayFromSeconds(9);
         b.PWMOptions = 3;
@@ -77,8 +78,10 @@ private slots:
 
         SimProcess second;
         QVERIFY(second.start());
+        // The whole configuration, the calibration code too, goes over.
         const TlctlRun r = runTlctl({QStringLiteral("--port"), second.portPath(), QStringLiteral("restore"), saved,
-                                     QStringLiteral("--user"), QStringLiteral("Velta")},
+                                     QStringLiteral("--user"), QStringLiteral("Velta"), QStringLiteral("--yes"),
+                                     QStringLiteral("--clone")},
                                     password(QStringLiteral("8350")));
         QVERIFY2(r.code == 0, qPrintable(r.err));
         for (quint16 reg : blockRegisters())
