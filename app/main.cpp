@@ -1,5 +1,6 @@
 // Entry point of TL Configuration.
 #include "mainwindow.h"
+#include "signalquit.h"
 
 #include <QApplication>
 
@@ -8,6 +9,7 @@ int main(int argc, char *argv[])
     // Plug-ins shipped beside the program (serial port, platform) come first.
     QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
     QApplication app(argc, argv);
+    QuitOnSignals quitOnSignals;
 
     int rc = 0;
     {

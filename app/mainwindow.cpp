@@ -255,6 +255,9 @@ void MainWindow::pageSetup()
         ui->pushButton_Read_Param, ui->checkBoxAutoupdate, ui->pushButtonLoadConfigDevice,
         ui->pushButtonSaveConfigPC, ui->pushButtonResetDevice, ui->pushButtonSaveFactorySettings};
 
+    // The sound command goes to a detector only.
+    ui->checkBox_SoundOn->setEnabled(command.DeviceType == 1 || command.DeviceType == 2);
+
     if (command.DeviceType == 1 || command.DeviceType == 2) {
         setWindowTitle(title + tr(" , устройство TL-02"));
         ui->tabWidget->show();
@@ -313,7 +316,7 @@ void MainWindow::pageSetup()
 
 // ------------------------------------------------------------ read cycle
 
-void MainWindow::readCycle(int tab)
+bool MainWindow::readCycle(int tab)
 {
     bool ok = true;
     if (!ui->checkBoxAutoupdate->isChecked()) {
@@ -332,7 +335,7 @@ void MainWindow::readCycle(int tab)
         ok = command.transact(FnReadInput, 0, 0, Params::InputCount) == ResultOk;
     if (!ok) {
         showStatus(tr("Ошибка обмена данными"));
-        return;
+        return false;
     }
 
     switch (tab) {
@@ -356,6 +359,16 @@ void MainWindow::readCycle(int tab)
     // A change of state here sends the matching sound command, as a click does.
     ui->checkBox_SoundOn->setChecked(command.DeviceParams.Status & 0x0100);
     showStatus(tr("Успешная передача данных"));
+    return true;
+}
+
+void MainWindow::endOutputTest()
+{
+    if (currentCalibration)
+        currentCalibration->stopOutputTest();
+    // No tick of the calibration page may reach the line while another
+    // flow runs (a dialog's event loop would serve it).
+    calibrationTimer.stop();
 }
 
 void MainWindow::pollTick()
@@ -416,6 +429,9 @@ void MainWindow::on_pushButtonResetDevice_clicked()
 
 void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
 {
+    // With no detector shown there is nobody to send the command to.
+    if (command.DeviceType != 1 && command.DeviceType != 2)
+        return;
     const quint16 code = state ? Params::CmdSoundOffOn : Params::CmdSoundOffOff;
     if (command.transact(FnWriteMultiple, code, Params::CommandRegister, 1) != ResultOk) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
@@ -427,6 +443,9 @@ void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
 
 void MainWindow::on_action_connect_triggered()
 {
+    // The link may go to another port or device: nothing may keep running
+    // on the one shown now.
+    endOutputTest();
     clearStatus();
     stopAutoUpdate();
     QCoreApplication::processEvents();

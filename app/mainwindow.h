@@ -25,7 +25,12 @@ public:
     void pageSetup();
     // Identification, holding block and live values (or only the live values
     // under automatic reading), then refresh of the pages of tab `tab`.
-    void readCycle(int tab);
+    // Returns whether every request succeeded.
+    bool readCycle(int tab);
+    // Ends whatever the calibration page has running against the device (an
+    // output test switches the simulation off on the device) before a flow
+    // that changes the link or the device.
+    void endOutputTest();
 
     // Calibration timer, owned here, started and stopped by the calibration page.
     void startCalibrationTimer(int intervalMs);
