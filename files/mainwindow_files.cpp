@@ -9,6 +9,9 @@
 #include "filechoice_gui.h"
 #include "firmware_gui.h"
 #include "parameterfile_gui.h"
+#include "paramtext_gui.h"
+#include "restoreconfirm.h"
+#include "restoreplan.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -20,6 +23,8 @@ static constexpr qint16 BootloaderType = 999;
 
 void MainWindow::on_pushButtonSaveConfigPC_clicked()
 {
+    // The file keeps what the device holds once the output test is over.
+    endOutputTest();
     clearStatus();
     stopAutoUpdate();
     QCoreApplication::processEvents();
@@ -36,6 +41,7 @@ void MainWindow::on_pushButtonSaveConfigPC_clicked()
 
 void MainWindow::on_pushButtonLoadConfigDevice_clicked()
 {
+    endOutputTest();
     clearStatus();
     stopAutoUpdate();
     QCoreApplication::processEvents();
@@ -47,18 +53,54 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     setIniValue(IniConfigDir, QFileInfo(path).absolutePath());
     setIniValue(IniLoadPath, path);
 
-    // Decoded into a copy: the block changes only when the file held a whole
-    // image, so a cancelled or short file never reaches the device.
-    quint8 image[HexFile::BlockBytes];
-    std::memcpy(image, &command.DeviceParams, sizeof image);
-    if (!loadBlockFile(this, path, image, HexFile::BlockBytes))
+    // The file is decoded into a block of its own and checked whole: a
+    // cancelled, short, damaged or implausible file never reaches the device.
+    ParamBlock file;
+    std::memset(&file, 0, sizeof file);
+    if (!loadBlockFile(this, path, reinterpret_cast<quint8 *>(&file), HexFile::BlockBytes))
         return;
-    std::memcpy(&command.DeviceParams, image, sizeof image);
-    writeParameters(this, ui->tabWidget->currentIndex());
+    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
+    if (!implausible.isEmpty()) {
+        QStringList lines;
+        for (const Restore::Implausible &bad : implausible)
+            lines << ParamText::implausible(*bad.def, bad.why, file);
+        QMessageBox::critical(this, tr("Ошибка"),
+                              tr("Файл %1 содержит значения, которых не бывает у прибора TL-02:\n%2\n"
+                                 "Параметры в прибор не записаны.")
+                                  .arg(QFileInfo(path).fileName(), lines.join(QLatin1Char('\n'))),
+                              QMessageBox::Ok);
+        return;
+    }
+
+    // What the device holds now is what the changes are shown against.
+    const int tab = ui->tabWidget->currentIndex();
+    showStatus(tr("Идет передача данных..."));
+    QCoreApplication::processEvents();
+    if (!readCycle(tab)) {
+        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
+        return;
+    }
+    const ParamBlock device = command.DeviceParams;
+    const QString level = command.UserName;
+    const qint16 type = command.DeviceType;
+    const quint16 count = command.WriteCount;
+    RestoreConfirmDialog confirm(this, path, device, file, [=](bool clone) {
+        return Restore::plan(device, file, level, type, count, clone);
+    });
+    if (confirm.exec() != QDialog::Accepted)
+        return;
+    const Restore::Plan &plan = confirm.plan();
+    if (!plan.notConvertible.isEmpty() || !plan.anyChange())
+        return;
+    command.DeviceParams = plan.result;
+    writeParameters(this, tab);
 }
 
 void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 {
+    endOutputTest();
+    // Factory settings never keep the concentration simulation on.
+    command.DeviceParams.ImmitConcOn = 0;
     // The device stores what it holds: only parameters it has just received.
     if (!writeParameters(this, ui->tabWidget->currentIndex()))
         return;
@@ -70,6 +112,7 @@ void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 
 void MainWindow::on_pushButtonReadFactorySettings_clicked()
 {
+    endOutputTest();
     if (command.UserName == QLatin1String("User")) {
         AuthorizationWindow dialog(this, 1);
         dialog.exec();
@@ -87,6 +130,7 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
 
 void MainWindow::on_pushButtonBootloader_clicked()
 {
+    endOutputTest();
     clearStatus();
     QCoreApplication::processEvents();
 

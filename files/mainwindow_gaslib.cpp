@@ -11,6 +11,7 @@
 
 void MainWindow::on_action_config_triggered()
 {
+    endOutputTest();
     clearStatus();
     stopAutoUpdate();
     QCoreApplication::processEvents();

@@ -5,6 +5,7 @@
 #include "progressdialog_gui.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFile>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -16,9 +17,12 @@ bool saveBlockFile(const QString &path, int length)
 {
     if (length < 0 || length > int(sizeof(ParamBlock)))
         return false;
-    // A copy, so that the block written is the one of this moment.
+    // A copy, so that the block written is the one of this moment; a
+    // parameter file never carries the concentration simulation switched on.
+    ParamBlock block = command.DeviceParams;
+    block.ImmitConcOn = 0;
     quint8 image[sizeof(ParamBlock)];
-    std::memcpy(image, &command.DeviceParams, size_t(length));
+    std::memcpy(image, &block, size_t(length));
     switch (saveHexFile(path, image, length, HexFile::LineBytes)) {
     case SaveResult::Ok:
         return true;
@@ -31,6 +35,33 @@ bool saveBlockFile(const QString &path, int length)
     }
     return false;
 }
+
+namespace {
+
+QString problemText(const BlockDecode &d, int length)
+{
+    auto tr = [](const char *text) { return QCoreApplication::translate("MainWindow", text); };
+    switch (d.problem) {
+    case FileProblem::TooLarge:
+        return tr("размер %1 байт, а файл параметров не больше %2 байт").arg(d.size).arg(HexFile::MaxParameterFileBytes);
+    case FileProblem::BadCharacter: {
+        const QString shown = d.character >= 0x21 && d.character < 0x7F
+                                  ? QStringLiteral("«%1» ").arg(QLatin1Char(char(d.character)))
+                                  : QString();
+        return tr("строка %1, позиция %2: недопустимый символ %3(код 0x%4)")
+            .arg(d.line).arg(d.column).arg(shown).arg(d.character, 2, 16, QLatin1Char('0'));
+    }
+    case FileProblem::OddDigits:
+        return tr("строка %1: нечетное число шестнадцатеричных цифр").arg(d.line);
+    case FileProblem::TooMuchData:
+        return tr("строка %1: больше %2 байт данных").arg(d.line).arg(length);
+    case FileProblem::None:
+        break;
+    }
+    return QString();
+}
+
+} // namespace
 
 bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int length)
 {
@@ -54,6 +85,14 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
     file.close();
     if (result.cancelled)
         return false;
+    if (result.problem != FileProblem::None) {
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"),
+                              QCoreApplication::translate("MainWindow", "Файл %1 не является файлом параметров:\n%2.\n"
+                                                                        "Параметры в прибор не записаны.")
+                                  .arg(QFileInfo(path).fileName(), problemText(result, length)),
+                              QMessageBox::Ok);
+        return false;
+    }
     if (!result.complete) {
         QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"),
                               QCoreApplication::translate("MainWindow", "Файл конфигурации неполный: прочитано %1 байт из %2.\n"

@@ -9,15 +9,18 @@ class MainWindow;
 class QWidget;
 
 // Writes the first `length` bytes of command.DeviceParams as a parameter file
-// at `path` (the old file is replaced only by a complete new one).  Reports
-// an open or write failure in the critical box "Ошибка"; true when written.
+// at `path` (the old file is replaced only by a complete new one), with the
+// concentration simulation off.  Reports an open or write failure in the
+// critical box "Ошибка"; true when written.
 bool saveBlockFile(const QString &path, int length = HexFile::BlockBytes);
 
 // Decodes the parameter file at `path` into `image` (`length` bytes, a copy:
 // command.DeviceParams is not touched) under the progress dialog, parented to
-// `window`, which can be cancelled.  Reports a file that cannot be opened and
-// a file with fewer than `length` bytes in the critical box "Ошибка".  True
-// only when the whole image was read; a cancel gives false without a message.
+// `window`, which can be cancelled.  Reports a file that cannot be opened, a
+// file that is no parameter file (naming the line and what is wrong) and a
+// file with fewer than `length` bytes in the critical box "Ошибка".  True
+// only when the whole image was read from a sound file; a cancel gives false
+// without a message.
 bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int length = HexFile::BlockBytes);
 
 // Writes the holding block into the device exactly as "Сохранить параметры"

@@ -7,6 +7,7 @@
 #include "mainwindow.h"
 #include "modalcloser.h"
 #include "progressdialog_gui.h"
+#include "restoretestutil.h"
 #include "simprocess.h"
 
 #include <QApplication>
@@ -77,7 +78,7 @@ private slots:
     void saveProposesRememberedDirectoryAndWritesImage();
     void saveFailuresKeepPreviousFile();
     void roundTripThroughFileAndDevice();
-    void longerFileUsesFirst140Bytes();
+    void longerFileIsRefused();
     void loadNeverWritesPartialConfiguration_data();
     void loadNeverWritesPartialConfiguration();
     void factorySettingsStoredAndRestored();
@@ -298,11 +299,18 @@ void TestFilesGui::roundTripThroughFileAndDevice()
     QCOMPARE(int(command.DeviceParams.Limit1), 321);
     QCOMPARE(int(command.DeviceParams.ValueMax), 999);
 
-    // Loading the file puts the saved parameters back into the device.
+    // Loading the file puts the saved parameters back into the device, once
+    // the changes have been shown and confirmed.
     sim.clearLog();
     chooseFile(&FileChoice::openHook, path, &openCall);
     window->setIniValue(MainWindow::IniConfigDir, "/somewhere/else");
+    RestoreSeen confirm;
+    closer.pushHandler(answerRestore(&confirm, true));
     window->on_pushButtonLoadConfigDevice_clicked();
+    QVERIFY(confirm.shown);
+    QCOMPARE(confirm.rows, QStringList({"Порог 1: 32.1 PPM -> 20.0 PPM", "Верхнее значение диапазона: 99.9 PPM -> 100.0 PPM"}));
+    QCOMPARE(closer.seen.size(), 1);
+    closer.clear();
     QCOMPARE(openCall.dir, QString("/somewhere/else"));
     QCOMPARE(openCall.caption, QString("Файл конфигурации"));
     QCOMPARE(openCall.filter, QString("(*.txt);"));
@@ -314,19 +322,21 @@ void TestFilesGui::roundTripThroughFileAndDevice()
     QCOMPARE(int(command.DeviceParams.Limit1), 200);
     QCOMPARE(status(), QString("Успешная передача данных"));
 
-    // First the block write of WriteCount registers, then the read cycle.
+    // A read of the device to compare with, the block write of WriteCount
+    // registers, then the read cycle.
     const QList<QByteArray> frames = sim.rxFrames();
-    QVERIFY(frames.size() >= 5);
-    QCOMPARE(functionAndStart(frames[0]), qMakePair(16, 0x1000));
-    QCOMPARE(frames[0].size(), 9 + 2 * 48);
-    QCOMPARE(quint8(frames[1][1]), quint8(43));
+    QVERIFY(frames.size() >= 9);
+    QCOMPARE(functionAndStart(frames[2]), qMakePair(3, 0x1000));
+    QCOMPARE(functionAndStart(frames[4]), qMakePair(16, 0x1000));
+    QCOMPARE(frames[4].size(), 9 + 2 * 48);
+    QCOMPARE(quint8(frames[5][1]), quint8(43));
     // Holding registers in the file's byte order: Limit1 (0x1005) is word 5.
     const int limitAt = 7 + 2 * 5;
-    QCOMPARE(quint8(frames[0][limitAt]) << 8 | quint8(frames[0][limitAt + 1]), 200);
+    QCOMPARE(quint8(frames[4][limitAt]) << 8 | quint8(frames[4][limitAt + 1]), 200);
     QCOMPARE(blockBytes().mid(56, 4), saved.mid(56, 4));
 }
 
-void TestFilesGui::longerFileUsesFirst140Bytes()
+void TestFilesGui::longerFileIsRefused()
 {
     QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
     ModalCloser closer;
@@ -337,10 +347,14 @@ void TestFilesGui::longerFileUsesFirst140Bytes()
     const QString path = dir.filePath("eight.txt");
     QVERIFY(writeFile(path, asHexLines(longer)));
     chooseFile(&FileChoice::openHook, path, &openCall);
+    sim.clearLog();
     window->on_pushButtonLoadConfigDevice_clicked();
-    QVERIFY(closer.seen.isEmpty());
-    QCOMPARE(sim.holding(0x1005), 250);
-    QCOMPARE(int(command.DeviceParams.Limit1), 250);
+    QCOMPARE(closer.seen.size(), 1);
+    QCOMPARE(closer.seen[0].title, QString(ErrorTitle));
+    QVERIFY2(closer.seen[0].text.contains("не является файлом параметров") && closer.seen[0].text.contains("строка 8"),
+             qPrintable(closer.seen[0].text));
+    QVERIFY(sim.rxFrames().isEmpty());
+    QCOMPARE(sim.holding(0x1005), 200);
 }
 
 void TestFilesGui::loadNeverWritesPartialConfiguration_data()
@@ -368,11 +382,11 @@ void TestFilesGui::loadNeverWritesPartialConfiguration()
         c = char(~quint8(c));
     QByteArray content;
     if (kind == "cancel") {
-        // Many lines without digits between the first three lines and the
-        // rest, so the cancel lands while the image is half read.
+        // Many blank lines between the first three lines and the rest, so
+        // the cancel lands while the image is half read.
         content = asHexLines(other.left(60));
         for (int i = 0; i < 3000; ++i)
-            content += "--\r\n";
+            content += " \r\n";
         content += asHexLines(other.mid(60));
     } else if (kind == "short") {
         content = asHexLines(other.left(60));
