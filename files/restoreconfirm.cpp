@@ -16,8 +16,9 @@ RestoreConfirmDialog::RestoreConfirmDialog(QWidget *parent, const QString &fileN
     ui->label_File->setText(tr("Файл «%1» будет записан в прибор. Проверьте изменения:")
                                 .arg(QFileInfo(fileName).fileName()));
     ui->tableWidget_Changes->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    ui->tableWidget_Changes->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    ui->tableWidget_Changes->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     ui->tableWidget_Changes->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    ui->tableWidget_Changes->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     current = this->planFor(false);
     showPlan();
 }

@@ -207,8 +207,8 @@ Plan plan(const ParamBlock &device, const ParamBlock &file, const QString &level
         const Params::Shown before = Params::show(*f.def, device);
         const Params::Shown fromFile = Params::show(*f.def, file);
         const Params::Shown after = Params::show(*f.def, p.result);
-        f.fileDiffers = portion(*f.def, file) != portion(*f.def, device) || fromFile.text != before.text
-                        || fromFile.unit != before.unit;
+        // A unit of its own does not make a file's value another one.
+        f.fileDiffers = portion(*f.def, file) != portion(*f.def, device) || fromFile.text != before.text;
         f.changes = portion(*f.def, p.result) != portion(*f.def, device) || after.text != before.text
                     || after.unit != before.unit;
     }
