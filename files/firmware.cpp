@@ -20,6 +20,8 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report)
     rep.size = size;
     if (size <= 0)
         return Result::EmptyFile;
+    if (size > MaxImageBytes)
+        return Result::TooLarge;
 
     quint16 r = command.transact(16, Params::CmdBootloader, Params::CommandRegister, 1);
     if (r != ResultOk) {
@@ -90,6 +92,7 @@ const char *resultName(Result result)
     case Result::Ok: return "ok";
     case Result::OpenFailed: return "open-failed";
     case Result::EmptyFile: return "empty-file";
+    case Result::TooLarge: return "too-large";
     case Result::StartFailed: return "start-failed";
     case Result::ReadFailed: return "read-failed";
     case Result::BlockFailed: return "block-failed";

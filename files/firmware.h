@@ -4,7 +4,8 @@
 // Sequence: 0x5555 to the command register (start loading), a 1500 ms pause
 // (the thread sleeps; no events run), then the image in blocks of 200 bytes
 // written with function 14 at consecutive addresses from 0x08001C00, and
-// 0x6060 (restart) after the last block.  The caller sets
+// 0x6060 (restart) after the last block.  An empty image, or one larger than
+// the application flash, is refused before anything goes out.  The caller sets
 // command.SlaveAddress (0 for the bootloader, which makes both commands
 // broadcasts) and has the port open.
 #pragma once
@@ -22,11 +23,18 @@ constexpr quint32 LoadAddress = 0x08001C00;
 constexpr int BlockBytes = HexFile::ChunkBytes;
 constexpr int StartPauseMs = 1500;
 constexpr quint8 BlockFunction = 14;
+// Largest image the application flash holds: the detector has 256 KiB of
+// flash, and its first 0x1C00 bytes (up to LoadAddress) are the bootloader's
+// own.  A bigger file is not this detector's firmware; sending it would wipe
+// the application and run past the end of the flash.
+constexpr qint64 MaxImageBytes = 256 * 1024 - 0x1C00;   // 254976
+static_assert(MaxImageBytes == 254976, "application flash size");
 
 enum class Result {
     Ok,             // every block and the restart command went through
     OpenFailed,     // the image file could not be opened; nothing sent
     EmptyFile,      // the image has no bytes; nothing sent
+    TooLarge,       // the image is larger than MaxImageBytes; nothing sent
     StartFailed,    // 0x5555 not accepted; no block sent
     ReadFailed,     // the image could not be read in the middle; no restart
     BlockFailed,    // a block failed after all its attempts; no restart

@@ -23,7 +23,8 @@ bool updateFirmware(QWidget *window, const QString &path)
         showCountdown(dialog.get(), percent, true);
     };
 
-    const Firmware::Result result = Firmware::update(path, hooks);
+    Firmware::Report report;
+    const Firmware::Result result = Firmware::update(path, hooks, &report);
     dialog.reset();
 
     const char *text = nullptr;
@@ -38,6 +39,14 @@ bool updateFirmware(QWidget *window, const QString &path)
     case Firmware::Result::EmptyFile:
         text = QT_TRANSLATE_NOOP("MainWindow", "Файл прошивки пустой");
         break;
+    case Firmware::Result::TooLarge:
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"),
+                              QCoreApplication::translate("MainWindow", "Файл прошивки слишком большой: %1 байт, "
+                                                                        "допустимо не более %2 байт")
+                                  .arg(report.size)
+                                  .arg(Firmware::MaxImageBytes),
+                              QMessageBox::Ok);
+        return false;
     case Firmware::Result::ReadFailed:
         text = QT_TRANSLATE_NOOP("MainWindow", "Ошибка чтения файла");
         break;

@@ -21,7 +21,7 @@ private slots:
     void transfersImageInBlocks_data();
     void transfersImageInBlocks();
     void cancelBetweenBlocksSendsNoRestart();
-    void emptyOrUnreadableFileSendsNothing();
+    void badImageSendsNothing();
     void startAndRestartFailures();
 
 private:
@@ -178,7 +178,7 @@ void TestFirmware::cancelBetweenBlocksSendsNoRestart()
     QCOMPARE(sim.commands(), QList<quint16>{0x5555});
 }
 
-void TestFirmware::emptyOrUnreadableFileSendsNothing()
+void TestFirmware::badImageSendsNothing()
 {
     bool hookCalled = false;
     Firmware::Hooks hooks;
@@ -189,6 +189,17 @@ void TestFirmware::emptyOrUnreadableFileSendsNothing()
     QCOMPARE(int(Firmware::update(empty, hooks)), int(Firmware::Result::EmptyFile));
     QCOMPARE(int(Firmware::update(dir.filePath("absent.bin"), hooks)), int(Firmware::Result::OpenFailed));
     QCOMPARE(int(Firmware::update(dir.path(), hooks)), int(Firmware::Result::OpenFailed));
+
+    // One byte more than the application flash holds, and a 100 MB file.
+    Firmware::Report report;
+    const QString over = writeImage(patternImage(int(Firmware::MaxImageBytes) + 1), "over.bin");
+    QCOMPARE(Firmware::resultName(Firmware::update(over, hooks, &report)),
+             Firmware::resultName(Firmware::Result::TooLarge));
+    QCOMPARE(report.size, Firmware::MaxImageBytes + 1);
+    QCOMPARE(report.blocksSent, 0);
+    QFile huge(dir.filePath("huge.bin"));
+    QVERIFY(huge.open(QIODevice::ReadWrite) && huge.resize(100 * 1024 * 1024));
+    QCOMPARE(int(Firmware::update(&huge, hooks)), int(Firmware::Result::TooLarge));
     QVERIFY(!hookCalled);
     // Give a stray frame time to arrive before asserting there was none.
     QTest::qWait(200);

@@ -46,6 +46,10 @@ No parameters were written to the device.</translation>
         <translation>The firmware file is empty</translation>
     </message>
     <message>
+        <source>Файл прошивки слишком большой: %1 байт, допустимо не более %2 байт</source>
+        <translation>The firmware file is too large: %1 bytes, at most %2 bytes are allowed</translation>
+    </message>
+    <message>
         <source>Ошибка чтения файла</source>
         <translation>File read error</translation>
     </message>
