@@ -333,13 +333,19 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("flash")) {
         return QStringLiteral(
-            "usage: tlctl flash FILE.bin --user NAME [common options]\n\n"
+            "usage: tlctl flash FILE.bin --user NAME [--yes] [common options]\n\n"
             "Updates the firmware through the bootloader: the raw image goes in 200-byte\n"
             "blocks from 0x08001C00, framed by 0x5555 (start) and 0x6060 (restart).  A\n"
-            "detector that answers is switched to its bootloader first.  Shows a progress\n"
-            "bar on a terminal and plain lines otherwise, and a final status.  Ctrl-C\n"
-            "stops between blocks (exit 130; the device stays in its bootloader).  Needs\n"
-            "a login.\n\n") + common;
+            "detector that answers is switched to its bootloader first.  An image larger\n"
+            "than the application flash (254976 bytes: 256 KiB less the bootloader's\n"
+            "0x1C00) is refused with nothing sent (exit 6).\n\n"
+            "Before anything goes to the device tlctl shows the image's size in bytes and\n"
+            "blocks and the load address, and asks yes/no on the terminal; \"no\" sends\n"
+            "nothing (exit 0).  Without a terminal it needs --yes (else exit 2, nothing\n"
+            "sent); --yes goes ahead without asking.  Shows a progress bar on a terminal\n"
+            "and plain lines otherwise, and a final status.  Ctrl-C stops between blocks\n"
+            "(exit 130; the device stays in its bootloader).  Needs a login.\n\n"
+            "  --yes            write without asking (scripts, production lines)\n\n") + common;
     }
     if (command == QLatin1String("scan")) {
         return QStringLiteral(
@@ -363,7 +369,7 @@ QString helpText(const QString &command)
         "  backup FILE              save the parameter block as a hex-line file\n"
         "  restore FILE             load a hex-line file into the device (asks first)\n"
         "  factory store|restore    keep / take up the factory settings\n"
-        "  flash FILE.bin           firmware update through the bootloader\n"
+        "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line\n\n")
                .arg(ProgramName, ProgramVersion)
         + common

@@ -578,6 +578,38 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     if (size <= 0)
         return s.fail(ExitFile, QStringLiteral("%1 is empty; nothing was sent; check that it is the firmware image")
                                     .arg(path));
+    if (size > Firmware::MaxImageBytes)
+        return s.fail(ExitFile, QStringLiteral("%1 is %2 bytes, more than the %3 bytes of application flash the "
+                                               "bootloader can fill; nothing was sent; check that it is the "
+                                               "firmware image of a TL-02 detector")
+                                    .arg(path).arg(size).arg(Firmware::MaxImageBytes));
+
+    // Nothing goes to the device, not even a read, before the user has seen
+    // what will be written and agreed to it.
+    const qint64 blocks = (size + Firmware::BlockBytes - 1) / Firmware::BlockBytes;
+    io.out << QStringLiteral("%1: %2 bytes in %3 blocks of up to %4 bytes, written from 0x%5 (at most %6 bytes fit)\n")
+                  .arg(path).arg(size).arg(blocks).arg(Firmware::BlockBytes)
+                  .arg(QStringLiteral("%1").arg(Firmware::LoadAddress, 8, 16, QLatin1Char('0')).toUpper())
+                  .arg(Firmware::MaxImageBytes);
+    io.out.flush();
+    if (!o.yes) {
+        const QString target = o.simulate ? QStringLiteral("the simulated detector")
+                                          : QStringLiteral("the device at address %1 on %2")
+                                                .arg(o.address)
+                                                .arg(o.port.isEmpty() ? qEnvironmentVariable("TLCTL_PORT") : o.port);
+        if (!io.confirm)
+            return s.fail(ExitUsage, QStringLiteral("flash replaces the device's firmware and asks before it starts, "
+                                                    "but there is no terminal to ask on; nothing was sent; add --yes "
+                                                    "to go ahead without asking"));
+        const bool agreed = io.confirm(QStringLiteral("Write this image into %1 and restart it?").arg(target));
+        if (interrupted())
+            return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
+        if (!agreed) {
+            io.out << "flash: not confirmed; nothing was sent\n";
+            io.out.flush();
+            return ExitOk;
+        }
+    }
 
     if ((rc = s.connect(false)) != ExitOk)
         return rc;
@@ -653,7 +685,9 @@ int cmdFlash(Session &s, const Options &o, Io &io)
         return ExitOk;
     case Firmware::Result::OpenFailed:
     case Firmware::Result::EmptyFile:
-        return s.fail(ExitFile, QStringLiteral("cannot read %1; nothing was sent").arg(path));
+    case Firmware::Result::TooLarge:
+        return s.fail(ExitFile, QStringLiteral("cannot use %1 (%2 bytes); the firmware load was not started")
+                                    .arg(path).arg(report.size));
     case Firmware::Result::ReadFailed:
         return s.fail(ExitFile, QStringLiteral("reading %1 failed after %2; the device stays in its bootloader: "
                                                "check the file and run tlctl flash again").arg(path, sent));

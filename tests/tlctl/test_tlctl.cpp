@@ -62,6 +62,66 @@ QList<QByteArray> allRequests(SimProcess &sim)
     return out;
 }
 
+
+QString shellQuoted(const QString &word)
+{
+    QString q = word;
+    q.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+// tlctl on a terminal of its own: script(1) gives it a pseudo-terminal as
+// stdin, stdout and /dev/tty.  Each answer is typed only once its prompt has
+// appeared; `typeAhead` is typed at once, before tlctl has even started.
+struct TerminalRun {
+    int code = -1;
+    bool finished = false;
+    QByteArray seen;   // everything the terminal showed
+};
+
+TerminalRun runOnTerminal(const QStringList &args, const QMap<QString, QString> &env,
+                          const QList<QPair<QByteArray, QByteArray>> &dialogue, const QByteArray &typeAhead = {},
+                          const QString &workDir = QString())
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString &k : e.keys())
+        if (k.startsWith(QLatin1String("TLCTL_")))
+            e.remove(k);
+    for (auto it = env.begin(); it != env.end(); ++it)
+        e.insert(it.key(), it.value());
+    p.setProcessEnvironment(e);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
+    QStringList line{shellQuoted(tlctlPath())};
+    for (const QString &a : args)
+        line << shellQuoted(a);
+    p.start(QStringLiteral("script"), {QStringLiteral("-qec"), line.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    TerminalRun r;
+    if (!p.waitForStarted())
+        return r;
+    if (!typeAhead.isEmpty())
+        p.write(typeAhead);
+    QElapsedTimer clock;
+    clock.start();
+    for (const auto &step : dialogue) {
+        while (!r.seen.contains(step.first) && p.state() == QProcess::Running && clock.elapsed() < 60000) {
+            p.waitForReadyRead(100);
+            r.seen += p.readAll();
+        }
+        if (!r.seen.contains(step.first))
+            break;
+        p.write(step.second);
+    }
+    r.finished = p.waitForFinished(60000);
+    if (!r.finished) {
+        p.kill();
+        p.waitForFinished(2000);
+    }
+    r.seen += p.readAll();
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
 } // namespace
 
 class TestTlctl : public QObject
@@ -475,9 +535,11 @@ private slots:
         const QString path = file(QStringLiteral("fw.bin"));
         QVERIFY(writeFile(path, image));
 
-        const TlctlRun r = runTlctl(on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User")}),
-                                    asUser);
+        const TlctlRun r = runTlctl(on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User"),
+                                        QStringLiteral("--yes")}), asUser);
         QVERIFY2(r.code == 0, qPrintable(r.err + r.out));
+        QVERIFY2(r.out.startsWith(QStringLiteral("%1: %2 bytes in %3 blocks of up to 200 bytes, written from 0x08001C00")
+                                      .arg(path).arg(size).arg((size + 199) / 200)), qPrintable(r.out));
         QVERIFY(r.err.isEmpty());
         // Not a terminal: plain lines, no carriage returns, a final status.
         QVERIFY(!r.out.contains(QLatin1Char('\r')));
@@ -732,6 +794,38 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
         QVERIFY2(!seen.contains("7529"), seen.constData());
         QCOMPARE(sim.holding(0x1005), 210);
+    }
+    // flash says what it will write and asks before anything goes out.
+    void flashAsksFirst()
+    {
+        startSim({QStringLiteral("--bootloader")});
+        const QString path = file(QStringLiteral("ask.bin"));
+        QVERIFY(writeFile(path, pattern(450, 3)));
+        const QStringList words = on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User")});
+
+        // No terminal and no --yes: refused.
+        const TlctlRun quiet = runTlctl(words, asUser);
+        QCOMPARE(quiet.code, 2);
+        QVERIFY2(quiet.oneErrorLine() && quiet.err.contains(QStringLiteral("add --yes")), qPrintable(quiet.err));
+        QVERIFY(quiet.out.contains(QStringLiteral("450 bytes in 3 blocks")));
+        if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+            QSKIP("script(1) is not installed");
+        // "no" on the terminal.
+        const TerminalRun no = runOnTerminal(words, asUser, {{"[y/N] ", "n\n"}});
+        QVERIFY2(no.finished && no.code == 0, no.seen.constData());
+        QVERIFY(no.seen.contains("450 bytes in 3 blocks of up to 200 bytes, written from 0x08001C00"));
+        QVERIFY(no.seen.contains("nothing was sent"));
+        QTest::qWait(200);
+        QVERIFY(sim.rxFrames().isEmpty());
+
+        // "y": the image goes.
+        const TerminalRun yes = runOnTerminal(words, asUser, {{"[y/N] ", "y\n"}});
+        QVERIFY2(yes.finished && yes.code == 0, yes.seen.constData());
+        QCOMPARE(sim.commands(), (QList<quint16>{0x5555, 0x6060}));
+        int blocks = 0;
+        for (const QByteArray &f : sim.rxFrames())
+            blocks += quint8(f[1]) == 14;
+        QCOMPARE(blocks, 3);
     }
 };
 
