@@ -48,18 +48,27 @@ bool askSecretOnTerminal(const QString &prompt, QString &answer)
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const QByteArray p = prompt.toLocal8Bit();
-    if (::write(fd, p.constData(), size_t(p.size())) < 0) {
-        ::close(fd);
-        return false;
-    }
+    // Echo goes off before the prompt appears: whatever is typed once the
+    // prompt is visible is never shown.  TCSANOW keeps what was typed already
+    // (type-ahead); TCSAFLUSH would throw it away and leave tlctl waiting for
+    // a password the user has given.
     termios saved;
     const bool haveTermios = tcgetattr(fd, &saved) == 0;
     if (haveTermios) {
         termios quiet = saved;
         quiet.c_lflag &= ~tcflag_t(ECHO);
         quiet.c_lflag |= ECHONL;
-        tcsetattr(fd, TCSAFLUSH, &quiet);
+        tcsetattr(fd, TCSANOW, &quiet);
+    }
+    auto restore = [&] {
+        if (haveTermios)
+            tcsetattr(fd, TCSADRAIN, &saved);
+    };
+    const QByteArray p = prompt.toLocal8Bit();
+    if (::write(fd, p.constData(), size_t(p.size())) < 0) {
+        restore();
+        ::close(fd);
+        return false;
     }
     QByteArray line;
     bool ok = false;
@@ -80,8 +89,7 @@ bool askSecretOnTerminal(const QString &prompt, QString &answer)
             continue;
         break;   // end of input, an error, or Ctrl-C
     }
-    if (haveTermios)
-        tcsetattr(fd, TCSAFLUSH, &saved);
+    restore();
     if (!ok) {
         const char nl = '\n';
         (void)::write(fd, &nl, 1);

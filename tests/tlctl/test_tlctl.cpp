@@ -768,33 +768,28 @@ private slots:
         QVERIFY(s.out.contains(QStringLiteral("limit2: 40.0 PPM -> 55.5 PPM")));
     }
 
+    // The prompt appears only once echo is off, so a password typed as soon as
+    // it shows is neither echoed nor thrown away; one typed before the prompt
+    // (type-ahead) is kept too.
     void passwordPromptDoesNotEcho()
     {
         if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
             QSKIP("script(1) is not installed");
         startSim();
-        QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.remove(QStringLiteral("TLCTL_PASSWORD"));
-        p.setProcessEnvironment(e);
-        const QString line = QStringLiteral("%1 --port %2 set limit1=21 --user User").arg(tlctlPath(), sim.portPath());
-        p.start(QStringLiteral("script"), {QStringLiteral("-qec"), line, QStringLiteral("/dev/null")});
-        QVERIFY(p.waitForStarted());
-        QByteArray seen;
-        QElapsedTimer clock;
-        clock.start();
-        while (!seen.contains("Password for User: ") && clock.elapsed() < 15000) {
-            p.waitForReadyRead(100);
-            seen += p.readAll();
-        }
-        QVERIFY2(seen.contains("Password for User: "), seen.constData());
-        p.write("7529\n");
-        QVERIFY(p.waitForFinished(30000));
-        seen += p.readAll();
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY2(!seen.contains("7529"), seen.constData());
+        const QStringList words = on({QStringLiteral("set"), QStringLiteral("limit1=21"), QStringLiteral("--user"),
+                                      QStringLiteral("User")});
+        const TerminalRun r = runOnTerminal(words, {}, {{"Password for User: ", "7529\n"}});
+        QVERIFY2(r.finished && r.code == 0, r.seen.constData());
+        QVERIFY2(!r.seen.contains("7529"), r.seen.constData());
         QCOMPARE(sim.holding(0x1005), 210);
+
+        const TerminalRun ahead = runOnTerminal(on({QStringLiteral("set"), QStringLiteral("limit1=23"),
+                                                    QStringLiteral("--user"), QStringLiteral("User")}),
+                                                {}, {}, "7529\n");
+        QVERIFY2(ahead.finished && ahead.code == 0, ahead.seen.constData());
+        QCOMPARE(sim.holding(0x1005), 230);
     }
+
     // flash says what it will write and asks before anything goes out.
     void flashAsksFirst()
     {
