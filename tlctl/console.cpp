@@ -31,6 +31,35 @@ void installInterruptHandlers()
     sa.sa_flags = 0;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    sigaction(SIGPIPE, &sa, nullptr);
+}
+
+OutputChannel::OutputChannel(int descriptor)
+    : fd(descriptor)
+{
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+qint64 OutputChannel::writeData(const char *data, qint64 size)
+{
+    if (broken)
+        return -1;
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size_t(size - done));
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        // EPIPE (also when SIGPIPE is ignored), EIO from a hung-up terminal...
+        broken = true;
+        stopRequested = 1;
+        return -1;
+    }
+    return done;
 }
 
 bool interrupted()

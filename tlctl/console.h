@@ -2,6 +2,7 @@
 // echo, Ctrl-C, and the progress line of long commands.
 #pragma once
 
+#include <QIODevice>
 #include <QString>
 #include <QTextStream>
 #include <functional>
@@ -27,10 +28,33 @@ bool askSecretOnTerminal(const QString &prompt, QString &answer);
 // y or Y (also д/Д).  False when there is no terminal.
 bool confirmOnTerminal(const QString &question);
 
-// SIGINT / SIGTERM set a flag that long commands look at between steps.
+// SIGINT, SIGTERM, SIGHUP (the terminal went away) and SIGPIPE (the reader
+// of the output went away, as in "tlctl read | head -1") all set one flag
+// that long commands look at between steps.  None of them ends the process
+// outright: the run ends through its usual path, so a simulated detector it
+// started is stopped and the port is closed.
 void installInterruptHandlers();
 bool interrupted();
 void clearInterrupted();
+
+// stdout or stderr for the streams of Io.  A write that fails (a closed pipe,
+// a terminal that hung up) ends the run like a signal: it sets the interrupt
+// flag, and the output is dropped from then on.
+class OutputChannel : public QIODevice
+{
+public:
+    explicit OutputChannel(int fd);
+    bool isSequential() const override { return true; }
+    bool lost() const { return broken; }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    int fd;
+    bool broken = false;
+};
 
 // One progress line: "[#######.............]  35 %  22800/65536 bytes  ~41 s left".
 QString progressBar(int percent, qint64 done, qint64 total, int width, double secondsLeft);

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QTextStream>
-#include <cstdio>
 #include <unistd.h>
 
 int main(int argc, char **argv)
@@ -14,8 +13,10 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     Tlctl::installInterruptHandlers();
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
+    Tlctl::OutputChannel outChannel(STDOUT_FILENO);
+    Tlctl::OutputChannel errChannel(STDERR_FILENO);
+    QTextStream out(&outChannel);
+    QTextStream err(&errChannel);
     out.setCodec("UTF-8");
     err.setCodec("UTF-8");
     Tlctl::Io io{out, err, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1, nullptr};

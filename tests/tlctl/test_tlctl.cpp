@@ -4,11 +4,15 @@
 #include "simprocess.h"
 #include "tlctlrun.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
+
+#include <csignal>
 
 namespace {
 
@@ -121,6 +125,35 @@ TerminalRun runOnTerminal(const QStringList &args, const QMap<QString, QString> 
     r.seen += p.readAll();
     r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return r;
+}
+
+// Live processes whose environment holds `mark`: a tl02-sim that tlctl
+// started inherits tlctl's environment, so one left behind shows up here.
+QList<qint64> processesMarked(const QByteArray &mark)
+{
+    QList<qint64> pids;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const qint64 pid = entry.toLongLong(&ok);
+        QFile env(QStringLiteral("/proc/%1/environ").arg(entry));
+        if (ok && env.open(QIODevice::ReadOnly) && env.readAll().split('\0').contains(mark))
+            pids << pid;
+    }
+    return pids;
+}
+
+// Waits (generously) until no process carries `mark`; kills what is left
+// so that a failing run does not leave simulators behind.
+bool noneLeft(const QByteArray &mark)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!processesMarked(mark).isEmpty() && clock.elapsed() < 5000)
+        QTest::qWait(50);
+    const QList<qint64> left = processesMarked(mark);
+    for (qint64 pid : left)
+        ::kill(pid_t(pid), SIGKILL);
+    return left.isEmpty();
 }
 } // namespace
 
@@ -788,6 +821,71 @@ private slots:
                                                 {}, {}, "7529\n");
         QVERIFY2(ahead.finished && ahead.code == 0, ahead.seen.constData());
         QCOMPARE(sim.holding(0x1005), 230);
+    }
+
+    // A reader that goes away (tlctl ... | head -1) and SIGHUP, SIGPIPE and
+    // SIGTERM end the run as Ctrl-C does: promptly, with the simulated
+    // detector stopped, not by killing tlctl and leaving it running.
+    void signalsEndTheRunCleanly_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGPIPE") << int(SIGPIPE);
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+    }
+
+    void signalsEndTheRunCleanly()
+    {
+        QFETCH(int, signal);
+        const QByteArray mark = "TL_TEST_RUN=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QString::fromLatin1(mark.left(mark.indexOf('='))), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
+        p.setProcessEnvironment(e);
+        p.start(tlctlPath(), {QStringLiteral("--simulate"), QStringLiteral("watch"), QStringLiteral("--interval"),
+                              QStringLiteral("0.2")});
+        QVERIFY(p.waitForStarted());
+        // Polling has begun: the simulated detector is up and answering.
+        QByteArray seen;
+        QElapsedTimer clock;
+        clock.start();
+        while (!seen.contains(" adc=") && p.state() == QProcess::Running && clock.elapsed() < 60000) {
+            p.waitForReadyRead(100);
+            seen += p.readAllStandardOutput();
+        }
+        QVERIFY2(seen.contains(" adc="), seen.constData());
+        QVERIFY(!processesMarked(mark).isEmpty());
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(noneLeft(mark));
+    }
+
+    void closedOutputEndsTheRunCleanly_data()
+    {
+        QTest::addColumn<QString>("pipeline");
+        QTest::newRow("read | head -1") << "read | head -1";
+        QTest::newRow("read | reader gone at once") << "read | head -c 0";
+        QTest::newRow("watch | head -1") << "watch --interval 0.1 | head -1";
+    }
+
+    void closedOutputEndsTheRunCleanly()
+    {
+        QFETCH(QString, pipeline);
+        const QByteArray mark = "TL_TEST_RUN=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+        QProcess sh;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QString::fromLatin1(mark.left(mark.indexOf('='))), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
+        sh.setProcessEnvironment(e);
+        sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
+                                             QStringLiteral("exec 2>&1; %1 --simulate %2").arg(shellQuoted(tlctlPath()), pipeline)});
+        QVERIFY(sh.waitForFinished(30000));
+        const QString out = QString::fromUtf8(sh.readAllStandardOutput());
+        if (pipeline.endsWith(QLatin1String("-1")))
+            QVERIFY2(out.startsWith(QStringLiteral("detector type 1 at address 1 on ")) && out.count(QLatin1Char('\n')) == 1,
+                     qPrintable(out));
+        QVERIFY(noneLeft(mark));
     }
 
     // flash says what it will write and asks before anything goes out.
