@@ -226,7 +226,9 @@ QString helpText(const QString &command)
     const QString common = QStringLiteral(
         "Common options:\n"
         "  --port PATH      serial port to use (any path, also a virtual port);\n"
-        "                   default: $TLCTL_PORT\n"
+        "                   default: $TLCTL_PORT.  A relative path is taken from the\n"
+        "                   working directory; a bare name (ttyUSB0) means /dev/NAME\n"
+        "                   unless only the working directory has a file of that name\n"
         "  --address N      Modbus address of the detector, 0..255 (default 1)\n"
         "  --simulate       start a simulated detector (tl02-sim) and work on it\n"
         "  --user NAME      log in as User, Admin or Velta; the password comes from\n"

@@ -6,6 +6,7 @@
 #include "paramtable.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -96,6 +97,23 @@ void printFrame(bool sent, const QByteArray &bytes, void *context)
     err->flush();
 }
 
+// The path of the port to open.  QSerialPort puts "/dev/" before a name
+// that does not start with "/", "./" or "../", so "links/tl02" would become
+// /dev/links/tl02: a path with a slash in it is taken from the working
+// directory, as any other path on the command line.  A bare name (ttyUSB0)
+// keeps meaning the device in /dev, unless only the working directory has
+// a file of that name.
+QString resolvePortPath(const QString &given)
+{
+    if (given.contains(QLatin1Char('/')))
+        return QDir::cleanPath(QDir::current().absoluteFilePath(given));
+    const QString inDev = QStringLiteral("/dev/") + given;
+    const QFileInfo here(QDir::current().absoluteFilePath(given));
+    if (!QFileInfo::exists(inDev) && (here.exists() || here.isSymLink()))
+        return here.absoluteFilePath();
+    return inDev;
+}
+
 } // namespace
 
 Session::Session(const Options &options, Io &io)
@@ -181,6 +199,7 @@ int Session::open()
         if (port.isEmpty())
             return fail(ExitUsage, QStringLiteral("no port given; use --port PATH (tlctl ports lists them), "
                                                   "set TLCTL_PORT, or try --simulate"));
+        port = resolvePortPath(port);
     }
     command.PortName = port;
     if (!command.openPort())

@@ -888,6 +888,37 @@ private slots:
         QVERIFY(noneLeft(mark));
     }
 
+    // A relative --port is taken from the working directory, whatever
+    // QSerialPort would make of it; a bare name still means /dev/NAME.
+    void relativePortPaths()
+    {
+        startSim();
+        QTemporaryDir cwd;
+        QVERIFY(QDir(cwd.path()).mkpath(QStringLiteral("links")));
+        for (const char *link : {"link", "links/tl02", "tl02-here", "null"})
+            QVERIFY(QFile::link(sim.portPath(), cwd.filePath(QLatin1String(link))));
+        const QString resolved = QDir(cwd.path()).canonicalPath();
+        auto read = [&](const QString &port) {
+            return runTlctl({QStringLiteral("--port"), port, QStringLiteral("read"), QStringLiteral("--json")}, {}, 60000,
+                            resolved);
+        };
+        for (const QString &port : {QStringLiteral("./link"), QStringLiteral("links/tl02"),
+                                    QStringLiteral("links/../link"), QStringLiteral("tl02-here")}) {
+            sim.clearLog();
+            const TlctlRun r = read(port);
+            QVERIFY2(r.code == 0, qPrintable(port + QStringLiteral(": ") + r.err));
+            QCOMPARE(r.json().value(QStringLiteral("port")).toString(), QDir::cleanPath(resolved + QLatin1Char('/') + port));
+            QCOMPARE(sim.rxFrames().size(), 5);
+        }
+        // /dev/null exists, so "null" is /dev/null (not a serial port), not the link here.
+        sim.clearLog();
+        const TlctlRun dev = read(QStringLiteral("null"));
+        QCOMPARE(dev.code, 3);
+        QVERIFY2(dev.oneErrorLine() && dev.err.contains(QStringLiteral("cannot open /dev/null")), qPrintable(dev.err));
+        QTest::qWait(200);
+        QVERIFY(sim.rxFrames().isEmpty());
+    }
+
     // flash says what it will write and asks before anything goes out.
     void flashAsksFirst()
     {

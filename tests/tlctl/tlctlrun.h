@@ -27,10 +27,14 @@ struct TlctlRun {
 
 inline QString tlctlPath() { return QStringLiteral(TL_RUNTIME_DIR "/tlctl"); }
 
-// The environment is the test's own without any TLCTL_* variable, plus `env`.
-inline TlctlRun runTlctl(const QStringList &args, const QMap<QString, QString> &env = {}, int timeoutMs = 60000)
+// The environment is the test's own without any TLCTL_* variable, plus `env`;
+// tlctl runs in `workDir` when one is given.
+inline TlctlRun runTlctl(const QStringList &args, const QMap<QString, QString> &env = {}, int timeoutMs = 60000,
+                         const QString &workDir = QString())
 {
     QProcess p;
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString &k : e.keys())
         if (k.startsWith(QLatin1String("TLCTL_")))
