@@ -147,9 +147,10 @@ bool SensorConfiguration::searchGasLibrary(const QString &text, QStringList &lis
         showOpenError();
         return false;
     }
+    // Every used row, wherever the used range starts (LibreOffice often
+    // saves sheets whose range begins below row 1).
     const XlsxCellRange used = doc.dimension();
-    const quint16 rows = quint16(used.lastRow() - used.firstRow() + 1);
-    for (int r = 1; r <= rows; ++r) {
+    for (int r = used.firstRow(); used.isValid() && r <= used.lastRow(); ++r) {
         if (doc.read(r, 1).toString().contains(text, Qt::CaseInsensitive))
             formatGasLine(doc, r, list.size(), list);
     }
@@ -323,8 +324,10 @@ bool SensorConfiguration::appendGasRecord()
         showOpenError();
         return false;
     }
+    // The row after the last used one, so no entry is overwritten whatever
+    // row the used range starts at; row 1 in an empty sheet.
     const XlsxCellRange used = doc.dimension();
-    const int row = used.lastRow() - used.firstRow() + 2;
+    const int row = used.isValid() ? used.lastRow() + 1 : 1;
     // The library is replaced only by a complete new file; on any failure
     // the old one stays as it was.
     if (!writeGasRow(doc, row) || !doc.saveAs(path))

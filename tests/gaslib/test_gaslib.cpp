@@ -198,6 +198,7 @@ private slots:
 
     void appendGoesAfterTheUsedRange();
     void appendTakesTheRowFormatAndKeepsTheRest();
+    void usedRangeStartingBelowRow1();
     void nameIsKeptBetweenOpenings();
     void failedSaveIsReportedAndLibraryKept();
     void appendWithoutUsableLibrary();
@@ -537,6 +538,50 @@ void TestGasLibrary::appendTakesTheRowFormatAndKeepsTheRest()
               QStringLiteral("{\"A5\": \"Бутан\", \"B5\": 150, \"C5\": 300}")});
     QVERIFY(py.waitForFinished(60000));
     QVERIFY2(py.exitCode() == 0, py.readAll().constData());
+}
+
+// LibreOffice often saves a used range that does not start at row 1; here
+// it is A3:C6.  The search covers rows 3-6 and a new entry goes to row 7,
+// after the last used row, leaving rows 3-6 and everything else as they were.
+void TestGasLibrary::usedRangeStartingBelowRow1()
+{
+    const QString script = QStringLiteral(TL_SOURCE_DIR "/tests/xlsx/fixtures.py");
+    const QString original = dir.filePath(QStringLiteral("offset-original.xlsx"));
+    QProcess py;
+    py.setProcessChannelMode(QProcess::MergedChannels);
+    py.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("offset"), original});
+    QVERIFY(py.waitForFinished(60000));
+    QVERIFY2(py.exitCode() == 0, py.readAll().constData());
+    QFile::remove(library());
+    QVERIFY(QFile::copy(original, library()));
+
+    gasRecord.name = QStringLiteral("Бутан");
+    command.DeviceParams.Limit1 = 150;
+    command.DeviceParams.Limit2 = 300;
+    SensorConfiguration dlg;
+    auto *search = dlg.findChild<QLineEdit *>("lineEdit_NameGas");
+    auto *view = dlg.findChild<QListView *>("listView_Config");
+    search->setText(QStringLiteral("метан"));
+    dlg.findChild<QPushButton *>("pushButton_SearchGas")->click();
+    QCOMPARE(modelLines(view), QStringList({"Метан          | 200     | 32968", "метанол        | 50      | 32818"}));
+
+    dlg.findChild<QPushButton *>("pushButton")->click();
+    QVERIFY(closer->seen.isEmpty());
+    XlsxDocument doc(library());
+    QCOMPARE(doc.dimension().toString(), QStringLiteral("A3:C7"));
+    QCOMPARE(doc.read(7, 1), QVariant(QStringLiteral("Бутан")));
+    py.start(QStringLiteral("/usr/bin/python3"),
+             {script, QStringLiteral("compare"), original, library(), QStringLiteral("xl/worksheets/sheet1.xml"),
+              QStringLiteral("{\"A7\": \"Бутан\", \"B7\": 150, \"C7\": 300}")});
+    QVERIFY(py.waitForFinished(60000));
+    QVERIFY2(py.exitCode() == 0, py.readAll().constData());
+
+    // Every used row is searched, the new last one too.
+    search->clear();
+    dlg.findChild<QPushButton *>("pushButton_SearchGas")->click();
+    QCOMPARE(modelLines(view).size(), 5);
+    QCOMPARE(modelLines(view).first(), QStringLiteral("Название газа  | Порог 1 | Порог 2"));
+    QCOMPARE(modelLines(view).last(), QStringLiteral("Бутан          | 150     | 300"));
 }
 
 // The name typed at one opening is stored by an addition at the next one.

@@ -4,6 +4,8 @@
   fixtures.py library PATH       a gas library with three sheets, the second
                                  one active, styles, widths, names and an
                                  extra part openpyxl knows nothing about
+  fixtures.py offset PATH        a gas library whose used range is A3:C6
+                                 (rows 1-2 empty, as LibreOffice often saves)
   fixtures.py dump PATH          prints every sheet, cell, style, width and
                                  name of a workbook as JSON
   fixtures.py compare OLD NEW SHEETPART CELLS
@@ -64,6 +66,21 @@ def make_library(path):
     wb.save(path)
     with zipfile.ZipFile(path, "a") as z:
         z.writestr(EXTRA_PART, EXTRA_DATA)
+
+
+def make_offset_library(path):
+    wb = openpyxl.Workbook()
+    ws = wb.active
+    ws.title = "Газы"
+    ws["A3"] = "Название газа"
+    ws["B3"] = "Порог 1"
+    ws["C3"] = "Порог 2"
+    ws.append(["Пропан", 100, 400])
+    ws.append(["Метан", 200, 32968])
+    ws.append(["метанол", 50, 32818])
+    wb.save(path)
+    if openpyxl.load_workbook(path).active.dimensions != "A3:C6":
+        sys.exit("offset library: unexpected used range")
 
 
 def style_of(cell):
@@ -157,6 +174,8 @@ if __name__ == "__main__":
     cmd = sys.argv[1]
     if cmd == "library":
         make_library(sys.argv[2])
+    elif cmd == "offset":
+        make_offset_library(sys.argv[2])
     elif cmd == "dump":
         print(json.dumps(dump(sys.argv[2]), ensure_ascii=False, sort_keys=True))
     elif cmd == "compare":
