@@ -1,0 +1,224 @@
+// Firmware images the detector's flash cannot hold: the program's firmware
+// button and tlctl flash refuse them before anything reaches the device (not
+// even the 0x5555 that would switch it to its bootloader and erase it), while
+// an image of exactly the application flash's size is still sent.
+#include "safetysuite.h"
+
+#include "command.h"
+#include "filechoice_gui.h"
+#include "filetestutil.h"
+#include "firmware.h"
+#include "mainwindow.h"
+#include "modalcloser.h"
+#include "shelltest.h"
+#include "simprocess.h"
+#include "tlctlrun.h"
+
+#include <QProcess>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTranslator>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+const char TooLargeText[] = "Файл прошивки слишком большой: %1 байт, допустимо не более %2 байт";
+
+// Everything the simulator's line delivered (frames, including those for
+// other addresses or with bad CRC, and raw bytes).
+QStringList received(SimProcess &sim)
+{
+    QStringList out;
+    for (const QString &l : sim.log())
+        if (l.startsWith(QLatin1String("RX")) || l.startsWith(QLatin1String("RAW")))
+            out << l;
+    return out;
+}
+
+} // namespace
+
+class FirmwareSafety : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir;
+    SimProcess sim;
+    MainWindow *window = nullptr;
+
+    QString image(const QString &name, qint64 size)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        if (size <= 1 << 20)
+            return writeFile(path, patternImage(int(size), int(size % 97))) ? path : QString();
+        // A big file costs no disk: it is sparse.
+        return f.open(QIODevice::WriteOnly) && f.resize(size) ? path : QString();
+    }
+
+    // The main window on a simulated bootloader, as page set-up leaves it.
+    bool connectBootloader()
+    {
+        if (!sim.start({QStringLiteral("--bootloader")}))
+            return false;
+        command.PortName = sim.portPath();
+        if (!command.openPort())
+            return false;
+        command.DeviceType = 999;
+        command.SlaveAddress = 7;
+        window->pageSetup();
+        sim.clearLog();
+        return command.SlaveAddress == 0;
+    }
+
+    void choose(const QString &path)
+    {
+        FileChoice::openHook = [path](QWidget *, const QString &, const QString &, const QString &) { return path; };
+    }
+
+private slots:
+    void initTestCase() { ShellTest::prepare(dir); }
+
+    void init()
+    {
+        command.resetState();
+        window = new MainWindow;
+        theMainWindow = window;
+    }
+
+    void cleanup()
+    {
+        FileChoice::openHook = nullptr;
+        delete window;
+        window = nullptr;
+        theMainWindow = nullptr;
+        command.resetState();
+        sim.stop();
+    }
+
+    // One byte over the limit, and a 100 MB file: the firmware button names
+    // the size and the limit, and the bootloader gets nothing at all.
+    void buttonRefusesOversizeImage()
+    {
+        QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
+        const qint64 sizes[] = {Firmware::MaxImageBytes + 1, 100LL * 1024 * 1024};
+        for (const qint64 size : sizes) {
+            const QString path = image(QStringLiteral("big%1.bin").arg(size), size);
+            QVERIFY(!path.isEmpty());
+            choose(path);
+            ModalCloser closer;
+            window->on_pushButtonBootloader_clicked();
+            QCOMPARE(closer.seen.size(), 2);
+            QCOMPARE(closer.seen[1].title, QStringLiteral("Ошибка"));
+            QCOMPARE(closer.seen[1].text, QString::fromUtf8(TooLargeText).arg(size).arg(254976));
+            QVERIFY(!window->findChild<QProgressDialog *>());
+        }
+        // In English too.
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(TL_RUNTIME_DIR "/TL_Program_en_US.qm")));
+        QCoreApplication::installTranslator(&english);
+        {
+            ModalCloser closer;
+            window->on_pushButtonBootloader_clicked();
+            QCoreApplication::removeTranslator(&english);
+            QCOMPARE(closer.seen.size(), 2);
+            QCOMPARE(closer.seen[1].text, QStringLiteral("The firmware file is too large: 104857600 bytes, at most "
+                                                         "254976 bytes are allowed"));
+        }
+        // Give a stray frame time to arrive before asserting there was none.
+        QTest::qWait(300);
+        QVERIFY2(received(sim).isEmpty(), qPrintable(received(sim).join(QLatin1Char('\n'))));
+        QVERIFY(sim.commands().isEmpty());
+    }
+
+    // An image of exactly the application flash's size is sent: the start
+    // command, then the first block at the load address (cancelled after
+    // that: the whole 1275 blocks take a minute even without wire pacing).
+    void buttonSendsImageOfExactlyTheLimit()
+    {
+        QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
+        const QString path = image(QStringLiteral("exact.bin"), Firmware::MaxImageBytes);
+        choose(path);
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, [&] {
+            auto *d = window->findChild<QProgressDialog *>();
+            if (d && !blockFrames(sim.rxFrames()).isEmpty())
+                d->cancel();
+        });
+        canceller.start(20);
+        ModalCloser closer;
+        window->on_pushButtonBootloader_clicked();
+        canceller.stop();
+        QCOMPARE(closer.seen.size(), 1);   // the question; a cancel is quiet
+        QCOMPARE(sim.commands(), QList<quint16>{0x5555});
+        const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
+        QVERIFY(!blocks.isEmpty() && blocks.size() < 1275);
+        QCOMPARE(blocks[0].address, Firmware::LoadAddress);
+        QCOMPARE(blocks[0].data, readFile(path).left(200));
+    }
+
+    // tlctl flash --yes: refused with exit 6 before the port is touched, for
+    // a detector (which would be switched to its bootloader) and for a
+    // bootloader.
+    void tlctlRefusesOversizeImage_data()
+    {
+        QTest::addColumn<QStringList>("simArgs");
+        QTest::addColumn<qint64>("size");
+        QTest::newRow("detector, one byte over") << QStringList() << qint64(Firmware::MaxImageBytes + 1);
+        QTest::newRow("bootloader, 100 MB") << QStringList{QStringLiteral("--bootloader")} << qint64(100LL << 20);
+    }
+
+    void tlctlRefusesOversizeImage()
+    {
+        QFETCH(QStringList, simArgs);
+        QFETCH(qint64, size);
+        QVERIFY(sim.start(simArgs));
+        sim.clearLog();
+        const QString path = image(QStringLiteral("tlctl-big.bin"), size);
+        const TlctlRun r = runTlctl({QStringLiteral("--port"), sim.portPath(), QStringLiteral("flash"), path,
+                                     QStringLiteral("--yes"), QStringLiteral("--user"), QStringLiteral("User")},
+                                    password(QStringLiteral("7529")));
+        QCOMPARE(r.code, 6);
+        QVERIFY2(r.oneErrorLine() && r.err.contains(QStringLiteral("%1 bytes").arg(size))
+                     && r.err.contains(QStringLiteral("254976")) && r.err.contains(QStringLiteral("nothing was sent")),
+                 qPrintable(r.err));
+        QTest::qWait(300);
+        QVERIFY2(received(sim).isEmpty(), qPrintable(received(sim).join(QLatin1Char('\n'))));
+        QVERIFY(sim.commands().isEmpty());
+    }
+
+    // ... and an image of exactly the limit goes: stopped with Ctrl-C once
+    // the first block is through.
+    void tlctlSendsImageOfExactlyTheLimit()
+    {
+        QVERIFY(sim.start({QStringLiteral("--bootloader")}));
+        sim.clearLog();
+        const QString path = image(QStringLiteral("tlctl-exact.bin"), Firmware::MaxImageBytes);
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("TLCTL_PASSWORD"), QStringLiteral("7529"));
+        p.setProcessEnvironment(e);
+        p.start(tlctlPath(), {QStringLiteral("--port"), sim.portPath(), QStringLiteral("flash"), path,
+                              QStringLiteral("--yes"), QStringLiteral("--user"), QStringLiteral("User")});
+        QVERIFY(p.waitForStarted());
+        QElapsedTimer clock;
+        clock.start();
+        while (blockFrames(sim.rxFrames()).isEmpty() && p.state() == QProcess::Running && clock.elapsed() < 60000)
+            QTest::qWait(20);
+        QVERIFY2(!blockFrames(sim.rxFrames()).isEmpty(), p.readAllStandardError().constData());
+        ::kill(pid_t(p.processId()), SIGINT);
+        QVERIFY(p.waitForFinished(60000));
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        QCOMPARE(p.exitCode(), 130);
+        QVERIFY2(out.contains(QStringLiteral("254976 bytes in 1275 blocks")), qPrintable(out));
+        QCOMPARE(sim.commands(), QList<quint16>{0x5555});
+        const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
+        QVERIFY(blocks.size() < 1275);
+        QCOMPARE(blocks[0].address, Firmware::LoadAddress);
+        QCOMPARE(blocks[0].data, readFile(path).left(200));
+    }
+};
+
+SAFETY_GROUP("firmware", FirmwareSafety)
+#include "safety_firmware.moc"
