@@ -592,16 +592,20 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                   .arg(QStringLiteral("%1").arg(Firmware::LoadAddress, 8, 16, QLatin1Char('0')).toUpper())
                   .arg(Firmware::MaxImageBytes);
     io.out.flush();
+    if (!o.yes && !io.confirm)
+        return s.fail(ExitUsage, QStringLiteral("flash replaces the device's firmware and asks before it starts, "
+                                                "but there is no terminal to ask on; nothing was sent; add --yes "
+                                                "to go ahead without asking"));
+    // Opening the port sends nothing; it lets the question name the port.
+    if ((rc = s.open()) != ExitOk)
+        return rc;
     if (!o.yes) {
-        const QString target = o.simulate ? QStringLiteral("the simulated detector")
-                                          : QStringLiteral("the device at address %1 on %2")
-                                                .arg(o.address)
-                                                .arg(o.port.isEmpty() ? qEnvironmentVariable("TLCTL_PORT") : o.port);
-        if (!io.confirm)
-            return s.fail(ExitUsage, QStringLiteral("flash replaces the device's firmware and asks before it starts, "
-                                                    "but there is no terminal to ask on; nothing was sent; add --yes "
-                                                    "to go ahead without asking"));
-        const bool agreed = io.confirm(QStringLiteral("Write this image into %1 and restart it?").arg(target));
+        const bool agreed = io.confirm(QStringLiteral("Write this image into the %1 at address %2 on %3 and "
+                                                      "restart it?")
+                                           .arg(o.simulate ? QStringLiteral("simulated detector")
+                                                           : QStringLiteral("device"))
+                                           .arg(o.address)
+                                           .arg(s.portPath()));
         if (interrupted())
             return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
         if (!agreed) {

@@ -939,6 +939,7 @@ private slots:
         QVERIFY2(no.finished && no.code == 0, no.seen.constData());
         QVERIFY(no.seen.contains("450 bytes in 3 blocks of up to 200 bytes, written from 0x08001C00"));
         QVERIFY(no.seen.contains("nothing was sent"));
+        QVERIFY(no.seen.contains(QStringLiteral("at address 1 on %1 and restart it? [y/N]").arg(sim.portPath()).toUtf8()));
         QTest::qWait(200);
         QVERIFY(sim.rxFrames().isEmpty());
 
