@@ -155,6 +155,20 @@ bool noneLeft(const QByteArray &mark)
         ::kill(pid_t(pid), SIGKILL);
     return left.isEmpty();
 }
+
+// An environment with a mark of its own for the processes of one run; when
+// it goes out of scope (also on a failed check) whatever still carries the
+// mark is killed.
+struct MarkedEnvironment {
+    const QByteArray mark = "TL_TEST_RUN=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("TL_TEST_RUN"), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
+        return e;
+    }
+    ~MarkedEnvironment() { noneLeft(mark); }
+};
 } // namespace
 
 class TestTlctl : public QObject
@@ -837,11 +851,10 @@ private slots:
     void signalsEndTheRunCleanly()
     {
         QFETCH(int, signal);
-        const QByteArray mark = "TL_TEST_RUN=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
         QProcess p;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QString::fromLatin1(mark.left(mark.indexOf('='))), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
-        p.setProcessEnvironment(e);
+        const MarkedEnvironment marked;   // after p: sweeps before p is destroyed
+        const QByteArray &mark = marked.mark;
+        p.setProcessEnvironment(marked.environment());
         p.start(tlctlPath(), {QStringLiteral("--simulate"), QStringLiteral("watch"), QStringLiteral("--interval"),
                               QStringLiteral("0.2")});
         QVERIFY(p.waitForStarted());
@@ -856,10 +869,11 @@ private slots:
         QVERIFY2(seen.contains(" adc="), seen.constData());
         QVERIFY(!processesMarked(mark).isEmpty());
         ::kill(pid_t(p.processId()), signal);
-        QVERIFY(p.waitForFinished(20000));
+        const bool finished = p.waitForFinished(20000);
+        QVERIFY(noneLeft(mark));   // first: it also clears up after a failure
+        QVERIFY(finished);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
-        QVERIFY(noneLeft(mark));
     }
 
     void closedOutputEndsTheRunCleanly_data()
@@ -873,19 +887,19 @@ private slots:
     void closedOutputEndsTheRunCleanly()
     {
         QFETCH(QString, pipeline);
-        const QByteArray mark = "TL_TEST_RUN=" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces);
         QProcess sh;
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QString::fromLatin1(mark.left(mark.indexOf('='))), QString::fromLatin1(mark.mid(mark.indexOf('=') + 1)));
-        sh.setProcessEnvironment(e);
+        const MarkedEnvironment marked;
+        const QByteArray &mark = marked.mark;
+        sh.setProcessEnvironment(marked.environment());
         sh.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"),
                                              QStringLiteral("exec 2>&1; %1 --simulate %2").arg(shellQuoted(tlctlPath()), pipeline)});
-        QVERIFY(sh.waitForFinished(30000));
+        const bool finished = sh.waitForFinished(30000);
+        QVERIFY(noneLeft(mark));
+        QVERIFY(finished);
         const QString out = QString::fromUtf8(sh.readAllStandardOutput());
         if (pipeline.endsWith(QLatin1String("-1")))
             QVERIFY2(out.startsWith(QStringLiteral("detector type 1 at address 1 on ")) && out.count(QLatin1Char('\n')) == 1,
                      qPrintable(out));
-        QVERIFY(noneLeft(mark));
     }
 
     // A relative --port is taken from the working directory, whatever
