@@ -614,6 +614,11 @@ int cmdFlash(Session &s, const Options &o, Io &io)
             return ExitOk;
         }
     }
+    // A signal, or an output nobody reads any more (the size line could not
+    // be written), stops the run here, before the device is touched, rather
+    // than after the start command between two blocks.
+    if (interrupted())
+        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted before it started; nothing was sent"));
 
     if ((rc = s.connect(false)) != ExitOk)
         return rc;

@@ -946,6 +946,19 @@ private slots:
         QCOMPARE(quiet.code, 2);
         QVERIFY2(quiet.oneErrorLine() && quiet.err.contains(QStringLiteral("add --yes")), qPrintable(quiet.err));
         QVERIFY(quiet.out.contains(QStringLiteral("450 bytes in 3 blocks")));
+        // An output that cannot be written (a full disk, a reader gone) stops
+        // the run before the device is touched, --yes or not.
+        QProcess full;
+        full.setStandardOutputFile(QStringLiteral("/dev/full"));
+        QProcessEnvironment fe = QProcessEnvironment::systemEnvironment();
+        fe.insert(QStringLiteral("TLCTL_PASSWORD"), QStringLiteral("7529"));
+        full.setProcessEnvironment(fe);
+        full.start(tlctlPath(), words + QStringList{QStringLiteral("--yes")});
+        QVERIFY(full.waitForFinished(60000));
+        QCOMPARE(full.exitCode(), 130);
+        QVERIFY(full.readAllStandardError().contains("nothing was sent"));
+        QTest::qWait(200);
+        QVERIFY(sim.rxFrames().isEmpty());
         if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
             QSKIP("script(1) is not installed");
         // "no" on the terminal.
