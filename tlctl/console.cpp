@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -54,6 +55,12 @@ qint64 OutputChannel::writeData(const char *data, qint64 size)
         }
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Inherited non-blocking: wait for room as a blocking write would.
+            pollfd p{fd, POLLOUT, 0};
+            ::poll(&p, 1, 1000);
+            continue;
+        }
         // EPIPE (also when SIGPIPE is ignored), EIO from a hung-up terminal...
         broken = true;
         stopRequested = 1;

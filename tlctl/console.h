@@ -45,7 +45,6 @@ class OutputChannel : public QIODevice
 public:
     explicit OutputChannel(int fd);
     bool isSequential() const override { return true; }
-    bool lost() const { return broken; }
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }
