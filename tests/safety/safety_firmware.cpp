@@ -17,7 +17,6 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTranslator>
 #include <QtTest>
 
@@ -50,10 +49,9 @@ class FirmwareSafety : public QObject
     QString image(const QString &name, qint64 size)
     {
         const QString path = dir.filePath(name);
-        QFile f(path);
         if (size <= 1 << 20)
             return writeFile(path, patternImage(int(size), int(size % 97))) ? path : QString();
-        // A big file costs no disk: it is sparse.
+        QFile f(path);   // a big file costs no disk: it is sparse
         return f.open(QIODevice::WriteOnly) && f.resize(size) ? path : QString();
     }
 
@@ -132,32 +130,6 @@ private slots:
         QVERIFY(sim.commands().isEmpty());
     }
 
-    // An image of exactly the application flash's size is sent: the start
-    // command, then the first block at the load address (cancelled after
-    // that: the whole 1275 blocks take a minute even without wire pacing).
-    void buttonSendsImageOfExactlyTheLimit()
-    {
-        QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
-        const QString path = image(QStringLiteral("exact.bin"), Firmware::MaxImageBytes);
-        choose(path);
-        QTimer canceller;
-        connect(&canceller, &QTimer::timeout, [&] {
-            auto *d = window->findChild<QProgressDialog *>();
-            if (d && !blockFrames(sim.rxFrames()).isEmpty())
-                d->cancel();
-        });
-        canceller.start(20);
-        ModalCloser closer;
-        window->on_pushButtonBootloader_clicked();
-        canceller.stop();
-        QCOMPARE(closer.seen.size(), 1);   // the question; a cancel is quiet
-        QCOMPARE(sim.commands(), QList<quint16>{0x5555});
-        const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
-        QVERIFY(!blocks.isEmpty() && blocks.size() < 1275);
-        QCOMPARE(blocks[0].address, Firmware::LoadAddress);
-        QCOMPARE(blocks[0].data, readFile(path).left(200));
-    }
-
     // tlctl flash --yes: refused with exit 6 before the port is touched, for
     // a detector (which would be switched to its bootloader) and for a
     // bootloader.
@@ -188,8 +160,9 @@ private slots:
         QVERIFY(sim.commands().isEmpty());
     }
 
-    // ... and an image of exactly the limit goes: stopped with Ctrl-C once
-    // the first block is through.
+    // An image of exactly the limit goes: the start command, then the first
+    // block at the load address.  Stopped with Ctrl-C after that, as the
+    // whole 1275 blocks take a minute even without wire pacing.
     void tlctlSendsImageOfExactlyTheLimit()
     {
         QVERIFY(sim.start({QStringLiteral("--bootloader")}));

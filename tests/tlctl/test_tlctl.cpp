@@ -84,8 +84,7 @@ struct TerminalRun {
 };
 
 TerminalRun runOnTerminal(const QStringList &args, const QMap<QString, QString> &env,
-                          const QList<QPair<QByteArray, QByteArray>> &dialogue, const QByteArray &typeAhead = {},
-                          const QString &workDir = QString())
+                          const QList<QPair<QByteArray, QByteArray>> &dialogue, const QByteArray &typeAhead = {})
 {
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
@@ -95,8 +94,6 @@ TerminalRun runOnTerminal(const QStringList &args, const QMap<QString, QString> 
     for (auto it = env.begin(); it != env.end(); ++it)
         e.insert(it.key(), it.value());
     p.setProcessEnvironment(e);
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
     QStringList line{shellQuoted(tlctlPath())};
     for (const QString &a : args)
         line << shellQuoted(a);
