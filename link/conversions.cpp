@@ -50,6 +50,59 @@ quint16 limitWithValue(quint16 word, double shown, quint16 scale)
     return quint16((word & 0x8000) | v);
 }
 
+bool rescaleForDecimals(ParamBlock &block, int newIndex, QStringList *tooLarge)
+{
+    const quint32 oldScale = scaleFromConfig(block.Config);
+    const quint16 newConfig = withDecimals(block.Config, newIndex);
+    const quint32 newScale = scaleFromConfig(newConfig);
+
+    // old x newScale / oldScale in whole numbers, halves to even.
+    auto rescaled = [oldScale, newScale](quint32 raw) {
+        const quint32 num = raw * newScale;
+        quint32 q = num / oldScale;
+        const quint32 twice = 2 * (num % oldScale);
+        if (twice > oldScale || (twice == oldScale && (q & 1)))
+            ++q;
+        return q;
+    };
+
+    struct Value {
+        const char *name;
+        quint16 *field;
+        quint16 mask;   // the bits that hold the value
+    };
+    const Value values[] = {
+        {"range_min", &block.ValueMin, 0xFFFF},
+        {"range_max", &block.ValueMax, 0xFFFF},
+        {"limit1", &block.Limit1, 0x7FFF},
+        {"limit2", &block.Limit2, 0x7FFF},
+        {"hysteresis", &block.HisterezisLimit, 0xFFFF},
+        {"dead_zone", &block.DeadZone, 0xFFFF},
+        {"dead_zone2", &block.DeadZone2, 0xFFFF},
+        {"conc_calib", &block.ConcCalib, 0xFFFF},
+    };
+    constexpr int Count = int(sizeof values / sizeof values[0]);
+
+    // All or nothing: convert into a copy, commit only when every value fits.
+    quint16 converted[Count];
+    QStringList outside;
+    for (int i = 0; i < Count; ++i) {
+        const quint16 word = *values[i].field;
+        const quint32 v = rescaled(word & values[i].mask);
+        if (v > values[i].mask)
+            outside << QLatin1String(values[i].name);
+        converted[i] = quint16((word & ~values[i].mask) | (v & values[i].mask));
+    }
+    if (tooLarge)
+        *tooLarge = outside;
+    if (!outside.isEmpty())
+        return false;
+    for (int i = 0; i < Count; ++i)
+        *values[i].field = converted[i];
+    block.Config = newConfig;
+    return true;
+}
+
 quint16 delayFromSeconds(double seconds)
 {
     return clampTo16(std::trunc(seconds * 1000.0));

@@ -2,7 +2,10 @@
 // The pages, the gas library and tlctl all go through these.
 #pragma once
 
+#include "deviceparams.h"
+
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 namespace Conv {
@@ -34,6 +37,17 @@ inline double maxLimit(quint16 scale) { return 32767.0 / (scale ? scale : 1); }
 quint16 limitWithValue(quint16 word, double shown, quint16 scale);
 inline quint16 limitWithDirection(quint16 word, bool decreasing)
 { return decreasing ? quint16(word | 0x8000) : quint16(word & 0x7FFF); }
+
+// A change of discreteness (Config bits 4-5) to `newIndex` (0..3) that keeps
+// every value in concentration units where it is: the stored value of
+// ValueMin, ValueMax, Limit1, Limit2 (bits 0-14; the direction bit stays),
+// HisterezisLimit, DeadZone, DeadZone2 and ConcCalib becomes
+// old x newScale / oldScale, rounded half to even, and Config takes the new
+// index.  When a converted value would not fit its register (65535; 32767
+// for the 15-bit threshold values) nothing changes, the names of those
+// values (as the parameter table calls them: "range_max", "limit1", ...)
+// go into `tooLarge` and the result is false.
+bool rescaleForDecimals(ParamBlock &block, int newIndex, QStringList *tooLarge = nullptr);
 
 // Delays: stored in ms, shown in whole seconds.
 inline int delaySeconds(quint16 ms) { return ms / 1000; }

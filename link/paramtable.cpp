@@ -350,7 +350,16 @@ QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
         if (index < 0)
             return QStringLiteral("%1 takes %2, not \"%3\"")
                 .arg(name, DiscretenessNames.join(QStringLiteral(" | ")), value);
-        block.Config = Conv::withDecimals(block.Config, index);
+        // The values in concentration units keep what they show: their
+        // stored values are converted to the new decimals, all or none.
+        QStringList tooLarge;
+        if (!Conv::rescaleForDecimals(block, index, &tooLarge))
+            return QStringLiteral("%1=%2 would put %3 out of range: with %4 decimals the stored %5 no longer fit "
+                                  "the register (at most 65535, thresholds 32767); lower %6 first")
+                .arg(name, value, tooLarge.join(QStringLiteral(", ")))
+                .arg(index)
+                .arg(tooLarge.size() == 1 ? QStringLiteral("value would") : QStringLiteral("values would"),
+                     tooLarge.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
         return QString();
     }
     case Kind::OutputType: {

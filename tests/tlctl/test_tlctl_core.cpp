@@ -125,6 +125,54 @@ private slots:
         QCOMPARE(std::memcmp(&b, &before, sizeof b), 0);
     }
 
+    void setDiscretenessConvertsTheValues()
+    {
+        SimProcess sim;
+        QVERIFY(sim.start());
+        // "X,X": 25.5 / 40.0 falling / 2.5 .. 100.0, hysteresis 1.5, dead
+        // zones 0.5 and 0.7, calibration gas 50.5.
+        const struct { int reg; int value; } start[] = {
+            {0x1008, 0x0610}, {0x1005, 255}, {0x1006, 0x8000 | 400}, {0x1003, 25}, {0x1004, 1000},
+            {0x1007, 15}, {0x1013, 5}, {0x1014, 7}, {0x1016, 505}};
+        for (const auto &h : start) {
+            bool ok = false;
+            sim.send(QStringLiteral("set holding %1 %2").arg(h.reg).arg(h.value), &ok);
+            QVERIFY(ok);
+        }
+        qputenv("TLCTL_PASSWORD", "7529");
+        const QStringList login = {QStringLiteral("--user"), QStringLiteral("User")};
+        {
+            Captured c;
+            QCOMPARE(run(QStringList{QStringLiteral("--port"), sim.portPath(), QStringLiteral("set"),
+                                     QStringLiteral("discreteness=X")} + login, c.io), int(ExitOk));
+        }
+        // Shown values kept, stored ones rounded half to even; the direction
+        // bit of threshold 2 stays.
+        const struct { int reg; int value; } converted[] = {
+            {0x1008, 0x0600}, {0x1005, 26}, {0x1006, 0x8000 | 40}, {0x1003, 2}, {0x1004, 100},
+            {0x1007, 2}, {0x1013, 0}, {0x1014, 1}, {0x1016, 50}};
+        for (const auto &h : converted)
+            QVERIFY2(sim.holding(h.reg) == h.value, qPrintable(QStringLiteral("register %1: %2").arg(h.reg, 0, 16)
+                                                                   .arg(sim.holding(h.reg))));
+
+        // With threshold 1 at 400 and range_max at 1000, "X,XX" would need
+        // 40000 (above 32767) and 100000: refused, nothing written.
+        bool ok = false;
+        sim.send(QStringLiteral("set holding 0x1005 400"), &ok);
+        QVERIFY(ok);
+        sim.send(QStringLiteral("set holding 0x1004 1000"), &ok);
+        QVERIFY(ok);
+        sim.clearLog();
+        Captured c;
+        QCOMPARE(run(QStringList{QStringLiteral("--port"), sim.portPath(), QStringLiteral("set"),
+                                 QStringLiteral("discreteness=X,XX")} + login, c.io), int(ExitUsage));
+        QVERIFY2(c.err.contains(QStringLiteral("range_max, limit1")), qPrintable(c.err));
+        for (const QByteArray &f : sim.rxFrames())
+            QVERIFY2(quint8(f[1]) != 16, f.toHex(' ').constData());
+        QCOMPARE(sim.holding(0x1008), 0x0600);
+        QCOMPARE(sim.holding(0x1005), 400);
+    }
+
     void readBackCheckComparesWrittenRegistersOnly()
     {
         ParamBlock sent = blockWithConfig(0x0010);
