@@ -8,6 +8,8 @@
 #include "conversions.h"
 #include "options.h"
 
+#include <QScopedValueRollback>
+
 MeasureWindow::MeasureWindow(QWidget *parent)
     : QDialog(parent), ui(new Ui::MeasureWindow)
 {
@@ -30,6 +32,9 @@ MeasureWindow::~MeasureWindow()
 
 void MeasureWindow::refresh()
 {
+    // Showing the block changes none of its values: the two simulation
+    // controls write only when the user changes them.
+    const QScopedValueRollback<bool> guard(refreshing, true);
     ParamBlock &p = command.DeviceParams;
 
     ui->label_SerialNum_field->setText(Conv::serialText(p.SerialNum, p.DeviceTypeReg));
@@ -63,22 +68,30 @@ void MeasureWindow::refresh()
 
     ui->doubleSpinBox_PWMCode->setValue(p.PWMCode);
 
-    // Change notifications stay live: a changed control stores its value back
-    // through its slot, which also updates the check box's text.
     ui->checkBox_ImmitConc->setChecked(p.ImmitConcOn != 0);
     ui->doubleSpinBox_ImmitConc->setValue(p.ImmitConc);
+    showSimulationText(ui->doubleSpinBox_ImmitConc->value());
+}
+
+void MeasureWindow::showSimulationText(double value)
+{
+    // The text tells whether a simulated value is set, whatever the box's state.
+    ui->checkBox_ImmitConc->setText(value != 0
+                                        ? tr("Имитация концентрации Вкл.")
+                                        : tr("Имитация концентрации Выкл."));
 }
 
 void MeasureWindow::on_checkBox_ImmitConc_stateChanged(int state)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ImmitConcOn = state != 0 ? 1 : 0;
 }
 
 void MeasureWindow::on_doubleSpinBox_ImmitConc_valueChanged(double value)
 {
+    showSimulationText(value);
+    if (refreshing)
+        return;
     command.DeviceParams.ImmitConc = Conv::rawFromDouble(value);
-    // The text tells whether a simulated value is set, whatever the box's state.
-    ui->checkBox_ImmitConc->setText(value != 0
-                                        ? tr("Имитация концентрации Вкл.")
-                                        : tr("Имитация концентрации Выкл."));
 }

@@ -12,7 +12,8 @@ public:
     explicit MeasureWindow(QWidget *parent = nullptr);
     ~MeasureWindow() override;
 
-    // Repaints the page from command.DeviceParams; sends nothing.
+    // Repaints the page from command.DeviceParams; sends nothing and changes
+    // no value of the block (it only stores the Scale it derives).
     void refresh();
 
 private slots:
@@ -20,5 +21,8 @@ private slots:
     void on_doubleSpinBox_ImmitConc_valueChanged(double value);
 
 private:
+    void showSimulationText(double value);
+
     Ui::MeasureWindow *ui;
+    bool refreshing = false;   // the controls' slots then write nothing
 };

@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+class QCheckBox;
+
 namespace Ui { class DeviceSetting_2_Window; }
 
 class DeviceSetting_2_Window : public QDialog
@@ -12,7 +14,8 @@ public:
     explicit DeviceSetting_2_Window(QWidget *parent = nullptr);
     ~DeviceSetting_2_Window() override;
 
-    // Sets every control from command.DeviceParams; sends nothing.
+    // Sets every control from command.DeviceParams; sends nothing and
+    // changes no value of the block (it only stores the Scale it derives).
     void refresh();
 
 private slots:
@@ -37,5 +40,11 @@ private slots:
     void on_checkBox_Limit_2_ACK_stateChanged(int state);
 
 private:
+    // "Возр." / "Убыв." after the direction box's state.
+    void showDirection(QCheckBox *box);
+    // What this page calls a value of Conv::rescaleForDecimals's list.
+    static QString valueLabel(const QString &name);
+
     Ui::DeviceSetting_2_Window *ui;
+    bool refreshing = false;   // the controls' slots then write nothing
 };

@@ -6,6 +6,25 @@
 #include "command.h"
 #include "conversions.h"
 #include "options.h"
+#include "paramtable.h"
+
+#include <QScopedValueRollback>
+
+namespace {
+
+// Limits of a control from the parameter table (the same as tlctl `set`
+// and the parameter-file check use).
+void setRangeOf(QDoubleSpinBox *box, const char *name, quint16 config)
+{
+    const Params::ParamDef *def = Params::findParameter(QLatin1String(name));
+    Q_ASSERT(def);
+    if (!def)
+        return;
+    const Params::Range r = Params::shownRange(*def, config);
+    box->setRange(r.min, r.max);
+}
+
+} // namespace
 
 DeviceSetting_3_Window::DeviceSetting_3_Window(QWidget *parent)
     : QDialog(parent), ui(new Ui::DeviceSetting_3_Window)
@@ -21,67 +40,90 @@ DeviceSetting_3_Window::~DeviceSetting_3_Window()
 
 void DeviceSetting_3_Window::refresh()
 {
+    // The controls show what they can; nothing they clamp or round goes
+    // back into the block (only a user's edit of a control writes its field).
+    const QScopedValueRollback<bool> guard(refreshing, true);
     ParamBlock &p = command.DeviceParams;
     p.Scale = Conv::scaleFromConfig(p.Config);
 
-    ui->doubleSpinBox_ADCCode4m->setValue(p.ADCCode4m);
-    ui->doubleSpinBox_ADCCod20m->setValue(p.ADCCode20m);
-    ui->doubleSpinBox_ADCCodeCalib->setValue(p.ADCCodeCalib);
-    ui->doubleSpinBox_PWMCode4m->setValue(p.PWMCode4m);
-    ui->doubleSpinBox_PWMCode20m->setValue(p.PWMCode20m);
+    const struct { QDoubleSpinBox *box; const char *name; quint16 value; } raw[] = {
+        {ui->doubleSpinBox_ADCCode4m, "adc_4ma", p.ADCCode4m},
+        {ui->doubleSpinBox_ADCCod20m, "adc_20ma", p.ADCCode20m},
+        {ui->doubleSpinBox_ADCCodeCalib, "adc_calib", p.ADCCodeCalib},
+        {ui->doubleSpinBox_PWMCode4m, "pwm_4ma", p.PWMCode4m},
+        {ui->doubleSpinBox_PWMCode20m, "pwm_20ma", p.PWMCode20m},
+    };
+    for (const auto &r : raw) {
+        setRangeOf(r.box, r.name, p.Config);
+        r.box->setValue(r.value);
+    }
 
-    // Decimals, maximum, suffix, then value: a value the control has to
-    // round or clamp is written back through its slot.
     const QString suffix = QLatin1Char(' ') + UnitNames.value(Conv::unitIndex(p.Config));
-    const struct { QDoubleSpinBox *box; const quint16 *field; } scaled[] = {
-        {ui->doubleSpinBox_ValueMin, &p.ValueMin},
-        {ui->doubleSpinBox_ValueMax, &p.ValueMax},
-        {ui->doubleSpinBox_ConcCalib, &p.ConcCalib},
+    const struct { QDoubleSpinBox *box; const char *name; quint16 value; } scaled[] = {
+        {ui->doubleSpinBox_ValueMin, "range_min", p.ValueMin},
+        {ui->doubleSpinBox_ValueMax, "range_max", p.ValueMax},
+        {ui->doubleSpinBox_ConcCalib, "conc_calib", p.ConcCalib},
     };
     for (const auto &s : scaled) {
         s.box->setDecimals(Conv::decimals(p.Config));
-        s.box->setMaximum(Conv::maxScaled(p.Scale));
+        setRangeOf(s.box, s.name, p.Config);
         s.box->setSuffix(suffix);
-        s.box->setValue(Conv::fromScaled(*s.field, p.Scale));
+        s.box->setValue(Conv::fromScaled(s.value, p.Scale));
     }
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ADCCode4m_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ADCCode4m = Conv::rawFromDouble(value);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ADCCod20m_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ADCCode20m = Conv::rawFromDouble(value);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ADCCodeCalib_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ADCCodeCalib = Conv::rawFromDouble(value);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_PWMCode4m_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.PWMCode4m = Conv::rawFromDouble(value);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_PWMCode20m_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.PWMCode20m = Conv::rawFromDouble(value);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ValueMin_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ValueMin = Conv::toScaled(value, command.DeviceParams.Scale);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ValueMax_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ValueMax = Conv::toScaled(value, command.DeviceParams.Scale);
 }
 
 void DeviceSetting_3_Window::on_doubleSpinBox_ConcCalib_valueChanged(double value)
 {
+    if (refreshing)
+        return;
     command.DeviceParams.ConcCalib = Conv::toScaled(value, command.DeviceParams.Scale);
 }

@@ -12,7 +12,8 @@ public:
     explicit DeviceSetting_3_Window(QWidget *parent = nullptr);
     ~DeviceSetting_3_Window() override;
 
-    // Sets every control from command.DeviceParams; sends nothing.
+    // Sets every control from command.DeviceParams; sends nothing and
+    // changes no value of the block (it only stores the Scale it derives).
     void refresh();
 
 private slots:
@@ -27,4 +28,5 @@ private slots:
 
 private:
     Ui::DeviceSetting_3_Window *ui;
+    bool refreshing = false;   // the controls' slots then write nothing
 };

@@ -4,7 +4,9 @@
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "measurewindow.h"
+#include "modalcloser.h"
 #include "pagetest.h"
+#include "paramtable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -75,7 +77,9 @@ private slots:
     void thresholdValueAndDirectionIndependent();
     void delaysInWholeSeconds();
     void discretenessAndUnitChanges();
-    void refreshWritesBackClampedValues();
+    void discretenessConversion();
+    void refreshLeavesUnshownValues();
+    void rangesFromTheParameterTable();
     void rawAndSerialFields();
     void settingsAccessLevelsAndDeviceType();
     void lineSpeedListStaysEmpty();
@@ -198,13 +202,18 @@ void PagesDisplayTest::measureSimulationControls()
     QVERIFY(!box->isChecked());
     QCOMPARE(box->text(), QStringLiteral("Имитация концентрации Вкл."));
 
-    // A read that finds the device simulating sets both controls.
+    // A read that finds the device simulating sets both controls; the
+    // values stay as read (7 is not rewritten as 1), the text follows.
     p.ImmitConcOn = 7;
     p.ImmitConc = 0;
     page.refresh();
     QVERIFY(box->isChecked());
-    QCOMPARE(p.ImmitConcOn, quint16(1));
+    QCOMPARE(p.ImmitConcOn, quint16(7));
+    QCOMPARE(p.ImmitConc, quint16(0));
     QCOMPARE(box->text(), QStringLiteral("Имитация концентрации Выкл."));
+    p.ImmitConc = 99;
+    page.refresh();
+    QCOMPARE(box->text(), QStringLiteral("Имитация концентрации Вкл."));
 }
 
 void PagesDisplayTest::measureAccessLevels_data()
@@ -300,14 +309,17 @@ void PagesDisplayTest::delaysInWholeSeconds()
     DeviceSetting_2_Window page;
     auto *trip = child<QDoubleSpinBox>(&page, "doubleSpinBox_TimeLimit");
     auto *reset = child<QDoubleSpinBox>(&page, "doubleSpinBox_TimeLimitRST");
-    // 1.5 s shows as 1 s, and 1000 ms goes back.
+    // 1.5 s shows as 1 s, above 20 s the box stops at 20; the fields keep
+    // what the device has until the user edits them.
     QCOMPARE(trip->value(), 1.0);
-    QCOMPARE(p.TimeLimit, quint16(1000));
-    // Above 20 s the box clamps, and 20 000 ms goes back.
+    QCOMPARE(p.TimeLimit, quint16(1500));
     QCOMPARE(reset->value(), 20.0);
-    QCOMPARE(p.TimeLimitRST, quint16(20000));
+    QCOMPARE(p.TimeLimitRST, quint16(30000));
     trip->setValue(7);
     QCOMPARE(p.TimeLimit, quint16(7000));
+    QCOMPARE(p.TimeLimitRST, quint16(30000));
+    reset->setValue(19);
+    QCOMPARE(p.TimeLimitRST, quint16(19000));
 }
 
 void PagesDisplayTest::discretenessAndUnitChanges()
@@ -327,17 +339,17 @@ void PagesDisplayTest::discretenessAndUnitChanges()
     QVERIFY(child<QCheckBox>(&page, "checkBox_Limit_1_ACK")->isChecked());
     QVERIFY(child<QCheckBox>(&page, "checkBox_Limit_2_ACK")->isChecked());
 
-    // "X,X" -> "X,XX": the raw values stay, the point moves.
+    // "X,X" -> "X,XX": the shown values stay, the stored ones follow.
     choose(discreteness, 2);
     QCOMPARE(p.Config, quint16(0x0720 | 1));
     QCOMPARE(p.Scale, quint16(100));
-    QCOMPARE(p.Limit1, quint16(987));
-    QCOMPARE(limit1->value(), 9.87);
+    QCOMPARE(p.Limit1, quint16(9870));
+    QCOMPARE(limit1->value(), 98.7);
     QCOMPARE(limit1->decimals(), 2);
-    QCOMPARE(p.ValueMax, quint16(1000));
-    QCOMPARE(valueMax->value(), 10.0);
+    QCOMPARE(p.ValueMax, quint16(10000));
+    QCOMPARE(valueMax->value(), 100.0);
     QCOMPARE(valueMax->maximum(), 655.35);
-    QCOMPARE(p.DeadZone, quint16(5));
+    QCOMPARE(p.DeadZone, quint16(50));
 
     // Unit: bits 0-1 only, every scaled box follows.
     choose(child<QComboBox>(&page, "comboBoxUnitMeas"), 3);
@@ -352,41 +364,157 @@ void PagesDisplayTest::discretenessAndUnitChanges()
     child<QCheckBox>(&page, "checkBox_Limit_2_ACK")->setChecked(false);
     QCOMPARE(p.Config, quint16(0x0120 | 3));
 
-    // Discreteness code 3 has no entry: no selection, three decimals.
+    // Discreteness code 3 (read from a device) has no entry: no selection,
+    // three decimals.
     p.Config = 0x0030;
     page.refresh();
     QCOMPARE(discreteness->currentIndex(), -1);
     QCOMPARE(p.Scale, quint16(1000));
     QCOMPARE(limit1->decimals(), 3);
-    QCOMPARE(limit1->value(), 0.987);
+    QCOMPARE(limit1->value(), 9.87);
 
     choose(child<QComboBox>(&page, "comboBox_PWMOptions"), 2);
     QCOMPARE(p.PWMOptions, quint16(2));
 }
 
-void PagesDisplayTest::refreshWritesBackClampedValues()
+void PagesDisplayTest::discretenessConversion()
 {
     ParamBlock &p = command.DeviceParams;
-    p.NetAddress = 250;           // the box stops at 247
-    p.SerialNum = 100;
-    p.Config = 0x0010;
+    p.Config = 0x0010;            // "X,X"
+    p.Limit1 = 255;               // 25.5, rising
+    p.Limit2 = 0x8000 | 400;      // 40.0, falling
+    p.HisterezisLimit = 15;
+    p.ValueMin = 25;
+    p.ValueMax = 6000;
+    p.ConcCalib = 505;
+    ModalCloser closer;
     DeviceSetting_2_Window page;
-    QCOMPARE(child<QDoubleSpinBox>(&page, "doubleSpinBox_NetAdress")->value(), 247.0);
-    QCOMPARE(p.NetAddress, quint8(247));
-    p.SerialNum = -5;             // the box starts at 0
-    page.refresh();
-    QCOMPARE(p.SerialNum, 0);
-    // A shown value that does not change reaches no slot: the field stays.
-    p.SerialNum = -7;
-    page.refresh();
-    QCOMPARE(p.SerialNum, -7);
+    auto *discreteness = child<QComboBox>(&page, "comboBoxDiscreteness");
 
-    // Fewer decimals round the shown value, and the rounded value is stored.
-    p.Limit1 = 0x8000 | 987;      // 98.7
+    // "X,X" -> "X": both thresholds keep their place (25.5 rounds to even
+    // 26, the direction bit of threshold 2 stays), and so does every value
+    // in those units, the calibration gas and range minimum included.
+    choose(discreteness, 0);
+    QVERIFY(closer.seen.isEmpty());
+    QCOMPARE(p.Config, quint16(0x0000));
+    QCOMPARE(p.Limit1, quint16(26));
+    QCOMPARE(p.Limit2, quint16(0x8000 | 40));
+    QCOMPARE(p.HisterezisLimit, quint16(2));
+    QCOMPARE(p.ValueMin, quint16(2));
+    QCOMPARE(p.ValueMax, quint16(600));
+    QCOMPARE(p.ConcCalib, quint16(50));
+    QCOMPARE(child<QDoubleSpinBox>(&page, "doubleSpinBox_Limit2")->value(), 40.0);
+
+    // "X" -> "X,XX" would need 60000 for range_max (fits) but 40000 for
+    // threshold 2, whose value field stops at 32767: refused, nothing moves.
+    p.Limit2 = 0x8000 | 400;
     page.refresh();
-    choose(child<QComboBox>(&page, "comboBoxDiscreteness"), 0);
-    QCOMPARE(child<QDoubleSpinBox>(&page, "doubleSpinBox_Limit1")->value(), 99.0);
-    QCOMPARE(p.Limit1, quint16(0x8000 | 99));
+    const ParamBlock before = p;
+    choose(discreteness, 2);
+    QCOMPARE(closer.seen.size(), 1);
+    QCOMPARE(closer.seen[0].title, QStringLiteral("Дискретность"));
+    QCOMPARE(closer.seen[0].text,
+             QStringLiteral("Дискретность не изменена: с ней не поместятся в регистр значения: Порог 2"));
+    QCOMPARE(std::memcmp(&p, &before, sizeof p), 0);
+    QCOMPARE(discreteness->currentIndex(), 0);
+    QCOMPARE(child<QDoubleSpinBox>(&page, "doubleSpinBox_Limit2")->decimals(), 0);
+
+    // Every value that would not fit is named.
+    closer.clear();
+    p.ValueMax = 6554;
+    p.Limit2 = 0x8000 | 3277;
+    p.DeadZone2 = 7000;
+    choose(discreteness, 1);
+    QCOMPARE(closer.seen.size(), 1);
+    QCOMPARE(closer.seen[0].text, QStringLiteral("Дискретность не изменена: с ней не поместятся в регистр значения: "
+                                                 "Верхнее зн-е диапазона, Порог 2, Мертв. зона 2"));
+    QCOMPARE(p.Config, quint16(0x0000));
+}
+
+void PagesDisplayTest::refreshLeavesUnshownValues()
+{
+    ParamBlock &p = command.DeviceParams;
+    p.Config = 0x0010;            // "X,X"
+    p.Scale = 10;
+    p.NetAddress = 250;           // the table's limit is 247
+    p.SerialNum = 1500000000;     // the box stops at 999 999 999
+    p.TimeLimit = 1500;           // shown as 1 s
+    p.TimeLimitRST = 25000;       // shown as 20 s
+    p.ImmitConcOn = 3;
+    p.ConcCalib = 777;
+    const ParamBlock before = p;
+    DeviceSetting_2_Window settings;
+    DeviceSetting_3_Window calib;
+    MeasureWindow measure;
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_NetAdress")->value(), 247.0);
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_SerialNum")->value(), 999999999.0);
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_TimeLimitRST")->value(), 20.0);
+    QCOMPARE(std::memcmp(&p, &before, sizeof p), 0);
+
+    // Address 0 (broadcast) shows as the table's minimum 1, and stays 0;
+    // a negative serial number shows as 0.  Fewer decimals round a shown
+    // value, and the rounded value is not stored either.
+    p.NetAddress = 0;
+    p.SerialNum = -5;
+    p.Config = 0x0000;
+    p.Scale = 1;
+    const ParamBlock second = p;
+    settings.refresh();
+    calib.refresh();
+    measure.refresh();
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_NetAdress")->value(), 1.0);
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_SerialNum")->value(), 0.0);
+    QCOMPARE(std::memcmp(&p, &second, sizeof p), 0);
+
+    // A user's edit still writes its own field, and only that.
+    child<QDoubleSpinBox>(&settings, "doubleSpinBox_NetAdress")->setValue(17);
+    QCOMPARE(p.NetAddress, quint8(17));
+    QCOMPARE(p.SerialNum, -5);
+    QCOMPARE(p.TimeLimit, quint16(1500));
+    child<QDoubleSpinBox>(&calib, "doubleSpinBox_ConcCalib")->setValue(700);
+    QCOMPARE(p.ConcCalib, quint16(700));
+    child<QCheckBox>(&measure, "checkBox_ImmitConc")->setChecked(false);
+    QCOMPARE(p.ImmitConcOn, quint16(0));
+}
+
+void PagesDisplayTest::rangesFromTheParameterTable()
+{
+    command.DeviceParams.Config = 0x0020;    // "X,XX"
+    DeviceSetting_2_Window settings;
+    DeviceSetting_3_Window calib;
+    const struct { QObject *page; const char *box; const char *name; double min; double max; } boxes[] = {
+        {&settings, "doubleSpinBox_Limit1", "limit1", 0, 327.67},
+        {&settings, "doubleSpinBox_Limit2", "limit2", 0, 327.67},
+        {&settings, "doubleSpinBox_ValueMax", "range_max", 0, 655.35},
+        {&settings, "doubleSpinBox_HisterezisLimit", "hysteresis", 0, 655.35},
+        {&settings, "doubleSpinBox_DeadZone", "dead_zone", 0, 655.35},
+        {&settings, "doubleSpinBox_DeadZone_2", "dead_zone2", 0, 655.35},
+        {&settings, "doubleSpinBox_TimeLimit", "trip_delay", 0, 20},
+        {&settings, "doubleSpinBox_TimeLimitRST", "reset_delay", 0, 20},
+        {&settings, "doubleSpinBox_NetAdress", "net_address", 1, 247},
+        {&settings, "doubleSpinBox_SerialNum", "serial_number", 0, 999999999},
+        {&settings, "doubleSpinBox_PowerSens", "sensor_current", 0, 65535},
+        {&calib, "doubleSpinBox_ADCCode4m", "adc_4ma", 0, 65535},
+        {&calib, "doubleSpinBox_ADCCod20m", "adc_20ma", 0, 65535},
+        {&calib, "doubleSpinBox_ADCCodeCalib", "adc_calib", 0, 65535},
+        {&calib, "doubleSpinBox_PWMCode4m", "pwm_4ma", 0, 65535},
+        {&calib, "doubleSpinBox_PWMCode20m", "pwm_20ma", 0, 65535},
+        {&calib, "doubleSpinBox_ValueMin", "range_min", 0, 655.35},
+        {&calib, "doubleSpinBox_ValueMax", "range_max", 0, 655.35},
+        {&calib, "doubleSpinBox_ConcCalib", "conc_calib", 0, 655.35},
+    };
+    for (const auto &b : boxes) {
+        auto *box = child<QDoubleSpinBox>(b.page, b.box);
+        const Params::Range r = Params::shownRange(*Params::findParameter(QLatin1String(b.name)), 0x0020);
+        QVERIFY2(box->minimum() == r.min && box->maximum() == r.max, b.box);
+        // The table itself holds the limits the pages always had (the
+        // network address now from 1).
+        QVERIFY2(qFuzzyCompare(r.min + 1, b.min + 1) && qFuzzyCompare(r.max, b.max), b.name);
+    }
+    // The form's other properties stay.
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_TimeLimit")->suffix(), QStringLiteral(" c"));
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_PowerSens")->suffix(), QStringLiteral(" mA"));
+    QCOMPARE(child<QDoubleSpinBox>(&settings, "doubleSpinBox_SerialNum")->decimals(), 0);
 }
 
 void PagesDisplayTest::rawAndSerialFields()

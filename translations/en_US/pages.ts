@@ -222,6 +222,46 @@ of the output current in mA</translation>
         <source>Возр.</source>
         <translation>Rising</translation>
     </message>
+    <message>
+        <source>Мин. значение концентрации</source>
+        <translation>Minimum concentration</translation>
+    </message>
+    <message>
+        <source>Верхнее зн-е диапазона</source>
+        <translation>Upper range value</translation>
+    </message>
+    <message>
+        <source>Порог 1</source>
+        <translation>Threshold 1</translation>
+    </message>
+    <message>
+        <source>Порог 2</source>
+        <translation>Threshold 2</translation>
+    </message>
+    <message>
+        <source>Гистерезис</source>
+        <translation>Hysteresis</translation>
+    </message>
+    <message>
+        <source>Мертв. зона</source>
+        <translation>Dead zone</translation>
+    </message>
+    <message>
+        <source>Мертв. зона 2</source>
+        <translation>Dead zone 2</translation>
+    </message>
+    <message>
+        <source>Калибровочная концентрация</source>
+        <translation>Calibration concentration</translation>
+    </message>
+    <message>
+        <source>Дискретность</source>
+        <translation>Discreteness</translation>
+    </message>
+    <message>
+        <source>Дискретность не изменена: с ней не поместятся в регистр значения: %1</source>
+        <translation>Discreteness not changed: with it these values would not fit their registers: %1</translation>
+    </message>
 </context>
 <context>
     <name>DeviceSetting_3_Window</name>
