@@ -12,6 +12,7 @@
 #include "options.h"
 
 #include <QMessageBox>
+#include <cmath>
 
 namespace {
 constexpr int CalibrationInterval = 500;   // ms between live refreshes
@@ -176,16 +177,35 @@ void Calibration::stopOutputTest()
 
 // ------------------------------------------------------------ calibration
 
-void Calibration::fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20)
+namespace {
+
+// A computed code, truncated, when it lies in 0..65535.
+bool codeFrom(double value, quint16 *code)
+{
+    const double t = std::trunc(value);
+    if (!(t >= 0.0 && t <= 65535.0))   // also refuses NaN
+        return false;
+    *code = quint16(t);
+    return true;
+}
+
+} // namespace
+
+bool Calibration::fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20)
 {
     if (high.current == low.current) {
         *code4 = low.code;
         *code20 = high.code;
-        return;
+        return true;
     }
     const double slope = (double(high.code) - double(low.code)) / (high.current - low.current);
-    *code4 = Conv::rawFromDouble(high.code - (high.current - 4.0) * slope);
-    *code20 = Conv::rawFromDouble(high.code - slope * (high.current - 20.0));
+    quint16 c4 = 0, c20 = 0;
+    if (!codeFrom(high.code - (high.current - 4.0) * slope, &c4)
+        || !codeFrom(high.code - slope * (high.current - 20.0), &c20))
+        return false;
+    *code4 = c4;
+    *code20 = c20;
+    return true;
 }
 
 bool Calibration::rangeUsable(quint16 concCalib, bool checkConcCalib)
@@ -200,6 +220,12 @@ bool Calibration::rangeUsable(quint16 concCalib, bool checkConcCalib)
         return true;
     QMessageBox::warning(this, tr("Калибровка"), problem);
     return false;
+}
+
+void Calibration::codeOutOfRange()
+{
+    QMessageBox::warning(this, tr("Калибровка"),
+                         tr("Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано"));
 }
 
 void Calibration::applyCalibration()
@@ -225,50 +251,79 @@ void Calibration::applyCalibration()
         return;
     }
 
+    // Everything is computed aside first: a code outside what its register
+    // holds refuses the whole calibration, with the block and the page's
+    // points as they were and nothing sent.
     if (tab == TabGas) {
+        quint16 code4 = p.ADCCode4m, adcCalib = p.ADCCodeCalib, concCalib = p.ConcCalib, code20 = 0;
         if (zero) {
-            p.ADCCode4m = p.CurrentADC;
+            code4 = p.CurrentADC;
         } else {
-            p.ADCCodeCalib = p.CurrentADC;
-            p.ConcCalib = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
+            adcCalib = p.CurrentADC;
+            concCalib = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
         }
-        if (p.ConcCalib == 0)
-            p.ConcCalib = p.ValueMax / 2;
-        // The line through (ValueMin, ADCCode4m) and (ConcCalib, ADCCodeCalib),
+        if (concCalib == 0)
+            concCalib = p.ValueMax / 2;
+        // The line through (ValueMin, code at 4 mA) and (ConcCalib, ADCCodeCalib),
         // taken at ValueMax; single precision as on the device.
-        const float k = float(int(p.ValueMax) - int(p.ValueMin)) / float(int(p.ConcCalib) - int(p.ValueMin));
-        const float code20 = float(p.ADCCode4m) + k * float(int(p.ADCCodeCalib) - int(p.ADCCode4m));
-        p.ADCCode20m = Conv::rawFromDouble(code20);
+        const float k = float(int(p.ValueMax) - int(p.ValueMin)) / float(int(concCalib) - int(p.ValueMin));
+        const float line20 = float(code4) + k * float(int(adcCalib) - int(code4));
+        if (!codeFrom(line20, &code20)) {
+            codeOutOfRange();
+            return;
+        }
+        p.ADCCode4m = code4;
+        p.ADCCodeCalib = adcCalib;
+        p.ConcCalib = concCalib;
+        p.ADCCode20m = code20;
     } else if (tab == TabInput) {
-        if (p.ConcCalib == 0)
-            p.ConcCalib = p.ValueMax / 2;
-        const float ratio = float(int(p.ConcCalib) - int(p.ValueMin)) / float(int(p.ValueMax) - int(p.ValueMin));
+        const quint16 concCalib = p.ConcCalib == 0 ? quint16(p.ValueMax / 2) : p.ConcCalib;
+        const float ratio = float(int(concCalib) - int(p.ValueMin)) / float(int(p.ValueMax) - int(p.ValueMin));
         // The current shown on this tab, not the one last typed on the other.
         const Point measured{p.CurrentADC, ui->doubleSpinBox_CalibIn->value()};
+        Point low = inLow, high = inHigh;
         if (ui->comboBox_CalibIn->currentIndex() == 0) {
-            inLow = measured;
-            if (inLow.code > inHigh.code)
-                inHigh.code = inLow.code;
+            low = measured;
+            if (low.code > high.code)
+                high.code = low.code;
         } else {
-            inHigh = measured;
-            if (inHigh.code < inLow.code)
-                inLow.code = inHigh.code;
+            high = measured;
+            if (high.code < low.code)
+                low.code = high.code;
         }
-        fitLine(inLow, inHigh, &p.ADCCode4m, &p.ADCCode20m);
-        const float calib = float(p.ADCCode4m) + float(int(p.ADCCode20m) - int(p.ADCCode4m)) * ratio;
-        p.ADCCodeCalib = Conv::rawFromDouble(calib);
+        quint16 code4 = 0, code20 = 0, adcCalib = 0;
+        if (!fitLine(low, high, &code4, &code20)
+            || !codeFrom(float(code4) + float(int(code20) - int(code4)) * ratio, &adcCalib)) {
+            codeOutOfRange();
+            return;
+        }
+        inLow = low;
+        inHigh = high;
+        p.ConcCalib = concCalib;
+        p.ADCCode4m = code4;
+        p.ADCCode20m = code20;
+        p.ADCCodeCalib = adcCalib;
     } else if (tab == TabOutput) {
         const Point measured{p.PWMCode, ui->doubleSpinBox_CalibOut->value()};
+        Point low = outLow, high = outHigh;
         if (ui->comboBox_CalibOut->currentIndex() == 0) {
-            outLow = measured;
-            if (outLow.code > outHigh.code)
-                outHigh.code = outLow.code;
+            low = measured;
+            if (low.code > high.code)
+                high.code = low.code;
         } else {
-            outHigh = measured;
-            if (outHigh.code < outLow.code)
-                outLow.code = outHigh.code;
+            high = measured;
+            if (high.code < low.code)
+                low.code = high.code;
         }
-        fitLine(outLow, outHigh, &p.PWMCode4m, &p.PWMCode20m);
+        quint16 code4 = 0, code20 = 0;
+        if (!fitLine(low, high, &code4, &code20)) {
+            codeOutOfRange();
+            return;
+        }
+        outLow = low;
+        outHigh = high;
+        p.PWMCode4m = code4;
+        p.PWMCode20m = code20;
     }
 
     if (command.transact(16, 0, 0x1000, command.WriteCount) != ResultOk)

@@ -36,9 +36,10 @@ public:
     bool outputTestOn() const { return simulationOn; }
 
     // Two-point line through (codeL, currentL) and (codeH, currentH):
-    // the codes at 4 mA and at 20 mA, truncated.
+    // the codes at 4 mA and at 20 mA, truncated.  False, with the outputs
+    // untouched, when one of them lies outside 0..65535.
     struct Point { quint16 code; double current; };
-    static void fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20);
+    static bool fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20);
 
 private slots:
     void on_comboBox_CalibSens_activated(int index);
@@ -59,6 +60,9 @@ private:
     void showConcentration(QDoubleSpinBox *box, quint16 raw);
     void exchangeError();
     bool rangeUsable(quint16 concCalib, bool checkConcCalib);
+    // Warning that a computed code does not fit its register.
+    void codeOutOfRange();
+
     // Writes ImmitConcOn and ImmitConc (two registers from 0x1019); returns
     // whether the device took them.
     bool writeSimulation(bool reportFailure);

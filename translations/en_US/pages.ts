@@ -127,6 +127,10 @@ of the output current in mA</translation>
         <translation>Enter the present value
 of the output current in mA</translation>
     </message>
+    <message>
+        <source>Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано</source>
+        <translation>Calibration is not possible: the computed code lies outside 0-65535. Nothing was written</translation>
+    </message>
 </context>
 <context>
     <name>DeviceSetting_2_Window</name>
