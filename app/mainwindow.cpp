@@ -216,8 +216,10 @@ void MainWindow::setSoundText()
 
 void MainWindow::removePages(bool now)
 {
+    // A gas procedure waiting for its confirmation ends with its page (and
+    // stops the calibration timer), as an output test does.
     if (currentCalibration)
-        currentCalibration->stopOutputTest();
+        currentCalibration->endProcedures();
 
     QStackedWidget *const stacks[] = {ui->stackedWidget, ui->stackedWidget_calib,
                                       ui->stackedWidget_2, ui->stackedWidget_3};
@@ -417,6 +419,11 @@ void MainWindow::on_checkBoxAutoupdate_stateChanged(int state)
 
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
+    // Off the calibration tab no procedure goes on.  This comes before the
+    // read, so that the read already sees the device with its simulation
+    // switched off rather than the state a moment before.
+    if (index != 1 && currentCalibration)
+        currentCalibration->endProcedures();
     ui->checkBoxAutoupdate->setEnabled(index == 0);
     ui->checkBoxAutoupdate->setChecked(false);
     on_pushButton_Read_Param_clicked();

@@ -369,8 +369,29 @@ void Calibration::on_pushButton_CancelCalibrate_clicked()
     stopCalibrationTimer();
 }
 
+bool Calibration::gasProcedureWaiting() const
+{
+    return ui->Buttoncalibrate->text() == tr("Подтвердить калибровку");
+}
+
+void Calibration::cancelGasProcedure()
+{
+    // As "Отменить": a confirmation must never apply a calibration whose gas
+    // nobody has been watching since the tab was left.
+    if (gasProcedureWaiting())
+        on_pushButton_CancelCalibrate_clicked();
+}
+
+void Calibration::endProcedures()
+{
+    cancelGasProcedure();
+    stopOutputTest();
+}
+
 void Calibration::on_tabWidget_currentChanged(int index)
 {
+    if (index != TabGas)
+        cancelGasProcedure();
     if (index == TabOutput) {
         startCalibrationTimer();
         return;

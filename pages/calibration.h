@@ -26,6 +26,11 @@ public:
     // window before the pages are rebuilt and when the program closes.
     // Does nothing when no test has switched the simulation on.
     void stopOutputTest();
+    // Ends whatever procedure runs: a gas calibration waiting for its
+    // confirmation is cancelled as "Отменить" does, and a running output
+    // test is ended (stopOutputTest).  The main window calls it when its
+    // calibration tab is left, before it reads the device.
+    void endProcedures();
 
     // The calibration timer: the main window's in the program; a timer of
     // the page's own when there is no main window (tools and tests), whose
@@ -62,7 +67,9 @@ private:
     bool rangeUsable(quint16 concCalib, bool checkConcCalib);
     // Warning that a computed code does not fit its register.
     void codeOutOfRange();
-
+    // The gas procedure waits for "Подтвердить калибровку".
+    bool gasProcedureWaiting() const;
+    void cancelGasProcedure();
     // Writes ImmitConcOn and ImmitConc (two registers from 0x1019); returns
     // whether the device took them.
     bool writeSimulation(bool reportFailure);

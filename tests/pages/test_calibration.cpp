@@ -72,6 +72,7 @@ private slots:
     void gasProcedure_data();
     void gasProcedure();
     void gasCancelAndLiveConcentration();
+    void gasProcedureEndsWhenItsTabIsLeft();
     void confirmationWorksTranslated();
     void degenerateRangeRefused_data();
     void degenerateRangeRefused();
@@ -205,6 +206,48 @@ void CalibrationTest::gasCancelAndLiveConcentration()
     QVERIFY(p.page.calibrationTimerRunning());
     p.tabs->setCurrentIndex(1);
     QVERIFY(!p.page.calibrationTimerRunning());
+}
+
+void CalibrationTest::gasProcedureEndsWhenItsTabIsLeft()
+{
+    SimProcess sim;
+    QVERIFY(openSim(sim, Defaults, {QStringLiteral("0=8100")}));
+    ModalCloser closer;
+    Page p;
+    // Waiting for the confirmation, the page's tab goes to the input or the
+    // output tab: the procedure is cancelled as by "Отменить".
+    for (int tab : {1, 2}) {
+        p.tabs->setCurrentIndex(0);
+        p.calibrate->click();
+        QCOMPARE(p.calibrate->text(), QStringLiteral("Подтвердить калибровку"));
+        p.tabs->setCurrentIndex(tab);
+        QCOMPARE(p.calibrate->text(), QStringLiteral("Калибровать ноль"));
+        QCOMPARE(p.status->text(), QStringLiteral(" "));
+        // On the output tab the timer runs again, for the output test only.
+        QCOMPARE(p.page.calibrationTimerRunning(), tab == 2);
+    }
+    p.tabs->setCurrentIndex(0);
+    sim.clearLog();
+    // Back on the gas tab the button starts a new procedure; nothing is
+    // applied from the old one.
+    p.calibrate->click();
+    QCOMPARE(p.calibrate->text(), QStringLiteral("Подтвердить калибровку"));
+    QVERIFY(writesTo(sim, 0x1000).isEmpty());
+
+    // endProcedures cancels a waiting gas procedure ...
+    p.page.endProcedures();
+    QCOMPARE(p.calibrate->text(), QStringLiteral("Калибровать ноль"));
+    QCOMPARE(p.status->text(), QStringLiteral(" "));
+    QVERIFY(!p.page.calibrationTimerRunning());
+    // ... and ends a running output test, on the device too.
+    p.tabs->setCurrentIndex(2);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(0x1019), 1, 5000);
+    p.page.endProcedures();
+    QCOMPARE(sim.holding(0x1019), 0);
+    QVERIFY(!p.page.outputTestOn());
+    QVERIFY(!p.page.calibrationTimerRunning());
+    QCOMPARE(sim.holding(0x1000), 8000);
+    QVERIFY2(closer.seen.isEmpty(), qPrintable(closer.seen.value(0).text));
 }
 
 void CalibrationTest::confirmationWorksTranslated()

@@ -1,11 +1,14 @@
 // Calibration against the simulated detector: a computed code that its
-// register cannot hold reaches no device.
+// register cannot hold reaches no device, and leaving the calibration tab
+// switches the output test off before the main window reads the device.
 #include "calibration.h"
 #include "command.h"
 #include "mainwindow.h"
+#include "measurewindow.h"
 #include "safetysuite.h"
 #include "shelltest.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
@@ -66,6 +69,7 @@ private slots:
 
     void codeOutsideRegisterRefused_data();
     void codeOutsideRegisterRefused();
+    void simulationOffBeforeTheTabChangeRead();
 
 private:
     QTemporaryDir dir;
@@ -160,6 +164,45 @@ void CalibrationSafety::codeOutsideRegisterRefused()
         choose(points, point);
         QCOMPARE(current->value(), point == 0 ? 4.0 : 20.0);
     }
+}
+
+void CalibrationSafety::simulationOffBeforeTheTabChangeRead()
+{
+    SimProcess sim;
+    QVERIFY(ShellTest::openSim(sim));
+    QVERIFY(setHoldings(sim, Calibrated));
+    command.UserName = QStringLiteral("Velta");
+    command.LoggedIn = 1;
+    command.DeviceType = 1;
+    window.reset(new MainWindow);
+    theMainWindow = window.get();
+    window->show();
+    auto *mainTabs = child<QTabWidget>(*window, "tabWidget");
+    mainTabs->setCurrentIndex(1);
+    QVERIFY(currentCalibration && currentMeasureWindow);
+    child<QTabWidget>(*currentCalibration, "tabWidget")->setCurrentIndex(2);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.holding(0x1019), 1, 5000);
+    sim.clearLog();
+
+    mainTabs->setCurrentIndex(0);
+    const QList<QByteArray> frames = sim.rxFrames();
+    int off = -1, read = -1;
+    for (int i = 0; i < frames.size(); ++i) {
+        const QByteArray &f = frames[i];
+        if (off < 0 && quint8(f[1]) == 16 && ShellTest::word(f, 2) == 0x1019 && ShellTest::word(f, 7) == 0)
+            off = i;
+        if (read < 0 && quint8(f[1]) == 3)
+            read = i;
+    }
+    QVERIFY2(off >= 0 && read >= 0, qPrintable(ShellTest::describe(frames)));
+    QVERIFY2(off < read, qPrintable(ShellTest::describe(frames)));
+    QCOMPARE(sim.holding(0x1019), 0);
+    QCOMPARE(command.DeviceParams.ImmitConcOn, quint16(0));
+    QVERIFY(!child<QCheckBox>(*currentMeasureWindow, "checkBox_ImmitConc")->isChecked());
+    QVERIFY(!window->calibrationTimerActive());
+    // And no later tick switches it on again.
+    QTest::qWait(1200);
+    QCOMPARE(sim.holding(0x1019), 0);
 }
 
 SAFETY_GROUP("calibration", CalibrationSafety)
