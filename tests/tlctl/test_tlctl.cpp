@@ -295,7 +295,7 @@ private slots:
         QVERIFY(r.out.contains(QStringLiteral("the device took every value")));
 
         QCOMPARE(sim.holding(0x1005), 1234);
-        QCOMPARE(sim.holding(0x1006), 0x8000 | 400);          // raw value kept, direction set
+        QCOMPARE(sim.holding(0x1006), 0x8000 | 4000);         // 40.0 kept at two decimals, direction set
         QCOMPARE(sim.holding(0x1008), 0x0010 - 0x0010 + 0x0020 + 3 + 0x0400);
         QCOMPARE(sim.holding(0x1007), 50);
         QCOMPARE(sim.holding(0x1013), 100);
@@ -315,7 +315,7 @@ private slots:
                                        .json().value(QStringLiteral("parameters")).toObject();
         auto value = [&](const char *name) { return params.value(QLatin1String(name)).toObject().value(QStringLiteral("value")); };
         QCOMPARE(value("limit1").toDouble(), 12.34);
-        QCOMPARE(value("limit2").toDouble(), 4.0);
+        QCOMPARE(value("limit2").toDouble(), 40.0);
         QCOMPARE(value("limit2_direction").toString(), QStringLiteral("decreasing"));
         QCOMPARE(value("unit").toString(), QStringLiteral("%VOL"));
         QCOMPARE(value("discreteness").toString(), QStringLiteral("X,XX"));
