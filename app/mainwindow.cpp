@@ -366,8 +366,10 @@ bool MainWindow::readCycle(int tab)
 
 void MainWindow::endOutputTest()
 {
+    // Cancels a gas calibration waiting for confirmation and switches an
+    // output test's simulation off on the device.
     if (currentCalibration)
-        currentCalibration->stopOutputTest();
+        currentCalibration->endProcedures();
     // No tick of the calibration page may reach the line while another
     // flow runs (a dialog's event loop would serve it).
     calibrationTimer.stop();

@@ -27,9 +27,10 @@ public:
     // under automatic reading), then refresh of the pages of tab `tab`.
     // Returns whether every request succeeded.
     bool readCycle(int tab);
-    // Ends whatever the calibration page has running against the device (an
-    // output test switches the simulation off on the device) before a flow
-    // that changes the link or the device.
+    // Ends whatever the calibration page has running against the device (a
+    // waiting gas calibration is cancelled, an output test switches the
+    // simulation off on the device) before a flow that changes the link or
+    // the device.
     void endOutputTest();
 
     // Calibration timer, owned here, started and stopped by the calibration page.
@@ -86,7 +87,7 @@ private:
     void calibrationTimerTick();
     void loadIni();
     void switchLanguage(const QString &baseName);
-    // Stops a running output test and takes the pages out of every stack;
+    // Ends the calibration page's procedures and takes the pages out of every stack;
     // `now` deletes them at once instead of through the event loop.
     void removePages(bool now);
     void setSoundText();
