@@ -35,19 +35,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     quint16 scratch = 0;
     const Modbus::Image image{&g.block, &scratch};
 
+    // The request the reply is checked against: a register request, or for
+    // function 14 a memory block at start:count (whose builder is fuzzed too).
     Modbus::Request req;
-    Modbus::buildRequest(req, 1, function, 0x6060, start, count, image);
+    if (function == 14)
+        Modbus::buildBlockRequest(req, 0, 14, (quint32(start) << 16) | count, data,
+                                  int(size < Modbus::RequestCapacity ? size : Modbus::RequestCapacity));
+    else
+        Modbus::buildRequest(req, 1, function, 0x6060, start, count, image);
     if (req.length < 0 || req.length > Modbus::RequestCapacity)
         std::abort();
-    Modbus::buildBlockRequest(req, 0, 14, (quint32(start) << 16) | count, data,
-                              int(size < Modbus::RequestCapacity ? size : Modbus::RequestCapacity));
 
     // Exactly the received bytes, in a buffer of their own size.
     std::vector<quint8> reply(data, data + size);
     if (checkCrc)
-        Modbus::checkReceived(reply.data(), int(reply.size()), start, image);
+        Modbus::checkReceived(reply.data(), int(reply.size()), req, image);
     else if (size >= 2)
-        Modbus::checkReply(reply.data(), int(reply.size()), start, image);
+        Modbus::checkReply(reply.data(), int(reply.size()), req, image);
 
     for (quint8 b : g.before)
         if (b != 0xA5)

@@ -146,7 +146,7 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
                 && reply[replyLength - 1] == quint8(crc >> 8);
         }
         if (crcGood) {
-            result = Modbus::checkReply(reply, replyLength, request.start, image);
+            result = Modbus::checkReply(reply, replyLength, request, image);
             if (result == ResultOk)
                 return result;
             continue;

@@ -76,13 +76,19 @@ void storeRegisters(const quint8 *data, int n, quint16 start, bool holding, cons
     }
 }
 
-quint16 checkReadReply(const quint8 *reply, int length, quint16 start, bool holding, const Image &image)
+quint16 checkReadReply(const quint8 *reply, int length, const Request &request, bool holding,
+                       const Image &image)
 {
     if (length < 3)
         return ResultMismatch;
     const int n = reply[2];
+    // Exactly the registers asked for: a shorter answer would leave the rest
+    // of the block stale, and a later block write would send that stale data.
+    if (n != 2 * int(request.count))
+        return ResultMismatch;
     if (n == 0)
         return ResultOk;
+    const quint16 start = request.start;
     const int regs = n / 2;
     bool valid;
     if (holding)
@@ -138,6 +144,7 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
     b[1] = function;
     req.function = function;
     req.start = start;
+    req.count = count;
     switch (function) {
     case 3:
     case 4:
@@ -219,20 +226,22 @@ quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32
         std::memcpy(b + 7, data, size_t(length));
     req.function = 14;
     req.start = quint16(memAddress & 0xFFFF);
+    req.count = 0;
     finish(req, 7 + length);
     return ResultOk;
 }
 
-quint16 checkReply(const quint8 *reply, int length, quint16 start, const Image &image)
+quint16 checkReply(const quint8 *reply, int length, const Request &request, const Image &image)
 {
     if (length < 2)
         return ResultBadReply;
+    const quint16 start = request.start;
     const int end = length - 2;   // bytes before the CRC
     switch (reply[1]) {
     case 3:
-        return checkReadReply(reply, length, start, true, image);
+        return checkReadReply(reply, length, request, true, image);
     case 4:
-        return checkReadReply(reply, length, start, false, image);
+        return checkReadReply(reply, length, request, false, image);
     case 6:
     case 16:
         if (end < 4)
@@ -273,14 +282,14 @@ quint16 checkReply(const quint8 *reply, int length, quint16 start, const Image &
     }
 }
 
-quint16 checkReceived(const quint8 *reply, int length, quint16 start, const Image &image)
+quint16 checkReceived(const quint8 *reply, int length, const Request &request, const Image &image)
 {
     if (length < 3 || length > ReplyCapacity)
         return ResultBadReply;
     const quint16 crc = crc16(reply, length - 2);
     if (reply[length - 2] != quint8(crc & 0xFF) || reply[length - 1] != quint8(crc >> 8))
         return ResultBadReply;
-    return checkReply(reply, length, start, image);
+    return checkReply(reply, length, request, image);
 }
 
 } // namespace Modbus

@@ -35,13 +35,16 @@ struct Image {
     quint16 *scratch;
 };
 
-// A built request.  `start` is what the reply check compares against (for
-// function 14 the low 16 bits of the memory address).
+// A built request.  `start` and `count` are what the reply check compares
+// against: `start` is the first register (for function 14 the low 16 bits of
+// the memory address), `count` the number of registers asked for (functions 3
+// and 4; for the others the count argument as given, 0 for function 14).
 struct Request {
     quint8 bytes[RequestCapacity];
     int length = 0;
     quint8 function = 0;
     quint16 start = 0;
+    quint16 count = 0;
 };
 
 // Builds a request for functions 3, 4, 6, 16, 20, 21 and 43.  Returns ResultOk
@@ -54,12 +57,15 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
 quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32 memAddress,
                           const quint8 *data, int length);
 
-// Checks a reply of `length` bytes whose CRC has matched, against the request's
-// start register, and stores its data into the image.  Reads nothing outside
-// reply[0..length).  Returns a result code.
-quint16 checkReply(const quint8 *reply, int length, quint16 start, const Image &image);
+// Checks a reply of `length` bytes whose CRC has matched against the request
+// and stores its data into the image.  A function 3 or 4 reply must carry
+// exactly two bytes per register asked for.  Reads nothing outside
+// reply[0..length).  Returns a result code; never ResultBadReply for a length
+// of 3 or more.
+quint16 checkReply(const quint8 *reply, int length, const Request &request, const Image &image);
 
-// Whole check of received bytes: length limits, CRC, then checkReply.
-quint16 checkReceived(const quint8 *reply, int length, quint16 start, const Image &image);
+// Whole check of received bytes: length limits and CRC (ResultBadReply when
+// they fail), then checkReply.
+quint16 checkReceived(const quint8 *reply, int length, const Request &request, const Image &image);
 
 } // namespace Modbus

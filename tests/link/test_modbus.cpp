@@ -30,10 +30,21 @@ class TestModbus : public QObject
     quint16 scratch = 0;
     Modbus::Image image{&block, &scratch};
 
-    quint16 check(const QByteArray &reply, quint16 start)
+    // Checks a reply against a request for `count` registers from `start`.
+    quint16 check(const QByteArray &reply, quint16 start, quint16 count = 0)
     {
+        Modbus::Request req;
+        req.start = start;
+        req.count = count;
         return Modbus::checkReceived(reinterpret_cast<const quint8 *>(reply.constData()), reply.size(),
-                                     start, image);
+                                     req, image);
+    }
+
+    bool blockUntouched() const
+    {
+        ParamBlock zero;
+        std::memset(&zero, 0, sizeof zero);
+        return std::memcmp(&zero, &block, sizeof block) == 0 && scratch == 0;
     }
 
 private slots:
@@ -149,7 +160,7 @@ private slots:
         setReg(0x101B, 0x0123);
         setReg(0x1017, 0x1111);
         setReg(0x102F, 0x2222);
-        QCOMPARE(check(withCrc(body), 0x1000), quint16(ResultOk));
+        QCOMPARE(check(withCrc(body), 0x1000, 48), quint16(ResultOk));
         QCOMPARE(block.ADCCode4m, quint16(0x1100));
         QCOMPARE(block.Config, quint16(0x1108));
         QCOMPARE(block.NetAddress, quint8(7));
@@ -166,43 +177,91 @@ private slots:
     void readReplies()
     {
         QByteArray full = QByteArray::fromHex("010360") + QByteArray(96, '\x01');
-        QCOMPARE(check(withCrc(full), 0x1000), quint16(ResultOk));
+        QCOMPARE(check(withCrc(full), 0x1000, 48), quint16(ResultOk));
         QCOMPARE(block.Limit2, quint16(0x0101));
 
         std::memset(&block, 0, sizeof block);
         QByteArray tooMany = QByteArray::fromHex("010362") + QByteArray(98, '\x01');
-        QCOMPARE(check(withCrc(tooMany), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(tooMany), 0x1000, 49), quint16(ResultMismatch));
         QCOMPARE(block.ADCCode4m, quint16(0));
-        QCOMPARE(check(withCrc(QByteArray::fromHex("010300")), 0x1000), quint16(ResultOk));
+        // An empty answer fits only a request for no registers.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("010300")), 0x1000, 0), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("010300")), 0x1000, 48), quint16(ResultMismatch));
 
         // Start outside the holding block.
-        QCOMPARE(check(withCrc(QByteArray::fromHex("0103020001")), 0x0FFF), quint16(ResultMismatch));
-        QCOMPARE(check(withCrc(QByteArray::fromHex("01030400010002")), 0x102F), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0103020001")), 0x0FFF, 1), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01030400010002")), 0x102F, 2), quint16(ResultMismatch));
 
         QByteArray inputs = QByteArray::fromHex("010414");
         for (int i = 0; i < 10; ++i) {
             inputs.append(char(0));
             inputs.append(char(i + 1));
         }
-        QCOMPARE(check(withCrc(inputs), 0), quint16(ResultOk));
+        QCOMPARE(check(withCrc(inputs), 0, 10), quint16(ResultOk));
         QCOMPARE(block.CurrentADC, quint16(1));
         QCOMPARE(block.DeviceTypeReg, quint16(5));
         QCOMPARE(block.Status, quint16(10));
-        QCOMPARE(check(withCrc(QByteArray::fromHex("010416") + QByteArray(22, '\0')), 0), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("010416") + QByteArray(22, '\0')), 0, 11), quint16(ResultMismatch));
 
         // The reply's function byte picks the check: a function 4 reply to a
         // function 3 request is an input-register reply.
         std::memset(&block, 0, sizeof block);
-        QCOMPARE(check(withCrc(QByteArray::fromHex("0104020007")), 4), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0104020007")), 4, 1), quint16(ResultOk));
         QCOMPARE(block.DeviceTypeReg, quint16(7));
+    }
+
+    void byteCountMustFitRequest_data()
+    {
+        QTest::addColumn<int>("function");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("byteCount");
+        QTest::addColumn<bool>("good");
+        QTest::newRow("3: 48 of 48") << 3 << 0x1000 << 48 << 96 << true;
+        QTest::newRow("3: 27 of 27") << 3 << 0x1000 << 27 << 54 << true;
+        QTest::newRow("3: 27 of 48") << 3 << 0x1000 << 48 << 54 << false;
+        QTest::newRow("3: 47 of 48") << 3 << 0x1000 << 48 << 94 << false;
+        QTest::newRow("3: 0 of 48") << 3 << 0x1000 << 48 << 0 << false;
+        QTest::newRow("3: 0 of 1") << 3 << 0x100F << 1 << 0 << false;
+        QTest::newRow("3: odd 95 of 48") << 3 << 0x1000 << 48 << 95 << false;
+        QTest::newRow("3: 2 of 1") << 3 << 0x100F << 1 << 4 << false;
+        QTest::newRow("3: 28 of 27") << 3 << 0x1000 << 27 << 56 << false;
+        QTest::newRow("3: 2 of 2 at 0x100F") << 3 << 0x100F << 2 << 4 << true;
+        QTest::newRow("3: 1 of 1 below the map") << 3 << 0x0FFF << 1 << 2 << false;
+        QTest::newRow("3: 2 of 2 past the map") << 3 << 0x102F << 2 << 4 << false;
+        QTest::newRow("4: 10 of 10") << 4 << 0 << 10 << 20 << true;
+        QTest::newRow("4: 9 of 10") << 4 << 0 << 10 << 18 << false;
+        QTest::newRow("4: 0 of 10") << 4 << 0 << 10 << 0 << false;
+        QTest::newRow("4: 10 of 9") << 4 << 0 << 9 << 20 << false;
+        QTest::newRow("4: 1 of 1 at 4") << 4 << 4 << 1 << 2 << true;
+        QTest::newRow("4: 11 of 11") << 4 << 0 << 11 << 22 << false;
+    }
+
+    // A read reply carries exactly two bytes per register asked for; any
+    // other answer stores nothing.
+    void byteCountMustFitRequest()
+    {
+        QFETCH(int, function);
+        QFETCH(int, start);
+        QFETCH(int, count);
+        QFETCH(int, byteCount);
+        QFETCH(bool, good);
+        QByteArray body;
+        body.append(char(1));
+        body.append(char(function));
+        body.append(char(byteCount));
+        body.append(QByteArray(byteCount, '\x5A'));
+        const quint16 r = check(withCrc(body), quint16(start), quint16(count));
+        QCOMPARE(r, quint16(good ? ResultOk : ResultMismatch));
+        QCOMPARE(blockUntouched(), !good);
     }
 
     void byteCountBeyondReceivedData()
     {
         // Claims 20 bytes, carries 4: nothing may be read past the reply.
-        QCOMPARE(check(withCrc(QByteArray::fromHex("01041400010002")), 0), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01041400010002")), 0, 10), quint16(ResultMismatch));
         QCOMPARE(block.CurrentADC, quint16(0));
-        QCOMPARE(check(withCrc(QByteArray::fromHex("0103600001")), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0103600001")), 0x1000, 48), quint16(ResultMismatch));
         QCOMPARE(block.ADCCode4m, quint16(0));
     }
 
