@@ -103,6 +103,23 @@ quint16 checkReadReply(const quint8 *reply, int length, const Request &request, 
     return ResultOk;
 }
 
+// Where to cut `text` (longer than `limit` bytes) to at most `limit` bytes
+// without splitting a UTF-8 character.  When the byte after the cut is a
+// continuation byte (10xxxxxx), the cut moves back to the lead byte of its
+// character (at most 3 bytes back).  Bytes that are not UTF-8 are cut at
+// the limit.
+int utf8Cut(const quint8 *text, int limit)
+{
+    auto continuation = [text](int i) { return (text[i] & 0xC0) == 0x80; };
+    if (!continuation(limit))
+        return limit;
+    for (int lead = limit - 1; lead >= 0 && lead >= limit - 3; --lead) {
+        if (!continuation(lead))
+            return text[lead] >= 0xC0 ? lead : limit;
+    }
+    return limit;
+}
+
 quint16 checkIdentification(const quint8 *reply, int length, const Image &image)
 {
     const int end = length - 2;   // CRC excluded
@@ -124,10 +141,12 @@ quint16 checkIdentification(const quint8 *reply, int length, const Image &image)
         if (pos + 2 + len > end)
             return ResultMismatch;
         const Params::IdField field = Params::identificationField(id);
-        // A text longer than its field is cut so that its zero still fits.
-        const int copy = len < field.capacity ? len : field.capacity - 1;
+        const quint8 *text = reply + pos + 2;
+        // A text longer than its field is cut so that its zero still fits,
+        // and before a whole character: the texts are shown as UTF-8.
+        const int copy = len < field.capacity ? len : utf8Cut(text, field.capacity - 1);
         quint8 *dst = imageBytes(image) + field.offset;
-        std::memcpy(dst, reply + pos + 2, size_t(copy));
+        std::memcpy(dst, text, size_t(copy));
         dst[copy] = 0;
         pos += 2 + len;
     }

@@ -340,6 +340,38 @@ private slots:
         QCOMPARE(check(withCrc(QByteArray::fromHex("012B0E01")), 1), quint16(ResultMismatch));
     }
 
+    void identificationCutAtCharacter_data()
+    {
+        QTest::addColumn<int>("object");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("stored");
+        // IdVendorName (object 0) keeps 17 bytes, IdModelName (object 5) 19.
+        QTest::newRow("two-byte split") << 5 << QByteArray("TL-02 Детектор") << QByteArray("TL-02 Детект");
+        QTest::newRow("two-byte boundary") << 0 << QByteArray("AДетекторы") << QByteArray("AДетектор");
+        QTest::newRow("three-byte split") << 0 << QByteArray("abcdefghijklmnop€") << QByteArray("abcdefghijklmnop");
+        QTest::newRow("four-byte split") << 0 << QByteArray("abcdefghijklmno\xF0\x9F\x98\x80")
+                                         << QByteArray("abcdefghijklmno");
+        QTest::newRow("not utf-8") << 0 << (QByteArray(17, 'x') + "\x80\x80\x80") << QByteArray(17, 'x');
+    }
+
+    void identificationCutAtCharacter()
+    {
+        QFETCH(int, object);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, stored);
+        QByteArray r = QByteArray::fromHex("012B0E02020000" "01");
+        r.append(char(object));
+        r.append(char(text.size()));
+        r += text;
+        QCOMPARE(check(withCrc(r), 2), quint16(ResultOk));
+        const char *field = object == 0 ? block.IdVendorName : block.IdModelName;
+        QCOMPARE(QByteArray(field), stored);
+        // Nothing after the terminating zero inside the field was written.
+        const int capacity = object == 0 ? int(sizeof block.IdVendorName) : int(sizeof block.IdModelName);
+        for (int i = stored.size(); i < capacity; ++i)
+            QCOMPARE(int(field[i]), 0);
+    }
+
     void corruptFrames()
     {
         QCOMPARE(check(QByteArray(), 0), quint16(ResultBadReply));
