@@ -137,20 +137,16 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         result = ResultBadReply;
         if (received.isEmpty())
             continue;
-        bool crcGood = false;
-        if (received.size() >= 3 && received.size() <= Modbus::ReplyCapacity) {
-            replyLength = received.size();
-            std::memcpy(reply, received.constData(), size_t(replyLength));
-            const quint16 crc = Modbus::crc16(reply, replyLength - 2);
-            crcGood = reply[replyLength - 2] == quint8(crc & 0xFF)
-                && reply[replyLength - 1] == quint8(crc >> 8);
-        }
-        if (crcGood) {
-            result = Modbus::checkReply(reply, replyLength, request, image);
-            if (result == ResultOk)
-                return result;
+        replyLength = qMin(received.size(), Modbus::ReplyCapacity);
+        std::memcpy(reply, received.constData(), size_t(replyLength));
+        // Too short, too long or a CRC mismatch give ResultBadReply; any other
+        // failure is the check's own code.
+        result = Modbus::checkReceived(reinterpret_cast<const quint8 *>(received.constData()),
+                                       received.size(), request, image);
+        if (result == ResultOk)
+            return result;
+        if (result != ResultBadReply)
             continue;
-        }
         // A corrupt reply: give the line one pause per exchange to settle.
         if (pauseMark < timing.corruptPause) {
             QElapsedTimer pause;
