@@ -124,7 +124,26 @@ void usage(FILE *f)
             "  --pace             send at 9600 baud wire speed and wait the request's wire time\n"
             "  --turnaround MS    extra delay between request and reply (default 0)\n"
             "  --dump FILE        write the flash image to FILE on exit and on \"dump\"\n"
-            "  --quiet            do not log RX/TX lines\n");
+            "  --quiet            do not log RX/TX lines\n"
+            "\n"
+            "control lines on stdin (each answered \"OK <line>\" or \"ERR <line>\"):\n"
+            "  fault KIND ... COUNT [SKIP]\n"
+            "                     spoil the next COUNT replies (-1 forever) after SKIP good ones:\n"
+            "    noreply          no reply at all\n"
+            "    badcrc           reply with a wrong CRC\n"
+            "    short            only the first two reply bytes\n"
+            "    mismatch         a CRC-valid reply that does not fit the request\n"
+            "    split MS         reply in two halves MS milliseconds apart\n"
+            "    delay MS         reply MS milliseconds late\n"
+            "    exception CODE   exception reply with CODE; the request is not carried out\n"
+            "    fewer N          function 3/4 reads get only the first N registers asked for\n"
+            "                     (a valid frame with byte count 2*N); counts only read replies\n"
+            "  fault clear        drop all faults\n"
+            "  set holding REG V | set input REG V | set type V | set ident ID TEXT\n"
+            "  live REG           input REG follows the sensor again\n"
+            "  get holding REG | get input REG\n"
+            "  dump               write the flash image to the --dump file\n"
+            "  quit               remove the --link symlink, write the dump and exit\n");
 }
 
 bool parseArgs(int argc, char **argv, Options &o)
@@ -188,13 +207,19 @@ bool parseArgs(int argc, char **argv, Options &o)
     return true;
 }
 
-enum class FaultKind { NoReply, BadCrc, Split, Delay, Exception, Short, Mismatch };
+enum class FaultKind { NoReply, BadCrc, Split, Delay, Exception, Short, Mismatch, Fewer };
 
 struct Fault {
     FaultKind kind;
-    long long param = 0;   // gap or delay in ms, or exception code
+    long long param = 0;   // gap or delay in ms, exception code, or registers kept
     long long count = 0;   // -1 forever
     long long skip = 0;
+
+    // Whether the fault acts on (and counts) a request with this function code.
+    bool appliesTo(uint8_t function) const
+    {
+        return kind != FaultKind::Fewer || function == 3 || function == 4;
+    }
 };
 
 // A reply on its way out. Byte i leaves at start + i byte times (when paced)
@@ -235,7 +260,7 @@ private:
     void parseRx();
     void flushRaw();
     void onFrame(const uint8_t *f, size_t n, int64_t at);
-    bool takeFault(Fault &out);
+    bool takeFault(uint8_t function, Fault &out);
     void serviceOutput();
     void readStdin();
     void command(const std::string &line);
@@ -344,10 +369,12 @@ void Simulator::parseRx()
     }
 }
 
-bool Simulator::takeFault(Fault &out)
+bool Simulator::takeFault(uint8_t function, Fault &out)
 {
     bool chosen = false;
     for (Fault &f : m_faults) {
+        if (!f.appliesTo(function))
+            continue;
         if (f.skip > 0) {
             --f.skip;
             continue;
@@ -387,7 +414,7 @@ void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
 
     const bool answers = m_dev.answers(f, n);
     Fault fault{};
-    const bool faulty = answers && takeFault(fault);
+    const bool faulty = answers && takeFault(f[1], fault);
 
     std::vector<uint8_t> reply;
     if (faulty && fault.kind == FaultKind::Exception) {
@@ -424,6 +451,14 @@ void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
             break;
         case FaultKind::Short:
             reply.resize(2);
+            break;
+        case FaultKind::Fewer:
+            // A well-formed answer that simply carries fewer registers than asked for.
+            if ((reply[1] == 3 || reply[1] == 4) && reply[2] / 2 > fault.param) {
+                reply.resize(3 + 2 * size_t(fault.param));
+                reply[2] = uint8_t(2 * fault.param);
+                appendCrc(reply);
+            }
             break;
         case FaultKind::Mismatch: {
             reply.resize(reply.size() - 2);
@@ -583,10 +618,11 @@ void Simulator::command(const std::string &line)
             f.kind = FaultKind::Short;
         } else if (kind == "mismatch") {
             f.kind = FaultKind::Mismatch;
-        } else if (kind == "split" || kind == "delay" || kind == "exception") {
+        } else if (kind == "split" || kind == "delay" || kind == "exception" || kind == "fewer") {
             f.kind = kind == "split" ? FaultKind::Split
-                   : kind == "delay" ? FaultKind::Delay : FaultKind::Exception;
-            const long long hi = f.kind == FaultKind::Exception ? 255 : 600000;
+                   : kind == "delay" ? FaultKind::Delay
+                   : kind == "fewer" ? FaultKind::Fewer : FaultKind::Exception;
+            const long long hi = f.kind == FaultKind::Exception ? 255 : f.kind == FaultKind::Fewer ? 125 : 600000;
             if (!num(2, 0, hi, a)) {
                 emit(err);
                 return;

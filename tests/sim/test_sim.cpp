@@ -204,6 +204,7 @@ private slots:
     void bootloaderFlashAndDump();
     void faultsAndLineNoise();
     void pacingLinkAndShutdown();
+    void fewerRegistersFault();
 };
 
 void TestSim::inputRegistersFollowCalibrationLine()
@@ -446,6 +447,39 @@ void TestSim::pacingLinkAndShutdown()
         QCOMPARE(sim.m_proc.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
     }
+}
+
+void TestSim::fewerRegistersFault()
+{
+    Sim sim;
+    QVERIFY(sim.start({}));
+    const QByteArray holding = bytes("01 03 10 00 00 30 41 1E");
+    const QByteArray inputs = bytes("01 04 00 00 00 0A 70 0D");
+
+    QVERIFY(sim.command("fault fewer 3 2 1"));
+    const QByteArray full = sim.exchange(holding);   // skipped
+    QCOMPARE(full.size(), 101);
+    // Only reads count: the identification answer is whole and uses up nothing.
+    QVERIFY(crcOk(sim.exchange(bytes("01 2B 00 01 00 11 B4"))));
+    QByteArray r = sim.exchange(holding);
+    QVERIFY(crcOk(r));
+    QCOMPARE(r.left(3), bytes("01 03 06"));
+    QCOMPARE(r.size(), 3 + 6 + 2);
+    QCOMPARE(r.mid(3, 6), full.mid(3, 6));
+    r = sim.exchange(inputs);
+    QVERIFY(crcOk(r));
+    QCOMPARE(r.left(3), bytes("01 04 06"));
+    QCOMPARE(r.size(), 11);
+    QCOMPARE(sim.exchange(holding).size(), 101);   // both used up
+
+    // Asked for fewer than N: the whole answer.
+    QVERIFY(sim.command("fault fewer 27 1"));
+    QCOMPARE(sim.exchange(withCrc(bytes("01 03 10 0F 00 02"))).size(), 9);
+    QVERIFY(sim.command("fault fewer 0 1"));
+    QCOMPARE(sim.exchange(holding), withCrc(bytes("01 03 00")));
+
+    QVERIFY(!sim.command("fault fewer 126 1"));
+    QVERIFY(!sim.command("fault fewer 3"));
 }
 
 QTEST_GUILESS_MAIN(TestSim)
