@@ -61,11 +61,13 @@ bool Command::openPort()
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    return port.open(QIODevice::ReadWrite);
+    linkWanted = port.open(QIODevice::ReadWrite);
+    return linkWanted;
 }
 
 void Command::closePort()
 {
+    linkWanted = false;
     if (port.isOpen())
         port.close();
 }
@@ -91,6 +93,10 @@ quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *d
 
 quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 {
+    // A port closed on purpose stays closed: nothing goes out.
+    if (!linkWanted)
+        return ResultNotConnected;
+
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const QByteArray frame(reinterpret_cast<const char *>(request.bytes), request.length);
     quint16 result = ResultNoReply;

@@ -59,8 +59,12 @@ public:
     quint16 transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length);
 
     // Applies the line settings (9600 8N1, no flow control) to PortName and
-    // opens the port for reading and writing.
+    // opens the port for reading and writing.  Once it has succeeded,
+    // exchanges may use the port.
     bool openPort();
+    // Closes the port on purpose: until the next successful openPort() every
+    // exchange returns ResultNotConnected at once, sends nothing and leaves
+    // the port closed.
     void closePort();
 
     // Resets the block, the scratch word and the link state to their start
@@ -74,6 +78,10 @@ public:
 
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
+
+    // Set by a successful openPort(), cleared by closePort(): whether the
+    // user wants the link up.  The port itself may still have gone away.
+    bool linkWanted = false;
 
     TrafficHook trafficHook = nullptr;
     void *trafficContext = nullptr;

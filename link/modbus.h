@@ -18,6 +18,7 @@ enum ResultCode : quint16 {
     ResultIllegalValue = 128,   // exception reply, code 3
     ResultBadReply = 256,       // empty, too short, too long or CRC mismatch
     ResultRefused = 512,        // exception reply with any other code
+    ResultNotConnected = 1024,  // the port was closed on purpose (or never opened): nothing sent
 };
 
 namespace Modbus {

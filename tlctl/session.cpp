@@ -148,6 +148,7 @@ QString resultText(quint16 result)
     case ResultIllegalValue: return QStringLiteral("the device refused the request (exception: illegal value)");
     case ResultRefused: return QStringLiteral("the device refused the request (exception)");
     case ResultUnsupported: return QStringLiteral("the reply carried an unknown function code");
+    case ResultNotConnected: return QStringLiteral("not connected: the port is closed");
     default: return QStringLiteral("exchange result %1").arg(result);
     }
 }

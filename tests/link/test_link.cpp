@@ -243,12 +243,14 @@ private slots:
             QCOMPARE(int(f[0]), 0);
     }
 
-    void closedPortIsReopened()
+    void portClosedUnderTheLinkIsReopened()
     {
         connectTo();
-        command.closePort();
+        // Not closePort(): the link still wants the port and opens it afresh.
+        command.port.close();
         QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
         QVERIFY(command.port.isOpen());
+        QCOMPARE(sim.rxFrames().size(), 1);
     }
 
     void memoryBlocks()
