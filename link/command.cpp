@@ -72,6 +72,27 @@ void Command::closePort()
         port.close();
 }
 
+bool Command::portFailed() const
+{
+    // A time-out is no fault of the port; anything else it reports (the
+    // device vanished, a read or write was refused) is.
+    if (!port.isOpen())
+        return true;
+    const QSerialPort::SerialPortError e = port.error();
+    return e != QSerialPort::NoError && e != QSerialPort::TimeoutError;
+}
+
+bool Command::reopenPort()
+{
+    if (port.isOpen())
+        port.close();
+    // The port keeps its name and line settings across close and open.
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+    port.clearError();
+    return true;
+}
+
 quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16 count)
 {
     const Modbus::Image image{&DeviceParams, &ScratchWord};
@@ -99,43 +120,61 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const QByteArray frame(reinterpret_cast<const char *>(request.bytes), request.length);
+    const bool broadcast = broadcastRule && (SlaveAddress == 0 || SlaveAddress == 255)
+        && (request.function == 6 || request.function == 16 || request.function == 21);
     quint16 result = ResultNoReply;
     qint64 pauseMark = 0;
     QByteArray received;
 
+    // A port that went away (adapter pulled, device file gone) or stopped
+    // writing gets one fresh open per exchange.  When that fails, or the
+    // port fails again after it, the exchange ends at once: the remaining
+    // attempts could not send anything either.
+    bool reopened = false;
+    auto recover = [&]() {
+        if (reopened)
+            return false;
+        reopened = true;
+        return reopenPort();
+    };
+
     const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
     for (int attempt = attempts; attempt > 0; --attempt) {
+        if (!port.isOpen() && !recover())
+            return ResultWriteTimeout;
+        port.clearError();
         port.clear(QSerialPort::AllDirections);
-        port.write(frame);
         received.clear();
-        if (trafficHook)
+        const bool queued = port.write(frame) == frame.size();
+        if (queued && trafficHook)
             trafficHook(true, frame, trafficContext);
 
-        if (broadcastRule && (SlaveAddress == 0 || SlaveAddress == 255)
-            && (request.function == 6 || request.function == 16 || request.function == 21)) {
+        if (broadcast) {
             // Every device on the line acts on a broadcast; none answers.
             port.waitForReadyRead(timing.firstReplyTimeout);
-            if (port.bytesToWrite() > 0)
+            if (port.isOpen() && port.bytesToWrite() > 0)
                 port.waitForBytesWritten(timing.writeTimeout);
-            port.readAll();
+            if (port.isOpen())
+                port.readAll();
             return ResultOk;
         }
 
-        if (!port.waitForBytesWritten(timing.writeTimeout)) {
-            // The line is stuck (or the port went away): open it afresh.
-            port.close();
-            port.open(QIODevice::ReadWrite);
-            port.clearError();
+        if (!queued || !port.waitForBytesWritten(timing.writeTimeout)) {
             result = ResultWriteTimeout;
+            if (!recover())
+                return result;
             continue;
         }
 
         result = ResultNoReply;
-        if (!port.waitForReadyRead(timing.firstReplyTimeout))
+        if (!port.waitForReadyRead(timing.firstReplyTimeout)) {
+            if (portFailed() && !recover())
+                return ResultWriteTimeout;
             continue;
+        }
         received = port.readAll();
         // The reply ends at the first silence of the inter-chunk time-out.
-        while (port.waitForReadyRead(timing.interChunkTimeout))
+        while (port.isOpen() && port.waitForReadyRead(timing.interChunkTimeout))
             received += port.readAll();
         if (trafficHook)
             trafficHook(false, received, trafficContext);

@@ -60,7 +60,7 @@ public:
 
     // Applies the line settings (9600 8N1, no flow control) to PortName and
     // opens the port for reading and writing.  Once it has succeeded,
-    // exchanges may use the port.
+    // exchanges may use the port (and reopen it once if it goes away).
     bool openPort();
     // Closes the port on purpose: until the next successful openPort() every
     // exchange returns ResultNotConnected at once, sends nothing and leaves
@@ -78,6 +78,8 @@ public:
 
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
+    bool portFailed() const;
+    bool reopenPort();
 
     // Set by a successful openPort(), cleared by closePort(): whether the
     // user wants the link up.  The port itself may still have gone away.
