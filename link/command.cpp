@@ -148,18 +148,20 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         const bool queued = port.write(frame) == frame.size();
         if (queued && trafficHook)
             trafficHook(true, frame, trafficContext);
+        const bool written = queued && port.waitForBytesWritten(timing.writeTimeout);
 
         if (broadcast) {
             // Every device on the line acts on a broadcast; none answers.
+            // It is sent once: a request that did not go out is a failure.
+            if (!written)
+                return ResultWriteTimeout;
             port.waitForReadyRead(timing.firstReplyTimeout);
-            if (port.isOpen() && port.bytesToWrite() > 0)
-                port.waitForBytesWritten(timing.writeTimeout);
             if (port.isOpen())
                 port.readAll();
             return ResultOk;
         }
 
-        if (!queued || !port.waitForBytesWritten(timing.writeTimeout)) {
+        if (!written) {
             result = ResultWriteTimeout;
             if (!recover())
                 return result;
