@@ -19,6 +19,9 @@
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
@@ -125,6 +128,7 @@ void usage(FILE *f)
             "  --turnaround MS    extra delay between request and reply (default 0)\n"
             "  --dump FILE        write the flash image to FILE on exit and on \"dump\"\n"
             "  --quiet            do not log RX/TX lines\n"
+            "It ends with the process that started it.\n"
             "\n"
             "control lines on stdin (each answered \"OK <line>\" or \"ERR <line>\"):\n"
             "  fault KIND ... COUNT [SKIP]\n"
@@ -835,6 +839,9 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    // The parent as it is now, before asking to be told of its end.
+    const pid_t parent = getppid();
+
     struct sigaction sa;
     memset(&sa, 0, sizeof sa);
     sa.sa_handler = onSignal;
@@ -842,6 +849,16 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
+
+#ifdef __linux__
+    // A simulator never outlives whoever started it (a test that crashed or
+    // was killed): its end arrives as SIGTERM, which cleans up as "quit"
+    // does.  Linux sends this when the thread that forked us ends; every
+    // starter here forks from its main thread.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+#endif
+    if (getppid() != parent)
+        return 0;   // the parent ended before the request above took hold
 
     Simulator sim(opt);
     if (!sim.open())

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -205,6 +206,7 @@ private slots:
     void faultsAndLineNoise();
     void pacingLinkAndShutdown();
     void fewerRegistersFault();
+    void endsWithItsParent();
 };
 
 void TestSim::inputRegistersFollowCalibrationLine()
@@ -480,6 +482,68 @@ void TestSim::fewerRegistersFault()
 
     QVERIFY(!sim.command("fault fewer 126 1"));
     QVERIFY(!sim.command("fault fewer 3"));
+}
+
+namespace {
+// A running tl02-sim with this pid (not a zombie, not a reused pid).
+bool simAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly) || !cmdline.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray s = stat.readAll();
+    const int paren = s.lastIndexOf(')');
+    return paren > 0 && s.mid(paren + 2, 1) != "Z" && cmdline.readAll().contains("tl02-sim");
+}
+} // namespace
+
+void TestSim::endsWithItsParent()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyTL");
+    // A shell starts the simulator in the background and stays until its
+    // stdin gives a line.
+    QProcess shell;
+    shell.start("/bin/sh", {"-c", "\"$0\" --quiet --link \"$1\" & echo \"PID $!\"; read line",
+                            QStringLiteral(TL_SIM_PATH), link});
+    QVERIFY(shell.waitForStarted(5000));
+    qint64 pid = 0;
+    bool port = false;
+    QElapsedTimer t;
+    t.start();
+    while ((pid == 0 || !port) && t.elapsed() < 10000) {
+        if (!shell.canReadLine() && !shell.waitForReadyRead(200))
+            continue;
+        const QString line = QString::fromUtf8(shell.readLine()).trimmed();
+        if (line.startsWith("PID "))
+            pid = line.mid(4).toLongLong();
+        port = port || line.startsWith("PORT ");
+    }
+    QVERIFY(pid > 0 && port);
+    // Whatever the outcome, no simulator is left behind by this test.
+    struct Reaper {
+        qint64 pid;
+        ~Reaper()
+        {
+            if (simAlive(pid))
+                ::kill(pid_t(pid), SIGKILL);
+        }
+    } reaper{pid};
+    QVERIFY(simAlive(pid));
+    QVERIFY(QFileInfo(link).isSymLink());
+
+    shell.write("\n");
+    QVERIFY(shell.waitForFinished(5000));
+    t.restart();
+    while (simAlive(pid) && t.elapsed() < 5000)
+        QTest::qWait(20);
+    QVERIFY2(!simAlive(pid), "tl02-sim outlived the shell that started it");
+    // It ended as on "quit": the symlink is gone.
+    t.restart();
+    while (QFileInfo(link).isSymLink() && t.elapsed() < 2000)
+        QTest::qWait(20);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestSim)
