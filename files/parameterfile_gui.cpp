@@ -40,21 +40,20 @@ namespace {
 
 QString problemText(const BlockDecode &d, int length)
 {
-    auto tr = [](const char *text) { return QCoreApplication::translate("MainWindow", text); };
     switch (d.problem) {
     case FileProblem::TooLarge:
-        return tr("размер %1 байт, а файл параметров не больше %2 байт").arg(d.size).arg(HexFile::MaxParameterFileBytes);
+        return QCoreApplication::translate("MainWindow", "размер %1 байт, а файл параметров не больше %2 байт").arg(d.size).arg(HexFile::MaxParameterFileBytes);
     case FileProblem::BadCharacter: {
         const QString shown = d.character >= 0x21 && d.character < 0x7F
                                   ? QStringLiteral("«%1» ").arg(QLatin1Char(char(d.character)))
                                   : QString();
-        return tr("строка %1, позиция %2: недопустимый символ %3(код 0x%4)")
+        return QCoreApplication::translate("MainWindow", "строка %1, позиция %2: недопустимый символ %3(код 0x%4)")
             .arg(d.line).arg(d.column).arg(shown).arg(d.character, 2, 16, QLatin1Char('0'));
     }
     case FileProblem::OddDigits:
-        return tr("строка %1: нечетное число шестнадцатеричных цифр").arg(d.line);
+        return QCoreApplication::translate("MainWindow", "строка %1: нечетное число шестнадцатеричных цифр").arg(d.line);
     case FileProblem::TooMuchData:
-        return tr("строка %1: больше %2 байт данных").arg(d.line).arg(length);
+        return QCoreApplication::translate("MainWindow", "строка %1: больше %2 байт данных").arg(d.line).arg(length);
     case FileProblem::None:
         break;
     }

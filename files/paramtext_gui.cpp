@@ -8,11 +8,6 @@ namespace ParamText {
 
 namespace {
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ParamText", text);
-}
-
 struct Label {
     const char *name;
     const char *text;
@@ -58,7 +53,7 @@ QString label(const Params::ParamDef &def)
 {
     for (const Label &l : labels)
         if (qstrcmp(l.name, def.name) == 0)
-            return tr(l.text);
+            return QCoreApplication::translate("ParamText", l.text);
     return QLatin1String(def.name);
 }
 
@@ -68,12 +63,12 @@ QString value(const Params::ParamDef &def, const ParamBlock &block)
     const Params::Shown s = Params::show(def, block);
     switch (def.kind) {
     case Kind::LimitDirection:
-        return (s.raw & 0x8000) ? tr("Убыв.") : tr("Возр.");
+        return (s.raw & 0x8000) ? QCoreApplication::translate("ParamText", "Убыв.") : QCoreApplication::translate("ParamText", "Возр.");
     case Kind::AutoReset:
     case Kind::Switch:
-        return s.value.toBool() ? tr("Вкл.") : tr("Выкл.");
+        return s.value.toBool() ? QCoreApplication::translate("ParamText", "Вкл.") : QCoreApplication::translate("ParamText", "Выкл.");
     case Kind::Delay:
-        return s.text + tr(" c");
+        return s.text + QCoreApplication::translate("ParamText", " c");
     default:
         break;
     }
@@ -85,15 +80,15 @@ QString implausible(const Params::ParamDef &def, int why, const ParamBlock &file
     QString reason;
     switch (why) {
     case Restore::Implausible::AboveRangeMax:
-        reason = tr("выше верхнего значения диапазона %1")
+        reason = QCoreApplication::translate("ParamText", "выше верхнего значения диапазона %1")
                      .arg(value(*Params::findParameter(QStringLiteral("range_max")), file));
         break;
     case Restore::Implausible::UnknownCode:
-        reason = tr("неизвестный код %1").arg(Params::show(def, file).text);
+        reason = QCoreApplication::translate("ParamText", "неизвестный код %1").arg(Params::show(def, file).text);
         break;
     default: {
         const Params::Range r = Params::shownRange(def, file.Config);
-        reason = tr("допустимо от %1 до %2").arg(r.min).arg(r.max);
+        reason = QCoreApplication::translate("ParamText", "допустимо от %1 до %2").arg(r.min).arg(r.max);
         break;
     }
     }
