@@ -13,27 +13,23 @@ using Params::SetLevel;
 
 namespace {
 
-quint16 get16(const ParamBlock &b, int place)
+quint16 word(const ParamBlock &b, quint16 reg)
 {
-    const auto *p = reinterpret_cast<const quint8 *>(&b) + place;
-    return quint16(p[0] | (p[1] << 8));
+    return Params::holdingValue(b, reg);
 }
 
-void set16(ParamBlock &b, int place, quint16 v)
+void setWord(ParamBlock &b, quint16 reg, quint16 v)
 {
-    auto *p = reinterpret_cast<quint8 *>(&b) + place;
-    p[0] = quint8(v & 0xFF);
-    p[1] = quint8(v >> 8);
+    Params::setHoldingValue(b, reg, v);
 }
 
 // The part of the block a parameter owns (a whole register, some bits of
 // one, a byte, or the two words of the serial number).
 quint32 portion(const ParamDef &def, const ParamBlock &b)
 {
-    const int place = Params::holdingPlace(def.reg);
     switch (def.kind) {
-    case Kind::LimitValue: return get16(b, place) & 0x7FFF;
-    case Kind::LimitDirection: return get16(b, place) & 0x8000;
+    case Kind::LimitValue: return word(b, def.reg) & 0x7FFF;
+    case Kind::LimitDirection: return word(b, def.reg) & 0x8000;
     case Kind::AutoReset: return b.Config & (1u << def.bit);
     case Kind::Unit: return b.Config & 0x0003;
     case Kind::Discreteness: return b.Config & 0x0030;
@@ -41,19 +37,19 @@ quint32 portion(const ParamDef &def, const ParamBlock &b)
     case Kind::NetSpeed: return b.NetSpeed;
     case Kind::Serial: return quint32(b.SerialNum);
     case Kind::BoardVersion: return b.HWVersion;
-    default: return place == Params::NoPlace ? 0 : get16(b, place);
+    default: return word(b, def.reg);
     }
 }
 
 void copyPortion(const ParamDef &def, const ParamBlock &from, ParamBlock &to)
 {
-    const int place = Params::holdingPlace(def.reg);
+    const quint16 reg = def.reg;
     switch (def.kind) {
     case Kind::LimitValue:
-        set16(to, place, quint16((get16(to, place) & 0x8000) | (get16(from, place) & 0x7FFF)));
+        setWord(to, reg, quint16((word(to, reg) & 0x8000) | (word(from, reg) & 0x7FFF)));
         return;
     case Kind::LimitDirection:
-        set16(to, place, quint16((get16(to, place) & 0x7FFF) | (get16(from, place) & 0x8000)));
+        setWord(to, reg, quint16((word(to, reg) & 0x7FFF) | (word(from, reg) & 0x8000)));
         return;
     case Kind::AutoReset:
         to.Config = Conv::withBit(to.Config, def.bit, from.Config & (1u << def.bit));
@@ -77,8 +73,7 @@ void copyPortion(const ParamDef &def, const ParamBlock &from, ParamBlock &to)
         to.HWVersion = from.HWVersion;
         return;
     default:
-        if (place != Params::NoPlace)
-            set16(to, place, get16(from, place));
+        setWord(to, reg, word(from, reg));
         return;
     }
 }
@@ -155,7 +150,7 @@ QVector<Implausible> checkPlausible(const ParamBlock &file)
             out.append({def, Params::choiceCount(*def) > 0 ? Implausible::UnknownCode : Implausible::OutOfRange});
             continue;
         }
-        if (def->kind == Kind::LimitValue && (get16(file, Params::holdingPlace(def->reg)) & 0x7FFF) > file.ValueMax)
+        if (def->kind == Kind::LimitValue && (word(file, def->reg) & 0x7FFF) > file.ValueMax)
             out.append({def, Implausible::AboveRangeMax});
     }
     return out;
@@ -185,21 +180,22 @@ Plan plan(const ParamBlock &device, const ParamBlock &file, const QString &level
 
     // Values kept in the units of the discreteness go with it when the file
     // brings another one: the shown value stays, the stored one is rescaled.
-    const quint16 fromScale = Conv::scaleFromConfig(device.Config);
-    const quint16 toScale = Conv::scaleFromConfig(p.result.Config);
-    if (fromScale != toScale) {
-        for (const ParamDef *def : keptScaled) {
-            const int place = Params::holdingPlace(def->reg);
-            const quint16 word = get16(p.result, place);
-            const quint16 value = def->kind == Kind::LimitValue ? quint16(word & 0x7FFF) : word;
-            const double converted = Conv::roundHalfEven(double(value) * toScale / fromScale);
-            const double limit = def->kind == Kind::LimitValue ? 32767.0 : 65535.0;
-            if (converted > limit) {
-                p.notConvertible.append(def);
-                continue;
-            }
-            set16(p.result, place, def->kind == Kind::LimitValue ? quint16((word & 0x8000) | quint16(converted))
-                                                                   : quint16(converted));
+    if (Conv::decimals(device.Config) != Conv::decimals(p.result.Config) && !keptScaled.isEmpty()) {
+        // The values taken from the file are already in its discreteness:
+        // left out here, they cannot stand in the way.
+        ParamBlock kept = device;
+        for (const ParamDef &def : Params::parameters()) {
+            if (isScaled(def) && !keptScaled.contains(&def))
+                setWord(kept, def.reg, def.kind == Kind::LimitValue ? quint16(word(kept, def.reg) & 0x8000) : 0);
+        }
+        QStringList tooLarge;
+        if (Conv::rescaleForDecimals(kept, Conv::decimals(p.result.Config), &tooLarge)) {
+            for (const ParamDef *def : keptScaled)
+                copyPortion(*def, kept, p.result);
+        } else {
+            for (const QString &name : tooLarge)
+                if (const ParamDef *def = Params::findParameter(name))
+                    p.notConvertible.append(def);
         }
     }
 

@@ -142,6 +142,13 @@ quint16 holdingValue(const ParamBlock &block, quint16 reg)
     return place == Params::NoPlace ? 0 : get16(block, place);
 }
 
+void setHoldingValue(ParamBlock &block, quint16 reg, quint16 value)
+{
+    const int place = Params::holdingPlace(reg);
+    if (place != Params::NoPlace)
+        set16(block, place, value);
+}
+
 Shown show(const ParamDef &def, const ParamBlock &block)
 {
     Shown s;

@@ -66,6 +66,9 @@ const ParamDef *findParameter(const QString &name);
 // Value of a holding register as the block holds it (its place, low byte
 // first); 0 for a register bound to no place.
 quint16 holdingValue(const ParamBlock &block, quint16 reg);
+// Puts a value into a holding register's place; nothing for a register
+// bound to no place.
+void setHoldingValue(ParamBlock &block, quint16 reg, quint16 value);
 
 Shown show(const ParamDef &def, const ParamBlock &block);
 

@@ -20,6 +20,21 @@ constexpr quint16 SimulationRegister = 0x1019; // ImmitConcOn, then ImmitConc
 constexpr int TabGas = 0;
 constexpr int TabInput = 1;
 constexpr int TabOutput = 2;
+
+// The measured point replaces the low (4 mA) or the high (20 mA) point; the
+// other one's code follows it where they would cross.
+void takePoint(const Calibration::Point &measured, bool lowPoint, Calibration::Point &low, Calibration::Point &high)
+{
+    if (lowPoint) {
+        low = measured;
+        if (low.code > high.code)
+            high.code = low.code;
+    } else {
+        high = measured;
+        if (high.code < low.code)
+            low.code = high.code;
+    }
+}
 } // namespace
 
 Calibration::Calibration(QWidget *parent)
@@ -282,15 +297,7 @@ void Calibration::applyCalibration()
         // The current shown on this tab, not the one last typed on the other.
         const Point measured{p.CurrentADC, ui->doubleSpinBox_CalibIn->value()};
         Point low = inLow, high = inHigh;
-        if (ui->comboBox_CalibIn->currentIndex() == 0) {
-            low = measured;
-            if (low.code > high.code)
-                high.code = low.code;
-        } else {
-            high = measured;
-            if (high.code < low.code)
-                low.code = high.code;
-        }
+        takePoint(measured, ui->comboBox_CalibIn->currentIndex() == 0, low, high);
         quint16 code4 = 0, code20 = 0, adcCalib = 0;
         if (!fitLine(low, high, &code4, &code20)
             || !codeFrom(float(code4) + float(int(code20) - int(code4)) * ratio, &adcCalib)) {
@@ -306,15 +313,7 @@ void Calibration::applyCalibration()
     } else if (tab == TabOutput) {
         const Point measured{p.PWMCode, ui->doubleSpinBox_CalibOut->value()};
         Point low = outLow, high = outHigh;
-        if (ui->comboBox_CalibOut->currentIndex() == 0) {
-            low = measured;
-            if (low.code > high.code)
-                high.code = low.code;
-        } else {
-            high = measured;
-            if (high.code < low.code)
-                low.code = high.code;
-        }
+        takePoint(measured, ui->comboBox_CalibOut->currentIndex() == 0, low, high);
         quint16 code4 = 0, code20 = 0;
         if (!fitLine(low, high, &code4, &code20)) {
             codeOutOfRange();

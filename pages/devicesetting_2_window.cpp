@@ -8,6 +8,7 @@
 #include "command.h"
 #include "conversions.h"
 #include "options.h"
+#include "paramrange.h"
 #include "paramtable.h"
 
 #include <QDoubleSpinBox>
@@ -15,18 +16,6 @@
 #include <QScopedValueRollback>
 
 namespace {
-
-// Limits of a control from the parameter table, so that this page, tlctl
-// `set` and the parameter-file check take the same values.
-void setRangeOf(QDoubleSpinBox *box, const char *name, quint16 config)
-{
-    const Params::ParamDef *def = Params::findParameter(QLatin1String(name));
-    Q_ASSERT(def);
-    if (!def)
-        return;
-    const Params::Range r = Params::shownRange(*def, config);
-    box->setRange(r.min, r.max);
-}
 
 // Decimals, limits and unit suffix of a scaled control, then its value.
 void showScaled(QDoubleSpinBox *box, const char *name, quint16 config, double shown)

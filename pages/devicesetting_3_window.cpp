@@ -6,25 +6,10 @@
 #include "command.h"
 #include "conversions.h"
 #include "options.h"
+#include "paramrange.h"
 #include "paramtable.h"
 
 #include <QScopedValueRollback>
-
-namespace {
-
-// Limits of a control from the parameter table (the same as tlctl `set`
-// and the parameter-file check use).
-void setRangeOf(QDoubleSpinBox *box, const char *name, quint16 config)
-{
-    const Params::ParamDef *def = Params::findParameter(QLatin1String(name));
-    Q_ASSERT(def);
-    if (!def)
-        return;
-    const Params::Range r = Params::shownRange(*def, config);
-    box->setRange(r.min, r.max);
-}
-
-} // namespace
 
 DeviceSetting_3_Window::DeviceSetting_3_Window(QWidget *parent)
     : QDialog(parent), ui(new Ui::DeviceSetting_3_Window)
