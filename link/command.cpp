@@ -72,6 +72,35 @@ void Command::closePort()
         port.close();
 }
 
+bool Command::isOpen() const
+{
+    return port.isOpen();
+}
+
+QString Command::errorString() const
+{
+    return port.errorString();
+}
+
+void Command::discardPending()
+{
+    if (!port.isOpen())
+        return;
+    port.clearError();
+    port.clear(QSerialPort::AllDirections);
+}
+
+bool Command::writeRaw(const QByteArray &bytes)
+{
+    if (!linkWanted || !port.isOpen())
+        return false;
+    if (trafficHook)
+        trafficHook(true, bytes, trafficContext);
+    if (port.write(bytes) != bytes.size())
+        return false;
+    return port.waitForBytesWritten(RawWriteWaitMs) || port.bytesToWrite() == 0;
+}
+
 bool Command::portFailed() const
 {
     // A time-out is no fault of the port; anything else it reports (the

@@ -66,6 +66,16 @@ public:
     // exchange returns ResultNotConnected at once, sends nothing and leaves
     // the port closed.
     void closePort();
+    // Whether the port is open, and why it last failed.
+    bool isOpen() const;
+    QString errorString() const;
+    // Discards whatever is pending on the line in both directions.
+    void discardPending();
+    // Writes bytes as they are, outside any exchange (no frame, no CRC, no
+    // reply awaited), waiting at most RawWriteWaitMs for them to go out.
+    // Used for "DEACTIV" to a device that is no TL-02.
+    static constexpr int RawWriteWaitMs = 100;
+    bool writeRaw(const QByteArray &bytes);
 
     // Resets the block, the scratch word and the link state to their start
     // values (used by tests and tools that reuse the object).

@@ -14,7 +14,6 @@ namespace {
 const QString ConnectText = QStringLiteral("Connect");
 const QString DisconnectText = QStringLiteral("Disconnect");
 const quint8 FnReadInput = 4;
-const int DeactivateWriteMs = 100;
 
 bool recognised(int type)
 {
@@ -37,7 +36,7 @@ Connect_com_port::Connect_com_port(QWidget *parent)
     connect(ui->cb_Com->lineEdit(), &QLineEdit::editingFinished, this,
             &Connect_com_port::portTextConfirmed);
 
-    if (command.port.isOpen()) {
+    if (command.isOpen()) {
         ui->Button_connect->setText(DisconnectText);
         ui->Button_Rescan->setEnabled(false);
         fillPorts();
@@ -134,14 +133,13 @@ void Connect_com_port::on_Button_connect_clicked()
     if (state != ConnectText)
         return;
 
-    if (command.port.isOpen())
+    if (command.isOpen())
         command.closePort();
     if (!command.openPort()) {
         QMessageBox::information(this, tr("Подключение"), tr("Не открывает COM port"));
         return;
     }
-    command.port.clearError();
-    command.port.clear();
+    command.discardPending();
 
     if (command.transact(FnReadInput, 0, 0, 10) != ResultOk) {
         QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
@@ -157,8 +155,7 @@ void Connect_com_port::on_Button_connect_clicked()
     }
 
     // Whatever answered is no TL-02: tell it to leave the line alone.
-    command.port.write("DEACTIV", 7);
-    command.port.waitForBytesWritten(DeactivateWriteMs);
+    command.writeRaw(QByteArrayLiteral("DEACTIV"));
     QMessageBox::warning(this, tr("Подключение"), tr("Прибор не опознан"));
     disconnectPort();
 }

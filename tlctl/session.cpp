@@ -206,9 +206,8 @@ int Session::open()
     if (!command.openPort())
         return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
                                              "ports) and your permission to use it (group dialout)")
-                                  .arg(port, command.port.errorString()));
-    command.port.clearError();
-    command.port.clear(QSerialPort::AllDirections);
+                                  .arg(port, command.errorString()));
+    command.discardPending();
     command.SlaveAddress = quint16(opt.address);
     if (opt.frames)
         command.setTrafficHook(printFrame, &ioRef.err);
@@ -228,8 +227,7 @@ int Session::connect(bool detectorOnly)
     const qint16 type = command.DeviceType;
     if (type != 1 && type != 2 && type != 999) {
         // As the connection dialog does for a device it does not know.
-        command.port.write("DEACTIV", 7);
-        command.port.waitForBytesWritten(Command::RegisterLoop.writeTimeout);
+        command.writeRaw(QByteArrayLiteral("DEACTIV"));
         const int t = type;
         command.DeviceType = 0;
         return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "

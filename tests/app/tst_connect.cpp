@@ -146,7 +146,7 @@ void TestConnect::loginAcceptedConnectsOnce()
     QCOMPARE(command.LoggedIn, quint8(1));
     QCOMPARE(command.UserName, QStringLiteral("Velta"));
     QCOMPARE(command.PortName, sim.portPath());
-    QVERIFY(command.port.isOpen());
+    QVERIFY(command.isOpen());
     QCOMPARE(command.DeviceType, qint16(1));
     QCOMPARE(w.windowTitle(), QStringLiteral("TL Configuration v1.8 , устройство TL-02"));
     QVERIFY(w.findChild<QTabWidget *>()->isVisible());
@@ -217,7 +217,7 @@ void TestConnect::connectAndDisconnect()
     QVERIFY(closer.seen.isEmpty());
     QCOMPARE(ui.connect->text(), QStringLiteral("Disconnect"));
     QVERIFY(!ui.rescan->isEnabled());
-    QVERIFY(command.port.isOpen());
+    QVERIFY(command.isOpen());
     QCOMPARE(command.DeviceType, qint16(1));
     const QList<QByteArray> frames = sim.rxFrames();
     QCOMPARE(frames.size(), 1);
@@ -225,23 +225,23 @@ void TestConnect::connectAndDisconnect()
 
     // Leaving the field, or Enter without typing, changes nothing.
     QMetaObject::invokeMethod(ui.ports->lineEdit(), "editingFinished");
-    QVERIFY(command.port.isOpen());
+    QVERIFY(command.isOpen());
     QCOMPARE(ui.connect->text(), QStringLiteral("Disconnect"));
 
     ui.connect->click();
     QCOMPARE(ui.connect->text(), QStringLiteral("Connect"));
     QVERIFY(ui.rescan->isEnabled());
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
     QCOMPARE(command.DeviceType, qint16(0));
     QCOMPARE(command.PortName, sim.portPath());
 
     // Choosing another port while connected ends the connection; an emptied
     // field chooses nothing.
     ui.connect->click();
-    QVERIFY(command.port.isOpen());
+    QVERIFY(command.isOpen());
     typePort(ui.ports, QStringLiteral("/dev/rfcomm0"));
     QCOMPARE(command.PortName, QStringLiteral("/dev/rfcomm0"));
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
     QCOMPARE(ui.connect->text(), QStringLiteral("Connect"));
     QCOMPARE(command.DeviceType, qint16(0));
     typePort(ui.ports, QString());
@@ -264,7 +264,7 @@ void TestConnect::noPorts()
     QCOMPARE(closer.seen[0].title, QStringLiteral("Подключение"));
     QCOMPARE(closer.seen[0].text, QStringLiteral("Не открывает COM port"));
     QCOMPARE(ui.connect->text(), QStringLiteral("Connect"));
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
 }
 
 void TestConnect::unrecognisedDeviceIsDeactivated()
@@ -286,7 +286,7 @@ void TestConnect::unrecognisedDeviceIsDeactivated()
     QCOMPARE(ui.connect->text(), QStringLiteral("Connect"));
     QVERIFY(ui.rescan->isEnabled());
     QCOMPARE(command.DeviceType, qint16(0));
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
 }
 
 void TestConnect::readFailureClosesPort()
@@ -304,7 +304,7 @@ void TestConnect::readFailureClosesPort()
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].title, QStringLiteral("Подключение"));
     QCOMPARE(closer.seen[0].text, QStringLiteral("Ошибка обмена данными с прибором"));
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
     QCOMPARE(ui.connect->text(), QStringLiteral("Connect"));
     QCOMPARE(command.DeviceType, qint16(2));   // left as it was
 
@@ -324,7 +324,7 @@ void TestConnect::reopenWhileConnected()
         Connect_com_port d;
         typePort(widgets(d).ports, sim.portPath());
         widgets(d).connect->click();
-        QVERIFY(command.port.isOpen());
+        QVERIFY(command.isOpen());
     }
     sim.clearLog();
     Connect_com_port again;
@@ -335,7 +335,7 @@ void TestConnect::reopenWhileConnected()
     QCOMPARE(ui.ports->count(), 2);
     QCOMPARE(command.DeviceType, qint16(1));
     QCOMPARE(command.PortName, sim.portPath());
-    QVERIFY(command.port.isOpen());
+    QVERIFY(command.isOpen());
     QTest::qWait(100);
     QCOMPARE(sim.rxFrames().size(), 0);
 

@@ -249,7 +249,7 @@ private slots:
         // Not closePort(): the link still wants the port and opens it afresh.
         command.port.close();
         QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QVERIFY(command.port.isOpen());
+        QVERIFY(command.isOpen());
         QCOMPARE(sim.rxFrames().size(), 1);
     }
 

@@ -149,7 +149,7 @@ private slots:
         const quint8 data[4] = {1, 2, 3, 4};
         QCOMPARE(command.transactBlock(14, 0x08001C00, data, 4), quint16(ResultNotConnected));
         QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(!command.port.isOpen());
+        QVERIFY(!command.isOpen());
         QVERIFY(sim.log().isEmpty());
         QVERIFY2(WarningCounter::texts().isEmpty(), qPrintable(WarningCounter::texts().join('\n')));
 
@@ -180,7 +180,7 @@ private slots:
         QVERIFY2(sent <= 3, qPrintable(QString::number(sent)));
         QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
         QVERIFY2(WarningCounter::texts().isEmpty(), qPrintable(WarningCounter::texts().join('\n')));
-        QVERIFY(!command.port.isOpen());
+        QVERIFY(!command.isOpen());
 
         // A detector back under the same name is taken up by the next exchange.
         QVERIFY(connectThroughLink());

@@ -207,7 +207,7 @@ void OutputTestSafety::nothingIsSentAfterDisconnect()
     });
     window.on_action_connect_triggered();
     QCOMPARE(int(command.DeviceType), 0);
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
     sim.clearLog();
 
     // The sound box offers nothing, and even a change of its state sends
@@ -216,7 +216,7 @@ void OutputTestSafety::nothingIsSentAfterDisconnect()
     window.on_checkBox_SoundOn_stateChanged(Qt::Checked);
     QTest::qWait(300);
     QVERIFY2(sim.rxFrames().isEmpty(), qPrintable(ShellTest::describe(sim.rxFrames())));
-    QVERIFY(!command.port.isOpen());
+    QVERIFY(!command.isOpen());
     theMainWindow = nullptr;
 }
 

@@ -208,7 +208,7 @@ private slots:
         QCOMPARE(c.err.count(QLatin1Char('\n')), 1);
         QVERIFY(!c.out.contains(QStringLiteral("took every value")));
         // The run leaves the link as it found it.
-        QVERIFY(!command.port.isOpen());
+        QVERIFY(!command.isOpen());
         QCOMPARE(command.attemptLimit, 0);
     }
 };
