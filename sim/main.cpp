@@ -1,12 +1,16 @@
-// tl02-sim: a TL-02 detector (and its bootloader) on a pseudo-terminal.
+// tl02-sim: a TL-02 detector (and its bootloader) on a pseudo-terminal, and
+// optionally behind a serial device server (RTU frames over TCP) and a Modbus
+// TCP gateway.
 //
-// The first stdout line names the pty slave to open; afterwards every frame
-// and reply is logged on stdout (unless --quiet) and stdin takes control
-// commands (faults, register values, dump, quit). See usage() for options.
+// The first stdout line names the pty slave to open, the next ones the TCP
+// listeners; afterwards every frame and reply is logged on stdout (unless
+// --quiet) and stdin takes control commands (faults, register values, dump,
+// quit). See usage() for options.
 
 #include "device.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -14,10 +18,13 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -38,6 +45,9 @@ constexpr int64_t kRawGapNs = 20 * kMs;
 constexpr size_t kRawLimit = 4096;
 constexpr size_t kLineLimit = 4096;
 constexpr int64_t kStuckOutputNs = 500 * kMs;
+// Longest MBAP length field taken: unit id plus the longest PDU the serial
+// side can delimit (a function 14 block of 255 bytes).
+constexpr size_t kMbapLengthLimit = 1 + 261;
 
 int64_t nowNs()
 {
@@ -113,6 +123,9 @@ struct Options {
     long turnaroundMs = 0;
     std::string dump;
     bool quiet = false;
+    std::string listen = "127.0.0.1";
+    long tcpPort = -1;         // RTU frames over TCP, -1 off
+    long modbusTcpPort = -1;   // Modbus TCP (MBAP), -1 off
 };
 
 void usage(FILE *f)
@@ -128,6 +141,16 @@ void usage(FILE *f)
             "  --turnaround MS    extra delay between request and reply (default 0)\n"
             "  --dump FILE        write the flash image to FILE on exit and on \"dump\"\n"
             "  --quiet            do not log RX/TX lines\n"
+            "  --tcp PORT         also listen on TCP PORT (0: any free one) for RTU frames with\n"
+            "                     their CRC, as a serial device server carries them\n"
+            "  --modbus-tcp PORT  also listen on TCP PORT (0: any free one) for Modbus TCP: MBAP\n"
+            "                     header, no CRC, the unit id as the Modbus address (0 broadcast)\n"
+            "  --listen ADDR      IPv4 address of both listeners (default 127.0.0.1)\n"
+            "It prints \"PORT /dev/pts/N\", then \"TCP ADDR:PORT\" and \"MODBUS-TCP ADDR:PORT\" for\n"
+            "the listeners asked for. Each listener serves one client at a time: a new\n"
+            "connection replaces the one before. Over TCP, requests and replies, pacing,\n"
+            "turnaround and faults are as on the pty. RX lines show every request as an RTU\n"
+            "frame (unit id as address, CRC added for Modbus TCP); TX lines show the bytes sent.\n"
             "It ends with the process that started it.\n"
             "\n"
             "control lines on stdin (each answered \"OK <line>\" or \"ERR <line>\"):\n"
@@ -142,6 +165,9 @@ void usage(FILE *f)
             "    exception CODE   exception reply with CODE; the request is not carried out\n"
             "    fewer N          function 3/4 reads get only the first N registers asked for\n"
             "                     (a valid frame with byte count 2*N); counts only read replies\n"
+            "  On Modbus TCP: badcrc makes the MBAP length one more than the bytes that follow;\n"
+            "  short sends the MBAP header and the function code only; mismatch sends the same\n"
+            "  misfitting PDU with a length that matches it; split halves the whole reply.\n"
             "  fault clear        drop all faults\n"
             "  set holding REG V | set input REG V | set type V | set ident ID TEXT\n"
             "  live REG           input REG follows the sensor again\n"
@@ -200,6 +226,18 @@ bool parseArgs(int argc, char **argv, Options &o)
                 return false;
         } else if (a == "--quiet") {
             o.quiet = true;
+        } else if (a == "--tcp" || a == "--modbus-tcp") {
+            if (!number(0, 65535, n))
+                return false;
+            (a == "--tcp" ? o.tcpPort : o.modbusTcpPort) = long(n);
+        } else if (a == "--listen") {
+            in_addr ip;
+            if (!value(o.listen))
+                return false;
+            if (inet_pton(AF_INET, o.listen.c_str(), &ip) != 1) {
+                fprintf(stderr, "tl02-sim: bad value for --listen: %s\n", o.listen.c_str());
+                return false;
+            }
         } else if (a == "--help" || a == "-h") {
             usage(stdout);
             exit(0);
@@ -246,6 +284,34 @@ struct Outgoing {
     }
 };
 
+// One way in to the device: the pty, or the client of a TCP listener. Each
+// keeps its own receive buffer and its own reply on the way out.
+struct Line {
+    const char *name = "";
+    bool mbap = false;     // Modbus TCP: MBAP header, no CRC
+    bool socket = false;   // a TCP client: end of input closes it
+    int fd = -1;
+    int listenFd = -1;
+    std::string address;   // ADDR:PORT the listener is bound to
+
+    std::vector<uint8_t> rx;
+    std::vector<uint8_t> raw;
+    int64_t lastRx = 0;
+
+    bool outPending = false;
+    Outgoing out;
+};
+
+// The Modbus TCP form of an RTU reply: the request's transaction and unit id,
+// protocol 0, the length of what follows, then the PDU without address and CRC.
+std::vector<uint8_t> toMbap(const uint8_t *header, const std::vector<uint8_t> &rtu)
+{
+    const size_t length = rtu.size() - 3 + 1;   // PDU plus unit id
+    std::vector<uint8_t> adu{header[0], header[1], 0, 0, uint8_t(length >> 8), uint8_t(length & 0xFF), header[6]};
+    adu.insert(adu.end(), rtu.begin() + 1, rtu.end() - 2);
+    return adu;
+}
+
 class Simulator {
 public:
     Simulator(const Options &o)
@@ -260,12 +326,16 @@ private:
         if (!m_opt.quiet)
             emit(line);
     }
-    void readPty();
-    void parseRx();
-    void flushRaw();
-    void onFrame(const uint8_t *f, size_t n, int64_t at);
+    bool listenOn(Line &l, long port);
+    void acceptClient(Line &l);
+    void dropClient(Line &l, const char *why);
+    void readLine(Line &l);
+    void parseRx(Line &l);
+    void parseMbap(Line &l);
+    void flushRaw(Line &l);
+    void onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t wireLen, const uint8_t *mbap);
     bool takeFault(uint8_t function, Fault &out);
-    void serviceOutput();
+    void serviceOutput(Line &l);
     void readStdin();
     void command(const std::string &line);
     bool dumpFlash(std::string &err);
@@ -273,17 +343,14 @@ private:
 
     Options m_opt;
     Device m_dev;
-    int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;
     bool m_linkMade = false;
 
-    std::vector<uint8_t> m_rx;
-    std::vector<uint8_t> m_raw;
-    int64_t m_lastRx = 0;
-
-    bool m_outPending = false;
-    Outgoing m_out;
+    Line m_pty;
+    Line m_tcp;
+    Line m_mbap;
+    Line *const m_lines[3] = {&m_pty, &m_tcp, &m_mbap};
 
     std::vector<Fault> m_faults;
 
@@ -301,17 +368,28 @@ bool Simulator::open()
     cfmakeraw(&raw);
     cfsetispeed(&raw, B9600);
     cfsetospeed(&raw, B9600);
-    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
+    int master = -1;
+    if (openpty(&master, &m_slave, name, &raw, nullptr) != 0) {
         fprintf(stderr, "tl02-sim: openpty: %s\n", strerror(errno));
         return false;
     }
     // Both ends raw, so that no byte is translated or echoed.
     tcsetattr(m_slave, TCSANOW, &raw);
-    tcsetattr(m_master, TCSANOW, &raw);
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    fcntl(m_master, F_SETFD, FD_CLOEXEC);
+    tcsetattr(master, TCSANOW, &raw);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    fcntl(master, F_SETFD, FD_CLOEXEC);
     fcntl(m_slave, F_SETFD, FD_CLOEXEC);
     m_slavePath = name;
+    m_pty.name = "pty";
+    m_pty.fd = master;
+    m_tcp.name = "tcp";
+    m_tcp.socket = true;
+    m_mbap.name = "modbus-tcp";
+    m_mbap.socket = true;
+    m_mbap.mbap = true;
+    if ((m_opt.tcpPort >= 0 && !listenOn(m_tcp, m_opt.tcpPort))
+        || (m_opt.modbusTcpPort >= 0 && !listenOn(m_mbap, m_opt.modbusTcpPort)))
+        return false;
 
     if (!m_opt.link.empty()) {
         struct stat st;
@@ -324,52 +402,140 @@ bool Simulator::open()
         m_linkMade = true;
     }
     emit("PORT " + m_slavePath);
+    if (m_tcp.listenFd >= 0)
+        emit("TCP " + m_tcp.address);
+    if (m_mbap.listenFd >= 0)
+        emit("MODBUS-TCP " + m_mbap.address);
     return true;
 }
 
-void Simulator::flushRaw()
+bool Simulator::listenOn(Line &l, long port)
 {
-    if (!m_raw.empty()) {
-        log("RAW " + toHex(m_raw.data(), m_raw.size()));
-        m_raw.clear();
+    const int s = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in a;
+    memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    inet_pton(AF_INET, m_opt.listen.c_str(), &a.sin_addr);
+    const int one = 1;
+    socklen_t len = sizeof a;
+    if (s < 0 || setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0
+        || bind(s, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || listen(s, 4) != 0
+        || getsockname(s, reinterpret_cast<sockaddr *>(&a), &len) != 0) {
+        fprintf(stderr, "tl02-sim: %s listener on %s:%ld: %s\n", l.name, m_opt.listen.c_str(), port,
+                strerror(errno));
+        if (s >= 0)
+            close(s);
+        return false;
+    }
+    l.listenFd = s;
+    l.address = m_opt.listen + ":" + std::to_string(ntohs(a.sin_port));
+    return true;
+}
+
+void Simulator::acceptClient(Line &l)
+{
+    const int c = accept4(l.listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (c < 0)
+        return;
+    // One client at a time: the newest wins, as when a master reconnects
+    // before the old connection is noticed to be gone.
+    if (l.fd >= 0)
+        dropClient(l, "replaced by a new connection");
+    const int one = 1;
+    setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    l.fd = c;
+    l.lastRx = nowNs();
+    fprintf(stderr, "tl02-sim: %s client connected\n", l.name);
+}
+
+void Simulator::dropClient(Line &l, const char *why)
+{
+    fprintf(stderr, "tl02-sim: %s client dropped: %s\n", l.name, why);
+    close(l.fd);
+    l.fd = -1;
+    l.raw.insert(l.raw.end(), l.rx.begin(), l.rx.end());
+    l.rx.clear();
+    flushRaw(l);
+    l.outPending = false;
+}
+
+void Simulator::flushRaw(Line &l)
+{
+    if (!l.raw.empty()) {
+        log("RAW " + toHex(l.raw.data(), l.raw.size()));
+        l.raw.clear();
     }
 }
 
-void Simulator::readPty()
+void Simulator::readLine(Line &l)
 {
     uint8_t buf[1024];
-    for (;;) {
-        const ssize_t n = read(m_master, buf, sizeof buf);
+    while (l.fd >= 0) {
+        const ssize_t n = read(l.fd, buf, sizeof buf);
         if (n > 0) {
-            m_rx.insert(m_rx.end(), buf, buf + n);
-            m_lastRx = nowNs();
-            parseRx();
+            l.rx.insert(l.rx.end(), buf, buf + n);
+            l.lastRx = nowNs();
+            if (l.mbap)
+                parseMbap(l);
+            else
+                parseRx(l);
             continue;
         }
         if (n < 0 && errno == EINTR)
             continue;
-        break;   // EAGAIN, or EIO while nobody holds the slave
+        if (l.socket && (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)))
+            dropClient(l, n == 0 ? "closed by the client" : strerror(errno));
+        break;   // EAGAIN, or on the pty EIO while nobody holds the slave
     }
 }
 
-void Simulator::parseRx()
+void Simulator::parseRx(Line &l)
 {
-    while (!m_rx.empty()) {
-        const int len = requestLength(m_rx.data(), m_rx.size());
+    while (!l.rx.empty()) {
+        const int len = requestLength(l.rx.data(), l.rx.size());
         if (len < 0) {
             // No request starts here: this byte is line noise or text.
-            m_raw.push_back(m_rx.front());
-            m_rx.erase(m_rx.begin());
-            if (m_raw.size() >= kRawLimit)
-                flushRaw();
+            l.raw.push_back(l.rx.front());
+            l.rx.erase(l.rx.begin());
+            if (l.raw.size() >= kRawLimit)
+                flushRaw(l);
             continue;
         }
-        if (len == 0 || m_rx.size() < size_t(len))
+        if (len == 0 || l.rx.size() < size_t(len))
             break;   // wait for the rest, or for the silence that ends it
-        flushRaw();
-        std::vector<uint8_t> frame(m_rx.begin(), m_rx.begin() + len);
-        m_rx.erase(m_rx.begin(), m_rx.begin() + len);
-        onFrame(frame.data(), frame.size(), m_lastRx);
+        flushRaw(l);
+        std::vector<uint8_t> frame(l.rx.begin(), l.rx.begin() + len);
+        l.rx.erase(l.rx.begin(), l.rx.begin() + len);
+        onFrame(l, frame.data(), frame.size(), l.lastRx, frame.size(), nullptr);
+    }
+}
+
+// Modbus TCP: the MBAP length delimits each request, however the stream is cut.
+void Simulator::parseMbap(Line &l)
+{
+    while (l.fd >= 0 && l.rx.size() >= 7) {
+        const size_t length = size_t((l.rx[4] << 8) | l.rx[5]);
+        if (length < 2 || length > kMbapLengthLimit) {
+            // Without a usable length the stream cannot be followed: a gateway hangs up.
+            dropClient(l, "bad MBAP length");
+            return;
+        }
+        if (l.rx.size() < 6 + length)
+            break;
+        const std::vector<uint8_t> adu(l.rx.begin(), l.rx.begin() + 6 + length);
+        l.rx.erase(l.rx.begin(), l.rx.begin() + 6 + length);
+
+        // The request as the device would get it on its serial line: the unit
+        // id as address, the PDU and a CRC, checked by the same request rules.
+        std::vector<uint8_t> frame(adu.begin() + 6, adu.end());
+        appendCrc(frame);
+        if (adu[2] != 0 || adu[3] != 0 || requestLength(frame.data(), frame.size()) != int(frame.size())) {
+            // Another protocol, or no whole request the device knows: not answered.
+            log("RAW " + toHex(adu.data(), adu.size()));
+            continue;
+        }
+        onFrame(l, frame.data(), frame.size(), l.lastRx, adu.size(), adu.data());
     }
 }
 
@@ -398,7 +564,9 @@ bool Simulator::takeFault(uint8_t function, Fault &out)
     return chosen;
 }
 
-void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
+// A request in RTU form (address, PDU, CRC) has arrived on line l. wireLen is
+// its size as it came (for pacing); mbap is its MBAP header on Modbus TCP.
+void Simulator::onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t wireLen, const uint8_t *mbap)
 {
     const std::string hex = toHex(f, n);
     if (!crcMatches(f, n)) {
@@ -410,7 +578,7 @@ void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
         return;
     }
     log("RX " + hex);
-    if (m_outPending) {
+    if (l.outPending) {
         // Still busy with the previous answer: a single-buffer device misses this one.
         fprintf(stderr, "tl02-sim: busy, request ignored\n");
         return;
@@ -437,24 +605,25 @@ void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
 
     Outgoing out;
     out.paced = m_opt.pace;
-    out.start = at + m_opt.turnaroundMs * kMs + (m_opt.pace ? wireNs(n) : 0);
+    out.start = at + m_opt.turnaroundMs * kMs + (m_opt.pace ? wireNs(wireLen) : 0);
     if (faulty) {
         switch (fault.kind) {
         case FaultKind::NoReply:
             fprintf(stderr, "tl02-sim: fault: reply withheld\n");
             return;
         case FaultKind::BadCrc:
-            reply.back() ^= 0xFF;
+            if (!mbap)
+                reply.back() ^= 0xFF;
             break;
         case FaultKind::Split:
-            out.split = reply.size() / 2;
             out.gapNs = fault.param * kMs;
             break;
         case FaultKind::Delay:
             out.start += fault.param * kMs;
             break;
         case FaultKind::Short:
-            reply.resize(2);
+            if (!mbap)
+                reply.resize(2);
             break;
         case FaultKind::Fewer:
             // A well-formed answer that simply carries fewer registers than asked for.
@@ -499,43 +668,61 @@ void Simulator::onFrame(const uint8_t *f, size_t n, int64_t at)
             break;
         }
     }
+    if (mbap) {
+        reply = toMbap(mbap, reply);
+        if (faulty && fault.kind == FaultKind::BadCrc) {
+            // No CRC to spoil: the length no longer fits the bytes that follow.
+            const uint16_t length = uint16_t(((reply[4] << 8) | reply[5]) + 1);
+            reply[4] = uint8_t(length >> 8);
+            reply[5] = uint8_t(length & 0xFF);
+        } else if (faulty && fault.kind == FaultKind::Short) {
+            reply.resize(8);   // header and function code; the rest never comes
+        }
+    }
+    if (faulty && fault.kind == FaultKind::Split)
+        out.split = reply.size() / 2;
     out.bytes = std::move(reply);
-    m_out = std::move(out);
-    m_outPending = true;
-    serviceOutput();
+    l.out = std::move(out);
+    l.outPending = true;
+    serviceOutput(l);
 }
 
-void Simulator::serviceOutput()
+void Simulator::serviceOutput(Line &l)
 {
-    if (!m_outPending)
+    if (!l.outPending)
         return;
+    Outgoing &o = l.out;
     const int64_t now = nowNs();
-    if (now < m_out.due(m_out.sent))
+    if (now < o.due(o.sent))
         return;
-    if (!m_out.logged) {
-        log("TX " + toHex(m_out.bytes.data(), m_out.bytes.size()));
-        m_out.logged = true;
+    if (!o.logged) {
+        log("TX " + toHex(o.bytes.data(), o.bytes.size()));
+        o.logged = true;
     }
-    size_t end = m_out.sent;
-    while (end < m_out.bytes.size() && m_out.due(end) <= now)
+    size_t end = o.sent;
+    while (end < o.bytes.size() && o.due(end) <= now)
         ++end;
-    while (m_out.sent < end) {
-        const ssize_t w = write(m_master, m_out.bytes.data() + m_out.sent, end - m_out.sent);
+    while (o.sent < end) {
+        const ssize_t w = write(l.fd, o.bytes.data() + o.sent, end - o.sent);
         if (w > 0) {
-            m_out.sent += size_t(w);
+            o.sent += size_t(w);
             continue;
         }
         if (w < 0 && errno == EINTR)
             continue;
+        if (l.socket && w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            dropClient(l, strerror(errno));
+            return;
+        }
         // Nobody is draining the line: give up on this reply after a while.
-        if (now - m_out.due(m_out.sent) > kStuckOutputNs) {
+        if (now - o.due(o.sent) > kStuckOutputNs) {
             fprintf(stderr, "tl02-sim: reply dropped, line not read\n");
-            m_outPending = false;
+            l.outPending = false;
         }
         return;
     }
-    if (m_out.sent >= m_out.bytes.size())
-        m_outPending = false;
+    if (o.sent >= o.bytes.size())
+        l.outPending = false;
 }
 
 void Simulator::readStdin()
@@ -759,6 +946,13 @@ int Simulator::run()
     sigdelset(&waitMask, SIGTERM);
     sigdelset(&waitMask, SIGINT);
 
+    // What each polled descriptor is.
+    enum Role { Data, Listener, Stdin };
+    struct Watched {
+        Role role;
+        Line *line;
+    };
+
     while (!m_quit && !g_stop) {
         int64_t now = nowNs();
         int64_t deadline = -1;
@@ -766,23 +960,32 @@ int Simulator::run()
             if (deadline < 0 || t < deadline)
                 deadline = t;
         };
-        int64_t outDue = -1;
-        if (m_outPending) {
-            outDue = m_out.due(m_out.sent);
-            // Wake a little early; the last stretch is slept on an absolute deadline.
-            consider(outDue - 2 * kMs);
-        }
-        if (!m_rx.empty() || !m_raw.empty())
-            consider(m_lastRx + kRawGapNs);
 
-        pollfd fds[2];
+        pollfd fds[8];
+        Watched what[8];
         int nfds = 0;
-        fds[nfds++] = {m_master, short(POLLIN), 0};
-        if (m_outPending && now >= outDue)
-            fds[0].events |= POLLOUT;   // blocked on a full line
-        const int stdinIdx = m_stdinOpen ? nfds : -1;
-        if (m_stdinOpen)
-            fds[nfds++] = {STDIN_FILENO, short(POLLIN), 0};
+        for (Line *l : m_lines) {
+            if (l->outPending) {
+                // Wake a little early; the last stretch is slept on an absolute deadline.
+                consider(l->out.due(l->out.sent) - 2 * kMs);
+            }
+            if (!l->mbap && (!l->rx.empty() || !l->raw.empty()))
+                consider(l->lastRx + kRawGapNs);
+            if (l->fd >= 0) {
+                fds[nfds] = {l->fd, short(POLLIN), 0};
+                if (l->outPending && now >= l->out.due(l->out.sent))
+                    fds[nfds].events |= POLLOUT;   // blocked on a full line
+                what[nfds++] = {Data, l};
+            }
+            if (l->listenFd >= 0) {
+                fds[nfds] = {l->listenFd, short(POLLIN), 0};
+                what[nfds++] = {Listener, l};
+            }
+        }
+        if (m_stdinOpen) {
+            fds[nfds] = {STDIN_FILENO, short(POLLIN), 0};
+            what[nfds++] = {Stdin, nullptr};
+        }
 
         timespec ts{};
         timespec *timeout = nullptr;
@@ -799,29 +1002,43 @@ int Simulator::run()
         }
         if (g_stop)
             break;
-        if (rc > 0) {
-            if (fds[0].revents & POLLIN)
-                readPty();
-            if (stdinIdx >= 0 && (fds[stdinIdx].revents & (POLLIN | POLLHUP | POLLERR)))
-                readStdin();
-            if (stdinIdx >= 0 && (fds[stdinIdx].revents & POLLNVAL))
-                m_stdinOpen = false;
+        for (int i = 0; rc > 0 && i < nfds && !m_quit; ++i) {
+            const short ev = fds[i].revents;
+            switch (what[i].role) {
+            case Data:
+                // A closed or failed socket shows as hang-up; its read says which.
+                if ((ev & POLLIN) || (what[i].line->socket && (ev & (POLLHUP | POLLERR))))
+                    readLine(*what[i].line);
+                break;
+            case Listener:
+                if (ev & POLLIN)
+                    acceptClient(*what[i].line);
+                break;
+            case Stdin:
+                if (ev & (POLLIN | POLLHUP | POLLERR))
+                    readStdin();
+                if (ev & POLLNVAL)
+                    m_stdinOpen = false;
+                break;
+            }
         }
         if (m_quit)
             break;
 
-        now = nowNs();
-        if ((!m_rx.empty() || !m_raw.empty()) && now - m_lastRx >= kRawGapNs) {
-            // Silence after bytes that made no request: show them as they came.
-            m_raw.insert(m_raw.end(), m_rx.begin(), m_rx.end());
-            m_rx.clear();
-            flushRaw();
-        }
-        if (m_outPending) {
-            const int64_t due = m_out.due(m_out.sent);
-            if (due > now && due - now <= 2 * kMs)
-                sleepUntil(due);
-            serviceOutput();
+        for (Line *l : m_lines) {
+            now = nowNs();
+            if (!l->mbap && (!l->rx.empty() || !l->raw.empty()) && now - l->lastRx >= kRawGapNs) {
+                // Silence after bytes that made no request: show them as they came.
+                l->raw.insert(l->raw.end(), l->rx.begin(), l->rx.end());
+                l->rx.clear();
+                flushRaw(*l);
+            }
+            if (l->outPending) {
+                const int64_t due = l->out.due(l->out.sent);
+                if (due > now && due - now <= 2 * kMs)
+                    sleepUntil(due);
+                serviceOutput(*l);
+            }
         }
     }
     if (!m_quit)
