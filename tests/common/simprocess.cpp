@@ -29,16 +29,25 @@ bool SimProcess::start(const QStringList &args)
         QWARN("tl02-sim did not start");
         return false;
     }
+    // The port line comes first, then one line per TCP listener asked for.
+    const bool wantTcp = args.contains(QStringLiteral("--tcp"));
+    const bool wantModbusTcp = args.contains(QStringLiteral("--modbus-tcp"));
+    auto take = [this](const QString &prefix, QString &into) {
+        for (int i = 0; into.isEmpty() && i < lines.size(); ++i) {
+            if (lines[i].startsWith(prefix)) {
+                into = lines[i].mid(prefix.size()).trimmed();
+                lines.removeAt(i);
+            }
+        }
+    };
     QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         pump(50);
-        for (int i = 0; i < lines.size(); ++i) {
-            if (lines[i].startsWith(QLatin1String("PORT "))) {
-                port = lines[i].mid(5).trimmed();
-                lines.removeAt(i);
-                return true;
-            }
-        }
+        take(QStringLiteral("PORT "), port);
+        take(QStringLiteral("TCP "), tcpAddr);
+        take(QStringLiteral("MODBUS-TCP "), modbusTcpAddr);
+        if (!port.isEmpty() && (!wantTcp || !tcpAddr.isEmpty()) && (!wantModbusTcp || !modbusTcpAddr.isEmpty()))
+            return true;
         if (proc.state() != QProcess::Running)
             break;
     }
@@ -71,6 +80,8 @@ void SimProcess::stop()
     }
     logFile.close();
     port.clear();
+    tcpAddr.clear();
+    modbusTcpAddr.clear();
     pending.clear();
     lines.clear();
 }

@@ -1,6 +1,7 @@
 // Runs the simulated detector tl02-sim for a test and talks to it over its
 // control channel (stdin/stdout).  The serial end it prints is what the code
-// under test opens with a real QSerialPort.
+// under test opens with a real QSerialPort; started with "--tcp 0" and/or
+// "--modbus-tcp 0" it also listens on TCP, at the addresses it prints.
 #pragma once
 
 #include <QByteArray>
@@ -21,6 +22,10 @@ public:
     bool start(const QStringList &args = {});
     void stop();
     QString portPath() const { return port; }
+    // "127.0.0.1:NNNNN" of the RTU-over-TCP and Modbus TCP listeners; empty
+    // when the simulator was not started with --tcp / --modbus-tcp.
+    QString tcpAddress() const { return tcpAddr; }
+    QString modbusTcpAddress() const { return modbusTcpAddr; }
     // What the simulator wrote on stderr.
     QString errorText() const;
 
@@ -51,6 +56,8 @@ private:
     QTemporaryDir logDir;
     QFile logFile;
     QString port;
+    QString tcpAddr;
+    QString modbusTcpAddr;
     QByteArray pending;
     QStringList lines;
 };
