@@ -1,8 +1,12 @@
 // Drives tl02-sim the way a serial terminal would: the pty is opened with
 // plain POSIX calls and fed hand-written frames (CRC bytes worked out by
-// hand); the control channel is the simulator's stdin/stdout.
+// hand); the control channel is the simulator's stdin/stdout. Its TCP
+// listeners get raw bytes through a QTcpSocket.
+
+#include "simprocess.h"
 
 #include <QtTest>
+#include <QTcpSocket>
 
 #include <QFile>
 #include <QFileInfo>
@@ -52,6 +56,40 @@ quint16 word(const QByteArray &reply, int index)   // index-th data word of a 3/
     return quint16((quint8(reply.at(3 + 2 * index)) << 8) | quint8(reply.at(4 + 2 * index)));
 }
 
+// The pty slave opened raw at 9600 baud, non-blocking; -1 on failure.
+int openRawPty(const QString &path)
+{
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    termios t;
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    cfsetspeed(&t, B9600);
+    if (tcsetattr(fd, TCSANOW, &t) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Everything that arrives on fd until `gapMs` of silence; empty if nothing in `firstMs`.
+QByteArray readReply(int fd, int firstMs = 500, int gapMs = 50)
+{
+    QByteArray got;
+    int wait = firstMs;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, wait) <= 0)
+            return got;
+        char buf[512];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, int(n));
+        wait = gapMs;
+    }
+}
+
 class Sim {
 public:
     ~Sim()
@@ -75,34 +113,13 @@ public:
         if (!first.startsWith("PORT "))
             return false;
         port = first.mid(5);
-        m_fd = ::open(port.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (m_fd < 0)
-            return false;
-        termios t;
-        tcgetattr(m_fd, &t);
-        cfmakeraw(&t);
-        cfsetspeed(&t, B9600);
-        return tcsetattr(m_fd, TCSANOW, &t) == 0;
+        m_fd = openRawPty(port);
+        return m_fd >= 0;
     }
 
     void send(const QByteArray &frame) { QCOMPARE(::write(m_fd, frame.constData(), size_t(frame.size())), ssize_t(frame.size())); }
 
-    // Everything that arrives until `gapMs` of silence; empty if nothing in `firstMs`.
-    QByteArray reply(int firstMs = 500, int gapMs = 50)
-    {
-        QByteArray got;
-        int wait = firstMs;
-        for (;;) {
-            pollfd p{m_fd, POLLIN, 0};
-            if (::poll(&p, 1, wait) <= 0)
-                return got;
-            char buf[512];
-            const ssize_t n = ::read(m_fd, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, int(n));
-            wait = gapMs;
-        }
-    }
+    QByteArray reply(int firstMs = 500, int gapMs = 50) { return readReply(m_fd, firstMs, gapMs); }
 
     // Exactly n bytes, or what came within ms.
     QByteArray readCount(int n, int ms)
@@ -193,6 +210,38 @@ public:
     int m_fd = -1;
 };
 
+// A raw client of one of the simulator's TCP listeners ("127.0.0.1:NNNNN").
+struct TcpClient {
+    QTcpSocket socket;
+
+    bool connectTo(const QString &hostPort)
+    {
+        socket.connectToHost(hostPort.section(':', 0, 0), quint16(hostPort.section(':', 1).toUInt()));
+        if (!socket.waitForConnected(5000))
+            return false;
+        // Each write goes out at once, not held back waiting for an acknowledgement.
+        socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        return true;
+    }
+    void send(const QByteArray &b)
+    {
+        socket.write(b);
+        socket.waitForBytesWritten(1000);
+    }
+    QByteArray reply(int firstMs = 500, int gapMs = 50)
+    {
+        QByteArray got = socket.readAll();
+        for (int wait = got.isEmpty() ? firstMs : gapMs; socket.waitForReadyRead(wait); wait = gapMs)
+            got += socket.readAll();
+        return got + socket.readAll();
+    }
+    QByteArray exchange(const QByteArray &b)
+    {
+        send(b);
+        return reply();
+    }
+};
+
 } // namespace
 
 class TestSim : public QObject {
@@ -207,6 +256,8 @@ private slots:
     void pacingLinkAndShutdown();
     void fewerRegistersFault();
     void endsWithItsParent();
+    void rtuOverTcp();
+    void modbusTcp();
 };
 
 void TestSim::inputRegistersFollowCalibrationLine()
@@ -544,6 +595,88 @@ void TestSim::endsWithItsParent()
     while (QFileInfo(link).isSymLink() && t.elapsed() < 2000)
         QTest::qWait(20);
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+void TestSim::rtuOverTcp()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--tcp", "0"}));
+    QVERIFY(sim.tcpAddress().startsWith("127.0.0.1:"));
+    QVERIFY(sim.modbusTcpAddress().isEmpty());
+    const int pty = openRawPty(sim.portPath());
+    QVERIFY(pty >= 0);
+    struct Closer { int fd; ~Closer() { ::close(fd); } } closer{pty};
+
+    const QByteArray req = bytes("01 03 10 00 00 30 41 1E");
+    QCOMPARE(::write(pty, req.constData(), size_t(req.size())), ssize_t(req.size()));
+    const QByteArray viaPty = readReply(pty);
+    QCOMPARE(viaPty.size(), 101);
+
+    TcpClient tcp;
+    QVERIFY(tcp.connectTo(sim.tcpAddress()));
+    QCOMPARE(tcp.exchange(req), viaPty);
+    // In two pieces (the first too short to tell the request), then two requests at once.
+    tcp.send(req.left(1));
+    QThread::msleep(2);
+    QCOMPARE(tcp.exchange(req.mid(1)), viaPty);
+    tcp.send(req + req);
+    QByteArray two = tcp.reply();
+    while (two.size() < 202 && tcp.socket.waitForReadyRead(1000))
+        two += tcp.socket.readAll();
+    QCOMPARE(two, viaPty + viaPty);
+    const QList<QByteArray> rx = sim.rxFrames();
+    QCOMPARE(rx.size(), 5);
+    for (const QByteArray &f : rx)
+        QCOMPARE(f, req);
+    QVERIFY(!sim.log().join('\n').contains("RAW"));
+
+    QVERIFY(sim.send("fault noreply 1").isEmpty());
+    QCOMPARE(tcp.exchange(req), QByteArray());
+    QCOMPARE(tcp.exchange(req), viaPty);
+
+    // A client that leaves is followed by the next; a second one replaces the first.
+    tcp.socket.disconnectFromHost();
+    TcpClient next;
+    QVERIFY(next.connectTo(sim.tcpAddress()));
+    QCOMPARE(next.exchange(req), viaPty);
+    TcpClient third;
+    QVERIFY(third.connectTo(sim.tcpAddress()));
+    QCOMPARE(third.exchange(req), viaPty);
+    QVERIFY(next.socket.state() == QAbstractSocket::UnconnectedState || next.socket.waitForDisconnected(3000));
+}
+
+void TestSim::modbusTcp()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--modbus-tcp", "0", "--tcp", "0"}));
+    QVERIFY(sim.modbusTcpAddress().startsWith("127.0.0.1:"));
+    QVERIFY(sim.modbusTcpAddress() != sim.tcpAddress());
+    TcpClient mb;
+    QVERIFY(mb.connectTo(sim.modbusTcpAddress()));
+
+    // Transaction and unit id echoed, protocol 0, length = unit id + 98 bytes of PDU, no CRC.
+    QByteArray r = mb.exchange(bytes("12 34 00 00 00 06 01 03 10 00 00 30"));
+    QCOMPARE(r.size(), 6 + 1 + 98);
+    QCOMPARE(r.left(9), bytes("12 34 00 00 00 63 01 03 60"));
+    QCOMPARE(word(r.mid(6), 0x05), quint16(sim.holding(0x1005)));
+    QCOMPARE(word(r.mid(6), 0x0F), quint16(4711));
+    // The frame log carries the request as its RTU frame.
+    QCOMPARE(sim.rxFrames(), QList<QByteArray>{bytes("01 03 10 00 00 30 41 1E")});
+
+    // Another unit: no answer. Unit 0: carried out, no answer.
+    QCOMPARE(mb.exchange(bytes("00 01 00 00 00 06 02 03 10 00 00 01")), QByteArray());
+    QCOMPARE(mb.exchange(bytes("00 02 00 00 00 06 00 06 10 05 00 7B")), QByteArray());
+    QCOMPARE(sim.holding(0x1005), 123);
+
+    QVERIFY(sim.send("fault exception 4 1").isEmpty());
+    QCOMPARE(mb.exchange(bytes("00 03 00 00 00 06 01 04 00 00 00 0A")), bytes("00 03 00 00 00 03 01 84 04"));
+    QVERIFY(sim.send("fault fewer 2 1").isEmpty());
+    r = mb.exchange(bytes("00 04 00 00 00 06 01 03 10 05 00 03"));
+    QCOMPARE(r, bytes("00 04 00 00 00 07 01 03 04 00 7B 01 90"));
+    // No CRC to spoil: the length claims one byte more than comes.
+    QVERIFY(sim.send("fault badcrc 1").isEmpty());
+    QCOMPARE(mb.exchange(bytes("00 05 00 00 00 06 01 03 10 05 00 01")), bytes("00 05 00 00 00 06 01 03 02 00 7B"));
+    QCOMPARE(mb.exchange(bytes("00 06 00 00 00 06 01 03 10 05 00 01")), bytes("00 06 00 00 00 05 01 03 02 00 7B"));
 }
 
 QTEST_GUILESS_MAIN(TestSim)
