@@ -46,7 +46,7 @@ void AuthorizationWindow::on_pushButton_clicked()
     }
 
     QMessageBox::warning(this, tr("Авторизация"), tr("Вы не успешно авторизовались"));
-    if (command.DeviceType == 0) {
+    if (command.DeviceType == Params::TypeNone) {
         command.UserName = DefaultUserName;
         command.Password.clear();
     }

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "accesslevels.h"
 #include "authorizationwindow.h"
 #include "calibration.h"
 #include "command.h"
@@ -32,10 +33,6 @@ namespace {
 const int IniLineCount = 6;
 const char *const EnglishBase = "TL_Program_en_US.";
 const char *const RussianBase = "TL_Program_en_RU.";
-const quint8 FnReadHolding = 3;
-const quint8 FnReadInput = 4;
-const quint8 FnWriteMultiple = 16;
-const quint8 FnReadDeviceId = 43;
 const int PollIntervalMs = 1000;
 
 QString &iniPathOverride()
@@ -258,9 +255,9 @@ void MainWindow::pageSetup()
         ui->pushButtonSaveConfigPC, ui->pushButtonResetDevice, ui->pushButtonSaveFactorySettings};
 
     // The sound command goes to a detector only.
-    ui->checkBox_SoundOn->setEnabled(command.DeviceType == 1 || command.DeviceType == 2);
+    ui->checkBox_SoundOn->setEnabled(Params::isDetector(command.DeviceType));
 
-    if (command.DeviceType == 1 || command.DeviceType == 2) {
+    if (Params::isDetector(command.DeviceType)) {
         setWindowTitle(title + tr(" , устройство TL-02"));
         ui->tabWidget->show();
         ui->widget_AddrMb->show();
@@ -291,15 +288,15 @@ void MainWindow::pageSetup()
         ui->tabWidget->setCurrentIndex(0);
         showStatus(tr("Успешное подключение TL"));
 
-        if (command.UserName != DefaultUserName)
+        if (Access::hasLoggedIn(command.UserName))
             ui->action_config->setVisible(true);
-        if (command.UserName == QLatin1String("User") || command.UserName == QLatin1String("Admin"))
+        if (!Access::seesProductionControls(command.UserName))
             ui->stackedWidget_3->hide();
-        else if (command.UserName == QLatin1String("Velta"))
+        else if (Access::isProduction(command.UserName))
             ui->stackedWidget_3->show();
 
         readCycle(0);
-    } else if (command.DeviceType == 999) {
+    } else if (command.DeviceType == Params::TypeBootloader) {
         setWindowTitle(title + tr(" , устройство Bootloader"));
         ui->tabWidget->hide();
         ui->widget_AddrMb->hide();
@@ -322,19 +319,19 @@ bool MainWindow::readCycle(int tab)
 {
     bool ok = true;
     if (!ui->checkBoxAutoupdate->isChecked()) {
-        ok = command.transact(FnReadDeviceId, 0, 1, 0) == ResultOk
-            && command.transact(FnReadDeviceId, 0, 2, 0) == ResultOk;
+        ok = command.transact(Modbus::FnReadDeviceId, 0, 1, 0) == ResultOk
+            && command.transact(Modbus::FnReadDeviceId, 0, 2, 0) == ResultOk;
         if (ok) {
             command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
                                                      int(sizeof(command.DeviceParams.IdFirmwareVersion)),
                                                      command.DeviceType);
-            ok = command.transact(FnReadHolding, 0, Params::HoldingFirst, command.WriteCount) == ResultOk;
+            ok = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount) == ResultOk;
         }
         if (ok)
             ui->spinBox->setValue(command.SlaveAddress);
     }
     if (ok)
-        ok = command.transact(FnReadInput, 0, 0, Params::InputCount) == ResultOk;
+        ok = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) == ResultOk;
     if (!ok) {
         showStatus(tr("Ошибка обмена данными"));
         return false;
@@ -359,7 +356,7 @@ bool MainWindow::readCycle(int tab)
     if (currentDeviceSetting3)
         currentDeviceSetting3->refresh();
     // A change of state here sends the matching sound command, as a click does.
-    ui->checkBox_SoundOn->setChecked(command.DeviceParams.Status & 0x0100);
+    ui->checkBox_SoundOn->setChecked(command.DeviceParams.Status & Params::StatusSoundOff);
     showStatus(tr("Успешная передача данных"));
     return true;
 }
@@ -400,7 +397,7 @@ void MainWindow::on_pushButton_Save_Param_clicked()
     showStatus(tr("Идет передача данных..."));
     stopAutoUpdate();
     QCoreApplication::processEvents();
-    if (command.transact(FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
+    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
         readCycle(ui->tabWidget->currentIndex());
         return;
     }
@@ -433,16 +430,16 @@ void MainWindow::on_tabWidget_currentChanged(int index)
 
 void MainWindow::on_pushButtonResetDevice_clicked()
 {
-    command.transact(FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
+    command.transact(Modbus::FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
 }
 
 void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
 {
     // With no detector shown there is nobody to send the command to.
-    if (command.DeviceType != 1 && command.DeviceType != 2)
+    if (!Params::isDetector(command.DeviceType))
         return;
     const quint16 code = state ? Params::CmdSoundOffOn : Params::CmdSoundOffOff;
-    if (command.transact(FnWriteMultiple, code, Params::CommandRegister, 1) != ResultOk) {
+    if (command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1) != ResultOk) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
         return;
     }

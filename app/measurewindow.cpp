@@ -4,6 +4,7 @@
 #include "measurewindow.h"
 #include "ui_measurewindow.h"
 
+#include "accesslevels.h"
 #include "command.h"
 #include "conversions.h"
 #include "options.h"
@@ -16,7 +17,7 @@ MeasureWindow::MeasureWindow(QWidget *parent)
     ui->setupUi(this);
 
     // The PWM code and the simulation are for the production level only.
-    if (command.UserName == QLatin1String("User") || command.UserName == QLatin1String("Admin")) {
+    if (!Access::seesProductionControls(command.UserName)) {
         ui->checkBox_ImmitConc->hide();
         ui->doubleSpinBox_ImmitConc->hide();
         ui->label_PWMCode->hide();
@@ -52,7 +53,7 @@ void MeasureWindow::refresh()
 
     ui->doubleSpinBox_CurrentADC->setValue(p.CurrentADC);
 
-    if (p.DeviceTypeReg == 2) {
+    if (p.DeviceTypeReg == Params::TypeDetector2) {
         // Voltage output: signed, in 0.01 mV.
         ui->label_CurrentTok->setText(tr("Текущее напряжение"));
         ui->doubleSpinBox_CurrentTok->setDecimals(2);

@@ -23,7 +23,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report)
     if (size > MaxImageBytes)
         return Result::TooLarge;
 
-    quint16 r = command.transact(16, Params::CmdBootloader, Params::CommandRegister, 1);
+    quint16 r = command.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::StartFailed;
@@ -67,7 +67,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report)
             break;
     }
 
-    r = command.transact(16, Params::CmdRestart, Params::CommandRegister, 1);
+    r = command.transact(Modbus::FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::RestartFailed;

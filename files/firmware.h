@@ -11,6 +11,7 @@
 #pragma once
 
 #include "hexfile.h"
+#include "modbus.h"
 
 #include <QString>
 #include <functional>
@@ -22,7 +23,7 @@ namespace Firmware {
 constexpr quint32 LoadAddress = 0x08001C00;
 constexpr int BlockBytes = HexFile::ChunkBytes;
 constexpr int StartPauseMs = 1500;
-constexpr quint8 BlockFunction = 14;
+constexpr quint8 BlockFunction = Modbus::FnWriteMemory;
 // Largest image the application flash holds: the detector has 256 KiB of
 // flash, and its first 0x1C00 bytes (up to LoadAddress) are the bootloader's
 // own.  A bigger file is not this detector's firmware; sending it would wipe

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "accesslevels.h"
 #include "authorizationwindow.h"
 #include "command.h"
 #include "deviceparams.h"
@@ -18,8 +19,6 @@
 #include <QMessageBox>
 
 #include <cstring>
-
-static constexpr qint16 BootloaderType = 999;
 
 void MainWindow::on_pushButtonSaveConfigPC_clicked()
 {
@@ -104,7 +103,7 @@ void MainWindow::on_pushButtonSaveFactorySettings_clicked()
     // The device stores what it holds: only parameters it has just received.
     if (!writeParameters(this, ui->tabWidget->currentIndex()))
         return;
-    if (command.transact(16, Params::CmdStoreFactory, Params::CommandRegister, 1) != ResultOk) {
+    if (command.transact(Modbus::FnWriteMultiple, Params::CmdStoreFactory, Params::CommandRegister, 1) != ResultOk) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
         showStatus(tr("Ошибка обмена данными"));
     }
@@ -113,14 +112,14 @@ void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 void MainWindow::on_pushButtonReadFactorySettings_clicked()
 {
     endOutputTest();
-    if (command.UserName == QLatin1String("User")) {
+    if (Access::needsFactoryPassword(command.UserName)) {
         AuthorizationWindow dialog(this, 1);
         dialog.exec();
         if (!command.FactoryAccess)
             return;
     }
     command.FactoryAccess = 0;
-    if (command.transact(16, Params::CmdRestoreFactory, Params::CommandRegister, 1) != ResultOk) {
+    if (command.transact(Modbus::FnWriteMultiple, Params::CmdRestoreFactory, Params::CommandRegister, 1) != ResultOk) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
         showStatus(tr("Ошибка обмена данными"));
         return;
@@ -144,7 +143,7 @@ void MainWindow::on_pushButtonBootloader_clicked()
     const auto answer = QMessageBox::question(nullptr, tr("Обновление версии ПО"),
                                               tr("Загрузить в устройство?"),
                                               QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes || command.DeviceType != BootloaderType)
+    if (answer != QMessageBox::Yes || command.DeviceType != Params::TypeBootloader)
         return;
     if (updateFirmware(this, iniValue(IniFirmwarePath)))
         QMessageBox::information(nullptr, QStringLiteral("Обновление версии ПО"),

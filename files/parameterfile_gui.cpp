@@ -109,7 +109,7 @@ bool writeParameters(MainWindow *window, int tab)
     window->showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
     window->stopAutoUpdate();
     QCoreApplication::processEvents();
-    if (command.transact(16, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
+    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
         window->readCycle(tab);
         return true;
     }

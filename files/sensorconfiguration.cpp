@@ -17,7 +17,6 @@ GasRecord gasRecord;
 
 namespace {
 
-const quint8 FnWriteMultiple = 16;
 const int LineSecondAt = 15;
 const int LineThirdAt = 25;
 
@@ -197,7 +196,7 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
     }
     command.DeviceParams.Limit1 = limit1;
     command.DeviceParams.Limit2 = limit2;
-    if (command.transact(FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
+    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
 }
 

@@ -6,11 +6,11 @@ QString levelFor(const QString &login, const QString &password)
 {
     if (password.isEmpty())
         return QString();
-    struct Credential { const char *login; const char *password; };
+    struct Credential { QLatin1String login; const char *password; };
     // Tried in this order.
-    static const Credential table[] = {{"Velta", "8350"}, {"User", "7529"}, {"Admin", "9641"}};
+    static const Credential table[] = {{ProductionLevel, "8350"}, {UserLevel, "7529"}, {AdminLevel, "9641"}};
     for (const Credential &c : table) {
-        if (login == QLatin1String(c.login) && password == QLatin1String(c.password))
+        if (login == c.login && password == QLatin1String(c.password))
             return login;
     }
     return QString();

@@ -13,12 +13,6 @@ namespace {
 // The button's text is the dialog's state; these are compared literally.
 const QString ConnectText = QStringLiteral("Connect");
 const QString DisconnectText = QStringLiteral("Disconnect");
-const quint8 FnReadInput = 4;
-
-bool recognised(int type)
-{
-    return type == 1 || type == 2 || type == 999;
-}
 } // namespace
 
 Connect_com_port::Connect_com_port(QWidget *parent)
@@ -48,7 +42,7 @@ Connect_com_port::Connect_com_port(QWidget *parent)
     } else {
         fillPorts();
         command.PortName = ui->cb_Com->currentText();
-        command.DeviceType = 0;
+        command.DeviceType = Params::TypeNone;
     }
     ui->cb_Com->lineEdit()->setModified(false);
 }
@@ -90,7 +84,7 @@ void Connect_com_port::fillPorts()
 void Connect_com_port::on_Button_Rescan_clicked()
 {
     fillPorts();
-    command.DeviceType = 0;
+    command.DeviceType = Params::TypeNone;
 }
 
 void Connect_com_port::on_cb_Com_textActivated(const QString &name)
@@ -117,7 +111,7 @@ void Connect_com_port::on_cb_Bautrate_activated(int)
 
 void Connect_com_port::disconnectPort()
 {
-    command.DeviceType = 0;
+    command.DeviceType = Params::TypeNone;
     ui->Button_connect->setText(ConnectText);
     ui->Button_Rescan->setEnabled(true);
     command.closePort();
@@ -141,14 +135,14 @@ void Connect_com_port::on_Button_connect_clicked()
     }
     command.discardPending();
 
-    if (command.transact(FnReadInput, 0, 0, 10) != ResultOk) {
+    if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
         QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
         command.closePort();
         return;
     }
 
     command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
-    if (recognised(command.DeviceParams.DeviceTypeReg)) {
+    if (Params::isRecognised(command.DeviceType)) {
         ui->Button_connect->setText(DisconnectText);
         ui->Button_Rescan->setEnabled(false);
         return;

@@ -81,11 +81,28 @@ namespace Params {
 constexpr int ImageSize = 320;      // whole block
 constexpr int StructSize = 140;     // the device's parameter structure (file content)
 
+// Device types, as input register 4 reports them.  0 is what the link holds
+// while no device is connected (or the one that answered was not recognised).
+constexpr qint16 TypeNone = 0;
+constexpr qint16 TypeDetector1 = 1;
+constexpr qint16 TypeDetector2 = 2;
+constexpr qint16 TypeBootloader = 999;
+// A TL-02 detector (either type).
+inline bool isDetector(int type) { return type == TypeDetector1 || type == TypeDetector2; }
+// A detector or its bootloader: a device the tool works with.
+inline bool isRecognised(int type) { return isDetector(type) || type == TypeBootloader; }
+
 constexpr quint16 HoldingFirst = 0x1000;
 constexpr quint16 HoldingLast = 0x102F;
 constexpr int HoldingCount = 48;
 constexpr int InputCount = 10;
+constexpr quint16 InputDeviceType = 4;      // input register of the device type
+constexpr quint16 SerialNumberFirst = 0x100F;   // serial number, low word then high word
 
+// Bits of Status (input register 9).
+constexpr quint16 StatusSoundOff = 0x0100;  // bit 8: the manual sound switch-off is on
+
+constexpr quint16 SimulationFirst = 0x1019;  // ImmitConcOn, then ImmitConc at 0x101A
 constexpr quint16 CommandRegister = 0x1020;
 constexpr quint16 CmdRestart = 0x6060;
 constexpr quint16 CmdStoreFactory = 0x3003;

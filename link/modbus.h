@@ -23,6 +23,16 @@ enum ResultCode : quint16 {
 
 namespace Modbus {
 
+// Function codes the master uses.
+constexpr quint8 FnReadHolding = 3;       // read holding registers
+constexpr quint8 FnReadInput = 4;         // read input registers
+constexpr quint8 FnWriteSingle = 6;       // write single register
+constexpr quint8 FnWriteMemory = 14;      // memory block write (bootloader)
+constexpr quint8 FnWriteMultiple = 16;    // write multiple registers
+constexpr quint8 FnWriteFileRecord = 20;  // write file record
+constexpr quint8 FnReadFileRecord = 21;   // read file record
+constexpr quint8 FnReadDeviceId = 43;     // read device identification
+
 constexpr int RequestCapacity = 256;
 constexpr int ReplyCapacity = 3000;
 constexpr int MaxBlockData = 247;     // function 14 payload that fits the request buffer

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "accesslevels.h"
+
 const QStringList UnitNames = {QStringLiteral("PPM"), QStringLiteral("mg/m3"),
                                QStringLiteral("%LEL"), QStringLiteral("%VOL")};
 const QStringList DiscretenessNames = {QStringLiteral("X"), QStringLiteral("X,X"),
@@ -8,6 +10,6 @@ const QStringList OptionNames = {QStringLiteral("1Options"), QStringLiteral("2Op
                                  QStringLiteral("3Options"), QStringLiteral("4Options")};
 const QStringList BaudNames = {QStringLiteral("38400"), QStringLiteral("57600"),
                                QStringLiteral("115200")};
-const QString DefaultUserName = QStringLiteral("Noname");
+const QString DefaultUserName = QString(Access::NoLevel);
 const QString ProgramName = QStringLiteral("TL Configuration");
 const QString ProgramVersion = QStringLiteral("1.8");

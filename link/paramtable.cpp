@@ -527,7 +527,7 @@ Shown showLive(const LiveDef &def, const ParamBlock &block)
     s.raw = get16(block, Params::inputPlace(def.reg));
     switch (def.reg) {
     case 1:
-        if (block.DeviceTypeReg == 2) {
+        if (block.DeviceTypeReg == TypeDetector2) {
             // Voltage output: signed, in 0.01 mV.
             const double mv = qint16(s.raw) / 100.0;
             s.value = mv;
@@ -549,7 +549,7 @@ Shown showLive(const LiveDef &def, const ParamBlock &block)
     }
     case 9:
         s.value = int(s.raw);
-        s.text = QStringLiteral("%1 (sound %2)").arg(hex4(s.raw), onOff(s.raw & 0x0100));
+        s.text = QStringLiteral("%1 (sound %2)").arg(hex4(s.raw), onOff(s.raw & StatusSoundOff));
         break;
     default:
         s.value = int(s.raw);
@@ -576,9 +576,9 @@ QString hex4(quint16 value)
 QString deviceKindText(qint16 deviceType)
 {
     switch (deviceType) {
-    case 1: return QStringLiteral("detector type 1");
-    case 2: return QStringLiteral("detector type 2");
-    case 999: return QStringLiteral("bootloader");
+    case TypeDetector1: return QStringLiteral("detector type 1");
+    case TypeDetector2: return QStringLiteral("detector type 2");
+    case TypeBootloader: return QStringLiteral("bootloader");
     default: return QStringLiteral("unrecognised device (type %1)").arg(deviceType);
     }
 }

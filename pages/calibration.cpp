@@ -16,7 +16,6 @@
 
 namespace {
 constexpr int CalibrationInterval = 500;   // ms between live refreshes
-constexpr quint16 SimulationRegister = 0x1019; // ImmitConcOn, then ImmitConc
 constexpr int TabGas = 0;
 constexpr int TabInput = 1;
 constexpr int TabOutput = 2;
@@ -52,7 +51,7 @@ Calibration::~Calibration()
     // should that have failed, try once more, quietly: the page is going.
     if (simulationOn) {
         command.DeviceParams.ImmitConcOn = 0;
-        command.transact(16, 0, SimulationRegister, 2);
+        command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2);
     }
     delete ui;
 }
@@ -95,9 +94,9 @@ void Calibration::updateFromParameters()
 {
     ParamBlock &p = command.DeviceParams;
 
-    if (command.DeviceType == 1)
+    if (command.DeviceType == Params::TypeDetector1)
         ui->tabWidget->setTabEnabled(TabInput, true);
-    else if (command.DeviceType == 2)
+    else if (command.DeviceType == Params::TypeDetector2)
         ui->tabWidget->setTabEnabled(TabInput, false);
     // Leaving the output tab here ends a running output test.
     ui->tabWidget->setCurrentIndex(TabGas);
@@ -133,7 +132,7 @@ void Calibration::timerTick()
     if (ui->tabWidget->currentIndex() == TabGas) {
         if (!calibrationTimerRunning()) {
             resetCaption();
-        } else if (command.transact(4, 0, 0, 10) != ResultOk) {
+        } else if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
             exchangeError();
             ticking = false;
             return;
@@ -169,7 +168,7 @@ void Calibration::timerTick()
 
 bool Calibration::writeSimulation(bool reportFailure)
 {
-    const bool ok = command.transact(16, 0, SimulationRegister, 2) == ResultOk;
+    const bool ok = command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2) == ResultOk;
     if (ok && command.DeviceParams.ImmitConcOn == 0)
         simulationOn = false;
     if (!ok && reportFailure)
@@ -261,7 +260,7 @@ void Calibration::applyCalibration()
             return;
     }
 
-    if (command.transact(4, 0, 0, 10) != ResultOk) {
+    if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
         exchangeError();
         return;
     }
@@ -325,7 +324,7 @@ void Calibration::applyCalibration()
         p.PWMCode20m = code20;
     }
 
-    if (command.transact(16, 0, 0x1000, command.WriteCount) != ResultOk)
+    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
         exchangeError();
 }
 

@@ -5,6 +5,7 @@
 #include "devicesetting_2_window.h"
 #include "ui_devicesetting_2_window.h"
 
+#include "accesslevels.h"
 #include "command.h"
 #include "conversions.h"
 #include "options.h"
@@ -33,7 +34,7 @@ DeviceSetting_2_Window::DeviceSetting_2_Window(QWidget *parent)
 {
     ui->setupUi(this);
 
-    if (command.UserName == QLatin1String("User") || command.UserName == QLatin1String("Admin"))
+    if (!Access::serialNumberEditable(command.UserName))
         ui->doubleSpinBox_SerialNum->setReadOnly(true);
 
     ui->comboBoxDiscreteness->addItems(DiscretenessNames);
@@ -61,10 +62,10 @@ void DeviceSetting_2_Window::refresh()
     const QScopedValueRollback<bool> guard(refreshing, true);
     ParamBlock &p = command.DeviceParams;
 
-    if (command.DeviceType == 1) {
+    if (command.DeviceType == Params::TypeDetector1) {
         ui->label_PowerSens->hide();
         ui->doubleSpinBox_PowerSens->hide();
-    } else if (command.DeviceType == 2) {
+    } else if (command.DeviceType == Params::TypeDetector2) {
         ui->label_PowerSens->show();
         ui->doubleSpinBox_PowerSens->show();
     }

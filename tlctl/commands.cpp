@@ -27,8 +27,6 @@ using namespace Params;
 
 namespace {
 
-constexpr qint16 BootloaderType = 999;
-
 void printJson(Io &io, const QJsonDocument &doc, bool compact = false)
 {
     io.out << QString::fromUtf8(doc.toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented));
@@ -125,7 +123,7 @@ int cmdIdentify(Session &s, const Options &o, Io &io)
         rc = s.connect(false);
     if (rc != ExitOk)
         return rc;
-    const bool detector = command.DeviceType != BootloaderType;
+    const bool detector = command.DeviceType != TypeBootloader;
     if (detector && (rc = s.fullRead()) != ExitOk)
         return rc;
 
@@ -288,7 +286,7 @@ int cmdSet(Session &s, const Options &o, Io &io)
         if (it.def->kind != Kind::Unit && it.def->kind != Kind::Discreteness)
             ordered << it;
     for (const Item &it : ordered) {
-        if (it.def->reg == 0x1002 && command.DeviceType != 2)
+        if (it.def->reg == 0x1002 && command.DeviceType != TypeDetector2)
             return s.fail(ExitUsage, QStringLiteral("sensor_current is used by type 2 detectors only (the program "
                                                     "hides it for type %1); nothing was written").arg(command.DeviceType));
         const QString error = apply(*it.def, it.value, command.DeviceParams);
@@ -330,7 +328,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
         if (interrupted())
             break;
         ++polls;
-        const quint16 r = command.transact(4, 0, 0, Params::InputCount);
+        const quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
         const QDateTime now = QDateTime::currentDateTime();
         if (r != ResultOk && interrupted()) {
             break;
@@ -622,25 +620,25 @@ int cmdFlash(Session &s, const Options &o, Io &io)
 
     if ((rc = s.connect(false)) != ExitOk)
         return rc;
-    if (command.DeviceType != BootloaderType) {
+    if (command.DeviceType != TypeBootloader) {
         io.out << QStringLiteral("switching %1 to its bootloader\n").arg(deviceLine(s));
         io.out.flush();
         if ((rc = s.sendCommand(Params::CmdBootloader, QStringLiteral("switching to the bootloader"))) != ExitOk)
             return rc;
         QThread::msleep(Firmware::StartPauseMs);
-        quint16 r = command.transact(4, 0, 0, Params::InputCount);
-        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != BootloaderType) {
+        quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
+        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != TypeBootloader) {
             // A bootloader may answer only at address 0.
             command.SlaveAddress = 0;
-            r = command.transact(4, 0, 0, Params::InputCount);
+            r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
         }
-        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != BootloaderType)
+        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != TypeBootloader)
             return s.fail(ExitExchange, QStringLiteral("the detector did not come back as its bootloader on %1 (%2); "
                                                        "check the device and try again")
                                             .arg(s.portPath(), r == ResultOk
                                                  ? QStringLiteral("type %1").arg(command.DeviceParams.DeviceTypeReg)
                                                  : resultText(r)));
-        command.DeviceType = BootloaderType;
+        command.DeviceType = TypeBootloader;
     }
     // The bootloader is driven at address 0, as the program does: the two
     // commands go out as broadcasts, the blocks wait for their replies.
@@ -748,7 +746,7 @@ int cmdScan(Session &s, const Options &o, Io &io)
         }
         command.SlaveAddress = quint16(a);
         command.DeviceParams.DeviceTypeReg = 0;
-        const quint16 r = command.transact(4, 0, 4, 1);
+        const quint16 r = command.transact(Modbus::FnReadInput, 0, InputDeviceType, 1);
         ++scanned;
         if (r == ResultNoReply || r == ResultWriteTimeout)
             continue;
@@ -771,11 +769,11 @@ int cmdScan(Session &s, const Options &o, Io &io)
         e.insert(QStringLiteral("device_type"), int(type));
         e.insert(QStringLiteral("kind"), deviceKindText(type));
         QString serial;
-        if (type == 1 || type == 2) {
+        if (isDetector(type)) {
             // The device is there: its serial number gets the usual attempts.
             command.attemptLimit = 0;
             command.DeviceParams.SerialNum = 0;
-            const quint16 rs = command.transact(3, 0, 0x100F, 2);
+            const quint16 rs = command.transact(Modbus::FnReadHolding, 0, SerialNumberFirst, 2);
             command.attemptLimit = 1;
             if (rs == ResultOk) {
                 e.insert(QStringLiteral("serial_number"), int(command.DeviceParams.SerialNum));

@@ -220,21 +220,21 @@ int Session::connect(bool detectorOnly)
     const int rc = open();
     if (rc != ExitOk)
         return rc;
-    const quint16 r = command.transact(4, 0, 0, Params::InputCount);
+    const quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
     command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
     const qint16 type = command.DeviceType;
-    if (type != 1 && type != 2 && type != 999) {
+    if (!isRecognised(type)) {
         // As the connection dialog does for a device it does not know.
         command.writeRaw(QByteArrayLiteral("DEACTIV"));
         const int t = type;
-        command.DeviceType = 0;
+        command.DeviceType = TypeNone;
         return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "
                                                  "detector nor its bootloader (\"DEACTIV\" sent); check the address")
                                       .arg(where()).arg(t));
     }
-    if (detectorOnly && type == 999)
+    if (detectorOnly && type == TypeBootloader)
         return fail(ExitExchange, QStringLiteral("the device at %1 is in its bootloader; only tlctl flash "
                                                  "works until new firmware is loaded").arg(where()));
     return ExitOk;
@@ -242,19 +242,19 @@ int Session::connect(bool detectorOnly)
 
 int Session::fullRead()
 {
-    quint16 r = command.transact(43, 0, 1, 0);
+    quint16 r = command.transact(Modbus::FnReadDeviceId, 0, 1, 0);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("reading the identification (basic objects)"), r);
-    r = command.transact(43, 0, 2, 0);
+    r = command.transact(Modbus::FnReadDeviceId, 0, 2, 0);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("reading the identification (regular objects)"), r);
     command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
                                              int(sizeof command.DeviceParams.IdFirmwareVersion),
                                              command.DeviceType);
-    r = command.transact(3, 0, Params::HoldingFirst, command.WriteCount);
+    r = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount), r);
-    r = command.transact(4, 0, 0, Params::InputCount);
+    r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
     // The pages keep the display divisor in the block; a backup carries it.
@@ -266,7 +266,7 @@ int Session::writeBlockAndVerify()
 {
     const ParamBlock sent = command.DeviceParams;
     const quint16 count = command.WriteCount;
-    const quint16 r = command.transact(16, 0, Params::HoldingFirst, count);
+    const quint16 r = command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, count);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("writing %1 holding registers from 0x1000").arg(count), r);
     const int rc = fullRead();
@@ -302,7 +302,7 @@ int Session::writeBlockAndVerify()
 
 int Session::sendCommand(quint16 code, const QString &what)
 {
-    const quint16 r = command.transact(16, code, Params::CommandRegister, 1);
+    const quint16 r = command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);
     if (r != ResultOk)
         return exchangeFailed(QStringLiteral("%1 (command %2)").arg(what, hex4(code)), r);
     return ExitOk;
