@@ -153,6 +153,9 @@ quint16 checkIdentification(const quint8 *reply, int length, const Image &image)
     return ResultOk;
 }
 
+// An exception reply carries the request's function code with this bit set.
+constexpr quint8 ExceptionFlag = 0x80;
+
 } // namespace
 
 quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 value,
@@ -165,13 +168,13 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
     req.start = start;
     req.count = count;
     switch (function) {
-    case 3:
-    case 4:
+    case FnReadHolding:
+    case FnReadInput:
         put16(b + 2, start);
         put16(b + 4, count);
         finish(req, 6);
         return ResultOk;
-    case 6:
+    case FnWriteSingle:
         put16(b + 2, start);
         if (start == Params::CommandRegister) {
             put16(b + 4, value);
@@ -182,7 +185,7 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
         }
         finish(req, 6);
         return ResultOk;
-    case 16: {
+    case FnWriteMultiple: {
         if (count == 0 || count >= 126)
             return ResultMismatch;
         put16(b + 2, start);
@@ -201,20 +204,20 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
         finish(req, 7 + 2 * count);
         return ResultOk;
     }
-    case 20:
+    case FnWriteFileRecord:
         b[2] = 0x00;
         b[3] = 0x10;
         std::memcpy(b + 4, image.block->FileRecord, 16);
         finish(req, 20);
         return ResultOk;
-    case 21:
+    case FnReadFileRecord:
         b[2] = 0x00;
         b[3] = 0x10;
         b[4] = 0x00;
         b[5] = 0x00;
         finish(req, 6);
         return ResultOk;
-    case 43:
+    case FnReadDeviceId:
         // Byte 2 is 0x00 here, not the MEI type 0x0E: the detector expects it so.
         b[2] = 0x00;
         b[3] = quint8(start);
@@ -229,13 +232,13 @@ quint16 buildRequest(Request &req, quint8 address, quint8 function, quint16 valu
 quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32 memAddress,
                           const quint8 *data, int length)
 {
-    if (function != 14)
+    if (function != FnWriteMemory)
         return ResultUnsupported;
     if (length < 0 || length > MaxBlockData || (length > 0 && !data))
         return ResultMismatch;
     quint8 *b = req.bytes;
     b[0] = address;
-    b[1] = 0x0E;
+    b[1] = FnWriteMemory;
     b[2] = quint8(memAddress >> 24);
     b[3] = quint8(memAddress >> 16);
     b[4] = quint8(memAddress >> 8);
@@ -243,7 +246,7 @@ quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32
     b[6] = quint8(length);
     if (length > 0)
         std::memcpy(b + 7, data, size_t(length));
-    req.function = 14;
+    req.function = FnWriteMemory;
     req.start = quint16(memAddress & 0xFFFF);
     req.count = 0;
     finish(req, 7 + length);
@@ -257,37 +260,37 @@ quint16 checkReply(const quint8 *reply, int length, const Request &request, cons
     const quint16 start = request.start;
     const int end = length - 2;   // bytes before the CRC
     switch (reply[1]) {
-    case 3:
+    case FnReadHolding:
         return checkReadReply(reply, length, request, true, image);
-    case 4:
+    case FnReadInput:
         return checkReadReply(reply, length, request, false, image);
-    case 6:
-    case 16:
+    case FnWriteSingle:
+    case FnWriteMultiple:
         if (end < 4)
             return ResultMismatch;
         return quint16((reply[2] << 8) | reply[3]) == start ? ResultOk : ResultMismatch;
-    case 14:
+    case FnWriteMemory:
         if (end < 6)
             return ResultMismatch;
         return quint16((reply[4] << 8) | reply[5]) == start ? ResultOk : ResultMismatch;
-    case 20:
+    case FnWriteFileRecord:
         if (end < 20 || reply[3] != 16)
             return ResultMismatch;
         std::memcpy(image.block->FileRecord, reply + 4, 16);
         return ResultOk;
-    case 21:
+    case FnReadFileRecord:
         if (end < 4)
             return ResultMismatch;
         return reply[3] == 16 ? ResultOk : ResultMismatch;
-    case 43:
+    case FnReadDeviceId:
         return checkIdentification(reply, length, image);
-    case 0x83:
-    case 0x84:
-    case 0x86:
-    case 0x8E:
-    case 0x8F:
-    case 0x90:
-    case 0x94:
+    case ExceptionFlag | FnReadHolding:
+    case ExceptionFlag | FnReadInput:
+    case ExceptionFlag | FnWriteSingle:
+    case ExceptionFlag | FnWriteMemory:
+    case ExceptionFlag | 15:   // function 15 is never sent; its exception is one all the same
+    case ExceptionFlag | FnWriteMultiple:
+    case ExceptionFlag | FnWriteFileRecord:
         if (end < 3)
             return ResultMismatch;
         if (reply[2] == 2)
