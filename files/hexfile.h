@@ -1,5 +1,6 @@
-// The hex-line parameter file and the small file helpers shared with the
-// firmware transfer.  No widgets here: tlctl uses the same functions.
+// The hex-line parameter file and the small file helpers.  No widgets here:
+// tlctl uses the same functions.  The binary chunk reading and the progress
+// arithmetic they share with the firmware transfer are in filechunks.h.
 //
 // A parameter file holds the 140-byte image of the detector's parameter
 // structure (offsets 0..139 of the parameter block) as upper-case hex pairs,
@@ -13,6 +14,8 @@
 // case, spaces and tabs, and any line end, and refuses anything else.
 #pragma once
 
+#include "filechunks.h"
+
 #include <QtGlobal>
 #include <QString>
 #include <functional>
@@ -22,7 +25,7 @@ class QIODevice;
 namespace HexFile {
 constexpr int LineBytes = 20;      // bytes per written line
 constexpr int BlockBytes = 140;    // the parameter image a file carries
-constexpr int ChunkBytes = 200;    // one binary chunk (a firmware block)
+constexpr int ChunkBytes = BinaryChunkBytes;   // one binary chunk (a firmware block)
 // A parameter file is 7 lines of 40 digits; anything this large is no
 // parameter file, whatever it holds.
 constexpr qint64 MaxParameterFileBytes = 64 * 1024;
@@ -44,33 +47,6 @@ qint64 readHexLine(QIODevice *device, quint8 *destination, quint64 &count, qint6
 // Decodes one line of text (without the need of a device); same rules as
 // readHexLine.  Appends to `destination` as readHexLine does.
 void decodeHexText(const QByteArray &line, quint8 *destination, quint64 &count, quint64 capacity);
-
-// Reads up to HexFile::ChunkBytes bytes from `position` into `buffer` and
-// sets `count` to the number read.  Returns position + count, 0 when the
-// device is at its end after the read (so the last chunk comes with 0), or
-// -1 when the device reported a read error (count is then 0).
-qint64 readBinaryChunk(QIODevice *device, quint8 *buffer, quint64 &count, qint64 position);
-
-// Progress arithmetic shared by the loading loop and the firmware transfer.
-namespace Countdown {
-// position × (100 / size), in floating point, truncated; 0 for an empty size.
-int percent(qint64 position, qint64 size);
-// Seconds left: elapsed seconds × (100 − percent) / percent; 0 for percent 0.
-double secondsLeft(qint64 elapsedMs, int percent);
-// The firmware form of the same: taken as an integer, then as 16 bits.
-quint16 wholeSecondsLeft(qint64 elapsedMs, int percent);
-} // namespace Countdown
-
-// Hooks through which a caller follows (and may stop) a long file operation.
-// Both are optional.
-struct ProgressHooks {
-    // Before each step (a line, a block), with the share done so far
-    // (0..100).  Returning false cancels the operation before that step.
-    std::function<bool(int percent)> beforeStep;
-    // After each step: the percent given to beforeStep, the position the
-    // step reached (0 once the end of the file is reached) and the size.
-    std::function<void(int percent, qint64 position, qint64 size)> afterStep;
-};
 
 // Why a file is no parameter file.
 enum class FileProblem {

@@ -1,5 +1,6 @@
-// Firmware transfer to the detector's bootloader, without widgets: the
-// program's update button and `tlctl flash` both drive it through hooks.
+// Firmware transfer to the detector's bootloader, part of the device layer
+// (no widgets): the program's update button and `tlctl flash` both drive it
+// through hooks.
 //
 // Sequence: 0x5555 to the command register (start loading), a 1500 ms pause
 // (the thread sleeps; no events run), then the image in blocks of 200 bytes
@@ -10,7 +11,7 @@
 // broadcasts) and has the port open.
 #pragma once
 
-#include "hexfile.h"
+#include "filechunks.h"
 #include "modbus.h"
 
 #include <QString>
@@ -21,7 +22,7 @@ class QIODevice;
 namespace Firmware {
 
 constexpr quint32 LoadAddress = 0x08001C00;
-constexpr int BlockBytes = HexFile::ChunkBytes;
+constexpr int BlockBytes = BinaryChunkBytes;
 constexpr int StartPauseMs = 1500;
 constexpr quint8 BlockFunction = Modbus::FnWriteMemory;
 // Largest image the application flash holds: the detector has 256 KiB of
