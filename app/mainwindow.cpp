@@ -8,11 +8,12 @@
 #include "calibration.h"
 #include "command.h"
 #include "connect_com_port.h"
-#include "conversions.h"
+#include "deviceops.h"
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "measurewindow.h"
 #include "options.h"
+#include "parameterfile_gui.h"
 #include "reference.h"
 
 #include <QApplication>
@@ -317,22 +318,15 @@ void MainWindow::pageSetup()
 
 bool MainWindow::readCycle(int tab)
 {
-    bool ok = true;
-    if (!ui->checkBoxAutoupdate->isChecked()) {
-        ok = command.transact(Modbus::FnReadDeviceId, 0, 1, 0) == ResultOk
-            && command.transact(Modbus::FnReadDeviceId, 0, 2, 0) == ResultOk;
-        if (ok) {
-            command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
-                                                     int(sizeof(command.DeviceParams.IdFirmwareVersion)),
-                                                     command.DeviceType);
-            ok = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount) == ResultOk;
-        }
-        if (ok)
-            ui->spinBox->setValue(command.SlaveAddress);
-    }
-    if (ok)
-        ok = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) == ResultOk;
-    if (!ok) {
+    const bool full = !ui->checkBoxAutoupdate->isChecked();
+    return reportRead(tab, full, DeviceOps::read(full ? DeviceOps::ReadMode::Full : DeviceOps::ReadMode::LiveOnly));
+}
+
+bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
+{
+    if (full && read.blockRead())
+        ui->spinBox->setValue(command.SlaveAddress);
+    if (!read.ok()) {
         showStatus(tr("Ошибка обмена данными"));
         return false;
     }
@@ -394,15 +388,7 @@ void MainWindow::on_pushButton_Read_Param_clicked()
 
 void MainWindow::on_pushButton_Save_Param_clicked()
 {
-    showStatus(tr("Идет передача данных..."));
-    stopAutoUpdate();
-    QCoreApplication::processEvents();
-    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
-        readCycle(ui->tabWidget->currentIndex());
-        return;
-    }
-    QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
-    showStatus(tr("Ошибка обмена данными"));
+    writeParameters(this, ui->tabWidget->currentIndex());
 }
 
 void MainWindow::on_checkBoxAutoupdate_stateChanged(int state)
@@ -430,7 +416,7 @@ void MainWindow::on_tabWidget_currentChanged(int index)
 
 void MainWindow::on_pushButtonResetDevice_clicked()
 {
-    command.transact(Modbus::FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
+    DeviceOps::sendCommand(Params::CmdRestart);
 }
 
 void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
@@ -438,8 +424,7 @@ void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
     // With no detector shown there is nobody to send the command to.
     if (!Params::isDetector(command.DeviceType))
         return;
-    const quint16 code = state ? Params::CmdSoundOffOn : Params::CmdSoundOffOff;
-    if (command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1) != ResultOk) {
+    if (DeviceOps::switchSoundOff(state != 0) != ResultOk) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
         return;
     }

@@ -1,6 +1,8 @@
 // The program's one main window.
 #pragma once
 
+#include "deviceops.h"
+
 #include <QMainWindow>
 #include <QStringList>
 #include <QTimer>
@@ -27,6 +29,12 @@ public:
     // under automatic reading), then refresh of the pages of tab `tab`.
     // Returns whether every request succeeded.
     bool readCycle(int tab);
+    // The end of a read cycle whose requests have been made: after a full
+    // read whose identification and holding block came in, the address box
+    // shows SlaveAddress; on success the pages of tab `tab` are refreshed,
+    // the sound box follows the device and the status says so; on failure
+    // the status says "Ошибка обмена данными".  Returns read.ok().
+    bool reportRead(int tab, bool full, const DeviceOps::Outcome &read);
     // Ends whatever the calibration page has running against the device (a
     // waiting gas calibration is cancelled, an output test switches the
     // simulation off on the device) before a flow that changes the link or

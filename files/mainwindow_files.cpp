@@ -98,15 +98,7 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
 void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 {
     endOutputTest();
-    // Factory settings never keep the concentration simulation on.
-    command.DeviceParams.ImmitConcOn = 0;
-    // The device stores what it holds: only parameters it has just received.
-    if (!writeParameters(this, ui->tabWidget->currentIndex()))
-        return;
-    if (command.transact(Modbus::FnWriteMultiple, Params::CmdStoreFactory, Params::CommandRegister, 1) != ResultOk) {
-        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
-        showStatus(tr("Ошибка обмена данными"));
-    }
+    storeFactorySettings(this, ui->tabWidget->currentIndex());
 }
 
 void MainWindow::on_pushButtonReadFactorySettings_clicked()
@@ -119,12 +111,7 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
             return;
     }
     command.FactoryAccess = 0;
-    if (command.transact(Modbus::FnWriteMultiple, Params::CmdRestoreFactory, Params::CommandRegister, 1) != ResultOk) {
-        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
-        showStatus(tr("Ошибка обмена данными"));
-        return;
-    }
-    on_pushButton_Read_Param_clicked();
+    restoreFactorySettings(this, ui->tabWidget->currentIndex());
 }
 
 void MainWindow::on_pushButtonBootloader_clicked()

@@ -1,6 +1,7 @@
 #include "parameterfile_gui.h"
 
 #include "command.h"
+#include "deviceops.h"
 #include "mainwindow.h"
 #include "progressdialog_gui.h"
 
@@ -104,16 +105,60 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
     return true;
 }
 
-bool writeParameters(MainWindow *window, int tab)
+namespace {
+
+void announceTransfer(MainWindow *window)
 {
     window->showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
     window->stopAutoUpdate();
     QCoreApplication::processEvents();
-    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) == ResultOk) {
-        window->readCycle(tab);
-        return true;
-    }
+}
+
+void exchangeFailed(MainWindow *window)
+{
     QMessageBox::warning(window, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка обмена данными"), QMessageBox::Ok);
     window->showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
+}
+
+// A block write and the full read after it: a write the device did not take
+// is reported here, the read as the read cycle reports it.
+bool reportWrite(MainWindow *window, int tab, const DeviceOps::Outcome &written)
+{
+    if (written.failed == DeviceOps::Step::BlockWrite) {
+        exchangeFailed(window);
+        return false;
+    }
+    window->reportRead(tab, true, written);
+    return true;
+}
+
+} // namespace
+
+bool writeParameters(MainWindow *window, int tab)
+{
+    announceTransfer(window);
+    return reportWrite(window, tab, DeviceOps::writeAndReadBack());
+}
+
+bool storeFactorySettings(MainWindow *window, int tab)
+{
+    announceTransfer(window);
+    const DeviceOps::Outcome stored = DeviceOps::storeFactory();
+    if (stored.failed != DeviceOps::Step::Command)
+        return reportWrite(window, tab, stored) && stored.ok();
+    // The block went out and came back; only the command was not taken.
+    reportWrite(window, tab, DeviceOps::Outcome());
+    exchangeFailed(window);
     return false;
+}
+
+bool restoreFactorySettings(MainWindow *window, int tab)
+{
+    const DeviceOps::Outcome restored = DeviceOps::restoreFactory();
+    if (restored.failed == DeviceOps::Step::Command) {
+        exchangeFailed(window);
+        return false;
+    }
+    window->stopAutoUpdate();
+    return window->reportRead(tab, true, restored);
 }

@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "conversions.h"
+#include "deviceops.h"
 #include "options.h"
 #include "xlsxdocument.h"
 
@@ -196,7 +197,7 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
     }
     command.DeviceParams.Limit1 = limit1;
     command.DeviceParams.Limit2 = limit2;
-    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
+    if (DeviceOps::writeBlock() != ResultOk)
         QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
 }
 

@@ -2,6 +2,7 @@
 #include "ui_connect_com_port.h"
 
 #include "command.h"
+#include "deviceops.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -127,29 +128,23 @@ void Connect_com_port::on_Button_connect_clicked()
     if (state != ConnectText)
         return;
 
-    if (command.isOpen())
-        command.closePort();
-    if (!command.openPort()) {
+    if (!DeviceOps::open(command.PortName)) {
         QMessageBox::information(this, tr("Подключение"), tr("Не открывает COM port"));
         return;
     }
-    command.discardPending();
 
-    if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
-        QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
-        command.closePort();
-        return;
-    }
-
-    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
-    if (Params::isRecognised(command.DeviceType)) {
+    const DeviceOps::Outcome probe = DeviceOps::probe();
+    if (probe.ok()) {
         ui->Button_connect->setText(DisconnectText);
         ui->Button_Rescan->setEnabled(false);
         return;
     }
-
-    // Whatever answered is no TL-02: tell it to leave the line alone.
-    command.writeRaw(QByteArrayLiteral("DEACTIV"));
+    if (probe.failed == DeviceOps::Step::Probe) {
+        QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
+        command.closePort();
+        return;
+    }
+    // No TL-02: it has been sent "DEACTIV".
     QMessageBox::warning(this, tr("Подключение"), tr("Прибор не опознан"));
     disconnectPort();
 }

@@ -1,6 +1,7 @@
 #include "firmware.h"
 
 #include "command.h"
+#include "deviceops.h"
 #include "deviceparams.h"
 
 #include <QFile>
@@ -23,7 +24,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report)
     if (size > MaxImageBytes)
         return Result::TooLarge;
 
-    quint16 r = command.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1);
+    quint16 r = DeviceOps::sendCommand(Params::CmdBootloader);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::StartFailed;
@@ -67,7 +68,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report)
             break;
     }
 
-    r = command.transact(Modbus::FnWriteMultiple, Params::CmdRestart, Params::CommandRegister, 1);
+    r = DeviceOps::sendCommand(Params::CmdRestart);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::RestartFailed;

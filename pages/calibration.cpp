@@ -8,6 +8,7 @@
 
 #include "command.h"
 #include "conversions.h"
+#include "deviceops.h"
 #include "mainwindow.h"
 #include "options.h"
 
@@ -51,7 +52,7 @@ Calibration::~Calibration()
     // should that have failed, try once more, quietly: the page is going.
     if (simulationOn) {
         command.DeviceParams.ImmitConcOn = 0;
-        command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2);
+        DeviceOps::writeSimulation();
     }
     delete ui;
 }
@@ -132,7 +133,7 @@ void Calibration::timerTick()
     if (ui->tabWidget->currentIndex() == TabGas) {
         if (!calibrationTimerRunning()) {
             resetCaption();
-        } else if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
+        } else if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
             exchangeError();
             ticking = false;
             return;
@@ -168,7 +169,7 @@ void Calibration::timerTick()
 
 bool Calibration::writeSimulation(bool reportFailure)
 {
-    const bool ok = command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2) == ResultOk;
+    const bool ok = DeviceOps::writeSimulation() == ResultOk;
     if (ok && command.DeviceParams.ImmitConcOn == 0)
         simulationOn = false;
     if (!ok && reportFailure)
@@ -260,7 +261,7 @@ void Calibration::applyCalibration()
             return;
     }
 
-    if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk) {
+    if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
         exchangeError();
         return;
     }
@@ -324,7 +325,7 @@ void Calibration::applyCalibration()
         p.PWMCode20m = code20;
     }
 
-    if (command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount) != ResultOk)
+    if (DeviceOps::writeBlock() != ResultOk)
         exchangeError();
 }
 

@@ -4,6 +4,7 @@
 #include "cli.h"
 #include "command.h"
 #include "conversions.h"
+#include "deviceops.h"
 #include "firmware.h"
 #include "hexfile.h"
 #include "paramtable.h"
@@ -328,7 +329,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
         if (interrupted())
             break;
         ++polls;
-        const quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
+        const quint16 r = DeviceOps::read(DeviceOps::ReadMode::LiveOnly).linkResult;
         const QDateTime now = QDateTime::currentDateTime();
         if (r != ResultOk && interrupted()) {
             break;
@@ -537,13 +538,10 @@ int cmdFactory(Session &s, const Options &o, Io &io)
         if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
             return rc;
         // Factory settings never keep the concentration simulation on.
-        if (command.DeviceParams.ImmitConcOn != 0) {
+        if (command.DeviceParams.ImmitConcOn != 0)
             io.out << QStringLiteral("the device is simulating a concentration: the simulation is switched off "
                                      "before the settings are stored\n");
-            command.DeviceParams.ImmitConcOn = 0;
-        }
-        if ((rc = s.writeBlockAndVerify()) != ExitOk
-            || (rc = s.sendCommand(Params::CmdStoreFactory, QStringLiteral("storing the factory settings"))) != ExitOk)
+        if ((rc = s.storeFactory()) != ExitOk)
             return rc;
         io.out << QStringLiteral("factory settings stored at %1: the device keeps the parameters it holds now\n")
                       .arg(s.where());
@@ -554,8 +552,7 @@ int cmdFactory(Session &s, const Options &o, Io &io)
     if ((rc = s.connect(true)) != ExitOk)
         return rc;
     command.FactoryAccess = 0;   // one grant, one action
-    if ((rc = s.sendCommand(Params::CmdRestoreFactory, QStringLiteral("restoring the factory settings"))) != ExitOk
-        || (rc = s.fullRead()) != ExitOk)
+    if ((rc = s.restoreFactory()) != ExitOk)
         return rc;
     io.out << QStringLiteral("factory settings restored at %1 and read back (tlctl read shows them)\n").arg(s.where());
     return ExitOk;
@@ -623,22 +620,15 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     if (command.DeviceType != TypeBootloader) {
         io.out << QStringLiteral("switching %1 to its bootloader\n").arg(deviceLine(s));
         io.out.flush();
-        if ((rc = s.sendCommand(Params::CmdBootloader, QStringLiteral("switching to the bootloader"))) != ExitOk)
-            return rc;
-        QThread::msleep(Firmware::StartPauseMs);
-        quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
-        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != TypeBootloader) {
-            // A bootloader may answer only at address 0.
-            command.SlaveAddress = 0;
-            r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
-        }
-        if (r != ResultOk || command.DeviceParams.DeviceTypeReg != TypeBootloader)
+        const DeviceOps::Outcome switched = DeviceOps::enterBootloader();
+        if (switched.failed == DeviceOps::Step::Command)
+            return s.failed(switched, QStringLiteral("switching to the bootloader"), Params::CmdBootloader);
+        if (!switched.ok())
             return s.fail(ExitExchange, QStringLiteral("the detector did not come back as its bootloader on %1 (%2); "
                                                        "check the device and try again")
-                                            .arg(s.portPath(), r == ResultOk
+                                            .arg(s.portPath(), switched.failed == DeviceOps::Step::NotBootloader
                                                  ? QStringLiteral("type %1").arg(command.DeviceParams.DeviceTypeReg)
-                                                 : resultText(r)));
-        command.DeviceType = TypeBootloader;
+                                                 : resultText(switched.linkResult)));
     }
     // The bootloader is driven at address 0, as the program does: the two
     // commands go out as broadcasts, the blocks wait for their replies.

@@ -2,7 +2,7 @@
 
 #include "accesslevels.h"
 #include "command.h"
-#include "conversions.h"
+#include "deviceops.h"
 #include "paramtable.h"
 
 #include <QCoreApplication>
@@ -202,12 +202,10 @@ int Session::open()
                                                   "set TLCTL_PORT, or try --simulate"));
         port = resolvePortPath(port);
     }
-    command.PortName = port;
-    if (!command.openPort())
+    if (!DeviceOps::open(port))
         return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
                                              "ports) and your permission to use it (group dialout)")
                                   .arg(port, command.errorString()));
-    command.discardPending();
     command.SlaveAddress = quint16(opt.address);
     if (opt.frames)
         command.setTrafficHook(printFrame, &ioRef.err);
@@ -220,21 +218,14 @@ int Session::connect(bool detectorOnly)
     const int rc = open();
     if (rc != ExitOk)
         return rc;
-    const quint16 r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
-    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
-    const qint16 type = command.DeviceType;
-    if (!isRecognised(type)) {
-        // As the connection dialog does for a device it does not know.
-        command.writeRaw(QByteArrayLiteral("DEACTIV"));
-        const int t = type;
-        command.DeviceType = TypeNone;
+    const DeviceOps::Outcome probe = DeviceOps::probe();
+    if (probe.failed == DeviceOps::Step::Unrecognised)
         return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "
                                                  "detector nor its bootloader (\"DEACTIV\" sent); check the address")
-                                      .arg(where()).arg(t));
-    }
-    if (detectorOnly && type == TypeBootloader)
+                                      .arg(where()).arg(qint16(command.DeviceParams.DeviceTypeReg)));
+    if (!probe.ok())
+        return failed(probe);
+    if (detectorOnly && command.DeviceType == TypeBootloader)
         return fail(ExitExchange, QStringLiteral("the device at %1 is in its bootloader; only tlctl flash "
                                                  "works until new firmware is loaded").arg(where()));
     return ExitOk;
@@ -242,39 +233,66 @@ int Session::connect(bool detectorOnly)
 
 int Session::fullRead()
 {
-    quint16 r = command.transact(Modbus::FnReadDeviceId, 0, 1, 0);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("reading the identification (basic objects)"), r);
-    r = command.transact(Modbus::FnReadDeviceId, 0, 2, 0);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("reading the identification (regular objects)"), r);
-    command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
-                                             int(sizeof command.DeviceParams.IdFirmwareVersion),
-                                             command.DeviceType);
-    r = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount), r);
-    r = command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
-    if (r != ResultOk)
+    return failed(DeviceOps::read(DeviceOps::ReadMode::Full));
+}
+
+int Session::failed(const DeviceOps::Outcome &outcome, const QString &commandWhat, quint16 code)
+{
+    using DeviceOps::Step;
+    const quint16 r = outcome.linkResult;
+    switch (outcome.failed) {
+    case Step::None:
+        return ExitOk;
+    case Step::Probe:
+    case Step::Input:
         return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
-    // The pages keep the display divisor in the block; a backup carries it.
-    command.DeviceParams.Scale = Conv::scaleFromConfig(command.DeviceParams.Config);
-    return ExitOk;
+    case Step::IdentBasic:
+        return exchangeFailed(QStringLiteral("reading the identification (basic objects)"), r);
+    case Step::IdentRegular:
+        return exchangeFailed(QStringLiteral("reading the identification (regular objects)"), r);
+    case Step::Holding:
+        return exchangeFailed(QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount), r);
+    case Step::BlockWrite:
+        return exchangeFailed(QStringLiteral("writing %1 holding registers from 0x1000").arg(command.WriteCount), r);
+    case Step::Command:
+        return exchangeFailed(QStringLiteral("%1 (command %2)").arg(commandWhat, hex4(code)), r);
+    case Step::Unrecognised:
+    case Step::NotBootloader:
+    case Step::Check:
+        break;
+    }
+    return fail(ExitExchange, QStringLiteral("the device at %1 did not do what was asked").arg(where()));
 }
 
 int Session::writeBlockAndVerify()
 {
-    const ParamBlock sent = command.DeviceParams;
+    return writeVerified(false);
+}
+
+int Session::storeFactory()
+{
+    return writeVerified(true);
+}
+
+int Session::restoreFactory()
+{
+    return failed(DeviceOps::restoreFactory(), QStringLiteral("restoring the factory settings"), CmdRestoreFactory);
+}
+
+int Session::writeVerified(bool storeFactory)
+{
     const quint16 count = command.WriteCount;
-    const quint16 r = command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, count);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("writing %1 holding registers from 0x1000").arg(count), r);
-    const int rc = fullRead();
-    if (rc != ExitOk)
-        return rc;
-    const QVector<quint16> bad = registersNotTaken(sent, command.DeviceParams, count);
-    if (bad.isEmpty())
-        return ExitOk;
+    ParamBlock sent;
+    QVector<quint16> bad;
+    const DeviceOps::ReadBackCheck check = [&](const ParamBlock &written) {
+        sent = written;
+        bad = registersNotTaken(written, command.DeviceParams, count);
+        return bad.isEmpty();
+    };
+    const DeviceOps::Outcome outcome = storeFactory ? DeviceOps::storeFactory(check)
+                                                    : DeviceOps::writeAndReadBack(check);
+    if (outcome.failed != DeviceOps::Step::Check)
+        return failed(outcome, QStringLiteral("storing the factory settings"), CmdStoreFactory);
 
     QStringList details;
     for (quint16 reg : bad) {
@@ -298,14 +316,6 @@ int Session::writeBlockAndVerify()
     return fail(ExitExchange, QStringLiteral("the device at %1 did not take %2; check that these values are "
                                              "allowed by this device and its firmware")
                                   .arg(where(), details.join(QStringLiteral(", "))));
-}
-
-int Session::sendCommand(quint16 code, const QString &what)
-{
-    const quint16 r = command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);
-    if (r != ResultOk)
-        return exchangeFailed(QStringLiteral("%1 (command %2)").arg(what, hex4(code)), r);
-    return ExitOk;
 }
 
 // -------------------------------------------------------------------- login

@@ -1,11 +1,13 @@
 // One tlctl run against one device: the port (or a simulated detector
-// started for the run), connecting as the program's connection dialog does,
-// the read cycle, the block write with its read-back check, command-register
-// writes and the login.  Everything goes through the global `command`.
+// started for the run), the device operations of the link (connecting, the
+// read cycle, the block write with its read-back check, command-register
+// writes, factory settings) with tlctl's messages, and the login.
+// Everything goes through the global `command`.
 #pragma once
 
 #include "cli.h"
 #include "console.h"
+#include "deviceops.h"
 #include "deviceparams.h"
 
 #include <QProcess>
@@ -39,8 +41,8 @@ public:
     // Starts the simulated detector when asked, opens the port and points
     // `command` at the address.  Returns an exit code.
     int open();
-    // open(), then reads input registers 0-9 and takes the device type from
-    // register 4, as connecting does.  An unrecognised device is sent
+    // open(), then the probe of the connection dialog: input registers 0-9,
+    // the device type from register 4.  An unrecognised device is sent
     // "DEACTIV" and refused.  With `detectorOnly` the bootloader is refused
     // too.
     int connect(bool detectorOnly);
@@ -51,8 +53,15 @@ public:
     // registers) from command.DeviceParams, reads everything again and
     // checks that every written register came back.
     int writeBlockAndVerify();
-    // Writes one code to the command register.
-    int sendCommand(quint16 code, const QString &what);
+    // The same with the concentration simulation off, then 0x3003: the
+    // device stores its parameters as factory settings.
+    int storeFactory();
+    // 0x6006 (take up the factory settings), then the full read.
+    int restoreFactory();
+    // Reports a failed device operation on stderr with what was being done
+    // (the command's description and code for Step::Command) and returns
+    // the exit code; ExitOk when nothing failed.
+    int failed(const DeviceOps::Outcome &outcome, const QString &commandWhat = QString(), quint16 code = 0);
 
     // "address 1 on /dev/pts/4"
     QString where() const;
@@ -66,6 +75,8 @@ public:
     Io &io() { return ioRef; }
 
 private:
+    int writeVerified(bool storeFactory);
+
     const Options &opt;
     Io &ioRef;
     SimulatedDetector sim;

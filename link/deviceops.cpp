@@ -1,0 +1,146 @@
+#include "deviceops.h"
+
+#include "command.h"
+#include "conversions.h"
+#include "firmware.h"
+
+#include <QThread>
+
+namespace DeviceOps {
+
+namespace {
+
+Outcome failedAt(Step step, quint16 result = ResultOk)
+{
+    Outcome o;
+    o.failed = step;
+    o.linkResult = result;
+    return o;
+}
+
+quint16 readInputs()
+{
+    return command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
+}
+
+} // namespace
+
+bool open(const QString &portName)
+{
+    command.PortName = portName;
+    if (!command.openPort())
+        return false;
+    command.discardPending();
+    return true;
+}
+
+Outcome probe()
+{
+    const quint16 r = readInputs();
+    if (r != ResultOk)
+        return failedAt(Step::Probe, r);
+    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
+    if (Params::isRecognised(command.DeviceType))
+        return Outcome();
+    // Whatever answered is no TL-02: tell it to leave the line alone.
+    command.writeRaw(QByteArrayLiteral("DEACTIV"));
+    command.DeviceType = Params::TypeNone;
+    return failedAt(Step::Unrecognised);
+}
+
+Outcome read(ReadMode mode)
+{
+    quint16 r = ResultOk;
+    if (mode == ReadMode::Full) {
+        if ((r = command.transact(Modbus::FnReadDeviceId, 0, 1, 0)) != ResultOk)
+            return failedAt(Step::IdentBasic, r);
+        if ((r = command.transact(Modbus::FnReadDeviceId, 0, 2, 0)) != ResultOk)
+            return failedAt(Step::IdentRegular, r);
+        command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
+                                                 int(sizeof command.DeviceParams.IdFirmwareVersion),
+                                                 command.DeviceType);
+        r = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount);
+        if (r != ResultOk)
+            return failedAt(Step::Holding, r);
+    }
+    if ((r = readInputs()) != ResultOk)
+        return failedAt(Step::Input, r);
+    // The pages and a parameter file keep the display divisor in the block.
+    command.DeviceParams.Scale = Conv::scaleFromConfig(command.DeviceParams.Config);
+    return Outcome();
+}
+
+quint16 writeBlock()
+{
+    return command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount);
+}
+
+quint16 writeSimulation()
+{
+    return command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2);
+}
+
+quint16 sendCommand(quint16 code)
+{
+    return command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);
+}
+
+quint16 switchSoundOff(bool on)
+{
+    return sendCommand(on ? Params::CmdSoundOffOn : Params::CmdSoundOffOff);
+}
+
+Outcome writeAndReadBack(const ReadBackCheck &check)
+{
+    const ParamBlock sent = command.DeviceParams;
+    const quint16 r = writeBlock();
+    if (r != ResultOk)
+        return failedAt(Step::BlockWrite, r);
+    const Outcome back = read(ReadMode::Full);
+    if (!back.ok())
+        return back;
+    if (check && !check(sent))
+        return failedAt(Step::Check);
+    return Outcome();
+}
+
+Outcome storeFactory(const ReadBackCheck &check)
+{
+    // Factory settings never keep the concentration simulation on.
+    command.DeviceParams.ImmitConcOn = 0;
+    const Outcome written = writeAndReadBack(check);
+    if (!written.ok())
+        return written;
+    const quint16 r = sendCommand(Params::CmdStoreFactory);
+    return r == ResultOk ? Outcome() : failedAt(Step::Command, r);
+}
+
+Outcome restoreFactory()
+{
+    const quint16 r = sendCommand(Params::CmdRestoreFactory);
+    if (r != ResultOk)
+        return failedAt(Step::Command, r);
+    return read(ReadMode::Full);
+}
+
+Outcome enterBootloader()
+{
+    quint16 r = sendCommand(Params::CmdBootloader);
+    if (r != ResultOk)
+        return failedAt(Step::Command, r);
+    QThread::msleep(Firmware::StartPauseMs);
+    auto isBootloader = [] { return command.DeviceParams.DeviceTypeReg == quint16(Params::TypeBootloader); };
+    r = readInputs();
+    if (r != ResultOk || !isBootloader()) {
+        command.SlaveAddress = 0;
+        r = readInputs();
+    }
+    if (r != ResultOk)
+        return failedAt(Step::Probe, r);
+    if (!isBootloader())
+        return failedAt(Step::NotBootloader);
+    command.DeviceType = Params::TypeBootloader;
+    return Outcome();
+}
+
+} // namespace DeviceOps

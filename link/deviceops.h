@@ -1,0 +1,108 @@
+// What the program and tlctl do with a device, written once: connecting
+// (probing the port), the read cycle, the holding-block write, command-
+// register writes, factory settings and the switch to the bootloader.  The
+// firmware transfer itself is in firmware.h.
+//
+// No widgets and no messages here: every operation says which step failed
+// and with which link result, and the caller reports that in its own way
+// (message boxes and the status bar, or tlctl's lines on stderr).  Everything
+// goes through the global link object `command`, at command.SlaveAddress.
+#pragma once
+
+#include "deviceparams.h"
+#include "modbus.h"
+
+#include <QString>
+#include <functional>
+
+namespace DeviceOps {
+
+// The step of an operation that failed.
+enum class Step {
+    None,            // nothing failed
+    Probe,           // reading input registers 0-9 when connecting
+    Unrecognised,    // the device type is neither a detector nor the bootloader
+    NotBootloader,   // after the switch to the bootloader, the device is not it
+    IdentBasic,      // identification, basic objects (Read Device ID code 1)
+    IdentRegular,    // identification, regular objects (code 2)
+    Holding,         // reading the holding block (WriteCount registers from 0x1000)
+    Input,           // reading input registers 0-9
+    BlockWrite,      // writing the holding block
+    Check,           // the caller refused what the device holds after a write
+    Command,         // writing the command register
+};
+
+struct Outcome {
+    Step failed = Step::None;
+    // Result of the exchange that failed; ResultOk when no exchange did
+    // (Unrecognised, NotBootloader, Check, or nothing failed).
+    quint16 linkResult = ResultOk;
+
+    bool ok() const { return failed == Step::None; }
+    // For a full read: whether the identification and the holding block came
+    // in (only the input registers may have failed after them).
+    bool blockRead() const { return failed == Step::None || failed == Step::Input; }
+};
+
+// Opens `portName` with the line settings of the link (it becomes
+// command.PortName) and discards whatever was pending on it.
+bool open(const QString &portName);
+
+// Reads input registers 0-9 and takes command.DeviceType from register 4.
+// A failed read (Step::Probe) leaves the type as it was.  A device of a type
+// the tool does not know is sent "DEACTIV" as raw bytes (no frame, no reply
+// awaited), so that it leaves the line alone, and the type becomes TypeNone
+// (Step::Unrecognised; the type read is still in DeviceParams.DeviceTypeReg).
+// The port stays open in every case: closing it is the caller's choice.
+Outcome probe();
+
+enum class ReadMode {
+    Full,       // identification (codes 1 and 2), WriteCount, holding block, input registers
+    LiveOnly,   // input registers 0-9 only
+};
+
+// The read cycle.  A full read sets WriteCount from the firmware version and
+// the device type (27 registers for type 1 up to version 1.05, else 48)
+// before it reads the holding block.  On success the display divisor Scale
+// is taken from Config, as the pages show it.  Stops at the first failure.
+Outcome read(ReadMode mode);
+
+// Writes the holding block: function 16 from 0x1000, WriteCount registers,
+// the values taken from command.DeviceParams.  Returns the link result.
+quint16 writeBlock();
+// Writes the concentration simulation switch and value (0x1019, 0x101A)
+// from the block.
+quint16 writeSimulation();
+// Writes one command code to the command register (0x1020).
+quint16 sendCommand(quint16 code);
+// The manual sound switch-off on (0x2002) or off (0x7007).
+quint16 switchSoundOff(bool on);
+
+// Looks at what the device holds after a write: `sent` is the block as it
+// was written, command.DeviceParams what the full read brought back.
+// Returning false refuses it (Step::Check).
+using ReadBackCheck = std::function<bool(const ParamBlock &sent)>;
+
+// Writes the holding block, then makes a full read and runs `check` (when
+// given) on what came back.
+Outcome writeAndReadBack(const ReadBackCheck &check = {});
+
+// Stores the device's parameters as its factory settings.  The block is
+// written with the concentration simulation switched off and read back
+// (as writeAndReadBack), and only then is 0x3003 written: the device stores
+// what it holds, so a block that did not go out, or did not read back, is
+// never stored.
+Outcome storeFactory(const ReadBackCheck &check = {});
+
+// Takes up the stored factory settings (0x6006), then makes a full read so
+// that the block holds them.  No read when the command fails.
+Outcome restoreFactory();
+
+// Switches a running detector to its bootloader: 0x5555, the pause in which
+// the bootloader erases its flash, then input registers 0-9, at the address
+// in use and, failing that, at address 0 (where a bootloader may only
+// answer).  On success DeviceType is TypeBootloader; SlaveAddress may have
+// become 0.
+Outcome enterBootloader();
+
+} // namespace DeviceOps

@@ -1,0 +1,236 @@
+// The device operations against the simulated detector over a real
+// pseudo-terminal: the probe (and "DEACTIV" to a stranger), the read cycle
+// with the 27/48 rule and Scale, and the order of the factory operations on
+// the wire.
+#include "command.h"
+#include "conversions.h"
+#include "deviceops.h"
+#include "simprocess.h"
+
+#include <QtTest>
+
+using DeviceOps::Outcome;
+using DeviceOps::ReadMode;
+using DeviceOps::Step;
+
+namespace {
+
+using Request = QPair<int, int>;   // function, start register (for 43: the Read Device ID code)
+
+const QList<Request> FullRead{{43, 1}, {43, 2}, {3, 0x1000}, {4, 0}};
+const QByteArray Deactiv = QByteArrayLiteral("DEACTIV").toHex().toUpper();
+
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+
+class TestDeviceOps : public QObject
+{
+    Q_OBJECT
+    SimProcess sim;
+
+    bool connectTo(const QStringList &args)
+    {
+        command.resetState();
+        if (!sim.start(args) || !DeviceOps::open(sim.portPath()))
+            return false;
+        command.SlaveAddress = 1;
+        sim.clearLog();
+        return true;
+    }
+
+    // A detector, probed and read once, with a clean log.
+    bool connectDetector(const QStringList &args = {})
+    {
+        if (!connectTo(args) || !DeviceOps::probe().ok() || !DeviceOps::read(ReadMode::Full).ok())
+            return false;
+        sim.clearLog();
+        return true;
+    }
+
+    QList<Request> requests()
+    {
+        QList<Request> out;
+        for (const QByteArray &f : sim.rxFrames()) {
+            if (f.size() < 4)
+                continue;
+            const int fn = quint8(f[1]);
+            out.append({fn, fn == 43 ? int(quint8(f[3])) : (quint8(f[2]) << 8 | quint8(f[3]))});
+        }
+        return out;
+    }
+
+    bool sawRaw() { return sim.log().join(QLatin1Char('\n')).contains(QLatin1String("RAW")); }
+
+private slots:
+    void cleanup()
+    {
+        sim.stop();
+        command.resetState();
+    }
+
+    void probe_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("reported");
+        QTest::addColumn<int>("type");
+        QTest::newRow("detector 1") << QStringList{"--type", "1"} << 1 << 1;
+        QTest::newRow("detector 2") << QStringList{"--type", "2"} << 2 << 2;
+        QTest::newRow("bootloader") << QStringList{"--bootloader"} << 999 << 999;
+        QTest::newRow("unknown type 3") << QStringList{"--type", "3"} << 3 << 0;
+    }
+
+    void probe()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, reported);
+        QFETCH(int, type);
+        QVERIFY2(connectTo(args), qPrintable(sim.errorText()));
+        command.DeviceType = 77;
+        const Outcome o = DeviceOps::probe();
+        QCOMPARE(int(command.DeviceParams.DeviceTypeReg), reported);
+        QCOMPARE(int(command.DeviceType), type);
+        QVERIFY(command.isOpen());
+        QCOMPARE(requests().value(0), Request(4, 0));
+        if (type != 0) {
+            QVERIFY(o.ok());
+            QVERIFY(!sawRaw());
+        } else {
+            QCOMPARE(o.failed, Step::Unrecognised);
+            QVERIFY(sim.waitForLog(QStringLiteral("RAW ") + QString::fromLatin1(Deactiv)));
+        }
+        QCOMPARE(requests().size(), 1);
+    }
+
+    void probeThatFailsKeepsType()
+    {
+        QVERIFY2(connectTo({"--type", "2"}), qPrintable(sim.errorText()));
+        sim.send(QStringLiteral("fault exception 2 -1"));
+        command.DeviceType = Params::TypeDetector1;
+        const Outcome o = DeviceOps::probe();
+        QCOMPARE(o.failed, Step::Probe);
+        QCOMPARE(o.linkResult, quint16(ResultIllegalAddress));
+        QCOMPARE(command.DeviceType, Params::TypeDetector1);
+        QVERIFY(!sawRaw());
+    }
+
+    void fullRead_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("count");
+        QTest::newRow("type 1, 1.05") << QStringList{"--type", "1", "--version", "1.05"} << 27;
+        QTest::newRow("type 1, 1.06") << QStringList{"--type", "1", "--version", "1.06"} << 48;
+        QTest::newRow("type 2, 1.05") << QStringList{"--type", "2", "--version", "1.05"} << 48;
+    }
+
+    void fullRead()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, count);
+        QVERIFY2(connectTo(args), qPrintable(sim.errorText()));
+        QVERIFY(DeviceOps::probe().ok());
+        // Two decimals: Scale 100.
+        const int config = sim.holding(0x1008);
+        QVERIFY(config >= 0);
+        sim.send(QStringLiteral("set holding 0x1008 %1").arg((config & ~0x30) | 0x20));
+        sim.clearLog();
+        command.DeviceParams.Scale = 0;
+
+        QVERIFY(DeviceOps::read(ReadMode::Full).ok());
+        QCOMPARE(int(command.WriteCount), count);
+        QCOMPARE(requests(), FullRead);
+        const QByteArray holdingRead = sim.rxFrames().value(2);
+        QCOMPARE((quint8(holdingRead[4]) << 8) | quint8(holdingRead[5]), count);
+        QCOMPARE(int(command.DeviceParams.Config), (config & ~0x30) | 0x20);
+        QCOMPARE(int(command.DeviceParams.Scale), 100);
+
+        // Live only: one request, and Scale again.
+        sim.clearLog();
+        command.DeviceParams.Scale = 0;
+        QVERIFY(DeviceOps::read(ReadMode::LiveOnly).ok());
+        QCOMPARE(requests(), QList<Request>{Request(4, 0)});
+        QCOMPARE(int(command.DeviceParams.Scale), 100);
+    }
+
+    void readStopsAtFirstFailure()
+    {
+        QVERIFY2(connectTo({}), qPrintable(sim.errorText()));
+        // Identification passes, the holding block is refused.
+        sim.send(QStringLiteral("fault exception 2 -1 2"));
+        command.DeviceParams.Scale = 0;
+        const Outcome o = DeviceOps::read(ReadMode::Full);
+        QCOMPARE(o.failed, Step::Holding);
+        QCOMPARE(o.linkResult, quint16(ResultIllegalAddress));
+        QVERIFY(!o.blockRead());
+        QVERIFY(!requests().contains(Request(4, 0)));
+        QCOMPARE(int(command.DeviceParams.Scale), 0);
+    }
+
+    void factoryStoreOrder()
+    {
+        QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
+        command.DeviceParams.Limit1 = 321;
+        command.DeviceParams.ImmitConcOn = 1;
+        bool checked = false;
+        const Outcome o = DeviceOps::storeFactory([&](const ParamBlock &sent) {
+            checked = sent.Limit1 == 321 && sent.ImmitConcOn == 0 && command.DeviceParams.Limit1 == 321;
+            return true;
+        });
+        QVERIFY(o.ok());
+        QVERIFY(checked);
+        QCOMPARE(requests(), QList<Request>{Request(16, 0x1000)} + FullRead + QList<Request>{Request(16, 0x1020)});
+        QCOMPARE(sim.commands(), QList<quint16>{0x3003});
+        QCOMPARE(sim.holding(0x1005), 321);
+        QCOMPARE(sim.holding(0x1019), 0);
+
+        // Taken up again after the device drifted: the command, then the read.
+        sim.send(QStringLiteral("set holding 0x1005 999"));
+        sim.clearLog();
+        QVERIFY(DeviceOps::restoreFactory().ok());
+        QCOMPARE(requests(), QList<Request>{Request(16, 0x1020)} + FullRead);
+        QCOMPARE(sim.commands(), QList<quint16>{0x6006});
+        QCOMPARE(int(command.DeviceParams.Limit1), 321);
+    }
+
+    void factoryFailuresSendNoCommand_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("refuse");
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<int>("requestCount");
+        QTest::newRow("block write refused") << "fault exception 4 -1" << false << Step::BlockWrite << 10;
+        QTest::newRow("read-back fails") << "fault exception 2 -1 1" << false << Step::IdentBasic << 11;
+        QTest::newRow("check refuses") << "" << true << Step::Check << 5;
+    }
+
+    void factoryFailuresSendNoCommand()
+    {
+        QFETCH(QString, fault);
+        QFETCH(bool, refuse);
+        QFETCH(Step, step);
+        QFETCH(int, requestCount);
+        QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
+        if (!fault.isEmpty())
+            sim.send(fault);
+        const Outcome o = DeviceOps::storeFactory([refuse](const ParamBlock &) { return !refuse; });
+        QCOMPARE(o.failed, step);
+        QCOMPARE(requests().size(), requestCount);
+        QCOMPARE(requests().first(), Request(16, 0x1000));
+        QVERIFY(!requests().contains(Request(16, 0x1020)));
+        QVERIFY(sim.commands().isEmpty());
+    }
+
+    void factoryRestoreRefusedReadsNothing()
+    {
+        QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
+        sim.send(QStringLiteral("fault exception 4 -1"));
+        const Outcome o = DeviceOps::restoreFactory();
+        QCOMPARE(o.failed, Step::Command);
+        QCOMPARE(o.linkResult, quint16(ResultRefused));
+        for (const Request &r : requests())
+            QCOMPARE(r, Request(16, 0x1020));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceOps)
+#include "test_deviceops.moc"
