@@ -128,6 +128,8 @@ void Connect_com_port::on_Button_connect_clicked()
     if (state != ConnectText)
         return;
 
+    // The port text is taken as it is (a device path, or a network address
+    // such as tcp://HOST:PORT): the link decides what it names.
     if (!DeviceOps::open(command.PortName)) {
         QMessageBox::information(this, tr("Подключение"), tr("Не открывает COM port"));
         return;

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace Tlctl {
@@ -97,14 +98,15 @@ void printFrame(bool sent, const QByteArray &bytes, void *context)
     err->flush();
 }
 
-// The path of the port to open.  QSerialPort puts "/dev/" before a name
-// that does not start with "/", "./" or "../", so "links/tl02" would become
-// /dev/links/tl02: a path with a slash in it is taken from the working
-// directory, as any other path on the command line.  A bare name (ttyUSB0)
-// keeps meaning the device in /dev, unless only the working directory has
-// a file of that name.
+} // namespace
+
 QString resolvePortPath(const QString &given)
 {
+    // A network address (tcp://HOST:PORT, modbus-tcp://HOST:PORT) names no
+    // file: it goes to the link as it is.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    if (scheme.match(given).hasMatch())
+        return given;
     if (given.contains(QLatin1Char('/')))
         return QDir::cleanPath(QDir::current().absoluteFilePath(given));
     const QString inDev = QStringLiteral("/dev/") + given;
@@ -113,8 +115,6 @@ QString resolvePortPath(const QString &given)
         return here.absoluteFilePath();
     return inDev;
 }
-
-} // namespace
 
 Session::Session(const Options &options, Io &io)
     : opt(options), ioRef(io)

@@ -84,6 +84,16 @@ private:
     bool opened = false;
 };
 
+// The path of the port to open for a --port (or TLCTL_PORT) text.  A text
+// with a scheme (tcp://HOST:PORT, modbus-tcp://HOST:PORT) is a network
+// address and stays as it is.  QSerialPort puts "/dev/" before a name that
+// does not start with "/", "./" or "../", so "links/tl02" would become
+// /dev/links/tl02: a path with a slash in it is taken from the working
+// directory, as any other path on the command line.  A bare name (ttyUSB0)
+// keeps meaning the device in /dev, unless only the working directory has a
+// file of that name.
+QString resolvePortPath(const QString &given);
+
 // Text for a link result code: "no reply", "garbled reply (CRC)", ...
 QString resultText(quint16 result);
 // What to check for a failed exchange with that result.

@@ -77,6 +77,7 @@ private slots:
     void reopenWhileConnected();
     void rescanKeepsChosenPort();
     void extraPortsFromEnvironment();
+    void networkAddressTakenAsTyped();
 
 private:
     QTemporaryDir tmp;
@@ -403,6 +404,21 @@ void TestConnect::extraPortsFromEnvironment()
             system.append(info.portName());
         return system;
     }());
+}
+
+void TestConnect::networkAddressTakenAsTyped()
+{
+    Connect_com_port::portLister = [] { return QStringList{"ttyS9"}; };
+    Connect_com_port d;
+    d.show();
+    QVERIFY(QTest::qWaitForWindowActive(&d));
+    DialogWidgets ui = widgets(d);
+    ui.ports->setFocus();
+    for (const QString &address : {QStringLiteral("tcp://127.0.0.1:5020"), QStringLiteral("modbus-tcp://[::1]:502")}) {
+        typePort(ui.ports, address);
+        QCOMPARE(command.PortName, address);
+        QCOMPARE(ui.ports->currentText(), address);
+    }
 }
 
 QTEST_MAIN(TestConnect)
