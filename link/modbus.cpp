@@ -304,14 +304,62 @@ quint16 checkReply(const quint8 *reply, int length, const Request &request, cons
     }
 }
 
+bool crcMatches(const quint8 *bytes, int length)
+{
+    if (length < 3)
+        return false;
+    const quint16 crc = crc16(bytes, length - 2);
+    return bytes[length - 2] == quint8(crc & 0xFF) && bytes[length - 1] == quint8(crc >> 8);
+}
+
 quint16 checkReceived(const quint8 *reply, int length, const Request &request, const Image &image)
 {
-    if (length < 3 || length > ReplyCapacity)
-        return ResultBadReply;
-    const quint16 crc = crc16(reply, length - 2);
-    if (reply[length - 2] != quint8(crc & 0xFF) || reply[length - 1] != quint8(crc >> 8))
+    if (length < 3 || length > ReplyCapacity || !crcMatches(reply, length))
         return ResultBadReply;
     return checkReply(reply, length, request, image);
+}
+
+int replyLength(const quint8 *bytes, int have)
+{
+    if (have < 2)
+        return 0;
+    auto reached = [have](int full) { return have >= full ? full : 0; };
+    const quint8 function = bytes[1];
+    if (function & 0x80)
+        return reached(5);          // address, function, exception code, CRC
+    switch (function) {
+    case 3:
+    case 4:
+        return have < 3 ? 0 : reached(3 + bytes[2] + 2);
+    case 6:
+    case 16:
+        return reached(8);          // address, function, register, value or count, CRC
+    case 14:
+        return reached(9);          // address, function, memory address, length, CRC
+    case 20:
+    case 21:
+        return reached(22);         // address, function, 0, 16, the 16-byte record, CRC
+    case 43: {
+        // Address, function, MEI type, code, conformity, more, next id,
+        // object count; then id, length and text per object; then the CRC.
+        if (have < 8)
+            return 0;
+        int pos = 8;
+        for (int i = 0; i < bytes[7]; ++i) {
+            if (pos + 2 > have)
+                return 0;
+            pos += 2 + bytes[pos + 1];
+        }
+        return reached(pos + 2);
+    }
+    default:
+        return -1;
+    }
+}
+
+bool replyComplete(const quint8 *bytes, int have)
+{
+    return have >= 3 && replyLength(bytes, have) == have && crcMatches(bytes, have);
 }
 
 } // namespace Modbus

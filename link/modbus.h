@@ -79,4 +79,18 @@ quint16 checkReply(const quint8 *reply, int length, const Request &request, cons
 // they fail), then checkReply.
 quint16 checkReceived(const quint8 *reply, int length, const Request &request, const Image &image);
 
+// Whether the last two of `length` bytes are the CRC of the ones before.
+bool crcMatches(const quint8 *bytes, int length);
+
+// The length a reply will have, told from its first `have` bytes: from the
+// byte count for functions 3 and 4, fixed for 6, 16, 20, 21, 14 and the
+// exception replies, from the object list for 43.  Returns the full length
+// once it is known and `have` has reached it, 0 while more bytes are needed
+// to tell or to reach it, and -1 when the function byte gives no length.
+int replyLength(const quint8 *bytes, int have);
+
+// Whether `have` bytes are exactly one whole reply whose CRC matches: the
+// exchange loop takes such a reply at once instead of waiting for silence.
+bool replyComplete(const quint8 *bytes, int have);
+
 } // namespace Modbus

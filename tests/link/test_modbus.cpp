@@ -383,6 +383,55 @@ private slots:
         QByteArray huge = withCrc(QByteArray::fromHex("0103") + QByteArray(3000, '\0'));
         QCOMPARE(check(huge, 0x1000), quint16(ResultBadReply));
     }
+
+    void replyLength_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QByteArray ident = QByteArray::fromHex("012B0E0102000002") + QByteArray::fromHex("0005") + "Velta";
+        ident += QByteArray::fromHex("0500");
+        QTest::newRow("3") << withCrc(QByteArray::fromHex("01030400010002"));
+        QTest::newRow("4, no data") << withCrc(QByteArray::fromHex("010400"));
+        QTest::newRow("6") << withCrc(QByteArray::fromHex("010610050019"));
+        QTest::newRow("16") << withCrc(QByteArray::fromHex("011010000030"));
+        QTest::newRow("14") << withCrc(QByteArray::fromHex("010E08001C00C8"));
+        QTest::newRow("20") << withCrc(QByteArray::fromHex("01140010") + QByteArray(16, 'r'));
+        QTest::newRow("21") << withCrc(QByteArray::fromHex("01150010") + QByteArray(16, 'r'));
+        QTest::newRow("exception") << withCrc(QByteArray::fromHex("019003"));
+        QTest::newRow("43") << withCrc(ident);
+        QTest::newRow("43, no objects") << withCrc(QByteArray::fromHex("012B0E0102000000"));
+    }
+
+    void replyLength()
+    {
+        QFETCH(QByteArray, reply);
+        const auto *b = reinterpret_cast<const quint8 *>(reply.constData());
+        // Not known (or not reached) before the last byte, known from then on.
+        for (int have = 0; have < reply.size(); ++have) {
+            QCOMPARE(Modbus::replyLength(b, have), 0);
+            QVERIFY(!Modbus::replyComplete(b, have));
+        }
+        QCOMPARE(Modbus::replyLength(b, reply.size()), reply.size());
+        QVERIFY(Modbus::replyComplete(b, reply.size()));
+        QByteArray longer = reply + QByteArray(3, '\x55');
+        QCOMPARE(Modbus::replyLength(reinterpret_cast<const quint8 *>(longer.constData()), longer.size()),
+                 reply.size());
+        QVERIFY(!Modbus::replyComplete(reinterpret_cast<const quint8 *>(longer.constData()), longer.size()));
+        // The right length with a broken CRC is no complete reply.
+        QByteArray bad = reply;
+        bad[bad.size() - 2] = char(bad[bad.size() - 2] ^ 0x40);
+        QVERIFY(!Modbus::replyComplete(reinterpret_cast<const quint8 *>(bad.constData()), bad.size()));
+    }
+
+    void replyLengthUnknown()
+    {
+        // A function byte that tells no length: only silence ends the reply.
+        const QByteArray r = withCrc(QByteArray::fromHex("01070011"));
+        QCOMPARE(Modbus::replyLength(reinterpret_cast<const quint8 *>(r.constData()), r.size()), -1);
+        QVERIFY(!Modbus::replyComplete(reinterpret_cast<const quint8 *>(r.constData()), r.size()));
+        // A byte count of 255 is waited for, not cut short.
+        const QByteArray big = QByteArray::fromHex("0103FF") + QByteArray(100, '\0');
+        QCOMPARE(Modbus::replyLength(reinterpret_cast<const quint8 *>(big.constData()), big.size()), 0);
+    }
 };
 
 QTEST_APPLESS_MAIN(TestModbus)
