@@ -3,8 +3,6 @@
 #include "options.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
-#include <QThread>
 #include <cstring>
 
 Command command;
@@ -15,22 +13,19 @@ constexpr Command::LoopTiming Command::BlockLoop;
 Command::Command()
     // Not DefaultUserName: that global may not be constructed yet when this
     // object is (both are globals of different files).
-    : UserName(QStringLiteral("Noname"))
+    : UserName(QStringLiteral("Noname")), clock(&LinkClock::real())
 {
     std::memset(&DeviceParams, 0, sizeof DeviceParams);
     std::memset(reply, 0, sizeof reply);
     std::memset(request.bytes, 0, sizeof request.bytes);
 }
 
-Command::~Command()
-{
-    if (port.isOpen())
-        port.close();
-}
+Command::~Command() = default;
 
 void Command::resetState()
 {
     closePort();
+    clock = &LinkClock::real();
     PortName.clear();
     SlaveAddress = 0;
     attemptLimit = 0;
@@ -51,75 +46,82 @@ void Command::setTrafficHook(TrafficHook hook, void *context)
     trafficContext = context;
 }
 
+void Command::setClock(LinkClock *c)
+{
+    clock = c ? c : &LinkClock::real();
+}
+
 bool Command::openPort()
 {
-    if (port.isOpen())
-        port.close();
-    port.setPortName(PortName);
-    port.setBaudRate(QSerialPort::Baud9600, QSerialPort::AllDirections);
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
-    linkWanted = port.open(QIODevice::ReadWrite);
+    line.reset();
+    linkWanted = false;
+    openError.clear();
+    std::unique_ptr<Transport> made = Transport::fromPortText(PortName, &openError);
+    if (!made)
+        return false;
+    return openTransport(std::move(made));
+}
+
+bool Command::openTransport(std::unique_ptr<Transport> made)
+{
+    line = std::move(made);
+    lineUsed = false;
+    linkWanted = line && line->open();
     return linkWanted;
 }
 
 void Command::closePort()
 {
     linkWanted = false;
-    if (port.isOpen())
-        port.close();
+    line.reset();
+    openError.clear();
 }
 
 bool Command::isOpen() const
 {
-    return port.isOpen();
+    return line && line->isOpen();
 }
 
 QString Command::errorString() const
 {
-    return port.errorString();
+    return line ? line->errorString() : openError;
 }
 
 void Command::discardPending()
 {
-    if (!port.isOpen())
-        return;
-    port.clearError();
-    port.clear(QSerialPort::AllDirections);
+    if (line && line->isOpen())
+        line->discard();
+}
+
+void Command::keepFrameGap()
+{
+    if (!lineUsed || line->wholeFrames())
+        return;   // a gateway delimits the frames on its line itself
+    const qint64 wait = lineActiveUs + FrameGapUs - clock->nowUs();
+    if (wait > 0)
+        clock->sleepUs(wait);
 }
 
 bool Command::writeRaw(const QByteArray &bytes)
 {
-    if (!linkWanted || !port.isOpen())
+    if (!linkWanted || !line || !line->isOpen())
         return false;
+    keepFrameGap();
     if (trafficHook)
         trafficHook(true, bytes, trafficContext);
-    if (port.write(bytes) != bytes.size())
-        return false;
-    return port.waitForBytesWritten(RawWriteWaitMs) || port.bytesToWrite() == 0;
-}
-
-bool Command::portFailed() const
-{
-    // A time-out is no fault of the port; anything else it reports (the
-    // device vanished, a read or write was refused) is.
-    if (!port.isOpen())
-        return true;
-    const QSerialPort::SerialPortError e = port.error();
-    return e != QSerialPort::NoError && e != QSerialPort::TimeoutError;
+    const bool written = line->write(bytes) == bytes.size() && line->waitForBytesWritten(RawWriteWaitMs);
+    lineActiveUs = clock->nowUs();
+    lineUsed = true;
+    return written;
 }
 
 bool Command::reopenPort()
 {
-    if (port.isOpen())
-        port.close();
-    // The port keeps its name and line settings across close and open.
-    if (!port.open(QIODevice::ReadWrite))
+    // The line keeps its name and settings across close and open.
+    if (!line)
         return false;
-    port.clearError();
-    return true;
+    line->close();
+    return line->open();
 }
 
 quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16 count)
@@ -141,10 +143,46 @@ quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *d
     return exchange(BlockLoop, false);
 }
 
+bool Command::awaitReply(int timeoutMs, QByteArray &received)
+{
+    // A line that hands over whole frames may wake up for bytes that make
+    // none (an answer to an earlier request): wait on for the rest of the
+    // time-out.
+    const qint64 deadline = clock->nowUs() + qint64(timeoutMs) * 1000;
+    for (;;) {
+        const qint64 left = deadline - clock->nowUs();
+        if (left <= 0 || !line->waitForReadyRead(int((left + 999) / 1000)))
+            return false;
+        received += line->readAll();
+        if (!received.isEmpty()) {
+            lineActiveUs = clock->nowUs();
+            return true;
+        }
+    }
+}
+
+void Command::gatherReply(int silenceMs, QByteArray &received)
+{
+    // A reply is taken as soon as it is whole and its CRC matches; one that
+    // cannot be told whole ends at the first silence of `silenceMs`.
+    for (;;) {
+        if (line->wholeFrames()
+            || Modbus::replyComplete(reinterpret_cast<const quint8 *>(received.constData()), received.size()))
+            return;
+        if (!line->isOpen() || !line->waitForReadyRead(silenceMs))
+            return;
+        const QByteArray more = line->readAll();
+        if (!more.isEmpty()) {
+            received += more;
+            lineActiveUs = clock->nowUs();
+        }
+    }
+}
+
 quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 {
     // A port closed on purpose stays closed: nothing goes out.
-    if (!linkWanted)
+    if (!linkWanted || !line)
         return ResultNotConnected;
 
     const Modbus::Image image{&DeviceParams, &ScratchWord};
@@ -155,10 +193,10 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
     qint64 pauseMark = 0;
     QByteArray received;
 
-    // A port that went away (adapter pulled, device file gone) or stopped
-    // writing gets one fresh open per exchange.  When that fails, or the
-    // port fails again after it, the exchange ends at once: the remaining
-    // attempts could not send anything either.
+    // A line that went away (adapter pulled, device file gone, connection
+    // dropped) or stopped writing gets one fresh open per exchange.  When
+    // that fails, or the line fails again after it, the exchange ends at
+    // once: the remaining attempts could not send anything either.
     bool reopened = false;
     auto recover = [&]() {
         if (reopened)
@@ -169,24 +207,27 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 
     const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
     for (int attempt = attempts; attempt > 0; --attempt) {
-        if (!port.isOpen() && !recover())
+        if (!line->isOpen() && !recover())
             return ResultWriteTimeout;
-        port.clearError();
-        port.clear(QSerialPort::AllDirections);
+        keepFrameGap();
+        line->discard();
         received.clear();
-        const bool queued = port.write(frame) == frame.size();
+        const bool queued = line->write(frame) == frame.size();
         if (queued && trafficHook)
             trafficHook(true, frame, trafficContext);
-        const bool written = queued && port.waitForBytesWritten(timing.writeTimeout);
+        const bool written = queued && line->waitForBytesWritten(timing.writeTimeout);
+        lineActiveUs = clock->nowUs();
+        lineUsed = true;
 
         if (broadcast) {
             // Every device on the line acts on a broadcast; none answers.
             // It is sent once: a request that did not go out is a failure.
             if (!written)
                 return ResultWriteTimeout;
-            port.waitForReadyRead(timing.firstReplyTimeout);
-            if (port.isOpen())
-                port.readAll();
+            if (line->waitForReadyRead(timing.firstReplyTimeout)) {
+                line->readAll();
+                lineActiveUs = clock->nowUs();
+            }
             return ResultOk;
         }
 
@@ -198,21 +239,15 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         }
 
         result = ResultNoReply;
-        if (!port.waitForReadyRead(timing.firstReplyTimeout)) {
-            if (portFailed() && !recover())
+        if (!awaitReply(timing.firstReplyTimeout, received)) {
+            if (line->failed() && !recover())
                 return ResultWriteTimeout;
             continue;
         }
-        received = port.readAll();
-        // The reply ends at the first silence of the inter-chunk time-out.
-        while (port.isOpen() && port.waitForReadyRead(timing.interChunkTimeout))
-            received += port.readAll();
+        gatherReply(timing.interChunkTimeout, received);
         if (trafficHook)
             trafficHook(false, received, trafficContext);
 
-        result = ResultBadReply;
-        if (received.isEmpty())
-            continue;
         replyLength = qMin(received.size(), Modbus::ReplyCapacity);
         std::memcpy(reply, received.constData(), size_t(replyLength));
         // Too short, too long or a CRC mismatch give ResultBadReply; any other
@@ -224,12 +259,12 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         if (result != ResultBadReply)
             continue;
         // A corrupt reply: give the line one pause per exchange to settle.
-        if (pauseMark < timing.corruptPause) {
-            QElapsedTimer pause;
-            pause.start();
-            while (pause.elapsed() < timing.corruptPause)
-                QThread::msleep(quint32(timing.corruptPause - pause.elapsed()));
-            pauseMark = pause.elapsed();
+        if (pauseMark < timing.corruptPause * 1000LL) {
+            const qint64 from = clock->nowUs();
+            qint64 elapsed = 0;
+            while ((elapsed = clock->nowUs() - from) < timing.corruptPause * 1000LL)
+                clock->sleepUs(timing.corruptPause * 1000LL - elapsed);
+            pauseMark = clock->nowUs() - from;
         }
     }
     return result;

@@ -1,13 +1,14 @@
-// The one link object of the program: serial port, Modbus master, parameter
-// block and the access state.
+// The one link object of the program: the line to the device (serial port
+// or network), Modbus master, parameter block and the access state.
 #pragma once
 
 #include "deviceparams.h"
 #include "modbus.h"
+#include "transport.h"
 
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
+#include <memory>
 
 class Command : public QObject
 {
@@ -26,8 +27,12 @@ public:
     };
     static constexpr LoopTiming RegisterLoop{10, 50, 150, 50, 500};
     static constexpr LoopTiming BlockLoop{15, 100, 450, 50, 500};
+    // Silence kept on the line before every request: 3.5 character times
+    // at 9600 baud (3.65 ms), rounded up.
+    static constexpr int FrameGapUs = 4000;
 
-    QSerialPort port;
+    // The port text: a serial port name or path, tcp://HOST:PORT (RTU over
+    // TCP) or modbus-tcp://HOST:PORT (Modbus TCP).
     QString PortName;
     quint16 SlaveAddress = 0;
     qint16 DeviceType = 0;
@@ -58,10 +63,16 @@ public:
     // One exchange for function 14 (memory block write).
     quint16 transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length);
 
-    // Applies the line settings (9600 8N1, no flow control) to PortName and
-    // opens the port for reading and writing.  Once it has succeeded,
-    // exchanges may use the port (and reopen it once if it goes away).
+    // Opens the line PortName names: a serial port with the line settings
+    // (9600 8N1, no flow control), or a connection to a device server or a
+    // Modbus TCP gateway.  Once it has succeeded, exchanges may use the line
+    // (and reopen it once per exchange if it goes away).  False, with
+    // errorString() saying why, when the text names no line or the line
+    // cannot be opened.
     bool openPort();
+    // Opens the link on a transport made elsewhere (a test's fake line), as
+    // openPort() does with the one PortName names.
+    bool openTransport(std::unique_ptr<Transport> line);
     // Closes the port on purpose: until the next successful openPort() every
     // exchange returns ResultNotConnected at once, sends nothing and leaves
     // the port closed.
@@ -69,6 +80,12 @@ public:
     // Whether the port is open, and why it last failed.
     bool isOpen() const;
     QString errorString() const;
+    // The line in use (null before openPort() and after closePort()).  Tests
+    // close it "under" the link through this.
+    Transport *transport() const { return line.get(); }
+    // The clock the exchange loops wait and pause by; null for real time.
+    // resetState() goes back to real time.
+    void setClock(LinkClock *clock);
     // Discards whatever is pending on the line in both directions.
     void discardPending();
     // Writes bytes as they are, outside any exchange (no frame, no CRC, no
@@ -88,8 +105,18 @@ public:
 
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
-    bool portFailed() const;
     bool reopenPort();
+    // Waits until FrameGapUs have passed since the last byte on the line.
+    void keepFrameGap();
+    bool awaitReply(int timeoutMs, QByteArray &received);
+    void gatherReply(int silenceMs, QByteArray &received);
+
+    std::unique_ptr<Transport> line;
+    QString openError;
+    LinkClock *clock;
+    // When the last byte went out or came in (microseconds on `clock`).
+    qint64 lineActiveUs = 0;
+    bool lineUsed = false;
 
     // Set by a successful openPort(), cleared by closePort(): whether the
     // user wants the link up.  The port itself may still have gone away.

@@ -247,7 +247,7 @@ private slots:
     {
         connectTo();
         // Not closePort(): the link still wants the port and opens it afresh.
-        command.port.close();
+        command.transport()->close();
         QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
         QVERIFY(command.isOpen());
         QCOMPARE(sim.rxFrames().size(), 1);
