@@ -1,27 +1,59 @@
-// The link against the simulated detector over a real pseudo-terminal and
-// the real QSerialPort: frames on the wire, retries, broadcasts, timing.
+// The exchange loop: its retries, time-outs and pauses on a fake line in
+// virtual time, and the link against the simulated detector over a real
+// pseudo-terminal and the real QSerialPort: frames on the wire, broadcasts,
+// memory blocks.
 #include "command.h"
+#include "fakeline.h"
 #include "simprocess.h"
 
-#include <QElapsedTimer>
 #include <QtTest>
-#include <sys/resource.h>
+#include <memory>
 
 namespace {
 
-QByteArray withCrc(QByteArray body)
+using Piece = FakeLine::Piece;
+
+// The answer a TL-02 gives to a request: registers 1, 2, 3... for reads,
+// the echo for writes and memory blocks.
+QByteArray answerTo(const QByteArray &req)
 {
-    const quint16 crc = Modbus::crc16(reinterpret_cast<const quint8 *>(body.constData()), body.size());
-    body.append(char(crc & 0xFF));
-    body.append(char(crc >> 8));
-    return body;
+    switch (req[1]) {
+    case 3:
+    case 4: {
+        const int n = (quint8(req[4]) << 8) | quint8(req[5]);
+        QByteArray b = req.left(2);
+        b.append(char(2 * n));
+        for (int i = 0; i < n; ++i)
+            b.append(char(0)).append(char(i + 1));
+        return withCrc(b);
+    }
+    case 6:
+    case 16:
+        return withCrc(req.left(6));
+    case 14:
+        return withCrc(req.left(7));
+    default:
+        return withCrc(req.left(2) + char(1));
+    }
 }
 
-double cpuSeconds()
+// A device that answers every request whole `atMs` after it.
+FakeLine::Device answering(double atMs = 10)
 {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return [atMs](const QByteArray &req, int) { return QList<Piece>{{atMs, answerTo(req)}}; };
+}
+
+QList<double> repeated(int n, double value)
+{
+    return QVector<double>(n, value).toList();
+}
+
+QList<double> gaps(const QList<double> &times)
+{
+    QList<double> out;
+    for (int i = 1; i < times.size(); ++i)
+        out.append(times[i] - times[i - 1]);
+    return out;
 }
 
 } // namespace
@@ -41,13 +73,278 @@ class TestLink : public QObject
         sim.clearLog();
     }
 
+    VirtualClock clock;
+
+    // The link on a fake line in virtual time, address 1.
+    FakeLine *onFakeLine(FakeLine::Device device)
+    {
+        command.resetState();
+        clock.now = 0;
+        auto made = std::make_unique<FakeLine>(clock, std::move(device));
+        FakeLine *line = made.get();
+        command.setClock(&clock);
+        command.SlaveAddress = 1;
+        return command.openTransport(std::move(made)) ? line : nullptr;
+    }
+
+    // Lets a second pass on the line in silence; returns the time after it.
+    double rest()
+    {
+        clock.now += 1000000;
+        return clock.ms();
+    }
+
 private slots:
     void cleanup()
     {
-        sim.send(QStringLiteral("fault clear"));
+        if (!sim.portPath().isEmpty())
+            sim.send(QStringLiteral("fault clear"));
         sim.stop();
         command.resetState();
     }
+
+    // ------------------------------------------------ on a fake line, virtual time
+
+    void replyTakenWhenWhole()
+    {
+        // Three pieces 10 ms apart: one reply, taken with its last byte.
+        FakeLine *line = onFakeLine([](const QByteArray &req, int) {
+            const QByteArray a = answerTo(req);
+            return QList<Piece>{{10, a.left(5)}, {20, a.mid(5, 10)}, {30, a.mid(15)}};
+        });
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(clock.ms(), 30.0);
+        QCOMPARE(int(command.DeviceParams.CurrentADC), 1);
+        QCOMPARE(int(command.DeviceParams.Status), 10);
+        // The next request keeps 4 ms of silence after the last byte.
+        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(line->sentAtMs, (QList<double>{0, 34}));
+        QCOMPARE(clock.ms(), 64.0);
+
+        // A gap of 30 ms inside a reply joins its pieces.
+        line->device = [](const QByteArray &req, int) {
+            const QByteArray a = answerTo(req);
+            return QList<Piece>{{10, a.left(9)}, {40, a.mid(9)}};
+        };
+        double t0 = rest();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(clock.ms() - t0, 40.0);
+        QCOMPARE(line->requests.size(), 3);
+
+        // A reply whose length cannot be told ends with 50 ms of silence.
+        line->device = [](const QByteArray &, int) {
+            return QList<Piece>{{10, withCrc(QByteArray::fromHex("01070011"))}};
+        };
+        t0 = rest();
+        command.attemptLimit = 1;
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultUnsupported));
+        QCOMPARE(clock.ms() - t0, 60.0);
+    }
+
+    void splitByLongGap()
+    {
+        // 60 ms inside a reply: the first half is taken as the whole reply
+        // after 50 ms of silence, fails its CRC and costs the one pause; the
+        // second half is thrown away before the next attempt.
+        FakeLine *line = onFakeLine([](const QByteArray &req, int index) {
+            const QByteArray a = answerTo(req);
+            if (index == 0)
+                return QList<Piece>{{10, a.left(9)}, {70, a.mid(9)}};
+            return QList<Piece>{{10, a}};
+        });
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(line->sentAtMs, (QList<double>{0, 560}));
+        QCOMPARE(clock.ms(), 570.0);
+
+        line->device = [](const QByteArray &req, int) {
+            const QByteArray a = answerTo(req);
+            return QList<Piece>{{10, a.left(9)}, {70, a.mid(9)}};
+        };
+        const double t0 = rest();
+        line->sentAtMs.clear();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        QCOMPARE(line->sentAtMs.size(), 10);
+        QCOMPARE(clock.ms() - t0, 10 * 60.0 + 500);
+    }
+
+    void silentDevice()
+    {
+        FakeLine *line = onFakeLine({});
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        // Ten attempts, each given the 150 ms first-reply time-out.
+        QCOMPARE(gaps(line->sentAtMs), repeated(9, 150));
+        QCOMPARE(clock.ms(), 1500.0);
+
+        // Memory blocks: fifteen attempts of 450 ms; address 0 is no broadcast here.
+        command.SlaveAddress = 0;
+        line->sentAtMs.clear();
+        const double t0 = rest();
+        const quint8 data[4] = {1, 2, 3, 4};
+        QCOMPARE(command.transactBlock(14, 0x08001C00, data, 4), quint16(ResultNoReply));
+        QCOMPARE(gaps(line->sentAtMs), repeated(14, 450));
+        QCOMPARE(clock.ms() - t0, 15 * 450.0);
+
+        // A line scan asks each address once.
+        command.attemptLimit = 1;
+        line->sentAtMs.clear();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        QCOMPARE(line->sentAtMs.size(), 1);
+    }
+
+    void retriesUntilAnswered()
+    {
+        FakeLine *line = onFakeLine([](const QByteArray &req, int index) {
+            return index < 3 ? QList<Piece>{} : QList<Piece>{{10, answerTo(req)}};
+        });
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(line->sentAtMs, (QList<double>{0, 150, 300, 450}));
+        QCOMPARE(clock.ms(), 460.0);
+
+        // Nine failures and a good last answer: success.
+        line->device = [](const QByteArray &req, int index) {
+            return index < 13 ? QList<Piece>{{10, withCrc(QByteArray::fromHex("018302"))}}
+                              : QList<Piece>{{10, answerTo(req)}};
+        };
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(line->requests.size(), 14);
+    }
+
+    void lastAttemptDecides_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<quint16>("result");
+        QTest::newRow("mismatch") << withCrc(QByteArray::fromHex("0110100100" "01")) << quint16(ResultMismatch);
+        QTest::newRow("exception 2") << withCrc(QByteArray::fromHex("019002")) << quint16(ResultIllegalAddress);
+        QTest::newRow("exception 3") << withCrc(QByteArray::fromHex("019003")) << quint16(ResultIllegalValue);
+        QTest::newRow("exception 4") << withCrc(QByteArray::fromHex("019004")) << quint16(ResultRefused);
+        QTest::newRow("unknown exception") << withCrc(QByteArray::fromHex("01AB02")) << quint16(ResultUnsupported);
+        QTest::newRow("no length known") << withCrc(QByteArray::fromHex("01070011")) << quint16(ResultUnsupported);
+    }
+
+    void lastAttemptDecides()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(quint16, result);
+        FakeLine *line = onFakeLine([answer](const QByteArray &, int) { return QList<Piece>{{10, answer}}; });
+        QVERIFY(line);
+        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), result);
+        QCOMPARE(line->requests.size(), 10);
+        // A whole reply is taken at once and, when it fails its check, asked
+        // again after 4 ms of silence, with no pause; one whose length cannot
+        // be told ends with 50 ms of silence.
+        const bool whole = answer[1] != char(0x07);
+        QCOMPARE(gaps(line->sentAtMs), repeated(9, whole ? 14 : 60));
+    }
+
+    void corruptRepliesPauseOnce()
+    {
+        QByteArray bad = answerTo(QByteArray::fromHex("01040000000A"));
+        bad[bad.size() - 1] = char(bad[bad.size() - 1] ^ 0x5A);
+        FakeLine *line = onFakeLine([bad](const QByteArray &, int) { return QList<Piece>{{10, bad}}; });
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        // Each bad reply ends with 50 ms of silence; one 500 ms pause in all.
+        QList<double> expected = repeated(9, 60);
+        expected[0] = 560;
+        QCOMPARE(gaps(line->sentAtMs), expected);
+        QCOMPARE(clock.ms(), 10 * 60.0 + 500);
+
+        // The next exchange pauses again, once.
+        line->device = [](const QByteArray &, int) { return QList<Piece>{{10, QByteArray::fromHex("0104")}}; };
+        const double t0 = rest();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        QCOMPARE(clock.ms() - t0, 10 * 60.0 + 500);
+    }
+
+    void broadcastRule()
+    {
+        FakeLine *line = onFakeLine({});
+        QVERIFY(line);
+        for (quint16 address : {0, 255}) {
+            command.SlaveAddress = address;
+            const double t0 = rest();
+            line->requests.clear();
+            QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
+            QCOMPARE(line->requests.size(), 1);
+            QCOMPARE(int(quint8(line->requests[0][0])), int(address));
+            QCOMPARE(clock.ms() - t0, 150.0);
+        }
+        // Something answering a broadcast ends the wait and changes nothing.
+        line->device = answering(20);
+        const double t0 = rest();
+        QCOMPARE(command.transact(6, 0, 0x1005, 1), quint16(ResultOk));
+        QCOMPARE(clock.ms() - t0, 20.0);
+
+        // Reads to address 0, and anything to 256, are no broadcasts.
+        line->device = {};
+        line->requests.clear();
+        command.SlaveAddress = 0;
+        QCOMPARE(command.transact(3, 0, 0x1000, 1), quint16(ResultNoReply));
+        QCOMPARE(line->requests.size(), 10);
+        command.SlaveAddress = 256;
+        line->requests.clear();
+        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultNoReply));
+        QCOMPARE(line->requests.size(), 10);
+        for (const QByteArray &f : line->requests)
+            QCOMPARE(int(f[0]), 0);
+
+        // A broadcast that did not go out is a failure, sent once.
+        command.SlaveAddress = 0;
+        line->writesStick = true;
+        line->requests.clear();
+        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultWriteTimeout));
+        QCOMPARE(line->requests.size(), 1);
+    }
+
+    void lineTrouble()
+    {
+        // Writes that never leave: one reopen, then the end.
+        FakeLine *line = onFakeLine(answering());
+        QVERIFY(line);
+        line->writesStick = true;
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QCOMPARE(line->opens, 2);
+        QCOMPARE(line->requests.size(), 2);
+        // Two write time-outs, the second after 4 ms of silence.
+        QCOMPARE(clock.ms(), 2 * 50.0 + 4);
+
+        // A line gone under the link is opened afresh once per exchange.
+        line->writesStick = false;
+        line->close();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(line->opens, 3);
+        line->close();
+        line->refuseOpen = true;
+        const int sent = line->requests.size();
+        const qint64 before = clock.now;
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QCOMPARE(line->opens, 4);
+        QCOMPARE(line->requests.size(), sent);
+        QCOMPARE(clock.now, before);
+
+        // Closed on purpose: nothing goes out, nothing is reopened.
+        line->refuseOpen = false;
+        QVERIFY(line->open());
+        command.closePort();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNotConnected));
+        QVERIFY(!command.transport());
+    }
+
+    void rawWriteKeepsSilence()
+    {
+        FakeLine *line = onFakeLine(answering(10));
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(command.writeRaw(QByteArrayLiteral("DEACTIV")));
+        QCOMPARE(line->requests.last(), QByteArray("DEACTIV"));
+        QCOMPARE(line->sentAtMs.last(), 14.0);
+    }
+
+    // ------------------------------------------- tl02-sim over a pseudo-terminal
 
     void framesOnTheWire()
     {
@@ -110,137 +407,26 @@ private slots:
         QVERIFY(sim.commands().isEmpty());
     }
 
-    void retriesUntilAnswered()
-    {
-        connectTo();
-        sim.send(QStringLiteral("fault noreply 3"));
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(sim.rxFrames().size(), 4);
-        QVERIFY2(t.elapsed() >= 3 * 150, qPrintable(QString::number(t.elapsed())));
-
-        sim.clearLog();
-        sim.send(QStringLiteral("fault short 2"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(sim.rxFrames().size(), 3);
-    }
-
-    void lastAttemptDecides()
-    {
-        connectTo();
-        sim.send(QStringLiteral("fault noreply -1"));
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
-        const qint64 ms = t.elapsed();
-        QCOMPARE(sim.rxFrames().size(), 10);
-        // Ten waits of 150 ms, each after a write of at most 50 ms.
-        QVERIFY2(ms >= 10 * 150 && ms < 6000, qPrintable(QString::number(ms)));
-
-        sim.send(QStringLiteral("fault clear"));
-        sim.clearLog();
-        sim.send(QStringLiteral("fault mismatch -1"));
-        QCOMPARE(command.transact(16, 0, 0x1000, 27), quint16(ResultMismatch));
-        QCOMPARE(sim.rxFrames().size(), 10);
-
-        // Nine failures and a good last answer: success.
-        sim.send(QStringLiteral("fault clear"));
-        sim.clearLog();
-        sim.send(QStringLiteral("fault noreply 9"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(sim.rxFrames().size(), 10);
-    }
-
-    void exceptionReplies()
-    {
-        connectTo();
-        sim.send(QStringLiteral("fault exception 2 -1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultIllegalAddress));
-        QCOMPARE(sim.rxFrames().size(), 10);
-        sim.send(QStringLiteral("fault clear"));
-        sim.send(QStringLiteral("fault exception 3 -1"));
-        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultIllegalValue));
-        sim.send(QStringLiteral("fault clear"));
-        sim.clearLog();
-        // The device refused: a failure, retried like any other.
-        sim.send(QStringLiteral("fault exception 4 -1"));
-        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultRefused));
-        QCOMPARE(sim.rxFrames().size(), 10);
-        sim.send(QStringLiteral("fault clear"));
-        sim.send(QStringLiteral("fault exception 1 1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        // Registers outside the map are refused by the device itself.
-        QCOMPARE(command.transact(4, 0, 8, 3), quint16(ResultIllegalAddress));
-    }
-
-    void corruptRepliesPauseOnce()
-    {
-        connectTo();
-        sim.send(QStringLiteral("fault badcrc -1"));
-        const double cpu0 = cpuSeconds();
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
-        const qint64 ms = t.elapsed();
-        const double cpu = cpuSeconds() - cpu0;
-        QCOMPARE(sim.rxFrames().size(), 10);
-        // One 500 ms pause in all, not one per attempt.
-        QVERIFY2(ms >= 500 && ms < 4000, qPrintable(QString::number(ms)));
-        // The pause sleeps: the CPU is not burnt meanwhile.
-        QVERIFY2(cpu < 0.5 * ms / 1000.0, qPrintable(QStringLiteral("cpu %1 s of %2 ms").arg(cpu).arg(ms)));
-    }
-
-    void splitReplies()
-    {
-        connectTo();
-        // A short gap inside a reply joins the pieces.
-        sim.send(QStringLiteral("fault split 10 1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(sim.rxFrames().size(), 1);
-        // A long gap splits it: the first piece is taken as the whole reply.
-        sim.clearLog();
-        sim.send(QStringLiteral("fault split 120 -1"));
-        QVERIFY(command.transact(4, 0, 0, 10) != ResultOk);
-        QCOMPARE(sim.rxFrames().size(), 10);
-    }
-
-    void broadcast()
+    void broadcastAndRetries()
     {
         connectTo();
         command.SlaveAddress = 0;
-        QElapsedTimer t;
-        t.start();
         QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
-        const qint64 ms = t.elapsed();
-        QVERIFY2(ms < 1000, qPrintable(QString::number(ms)));
         QVERIFY(sim.waitForLog(QStringLiteral("CMD 2002")));
         QCOMPARE(sim.rxFrames().size(), 1);
         QCOMPARE(int(sim.rxFrames()[0][0]), 0);
 
-        // Address 255 is a broadcast too.
-        command.SlaveAddress = 255;
+        // A lost reply, a cut reply and one in two pieces 10 ms apart.
+        command.SlaveAddress = 1;
         sim.clearLog();
-        t.restart();
-        QCOMPARE(command.transact(16, 0x7007, 0x1020, 1), quint16(ResultOk));
-        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(sim.waitForLog(QStringLiteral("RXOTHER FF101020")) || sim.waitForLog(QStringLiteral("RX FF101020")));
-
-        // A read at address 0 is no broadcast: it waits for a reply.
-        command.SlaveAddress = 0;
-        sim.clearLog();
-        QCOMPARE(command.transact(3, 0, 0x1000, 1), quint16(ResultNoReply));
-    }
-
-    void address256GoesOutAsZero()
-    {
-        connectTo();
-        command.SlaveAddress = 256;
-        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultNoReply));
-        const QList<QByteArray> rx = sim.rxFrames();
-        QCOMPARE(rx.size(), 10);
-        for (const QByteArray &f : rx)
-            QCOMPARE(int(f[0]), 0);
+        sim.send(QStringLiteral("fault noreply 1"));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        sim.send(QStringLiteral("fault short 1"));
+        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        sim.send(QStringLiteral("fault split 10 1"));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(sim.rxFrames().size(), 5);
+        QCOMPARE(int(command.DeviceParams.HWVersion), sim.holding(0x101B));
     }
 
     void portClosedUnderTheLinkIsReopened()
