@@ -21,6 +21,8 @@ bool Endpoint::parse(const QString &hostPort, const QString &scheme, const QStri
         *error = why;
         return false;
     };
+    if (hostPort.isEmpty())
+        return fail(QStringLiteral("no host in \"%1\"; write %2").arg(whole, form));
     QString host;
     QString portText;
     if (hostPort.startsWith(QLatin1Char('['))) {
@@ -211,7 +213,7 @@ bool TcpTransport::waitForReadyRead(int ms)
 
 QByteArray TcpTransport::readAll()
 {
-    return socket.readAll();
+    return socket.isOpen() ? socket.readAll() : QByteArray();
 }
 
 qint64 TcpTransport::bytesToWrite() const
@@ -242,6 +244,6 @@ qint64 ModbusTcpTransport::write(const QByteArray &bytes)
 
 QByteArray ModbusTcpTransport::readAll()
 {
-    received += socket.readAll();
+    received += TcpTransport::readAll();
     return Mbap::takeRtu(received, transaction);
 }

@@ -5,7 +5,11 @@
 #include "command.h"
 #include "fakeline.h"
 #include "simprocess.h"
+#include "tcptransport.h"
 
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 #include <memory>
 
@@ -465,6 +469,190 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), image);
     }
+
+    // ------------------------------------------------------------ network lines
+
+    void portTexts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("empty") << "" << "no port given";
+        QTest::newRow("unknown scheme") << "udp://127.0.0.1:502" << "unknown kind of port \"udp://\"";
+        QTest::newRow("no host") << "tcp://:502" << "no host in \"tcp://:502\"";
+        QTest::newRow("nothing after the scheme") << "modbus-tcp://" << "no host in";
+        QTest::newRow("no port") << "tcp://127.0.0.1" << "no port number in \"tcp://127.0.0.1\"; write tcp://HOST:PORT";
+        QTest::newRow("port 0") << "tcp://127.0.0.1:0" << "bad port number \"0\"";
+        QTest::newRow("port too big") << "modbus-tcp://127.0.0.1:65536" << "bad port number \"65536\"";
+        QTest::newRow("port not a number") << "tcp://127.0.0.1:50x" << "bad port number \"50x\"";
+        QTest::newRow("path after the port") << "tcp://host:502/" << "bad port number \"502/\"";
+        QTest::newRow("bare IPv6") << "tcp://::1:502" << "an IPv6 address goes in brackets: tcp://[ADDRESS]:PORT";
+        QTest::newRow("open bracket") << "tcp://[::1:502" << "no closing bracket";
+        QTest::newRow("IPv4 in brackets") << "tcp://[1.2.3.4]:502" << "\"1.2.3.4\" in \"tcp://[1.2.3.4]:502\" is no IPv6";
+        QTest::newRow("bracket without port") << "tcp://[::1]" << "no port number";
+        QTest::newRow("bad IPv4") << "tcp://300.1.1.1:502" << "\"300.1.1.1\" in \"tcp://300.1.1.1:502\" is no IPv4";
+        QTest::newRow("short IPv4") << "tcp://10.1:502" << "is no IPv4 address";
+        QTest::newRow("bad host name") << "tcp://bad_host:502" << "\"bad_host\" in \"tcp://bad_host:502\" is no host name";
+    }
+
+    void portTexts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, says);
+        command.resetState();
+        command.PortName = text;
+        QVERIFY(!command.openPort());
+        QVERIFY(!command.isOpen());
+        QVERIFY2(command.errorString().contains(says), qPrintable(command.errorString()));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNotConnected));
+    }
+
+    void refusedAndIPv6()
+    {
+        // A port nobody listens on: one that was just free.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        command.resetState();
+        command.PortName = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+        QVERIFY(!command.openPort());
+        QCOMPARE(command.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
+        command.PortName = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(port);
+        QVERIFY(!command.openPort());
+        QCOMPARE(command.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
+
+        // An IPv6 address in brackets (where the machine has IPv6 loopback).
+        QTcpServer six;
+        if (!six.listen(QHostAddress::LocalHostIPv6))
+            QSKIP("no IPv6 loopback here");
+        command.PortName = QStringLiteral("TCP://[::1]:%1").arg(six.serverPort());
+        QVERIFY2(command.openPort(), qPrintable(command.errorString()));
+        QVERIFY(command.isOpen());
+    }
+
+    void mbapFrames()
+    {
+        const QByteArray rtu = QByteArray::fromHex("01040000000A700D");
+        QCOMPARE(Mbap::fromRtu(rtu, 0x1234), QByteArray::fromHex("123400000006" "01040000000A"));
+        // Not an RTU frame: nothing to send.
+        QVERIFY(Mbap::fromRtu(QByteArrayLiteral("DEACTIV"), 1).isEmpty());
+        QVERIFY(Mbap::fromRtu(QByteArray::fromHex("01040000000A700C"), 1).isEmpty());
+
+        // Answers to other requests and other protocols are thrown away; a
+        // frame is handed over whole, as RTU with its CRC.
+        const QByteArray answer = QByteArray::fromHex("000700000005" "0104020007");
+        QByteArray buffer = QByteArray::fromHex("000600000005" "0104020009") + QByteArray::fromHex("000700010005" "0104020008")
+            + answer.left(9);
+        QVERIFY(Mbap::takeRtu(buffer, 7).isEmpty());
+        QCOMPARE(buffer, answer.left(9));
+        buffer += answer.mid(9);
+        QCOMPARE(Mbap::takeRtu(buffer, 7), withCrc(QByteArray::fromHex("0104020007")));
+        QVERIFY(buffer.isEmpty());
+        // A length no frame can have: the stream is out of step, all goes.
+        buffer = QByteArray::fromHex("000700000000" "01") + answer;
+        QVERIFY(Mbap::takeRtu(buffer, 7).isEmpty());
+        QVERIFY(buffer.isEmpty());
+    }
+
+    void modbusTcpOnTheWire()
+    {
+        // What a gateway receives: transaction ids counting up, protocol 0,
+        // the length, the unit id, the PDU; an answer to an earlier id is
+        // not taken for the answer.
+        QTcpServer gateway;
+        QVERIFY(gateway.listen(QHostAddress::LocalHost));
+        ModbusTcpTransport line(Endpoint{QStringLiteral("127.0.0.1"), gateway.serverPort()});
+        QVERIFY(line.open());
+        QVERIFY(gateway.waitForNewConnection(3000));
+        QTcpSocket *peer = gateway.nextPendingConnection();
+        QVERIFY(peer);
+        QByteArray seen;
+        for (const char *hex : {"11040000000A", "110610200000"}) {
+            QCOMPARE(line.write(withCrc(QByteArray::fromHex(hex))), qint64(8));
+            QVERIFY(line.waitForBytesWritten(1000));
+        }
+        while (seen.size() < 24 && peer->waitForReadyRead(3000))
+            seen += peer->readAll();
+        QCOMPARE(seen, QByteArray::fromHex("000100000006" "11040000000A" "000200000006" "110610200000"));
+        QCOMPARE(line.write(QByteArrayLiteral("DEACTIV")), qint64(-1));
+        peer->write(QByteArray::fromHex("000100000006" "110610200000" "000200000006" "110610200000"));
+        QVERIFY(peer->waitForBytesWritten(1000));
+        QVERIFY(line.waitForReadyRead(3000));
+        QByteArray got = line.readAll();
+        for (int i = 0; got.isEmpty() && i < 20 && line.waitForReadyRead(100); ++i)
+            got = line.readAll();
+        QCOMPARE(got, withCrc(QByteArray::fromHex("110610200000")));
+    }
+
+    void overTheNetwork_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("RTU over TCP") << "tcp";
+        QTest::newRow("Modbus TCP") << "modbus-tcp";
+    }
+
+    void overTheNetwork()
+    {
+        QFETCH(QString, scheme);
+        command.resetState();
+        QVERIFY(sim.start({"--type", "2", "--tcp", "0", "--modbus-tcp", "0"}));
+        const QString address = scheme == QLatin1String("tcp") ? sim.tcpAddress() : sim.modbusTcpAddress();
+        command.PortName = scheme + QStringLiteral("://") + address;
+        QVERIFY2(command.openPort(), qPrintable(command.errorString()));
+        command.SlaveAddress = 1;
+        sim.clearLog();
+
+        // A read cycle and a block write, the frames as on the pty.
+        QCOMPARE(command.transact(43, 0, 1, 0), quint16(ResultOk));
+        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(QByteArray(command.DeviceParams.IdFirmwareVersion), QByteArray("1.06"));
+        QCOMPARE(command.DeviceParams.DeviceTypeReg, quint16(2));
+        QCOMPARE(int(command.DeviceParams.Limit1), sim.holding(0x1005));
+        command.DeviceParams.Limit1 = 0x1234;
+        command.DeviceParams.HWVersion = 0x0321;
+        QCOMPARE(command.transact(16, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(sim.holding(0x1005), 0x1234);
+        QCOMPARE(sim.holding(0x101B), 0x0321);
+        QList<QByteArray> rx = sim.rxFrames();
+        QCOMPARE(rx.size(), 4);
+        QCOMPARE(rx[0], withCrc(QByteArray::fromHex("012B000100")));
+        QCOMPARE(rx[3].size(), 105);
+
+        // No reply: retried, and the last attempt decides.
+        sim.clearLog();
+        sim.send(QStringLiteral("fault noreply 2"));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(sim.rxFrames().size(), 3);
+        command.attemptLimit = 2;
+        sim.send(QStringLiteral("fault noreply -1"));
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        sim.send(QStringLiteral("fault clear"));
+        command.attemptLimit = 0;
+
+        // Another client takes the listener over: our connection drops and
+        // the next exchange connects afresh, once.
+        QTcpSocket intruder;
+        const QStringList hostPort = address.split(QLatin1Char(':'));
+        intruder.connectToHost(hostPort[0], quint16(hostPort[1].toUInt()));
+        QVERIFY(intruder.waitForConnected(3000));
+        QTRY_VERIFY(sim.errorText().contains(QLatin1String("replaced by a new connection")));
+        sim.clearLog();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(command.isOpen());
+        QCOMPARE(sim.rxFrames().size(), 1);
+
+        // The device server is gone: a quick, clean failure.
+        sim.stop();
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!command.isOpen());
+        QVERIFY2(command.errorString().startsWith(QLatin1String("connection refused by 127.0.0.1:")),
+                 qPrintable(command.errorString()));
+    }
+
 };
 
 QTEST_GUILESS_MAIN(TestLink)
