@@ -202,10 +202,15 @@ int Session::open()
                                                   "set TLCTL_PORT, or try --simulate"));
         port = resolvePortPath(port);
     }
-    if (!DeviceOps::open(port))
+    if (!DeviceOps::open(port)) {
+        if (port.contains(QLatin1String("://")))
+            return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the address and that the device "
+                                                 "server or gateway is listening")
+                                      .arg(port, command.errorString()));
         return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
                                              "ports) and your permission to use it (group dialout)")
                                   .arg(port, command.errorString()));
+    }
     command.SlaveAddress = quint16(opt.address);
     if (opt.frames)
         command.setTrafficHook(printFrame, &ioRef.err);
