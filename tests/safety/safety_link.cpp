@@ -1,6 +1,7 @@
 // The device link when the line or the port goes wrong: a short read never
 // turns into a block write, a closed port sends nothing, a lost port ends the
 // exchange quickly and quietly, a broadcast that did not go out is a failure.
+// The same over the network: RTU over TCP and Modbus TCP.
 #include "command.h"
 #include "safetysuite.h"
 #include "simprocess.h"
@@ -202,6 +203,78 @@ private slots:
         QCOMPARE(command.transact(6, 0, 0x1005, 1), quint16(ResultWriteTimeout));
         QVERIFY2(WarningCounter::texts().isEmpty(), qPrintable(WarningCounter::texts().join('\n')));
     }
+
+    void networkWritesReachTheDevice_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("RTU over TCP") << "tcp";
+        QTest::newRow("Modbus TCP") << "modbus-tcp";
+    }
+
+    void networkWritesReachTheDevice()
+    {
+        QFETCH(QString, scheme);
+        const bool mbap = scheme == QLatin1String("modbus-tcp");
+        QVERIFY(sim.start({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--modbus-tcp"),
+                           QStringLiteral("0")}));
+        const QString port = scheme + QStringLiteral("://") + (mbap ? sim.modbusTcpAddress() : sim.tcpAddress());
+        QVector<int> before;
+        for (int reg = 0x1000; reg <= 0x102F; ++reg)
+            before.append(sim.holding(reg));
+        sim.clearLog();
+
+        // tlctl changes one threshold: only that register changes.
+        const TlctlRun r = runTlctl({QStringLiteral("--port"), port, QStringLiteral("set"), QStringLiteral("limit1=25"),
+                                     QStringLiteral("--user"), QStringLiteral("User")},
+                                    password(QStringLiteral("7529")));
+        QVERIFY2(r.finished && r.code == 0, qPrintable(r.err));
+        for (int reg = 0x1000; reg <= 0x102F; ++reg)
+            QCOMPARE(sim.holding(reg), reg == 0x1005 ? 250 : before[reg - 0x1000]);
+
+        // A broadcast command is carried out and not waited for beyond its time-out.
+        command.resetState();
+        command.PortName = port;
+        QVERIFY2(command.openPort(), qPrintable(command.errorString()));
+        command.SlaveAddress = 0;
+        sim.clearLog();
+        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
+        QVERIFY(sim.waitForLog(QStringLiteral("CMD 2002")));
+
+        // "DEACTIV" is raw text: a device server passes it on, a Modbus TCP
+        // gateway cannot carry it, so it is refused and nothing is sent.
+        command.SlaveAddress = 1;
+        sim.clearLog();
+        QCOMPARE(command.writeRaw(QByteArrayLiteral("DEACTIV")), !mbap);
+        if (mbap) {
+            QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+            const QStringList log = sim.log();
+            QVERIFY2(!log.join('\n').contains(QLatin1String("RAW")), qPrintable(log.join('\n')));
+            QCOMPARE(sim.rxFrames().size(), 1);
+        } else {
+            QVERIFY(sim.waitForLog(QStringLiteral("RAW 44454143544956")));
+        }
+
+        // Closed on purpose: nothing goes out.  Server gone: a quick, quiet end.
+        command.closePort();
+        sim.clearLog();
+        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultNotConnected));
+        QVERIFY(sim.log().isEmpty());
+        QVERIFY(command.openPort());
+        sim.stop();
+        int sent = 0;
+        command.setTrafficHook(countSent, &sent);
+        WarningCounter warnings;
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultWriteTimeout));
+        const quint8 data[4] = {1, 2, 3, 4};
+        QCOMPARE(command.transactBlock(14, 0x08001C00, data, 4), quint16(ResultWriteTimeout));
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY2(sent <= 2, qPrintable(QString::number(sent)));
+        QVERIFY(!command.isOpen());
+        QVERIFY2(WarningCounter::texts().isEmpty(), qPrintable(WarningCounter::texts().join('\n')));
+    }
+
 };
 
 SAFETY_GROUP("link", LinkSafety)
