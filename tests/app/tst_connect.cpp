@@ -68,6 +68,8 @@ private slots:
     void loginCancelled();
     void loginAcceptedConnectsOnce();
     void connectToBootloader();
+    void connectOverTheNetwork_data();
+    void connectOverTheNetwork();
 
     // The connection dialog.
     void connectAndDisconnect();
@@ -193,6 +195,38 @@ void TestConnect::connectToBootloader()
     QVERIFY(!w.findChild<QWidget *>(QStringLiteral("widget_AddrMb"))->isVisible());
     QCOMPARE(status(w), QStringLiteral("Успешное подключение Bootloader"));
     QCOMPARE(functions(sim.rxFrames()), QList<int>({0x04}));
+}
+
+void TestConnect::connectOverTheNetwork_data()
+{
+    QTest::addColumn<QString>("scheme");
+    QTest::newRow("RTU over TCP") << "tcp";
+    QTest::newRow("Modbus TCP") << "modbus-tcp";
+}
+
+void TestConnect::connectOverTheNetwork()
+{
+    QFETCH(QString, scheme);
+    SimProcess sim;
+    QVERIFY(sim.start({"--tcp", "0", "--modbus-tcp", "0"}));
+    const QString port = scheme + QStringLiteral("://")
+        + (scheme == QLatin1String("tcp") ? sim.tcpAddress() : sim.modbusTcpAddress());
+    MainWindow w;
+    theMainWindow = &w;
+    w.show();
+    w.findChild<QSpinBox *>(QStringLiteral("spinBox"))->setValue(1);
+    command.LoggedIn = 1;
+    command.UserName = QStringLiteral("Admin");
+    ModalCloser closer;
+    closer.pushHandler(connectDialog(port));
+    w.findChild<QAction *>(QStringLiteral("action_connect"))->trigger();
+    QCOMPARE(classes(closer.seen), QStringList({"Connect_com_port", "Connect_com_port"}));
+    QCOMPARE(command.PortName, port);
+    QVERIFY(command.isOpen());
+    QCOMPARE(command.DeviceType, qint16(1));
+    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x04, 0x2B, 0x2B, 0x03, 0x04}));
+    QCOMPARE(status(w), QStringLiteral("Успешная передача данных"));
+    QCOMPARE(int(command.DeviceParams.Limit1), sim.holding(0x1005));
 }
 
 // ---------------------------------------------------------- connection dialog
