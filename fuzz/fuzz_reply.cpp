@@ -1,9 +1,11 @@
-// Fuzzes the reply checker: any reply bytes against any request.  The first
+// Fuzzes the reply checker, the length test that tells when a reply is
+// whole and the Modbus TCP unwrapping: any reply bytes against any request.  The first
 // bytes of the input choose the request (function, start, count); the rest is
 // the reply.  The block is surrounded by guard bytes that must stay intact,
 // and ASan catches any read past the reply.
 #include "deviceparams.h"
 #include "modbus.h"
+#include "tcptransport.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -52,6 +54,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Modbus::checkReceived(reply.data(), int(reply.size()), req, image);
     else if (size >= 2)
         Modbus::checkReply(reply.data(), int(reply.size()), req, image);
+
+    // The exchange loop's test whether a reply is whole reads only the bytes
+    // received so far, each prefix in a buffer of its own size.
+    for (size_t have = 0; have <= size && have <= 300; ++have) {
+        std::vector<quint8> part(data, data + have);
+        const int n = Modbus::replyLength(part.data(), int(have));
+        if (n < -1 || n > int(have) || (n > 0 && n < 5))
+            std::abort();
+        Modbus::replyComplete(part.data(), int(have));
+    }
+
+    // The same bytes as received from a Modbus TCP gateway: whatever is
+    // handed over is one RTU frame with a matching CRC.
+    QByteArray stream(reinterpret_cast<const char *>(data), int(size));
+    const QByteArray frame = Mbap::takeRtu(stream, quint16(start));
+    if (!frame.isEmpty()
+        && (frame.size() < 4 || frame.size() > Mbap::MaxLength + 2
+            || !Modbus::crcMatches(reinterpret_cast<const quint8 *>(frame.constData()), frame.size())))
+        std::abort();
 
     for (quint8 b : g.before)
         if (b != 0xA5)
