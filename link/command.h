@@ -72,7 +72,7 @@ public:
     bool openPort();
     // Opens the link on a transport made elsewhere (a test's fake line), as
     // openPort() does with the one PortName names.
-    bool openTransport(std::unique_ptr<Transport> line);
+    bool openTransport(std::unique_ptr<Transport> made);
     // Closes the port on purpose: until the next successful openPort() every
     // exchange returns ResultNotConnected at once, sends nothing and leaves
     // the port closed.
@@ -90,7 +90,9 @@ public:
     void discardPending();
     // Writes bytes as they are, outside any exchange (no frame, no CRC, no
     // reply awaited), waiting at most RawWriteWaitMs for them to go out.
-    // Used for "DEACTIV" to a device that is no TL-02.
+    // Used for "DEACTIV" to a device that is no TL-02.  A Modbus TCP
+    // gateway carries Modbus frames only: there it sends nothing and
+    // returns false.
     static constexpr int RawWriteWaitMs = 100;
     bool writeRaw(const QByteArray &bytes);
 
