@@ -43,9 +43,9 @@ Outcome probe()
     if (Params::isRecognised(command.DeviceType))
         return Outcome();
     // Whatever answered is no TL-02: tell it to leave the line alone.
-    command.writeRaw(QByteArrayLiteral("DEACTIV"));
+    const bool sent = command.writeRaw(QByteArrayLiteral("DEACTIV"));
     command.DeviceType = Params::TypeNone;
-    return failedAt(Step::Unrecognised);
+    return failedAt(Step::Unrecognised, sent ? quint16(ResultOk) : quint16(ResultWriteTimeout));
 }
 
 Outcome read(ReadMode mode)

@@ -35,7 +35,9 @@ enum class Step {
 struct Outcome {
     Step failed = Step::None;
     // Result of the exchange that failed; ResultOk when no exchange did
-    // (Unrecognised, NotBootloader, Check, or nothing failed).
+    // (NotBootloader, Check, or nothing failed).  For Unrecognised: ResultOk
+    // when "DEACTIV" went out, ResultWriteTimeout when the line could not
+    // carry it (a Modbus TCP gateway takes no raw bytes).
     quint16 linkResult = ResultOk;
 
     bool ok() const { return failed == Step::None; }

@@ -225,9 +225,13 @@ int Session::connect(bool detectorOnly)
         return rc;
     const DeviceOps::Outcome probe = DeviceOps::probe();
     if (probe.failed == DeviceOps::Step::Unrecognised)
+        // A Modbus TCP gateway cannot carry the raw text: say so, not "sent".
         return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "
-                                                 "detector nor its bootloader (\"DEACTIV\" sent); check the address")
-                                      .arg(where()).arg(qint16(command.DeviceParams.DeviceTypeReg)));
+                                                 "detector nor its bootloader (%3); check the address")
+                                      .arg(where()).arg(qint16(command.DeviceParams.DeviceTypeReg))
+                                      .arg(probe.linkResult == ResultOk
+                                               ? QStringLiteral("\"DEACTIV\" sent")
+                                               : QStringLiteral("\"DEACTIV\" could not be sent on this line")));
     if (!probe.ok())
         return failed(probe);
     if (detectorOnly && command.DeviceType == TypeBootloader)
