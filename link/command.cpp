@@ -107,9 +107,10 @@ bool Command::writeRaw(const QByteArray &bytes)
     if (!linkWanted || !line || !line->isOpen())
         return false;
     keepFrameGap();
-    if (trafficHook)
+    const bool queued = line->write(bytes) == bytes.size();
+    if (queued && trafficHook)
         trafficHook(true, bytes, trafficContext);
-    const bool written = line->write(bytes) == bytes.size() && line->waitForBytesWritten(RawWriteWaitMs);
+    const bool written = queued && line->waitForBytesWritten(RawWriteWaitMs);
     lineActiveUs = clock->nowUs();
     lineUsed = true;
     return written;

@@ -479,18 +479,13 @@ private slots:
         QTest::newRow("empty") << "" << "no port given";
         QTest::newRow("unknown scheme") << "udp://127.0.0.1:502" << "unknown kind of port \"udp://\"";
         QTest::newRow("no host") << "tcp://:502" << "no host in \"tcp://:502\"";
-        QTest::newRow("nothing after the scheme") << "modbus-tcp://" << "no host in";
         QTest::newRow("no port") << "tcp://127.0.0.1" << "no port number in \"tcp://127.0.0.1\"; write tcp://HOST:PORT";
         QTest::newRow("port 0") << "tcp://127.0.0.1:0" << "bad port number \"0\"";
         QTest::newRow("port too big") << "modbus-tcp://127.0.0.1:65536" << "bad port number \"65536\"";
-        QTest::newRow("port not a number") << "tcp://127.0.0.1:50x" << "bad port number \"50x\"";
         QTest::newRow("path after the port") << "tcp://host:502/" << "bad port number \"502/\"";
         QTest::newRow("bare IPv6") << "tcp://::1:502" << "an IPv6 address goes in brackets: tcp://[ADDRESS]:PORT";
-        QTest::newRow("open bracket") << "tcp://[::1:502" << "no closing bracket";
         QTest::newRow("IPv4 in brackets") << "tcp://[1.2.3.4]:502" << "\"1.2.3.4\" in \"tcp://[1.2.3.4]:502\" is no IPv6";
-        QTest::newRow("bracket without port") << "tcp://[::1]" << "no port number";
         QTest::newRow("bad IPv4") << "tcp://300.1.1.1:502" << "\"300.1.1.1\" in \"tcp://300.1.1.1:502\" is no IPv4";
-        QTest::newRow("short IPv4") << "tcp://10.1:502" << "is no IPv4 address";
         QTest::newRow("bad host name") << "tcp://bad_host:502" << "\"bad_host\" in \"tcp://bad_host:502\" is no host name";
     }
 
