@@ -102,7 +102,7 @@ int main(int argc, char **argv)
         QElapsedTimer w;
         w.start();
         for (int i = 0; i < n; ++i)
-            if (command.transact(4, 0, 0, 10) != ResultOk)
+            if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk)
                 return 3;
         turnaround = qMax(0.0, w.nsecsElapsed() / 1e6 / n - GapMs);
         command.closePort();
@@ -128,8 +128,8 @@ int main(int argc, char **argv)
         QElapsedTimer w;
         w.start();
         for (int r = 0; r < rounds; ++r) {
-            const quint16 results[4] = {command.transact(43, 0, 1, 0), command.transact(43, 0, 2, 0),
-                                        command.transact(3, 0, 0x1000, 48), command.transact(4, 0, 0, 10)};
+            const quint16 results[4] = {command.transact(Modbus::FnReadDeviceId, 0, 1, 0), command.transact(Modbus::FnReadDeviceId, 0, 2, 0),
+                                        command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, Params::HoldingCount), command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount)};
             for (quint16 res : results)
                 if (res != ResultOk) {
                     std::fprintf(stderr, "read cycle failed: %u\n", res);
@@ -142,7 +142,7 @@ int main(int argc, char **argv)
 
     // (b) memory blocks.
     {
-        if (command.transact(16, 0x5555, 0x1020, 1) != ResultOk)
+        if (command.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1) != ResultOk)
             return 3;
         QThread::msleep(200);
         command.SlaveAddress = 0;

@@ -1,5 +1,6 @@
 #include "command.h"
 
+#include "accesslevels.h"
 #include "options.h"
 
 #include <QByteArray>
@@ -12,8 +13,8 @@ constexpr Command::LoopTiming Command::BlockLoop;
 
 Command::Command()
     // Not DefaultUserName: that global may not be constructed yet when this
-    // object is (both are globals of different files).
-    : UserName(QStringLiteral("Noname")), clock(&LinkClock::real())
+    // object is (both are globals of different files); NoLevel is constant.
+    : UserName(Access::NoLevel), clock(&LinkClock::real())
 {
     std::memset(&DeviceParams, 0, sizeof DeviceParams);
     std::memset(reply, 0, sizeof reply);
@@ -189,7 +190,8 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const QByteArray frame(reinterpret_cast<const char *>(request.bytes), request.length);
     const bool broadcast = broadcastRule && (SlaveAddress == 0 || SlaveAddress == 255)
-        && (request.function == 6 || request.function == 16 || request.function == 21);
+        && (request.function == Modbus::FnWriteSingle || request.function == Modbus::FnWriteMultiple
+            || request.function == Modbus::FnReadFileRecord);
     quint16 result = ResultNoReply;
     qint64 pauseMark = 0;
     QByteArray received;

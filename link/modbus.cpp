@@ -328,18 +328,18 @@ int replyLength(const quint8 *bytes, int have)
     if (function & 0x80)
         return reached(5);          // address, function, exception code, CRC
     switch (function) {
-    case 3:
-    case 4:
+    case FnReadHolding:
+    case FnReadInput:
         return have < 3 ? 0 : reached(3 + bytes[2] + 2);
-    case 6:
-    case 16:
+    case FnWriteSingle:
+    case FnWriteMultiple:
         return reached(8);          // address, function, register, value or count, CRC
-    case 14:
+    case FnWriteMemory:
         return reached(9);          // address, function, memory address, length, CRC
-    case 20:
-    case 21:
+    case FnWriteFileRecord:
+    case FnReadFileRecord:
         return reached(22);         // address, function, 0, 16, the 16-byte record, CRC
-    case 43: {
+    case FnReadDeviceId: {
         // Address, function, MEI type, code, conformity, more, next id,
         // object count; then id, length and text per object; then the CRC.
         if (have < 8)

@@ -227,6 +227,14 @@ void TestConnect::connectOverTheNetwork()
     QCOMPARE(functions(sim.rxFrames()), QList<int>({0x04, 0x2B, 0x2B, 0x03, 0x04}));
     QCOMPARE(status(w), QStringLiteral("Успешная передача данных"));
     QCOMPARE(int(command.DeviceParams.Limit1), sim.holding(0x1005));
+
+    // And writes: an edited threshold reaches the device over the same line.
+    command.DeviceParams.Limit1 = 321;
+    sim.clearLog();
+    w.on_pushButton_Save_Param_clicked();
+    QCOMPARE(sim.holding(0x1005), 321);
+    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x10, 0x2B, 0x2B, 0x03, 0x04}));
+    QVERIFY(closer.seen.size() == 2);
 }
 
 // ---------------------------------------------------------- connection dialog
