@@ -7,10 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QStandardPaths>
 
 namespace Tlctl {
 
@@ -18,17 +16,9 @@ using namespace Params;
 
 // ---------------------------------------------------------------- simulator
 
-SimulatedDetector::~SimulatedDetector()
-{
-    stop();
-}
-
 QString SimulatedDetector::executable()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/tl02-sim");
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStandardPaths::findExecutable(QStringLiteral("tl02-sim"));
+    return SimLauncher::findExecutable(QCoreApplication::applicationDirPath());
 }
 
 bool SimulatedDetector::start(const QStringList &args, QString &error)
@@ -38,47 +28,10 @@ bool SimulatedDetector::start(const QStringList &args, QString &error)
         error = QStringLiteral("tl02-sim is neither beside tlctl nor on PATH");
         return false;
     }
-    proc.setProcessChannelMode(QProcess::SeparateChannels);
-    proc.start(path, QStringList{QStringLiteral("--quiet")} + args);
-    if (!proc.waitForStarted(5000)) {
-        error = QStringLiteral("%1 did not start: %2").arg(path, proc.errorString());
-        return false;
-    }
-    QByteArray buffer;
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 10000) {
-        proc.waitForReadyRead(100);
-        buffer += proc.readAllStandardOutput();
-        const int at = buffer.indexOf("PORT ");
-        const int end = buffer.indexOf('\n', at);
-        if (at >= 0 && end > at) {
-            port = QString::fromLocal8Bit(buffer.mid(at + 5, end - at - 5)).trimmed();
-            return true;
-        }
-        if (proc.state() != QProcess::Running)
-            break;
-    }
-    error = QStringLiteral("%1 gave no port: %2")
-                .arg(path, QString::fromLocal8Bit(proc.readAllStandardError()).trimmed());
-    stop();
+    if (launcher.start(path, QStringList{QStringLiteral("--quiet")} + args))
+        return true;
+    error = launcher.errorString();
     return false;
-}
-
-void SimulatedDetector::stop()
-{
-    if (proc.state() != QProcess::NotRunning) {
-        proc.write("quit\n");
-        proc.closeWriteChannel();
-        if (!proc.waitForFinished(2000)) {
-            proc.terminate();
-            if (!proc.waitForFinished(2000)) {
-                proc.kill();
-                proc.waitForFinished(2000);
-            }
-        }
-    }
-    port.clear();
 }
 
 // ------------------------------------------------------------------ session

@@ -9,8 +9,8 @@
 #include "console.h"
 #include "deviceops.h"
 #include "deviceparams.h"
+#include "simlauncher.h"
 
-#include <QProcess>
 #include <QString>
 
 namespace Tlctl {
@@ -19,17 +19,15 @@ namespace Tlctl {
 class SimulatedDetector
 {
 public:
-    ~SimulatedDetector();
     // Starts it with --quiet and the given arguments and waits for its port
     // line.  On failure `error` says why.
     bool start(const QStringList &args, QString &error);
-    void stop();
-    QString portPath() const { return port; }
+    void stop() { launcher.stop(); }
+    QString portPath() const { return launcher.portPath(); }
     static QString executable();
 
 private:
-    QProcess proc;
-    QString port;
+    SimLauncher launcher;
 };
 
 class Session
