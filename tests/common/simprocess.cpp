@@ -1,14 +1,11 @@
 #include "simprocess.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
 #include <QtTest>
 
 SimProcess::SimProcess()
 {
-    proc.setProcessChannelMode(QProcess::SeparateChannels);
-    proc.setReadChannel(QProcess::StandardOutput);
+    launcher.setOutputDirectory(logDir.path());
 }
 
 SimProcess::~SimProcess()
@@ -19,102 +16,37 @@ SimProcess::~SimProcess()
 bool SimProcess::start(const QStringList &args)
 {
     stop();
-    logFile.close();
-    const QString logPath = logDir.filePath(QStringLiteral("sim-stdout.log"));
-    QFile::remove(logPath);
-    proc.setStandardOutputFile(logPath, QIODevice::Truncate);
-    proc.setStandardErrorFile(logDir.filePath(QStringLiteral("sim-stderr.log")), QIODevice::Truncate);
-    proc.start(QStringLiteral(TL_SIM_PATH), args);
-    if (!proc.waitForStarted(5000)) {
-        QWARN("tl02-sim did not start");
+    if (!launcher.start(QStringLiteral(TL_SIM_PATH), args)) {
+        QWARN(qPrintable(launcher.errorString()));
         return false;
     }
-    // The port line comes first, then one line per TCP listener asked for.
-    const bool wantTcp = args.contains(QStringLiteral("--tcp"));
-    const bool wantModbusTcp = args.contains(QStringLiteral("--modbus-tcp"));
-    auto take = [this](const QString &prefix, QString &into) {
-        for (int i = 0; into.isEmpty() && i < lines.size(); ++i) {
-            if (lines[i].startsWith(prefix)) {
-                into = lines[i].mid(prefix.size()).trimmed();
-                lines.removeAt(i);
-            }
-        }
-    };
-    QDeadlineTimer deadline(10000);
-    while (!deadline.hasExpired()) {
-        pump(50);
-        take(QStringLiteral("PORT "), port);
-        take(QStringLiteral("TCP "), tcpAddr);
-        take(QStringLiteral("MODBUS-TCP "), modbusTcpAddr);
-        if (!port.isEmpty() && (!wantTcp || !tcpAddr.isEmpty()) && (!wantModbusTcp || !modbusTcpAddr.isEmpty()))
-            return true;
-        if (proc.state() != QProcess::Running)
-            break;
-    }
-    QWARN(qPrintable(QStringLiteral("tl02-sim gave no port line: ") + errorText()));
-    return false;
-}
-
-static QString readTextFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
+    return true;
 }
 
 QString SimProcess::errorText() const
 {
-    return readTextFile(logDir.filePath(QStringLiteral("sim-stderr.log")));
+    return launcher.errorOutput();
 }
 
 void SimProcess::stop()
 {
-    if (proc.state() != QProcess::NotRunning) {
-        proc.write("quit\n");
-        if (!proc.waitForFinished(2000)) {
-            proc.terminate();
-            if (!proc.waitForFinished(2000)) {
-                proc.kill();
-                proc.waitForFinished(2000);
-            }
-        }
-    }
-    logFile.close();
-    port.clear();
-    tcpAddr.clear();
-    modbusTcpAddr.clear();
-    pending.clear();
+    launcher.stop();
     lines.clear();
 }
 
 void SimProcess::pump(int waitMs)
 {
-    if (!logFile.isOpen()) {
-        logFile.setFileName(logDir.filePath(QStringLiteral("sim-stdout.log")));
-        logFile.open(QIODevice::ReadOnly);
-    }
-    QByteArray fresh = logFile.isOpen() ? logFile.readAll() : QByteArray();
-    QDeadlineTimer deadline(waitMs);
-    while (fresh.isEmpty() && !deadline.hasExpired() && proc.state() == QProcess::Running) {
-        QThread::msleep(2);
-        if (!logFile.isOpen())
-            logFile.open(QIODevice::ReadOnly);
-        if (logFile.isOpen())
-            fresh = logFile.readAll();
-    }
-    pending += fresh;
-    int nl;
-    while ((nl = pending.indexOf('\n')) >= 0) {
-        lines.append(QString::fromUtf8(pending.left(nl)).trimmed());
-        pending.remove(0, nl + 1);
-    }
+    lines += launcher.readLines(waitMs);
 }
 
 QStringList SimProcess::send(const QString &line, bool *ok)
 {
     if (ok)
         *ok = false;
-    proc.write(line.toUtf8() + '\n');
-    proc.waitForBytesWritten(2000);
+    if (!launcher.writeLine(line)) {
+        QWARN(qPrintable(QStringLiteral("tl02-sim is not running: ") + line));
+        return {};
+    }
     const QString okLine = QStringLiteral("OK ") + line;
     const QString errLine = QStringLiteral("ERR ") + line;
     QDeadlineTimer deadline(5000);
@@ -138,7 +70,7 @@ QStringList SimProcess::send(const QString &line, bool *ok)
                 return good ? before : QStringList();
             }
         }
-        if (proc.state() != QProcess::Running)
+        if (!launcher.isRunning())
             break;
     }
     QWARN(qPrintable(QStringLiteral("tl02-sim did not acknowledge: ") + line));

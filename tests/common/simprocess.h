@@ -4,9 +4,9 @@
 // "--modbus-tcp 0" it also listens on TCP, at the addresses it prints.
 #pragma once
 
+#include "simlauncher.h"
+
 #include <QByteArray>
-#include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QString>
 #include <QStringList>
@@ -21,11 +21,11 @@ public:
     // Returns false (and says why through QWARN) when it did not come up.
     bool start(const QStringList &args = {});
     void stop();
-    QString portPath() const { return port; }
+    QString portPath() const { return launcher.portPath(); }
     // "127.0.0.1:NNNNN" of the RTU-over-TCP and Modbus TCP listeners; empty
     // when the simulator was not started with --tcp / --modbus-tcp.
-    QString tcpAddress() const { return tcpAddr; }
-    QString modbusTcpAddress() const { return modbusTcpAddr; }
+    QString tcpAddress() const { return launcher.tcpAddress(); }
+    QString modbusTcpAddress() const { return launcher.modbusTcpAddress(); }
     // What the simulator wrote on stderr.
     QString errorText() const;
 
@@ -50,14 +50,9 @@ public:
 
 private:
     void pump(int waitMs);
-    QProcess proc;
-    // The simulator's stdout goes to a file, so a test that blocks in an
-    // exchange for long never stalls the simulator on a full pipe.
+    // The simulator's output goes to files in logDir, so a test that blocks
+    // in an exchange for long never stalls the simulator on a full pipe.
     QTemporaryDir logDir;
-    QFile logFile;
-    QString port;
-    QString tcpAddr;
-    QString modbusTcpAddr;
-    QByteArray pending;
+    SimLauncher launcher;
     QStringList lines;
 };
