@@ -1,40 +1,25 @@
 // The simulated detector as the benchmarks run it: started quietly, its
-// serial end read from the first line it prints, stopped on destruction.
+// complaints on our stderr, stopped on destruction.
 #pragma once
 
-#include <QElapsedTimer>
-#include <QProcess>
+#include "simlauncher.h"
+
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 struct BenchSim {
-    QProcess proc;
+    SimLauncher launcher;
     QString port;
     bool start(const QString &path, const QStringList &args)
     {
-        proc.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        proc.start(path, args + QStringList{QStringLiteral("--quiet")});
-        if (!proc.waitForStarted(5000))
+        launcher.setForwardErrors(true);
+        if (!launcher.start(path, args + QStringList{QStringLiteral("--quiet")})) {
+            std::fprintf(stderr, "%s\n", qPrintable(launcher.errorString()));
             return false;
-        QElapsedTimer t;
-        t.start();
-        QByteArray buf;
-        while (t.elapsed() < 10000) {
-            proc.waitForReadyRead(100);
-            buf += proc.readAllStandardOutput();
-            const int i = buf.indexOf("PORT ");
-            const int nl = buf.indexOf('\n', i);
-            if (i >= 0 && nl > i) {
-                port = QString::fromLatin1(buf.mid(i + 5, nl - i - 5)).trimmed();
-                return true;
-            }
         }
-        return false;
-    }
-    ~BenchSim()
-    {
-        proc.write("quit\n");
-        if (!proc.waitForFinished(2000))
-            proc.kill();
+        port = launcher.portPath();
+        return true;
     }
 };
