@@ -29,41 +29,6 @@ void resetLink()
     qunsetenv("TL_EXTRA_PORTS");
 }
 
-bool openSim(SimProcess &sim, const QStringList &args, int address)
-{
-    if (!sim.start(args))
-        return false;
-    command.PortName = sim.portPath();
-    command.SlaveAddress = quint16(address);
-    if (!command.openPort())
-        return false;
-    sim.clearLog();
-    return true;
-}
-
-QList<int> functions(const QList<QByteArray> &frames)
-{
-    QList<int> out;
-    for (const QByteArray &f : frames)
-        out.append(f.size() > 1 ? quint8(f.at(1)) : -1);
-    return out;
-}
-
-QString describe(const QList<QByteArray> &frames)
-{
-    QStringList parts;
-    for (const QByteArray &f : frames)
-        parts.append(QString::fromLatin1(f.toHex(' ')));
-    return parts.join(QStringLiteral(" | "));
-}
-
-int word(const QByteArray &frame, int offset)
-{
-    if (frame.size() < offset + 2)
-        return -1;
-    return (quint8(frame.at(offset)) << 8) | quint8(frame.at(offset + 1));
-}
-
 QString status(const QWidget &mainWindow)
 {
     return mainWindow.findChild<QStatusBar *>()->currentMessage();

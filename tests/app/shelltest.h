@@ -4,7 +4,10 @@
 #pragma once
 
 #include "modalcloser.h"
+#include "simlink.h"
 #include "simprocess.h"
+#include "testframes.h"
+#include "testwidgets.h"
 
 #include <QByteArray>
 #include <QList>
@@ -23,15 +26,7 @@
 
 namespace ShellTest {
 
-// A widget of the form by object name; aborts the test binary when missing.
-template <typename T = QWidget>
-T *child(const QWidget &w, const char *name)
-{
-    T *c = w.findChild<T *>(QLatin1String(name));
-    if (!c)
-        qFatal("no widget %s", name);
-    return c;
-}
+using TestWidgets::child;
 
 // Current status bar text of a main window.
 QString status(const QWidget &mainWindow);
@@ -43,13 +38,13 @@ void prepare(const QTemporaryDir &dir);
 void resetLink();
 
 // Starts the simulator and opens the port on it at `address`.
-bool openSim(SimProcess &sim, const QStringList &args = {}, int address = 1);
+using SimLink::openSim;
 
-// Function codes of request frames, and a readable form for failure messages.
-QList<int> functions(const QList<QByteArray> &frames);
-QString describe(const QList<QByteArray> &frames);
-// Big-endian 16-bit field of a request frame.
-int word(const QByteArray &frame, int offset);
+// Function codes of request frames, a readable form for failure messages
+// and big-endian 16-bit fields.
+using TestFrames::describe;
+using TestFrames::functions;
+using TestFrames::word;
 // Checks frames[offset..offset+3] are one full read: identification codes 1
 // and 2, the holding block of `count` registers, input registers 0-9.
 void verifyFullRead(const QList<QByteArray> &frames, int offset, int count, int address = 1);

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include "shelltest.h"
+#include "testdata.h"
 
 #include "calibration.h"
 #include "command.h"
@@ -45,18 +46,6 @@ void click(const QWidget &w, const char *button)
     QTest::mouseClick(child<QAbstractButton>(w, button), Qt::LeftButton);
 }
 
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(data);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TestMainWindow : public QObject
@@ -531,8 +520,8 @@ void TestMainWindow::textsFitTheirPlaces()
 void TestMainWindow::iniRoundTrip()
 {
     const QString path = MainWindow::iniPath();
-    writeFile(path, QByteArray("/home/тест/params\r\n/fw\r\n/fw/image.bin\r\n/in.txt\r\n/out.txt\r\n"
-                               "TL_Program_en_US.\r\n"));
+    QVERIFY(writeFile(path, QByteArray("/home/тест/params\r\n/fw\r\n/fw/image.bin\r\n/in.txt\r\n/out.txt\r\n"
+                                       "TL_Program_en_US.\r\n")));
     {
         MainWindow w;
         const QStringList expected = {"/home/тест/params", "/fw", "/fw/image.bin", "/in.txt", "/out.txt"};
@@ -561,7 +550,7 @@ void TestMainWindow::iniEdgeCases()
     QByteArray data("  /a b  \r\nabc");
     data.append('\0');
     data.append("def\r\n\t/c\n");
-    writeFile(path, data);
+    QVERIFY(writeFile(path, data));
     {
         MainWindow w;
         QCOMPARE(w.iniValue(0), QStringLiteral("/a b"));
@@ -614,7 +603,7 @@ void TestMainWindow::iniLanguageLine()
 {
     QFETCH(QByteArray, line);
     QFETCH(bool, english);
-    writeFile(MainWindow::iniPath(), QByteArray("\r\n\r\n\r\n\r\n\r\n") + line);
+    QVERIFY(writeFile(MainWindow::iniPath(), QByteArray("\r\n\r\n\r\n\r\n\r\n") + line));
     MainWindow w;
     QCOMPARE(child<QRadioButton>(w, "radioButtonLanguageEn")->isChecked(), english);
     QCOMPARE(child<QRadioButton>(w, "radioButtonLanguageRus")->isChecked(), !english);

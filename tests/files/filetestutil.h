@@ -1,38 +1,15 @@
 // Small helpers shared by the file and firmware tests.
 #pragma once
 
+#include "testdata.h"
+
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <QString>
 
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
-
-inline QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-// Bytes that differ from block to block, so a misplaced block shows.
-inline QByteArray patternImage(int size, int seed = 1)
-{
-    QByteArray b(size, '\0');
-    quint32 x = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        b[i] = char(x >> 16);
-    }
-    return b;
-}
 
 // A function 14 request: addr, 0x0E, 4 address bytes MSB first, length, data, CRC.
 struct BlockFrame {

@@ -9,6 +9,7 @@
 #include "progressdialog_gui.h"
 #include "restoretestutil.h"
 #include "simprocess.h"
+#include "windowsim.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,17 +44,6 @@ struct ChooserCall {
 QByteArray blockBytes(int n = HexFile::BlockBytes)
 {
     return QByteArray(reinterpret_cast<const char *>(&command.DeviceParams), n);
-}
-
-QByteArray asHexLines(const QByteArray &bytes, int perLine = 20)
-{
-    QByteArray out;
-    for (int i = 0; i < bytes.size(); ++i) {
-        out += QByteArray::number(quint8(bytes[i]), 16).rightJustified(2, '0').toUpper();
-        if ((i + 1) % perLine == 0 || i + 1 == bytes.size())
-            out += "\r\n";
-    }
-    return out;
 }
 
 // Function and start register of a request frame.
@@ -132,32 +122,15 @@ void TestFilesGui::cleanup()
 
 bool TestFilesGui::connectDetector()
 {
-    if (!sim.start())
-        return false;
-    command.PortName = sim.portPath();
-    if (!command.openPort())
-        return false;
-    command.SlaveAddress = 1;
-    command.DeviceType = 1;
-    command.UserName = "Admin";
-    command.LoggedIn = 1;
-    window->pageSetup();   // pages and a first full read
+    // Pages and a first full read.
+    const bool shown = sim.start() && WindowSim::showDetector(*window, sim, QStringLiteral("Admin"));
     sim.clearLog();
-    return command.WriteCount == 48 && command.DeviceParams.Limit1 == 200;
+    return shown && command.DeviceParams.Limit1 == 200;
 }
 
 bool TestFilesGui::connectBootloader()
 {
-    if (!sim.start({"--bootloader", "--dump", dir.filePath("flash.bin")}))
-        return false;
-    command.PortName = sim.portPath();
-    if (!command.openPort())
-        return false;
-    command.DeviceType = 999;
-    command.SlaveAddress = 7;
-    window->pageSetup();   // sets the bootloader's address 0
-    sim.clearLog();
-    return command.SlaveAddress == 0;
+    return WindowSim::showBootloader(*window, sim, {"--dump", dir.filePath("flash.bin")});
 }
 
 void TestFilesGui::chooseFile(FileChoice::Chooser *hook, const QString &path, ChooserCall *call)

@@ -4,6 +4,7 @@
 #include "command.h"
 #include "filetestutil.h"
 #include "firmware.h"
+#include "simlink.h"
 #include "simprocess.h"
 
 #include <QElapsedTimer>
@@ -35,14 +36,9 @@ private:
 
 bool TestFirmware::startBootloader()
 {
-    if (!sim.start({"--bootloader", "--dump", dir.filePath("flash.bin")}))
+    if (!SimLink::openSim(sim, {"--bootloader", "--dump", dir.filePath("flash.bin")}, 0))
         return false;
-    command.PortName = sim.portPath();
-    if (!command.openPort())
-        return false;
-    command.SlaveAddress = 0;
     command.DeviceType = 999;
-    sim.clearLog();
     return true;
 }
 

@@ -13,14 +13,6 @@
 
 namespace {
 
-QByteArray countingBlock(int n = HexFile::BlockBytes)
-{
-    QByteArray b(n, '\0');
-    for (int i = 0; i < n; ++i)
-        b[i] = char(i);
-    return b;
-}
-
 QByteArray hexLines(const QByteArray &bytes, int perLine = 20)
 {
     QBuffer buf;
@@ -84,7 +76,7 @@ private slots:
 
 void TestHexFile::writesBlockAsSevenUpperCaseLines()
 {
-    const QByteArray text = hexLines(countingBlock());
+    const QByteArray text = hexLines(countingBlock(HexFile::BlockBytes));
     const QList<QByteArray> lines = text.split('\n');
     // Seven lines each ended by CR LF, so the split leaves one empty tail.
     QCOMPARE(lines.size(), 8);
@@ -108,7 +100,7 @@ void TestHexFile::writeReportsRefusedDevice()
     QByteArray storage;
     QBuffer readOnly(&storage);
     readOnly.open(QIODevice::ReadOnly);
-    const QByteArray block = countingBlock();
+    const QByteArray block = countingBlock(HexFile::BlockBytes);
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QIODevice::write.*"));
     QVERIFY(!writeHexLines(&readOnly, reinterpret_cast<const quint8 *>(block.constData()), block.size(), 20));
 }
@@ -116,7 +108,7 @@ void TestHexFile::writeReportsRefusedDevice()
 void TestHexFile::toleratesMarkersCaseAndLineEnds_data()
 {
     QTest::addColumn<QByteArray>("content");
-    const QByteArray plain = hexLines(countingBlock());
+    const QByteArray plain = hexLines(countingBlock(HexFile::BlockBytes));
     QByteArray colonLower;
     for (const QByteArray &l : plain.split('\n'))
         if (!l.isEmpty())
@@ -149,7 +141,7 @@ void TestHexFile::toleratesMarkersCaseAndLineEnds()
     const Decoded d = decode(content);
     QVERIFY(d.result.complete);
     QCOMPARE(d.result.stored, quint64(140));
-    QCOMPARE(d.image, countingBlock());
+    QCOMPARE(d.image, countingBlock(HexFile::BlockBytes));
 }
 
 void TestHexFile::notAParameterFile_data()
@@ -158,7 +150,7 @@ void TestHexFile::notAParameterFile_data()
     QTest::addColumn<int>("problem");
     QTest::addColumn<int>("line");
     QTest::addColumn<QString>("says");
-    const QByteArray plain = hexLines(countingBlock());
+    const QByteArray plain = hexLines(countingBlock(HexFile::BlockBytes));
     auto damaged = [&](int line, const QByteArray &from, const QByteArray &to) {
         QList<QByteArray> lines = plain.split('\n');
         lines[line - 1].replace(from, to);
@@ -221,7 +213,7 @@ void TestHexFile::shortOrEmptyFilesAreIncomplete()
 void TestHexFile::cancelStopsBeforeTheNextLine()
 {
     int calls = 0;
-    const Decoded d = decode(hexLines(countingBlock()), 140, [&](int) { return ++calls < 3; });
+    const Decoded d = decode(hexLines(countingBlock(HexFile::BlockBytes)), 140, [&](int) { return ++calls < 3; });
     QVERIFY(d.result.cancelled);
     QVERIFY(!d.result.complete);
     QCOMPARE(d.result.stored, quint64(40));
@@ -395,7 +387,7 @@ void TestHexFile::saveOpenFailureCreatesNothing()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("missing/config.txt");
-    const QByteArray block = countingBlock();
+    const QByteArray block = countingBlock(HexFile::BlockBytes);
     QCOMPARE(saveHexFile(path, reinterpret_cast<const quint8 *>(block.constData()), 140),
              SaveResult::OpenFailed);
     QVERIFY(!QFile::exists(path));
@@ -410,7 +402,7 @@ void TestHexFile::saveWriteFailureKeepsPreviousFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("config.txt");
-    const QByteArray previous = hexLines(countingBlock());
+    const QByteArray previous = hexLines(countingBlock(HexFile::BlockBytes));
     QVERIFY(writeFile(path, previous));
 
     // A file-size limit below the 294 bytes of a parameter file makes the

@@ -6,7 +6,9 @@
 #include "command.h"
 #include "mainwindow.h"
 #include "modalcloser.h"
+#include "simlink.h"
 #include "simprocess.h"
+#include "testdata.h"
 
 #include <KZip>
 
@@ -115,18 +117,6 @@ const QList<QVariantList> &standardRows()
         {"метанол", 50, 32818},
     };
     return rows;
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList modelLines(QListView *view)
@@ -249,13 +239,9 @@ void TestGasLibrary::cleanupTestCase()
 
 bool TestGasLibrary::startSim()
 {
-    if (!sim.start())
+    if (!SimLink::openSim(sim))
         return false;
-    command.PortName = sim.portPath();
-    command.SlaveAddress = 1;
     command.DeviceType = 1;
-    if (!command.openPort())
-        return false;
     // A full read of the holding block, as the main window makes before.
     command.WriteCount = 48;
     if (command.transact(3, 0, 0x1000, command.WriteCount) != ResultOk)

@@ -22,14 +22,6 @@ public:
     double ms() const { return now / 1000.0; }
 };
 
-inline QByteArray withCrc(QByteArray body)
-{
-    const quint16 crc = Modbus::crc16(reinterpret_cast<const quint8 *>(body.constData()), body.size());
-    body.append(char(crc & 0xFF));
-    body.append(char(crc >> 8));
-    return body;
-}
-
 class FakeLine : public Transport
 {
 public:

@@ -4,8 +4,10 @@
 // memory blocks.
 #include "command.h"
 #include "fakeline.h"
+#include "simlink.h"
 #include "simprocess.h"
 #include "tcptransport.h"
+#include "testframes.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -16,6 +18,7 @@
 namespace {
 
 using Piece = FakeLine::Piece;
+using TestFrames::withCrc;
 
 // The answer a TL-02 gives to a request: registers 1, 2, 3... for reads,
 // the echo for writes and memory blocks.
@@ -70,11 +73,7 @@ class TestLink : public QObject
     void connectTo(const QStringList &args = {})
     {
         command.resetState();
-        QVERIFY(sim.start(args));
-        command.PortName = sim.portPath();
-        QVERIFY(command.openPort());
-        command.SlaveAddress = 1;
-        sim.clearLog();
+        QVERIFY(SimLink::openSim(sim, args));
     }
 
     VirtualClock clock;

@@ -1,19 +1,14 @@
 // Request building, reply checks and the register binding, without a port.
 #include "deviceparams.h"
 #include "modbus.h"
+#include "testframes.h"
 
 #include <QtTest>
 #include <cstring>
 
 namespace {
 
-QByteArray withCrc(QByteArray body)
-{
-    const quint16 crc = Modbus::crc16(reinterpret_cast<const quint8 *>(body.constData()), body.size());
-    body.append(char(crc & 0xFF));
-    body.append(char(crc >> 8));
-    return body;
-}
+using TestFrames::withCrc;
 
 QByteArray bytesOf(const Modbus::Request &r)
 {

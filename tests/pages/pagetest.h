@@ -3,6 +3,8 @@
 #pragma once
 
 #include "simprocess.h"
+#include "testframes.h"
+#include "testwidgets.h"
 
 #include <QByteArray>
 #include <QList>
@@ -20,22 +22,13 @@ namespace PageTest {
 bool openSim(SimProcess &sim, const QStringList &holdings = {}, const QStringList &inputs = {},
              qint16 deviceType = 1, quint16 writeCount = 48);
 
-// Big-endian 16-bit field of a request frame.
-int word(const QByteArray &frame, int offset);
-// Function-16 requests the device received since the last clearLog() that
-// start at `start`.
-QList<QByteArray> writesTo(SimProcess &sim, int start);
-// Every function-16 request since the last clearLog().
-QList<QByteArray> writes(SimProcess &sim);
-QString describe(const QList<QByteArray> &frames);
+// Big-endian 16-bit fields, the function-16 requests the device received
+// (all, or those from one register on), frames for failure messages.
+using TestFrames::describe;
+using TestFrames::word;
+using TestFrames::writes;
+using TestFrames::writesTo;
 
-template <class T>
-T *child(QObject *parent, const char *name)
-{
-    T *w = parent->findChild<T *>(QLatin1String(name));
-    if (!w)
-        qFatal("no child %s", name);
-    return w;
-}
+using TestWidgets::child;
 
 } // namespace PageTest

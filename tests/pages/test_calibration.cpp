@@ -16,6 +16,7 @@
 #include <QtTest>
 
 using namespace PageTest;
+using TestWidgets::choose;
 
 namespace {
 
@@ -51,13 +52,6 @@ struct Page {
     QComboBox *outPoint = child<QComboBox>(&page, "comboBox_CalibOut");
     QPushButton *outOk = child<QPushButton>(&page, "pushButton_CalibOut_Ok");
     QLabel *outLabel = child<QLabel>(&page, "label_CalibOut");
-
-    // A user's choice in a combo box: index, then "activated".
-    static void choose(QComboBox *box, int index)
-    {
-        box->setCurrentIndex(index);
-        emit box->activated(index);
-    }
 };
 
 } // namespace
@@ -150,7 +144,7 @@ void CalibrationTest::gasProcedure()
     QVERIFY(openSim(sim, holdings, {QStringLiteral("0=%1").arg(adc)}, 1, 27));
     ModalCloser closer;
     Page p;
-    Page::choose(p.sens, mode);
+    choose(p.sens, mode);
     QCOMPARE(p.calibrate->text(), mode == 0 ? QStringLiteral("Калибровать ноль") : QStringLiteral("Калибровать диапазон"));
     p.calibConc->setValue(gasShown);
 
@@ -308,7 +302,7 @@ void CalibrationTest::degenerateRangeRefused()
     Page p;
     p.tabs->setCurrentIndex(tab);
     if (tab == 0) {
-        Page::choose(p.sens, mode);
+        choose(p.sens, mode);
         p.calibConc->setValue(gasShown);
         p.calibrate->click();
         p.calibrate->click();
@@ -350,7 +344,7 @@ void CalibrationTest::inputTwoPointFit()
 
     // 20 mA point at 19.8 mA with code 39500, the low point kept at
     // (8400, 4.1): slope 31100 / 15.7; 8201.91 and 39896.18.
-    Page::choose(p.inPoint, 1);
+    choose(p.inPoint, 1);
     QCOMPARE(p.calibIn->value(), 20.0);
     QVERIFY(sim.send(QStringLiteral("set input 0 39500")).isEmpty());
     p.calibIn->setValue(19.8);
@@ -360,7 +354,7 @@ void CalibrationTest::inputTwoPointFit()
     QCOMPARE(sim.holding(0x1015), 24048);
 
     // The points keep what was measured, currents included.
-    Page::choose(p.inPoint, 0);
+    choose(p.inPoint, 0);
     QCOMPARE(p.calibIn->value(), 4.1);
 }
 
@@ -396,7 +390,7 @@ void CalibrationTest::inputEqualCurrentsAndCrossedPoints()
     ModalCloser closer;
     Page p;
     p.tabs->setCurrentIndex(1);
-    Page::choose(p.inPoint, point);
+    choose(p.inPoint, point);
     p.calibIn->setValue(current + 1);
     p.calibIn->setValue(current);
     p.inOk->click();
@@ -437,7 +431,7 @@ void CalibrationTest::outputFit()
     QCOMPARE(sim.holding(0x100B), 5000);
 
     // 20 mA point at 19.5 mA, PWM 4900: slope 3800 / 15.3; 1050.33, 5024.18.
-    Page::choose(p.outPoint, 1);
+    choose(p.outPoint, 1);
     QCOMPARE(p.calibOut->value(), 20.0);
     QVERIFY(sim.send(QStringLiteral("set input 3 4900")).isEmpty());
     p.calibOut->setValue(19.5);
@@ -474,10 +468,10 @@ void CalibrationTest::eachTabCalibratesWithItsOwnCurrent()
     // Choosing the free test current turns "Ok" off even when the shown
     // current does not change, so the test value never becomes a 20 mA point.
     p.tabs->setCurrentIndex(2);
-    Page::choose(p.outPoint, 0);
+    choose(p.outPoint, 0);
     p.calibOut->setValue(4.0);
     QVERIFY(p.outOk->isEnabled());
-    Page::choose(p.outPoint, 2);
+    choose(p.outPoint, 2);
     QCOMPARE(p.calibOut->value(), 4.0);
     QVERIFY(!p.outOk->isEnabled());
     p.tabs->setCurrentIndex(0);
@@ -503,12 +497,12 @@ void CalibrationTest::outputTestOnTheWire()
     QCOMPARE(command.DeviceParams.ImmitConcOn, quint16(1));
     QVERIFY(p.page.outputTestOn());
 
-    Page::choose(p.outPoint, 1);
+    choose(p.outPoint, 1);
     QTRY_COMPARE_WITH_TIMEOUT(sim.holding(0x101A), 40000, 5000);
 
     // Free test current: "Ok" goes off, the code follows the entered
     // current at 1/16 of the code span per mA above 4 mA.
-    Page::choose(p.outPoint, 2);
+    choose(p.outPoint, 2);
     QCOMPARE(p.outLabel->text(), QStringLiteral("Введите тестовое значение\nвыходного тока в mA"));
     QCOMPARE(p.calibOut->value(), 4.0);
     p.calibOut->setValue(12.0);

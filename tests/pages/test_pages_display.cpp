@@ -17,6 +17,7 @@
 #include <functional>
 
 using namespace PageTest;
+using TestWidgets::choose;
 
 namespace {
 
@@ -24,12 +25,6 @@ void setText(char *field, int capacity, const char *text)
 {
     std::memset(field, 0, capacity);
     std::strncpy(field, text, capacity - 1);
-}
-
-void choose(QComboBox *box, int index)
-{
-    box->setCurrentIndex(index);
-    emit box->activated(index);
 }
 
 // The scaled fields with the slot that writes each, on both editing pages.

@@ -9,6 +9,7 @@
 #include "mainwindow.h"
 #include "modalcloser.h"
 #include "pagetest.h"
+#include "simlink.h"
 #include "simprocess.h"
 
 #include <QDir>
@@ -72,12 +73,8 @@ void PagesMainWindowTest::cleanup()
 
 MainWindow *PagesMainWindowTest::openWindow(SimProcess &sim, const QString &level)
 {
-    if (!sim.start({}))
+    if (!SimLink::openSim(sim))
         return nullptr;
-    command.PortName = sim.portPath();
-    if (!command.openPort())
-        return nullptr;
-    command.SlaveAddress = 1;
     command.UserName = level;
     command.LoggedIn = 1;
     command.DeviceType = 1;

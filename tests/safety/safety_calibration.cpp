@@ -18,6 +18,8 @@
 #include <memory>
 
 using ShellTest::child;
+using TestFrames::writes;
+using TestWidgets::choose;
 
 namespace {
 
@@ -40,21 +42,6 @@ bool setHoldings(SimProcess &sim, const Holdings &values)
             return false;
     }
     return true;
-}
-
-QList<QByteArray> writeFrames(SimProcess &sim)
-{
-    QList<QByteArray> out;
-    for (const QByteArray &f : sim.rxFrames())
-        if (f.size() > 1 && quint8(f[1]) == 16)
-            out << f;
-    return out;
-}
-
-void choose(QComboBox *box, int index)
-{
-    box->setCurrentIndex(index);
-    emit box->activated(index);
 }
 
 } // namespace
@@ -148,7 +135,7 @@ void CalibrationSafety::codeOutsideRegisterRefused()
     QCOMPARE(closer.seen[0].text,
              QStringLiteral("Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано"));
     // Nothing reached the device, nothing changed in the block.
-    QVERIFY2(writeFrames(sim).isEmpty(), qPrintable(ShellTest::describe(writeFrames(sim))));
+    QVERIFY2(writes(sim).isEmpty(), qPrintable(ShellTest::describe(writes(sim))));
     for (int reg : Watched)
         QVERIFY2(sim.holding(reg) == device[reg], qPrintable(QString::number(reg, 16)));
     const ParamBlock &p = command.DeviceParams;

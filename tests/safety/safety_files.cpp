@@ -8,7 +8,6 @@
 #include "safetyutil.h"
 #include "tlctlrun.h"
 
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 using namespace SafetyUtil;
@@ -22,15 +21,6 @@ ParamBlock simulatorBlock(SimProcess &sim, const QString &dir)
     runTlctl({QStringLiteral("--port"), sim.portPath(), QStringLiteral("backup"), path});
     sim.clearLog();
     return blockOfFile(path);
-}
-
-QByteArray randomBytes(int n, quint32 seed)
-{
-    QRandomGenerator gen(seed);
-    QByteArray b(n, '\0');
-    for (char &c : b)
-        c = char(gen.bounded(256));
-    return b;
 }
 
 // Another detector's backup: its own serial number, address, board version
@@ -126,7 +116,7 @@ void FileSafety::tlctlRefusesWhatIsNoParameterFile()
     QFETCH(QByteArray, content);
     QFETCH(QString, says);
     const QString path = dir.filePath(QStringLiteral("junk.txt"));
-    QVERIFY(writeBytes(path, content));
+    QVERIFY(writeFile(path, content));
     const TlctlRun r = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("Velta"),
                                     QStringLiteral("--yes"), QStringLiteral("--clone")}),
                                 password(QStringLiteral("8350")));
@@ -149,7 +139,7 @@ void FileSafety::tlctlRefusesImplausibleValues()
     b.TimeLimit = 30000;         // 30 s
     b.Config = quint16(b.Config | 0x0030);   // discreteness code 3
     const QString path = dir.filePath(QStringLiteral("implausible.txt"));
-    QVERIFY(writeBytes(path, hexFile(b)));
+    QVERIFY(writeFile(path, hexFile(b)));
     const TlctlRun r = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("Admin"),
                                     QStringLiteral("--yes")}),
                                 password(QStringLiteral("9641")));
@@ -166,7 +156,7 @@ void FileSafety::tlctlKeepsTheDetectorsOwnFieldsAndNeverSimulates()
 {
     const ParamBlock own = simulatorBlock(sim, dir.path());
     const QString path = dir.filePath(QStringLiteral("foreign.txt"));
-    QVERIFY(writeBytes(path, hexFile(foreignBlock(own))));
+    QVERIFY(writeFile(path, hexFile(foreignBlock(own))));
 
     // Admin, no --clone: the thresholds come over, nothing of the other
     // detector's identity or calibration does, and no simulation.
@@ -217,12 +207,12 @@ void FileSafety::programRefusesJunkAndImplausibleFiles()
     theMainWindow = &window;
     QVERIFY(showDetector(window, sim, QStringLiteral("Velta")));
     const QString junk = dir.filePath(QStringLiteral("junk.txt"));
-    QVERIFY(writeBytes(junk, randomBytes(4096, 11)));
+    QVERIFY(writeFile(junk, randomBytes(4096, 11)));
     ParamBlock b = command.DeviceParams;
     b.NetAddress = 0;            // the broadcast address
     b.Limit2 = 0x8000 | 2000;    // 200.0 PPM, above the range of 100.0 PPM
     const QString implausible = dir.filePath(QStringLiteral("implausible.txt"));
-    QVERIFY(writeBytes(implausible, hexFile(b)));
+    QVERIFY(writeFile(implausible, hexFile(b)));
 
     struct Case {
         QString path;
@@ -255,7 +245,7 @@ void FileSafety::programShowsChangesAndKeepsOwnFields()
     QVERIFY(showDetector(window, sim, QStringLiteral("Velta")));
     const ParamBlock own = command.DeviceParams;
     const QString path = dir.filePath(QStringLiteral("foreign.txt"));
-    QVERIFY(writeBytes(path, hexFile(foreignBlock(own))));
+    QVERIFY(writeFile(path, hexFile(foreignBlock(own))));
     chooseFile(&FileChoice::openHook, path);
 
     // Cancelled: read, but nothing written.

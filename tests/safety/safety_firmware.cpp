@@ -13,6 +13,7 @@
 #include "shelltest.h"
 #include "simprocess.h"
 #include "tlctlrun.h"
+#include "windowsim.h"
 
 #include <QProcess>
 #include <QProgressDialog>
@@ -56,19 +57,7 @@ class FirmwareSafety : public QObject
     }
 
     // The main window on a simulated bootloader, as page set-up leaves it.
-    bool connectBootloader()
-    {
-        if (!sim.start({QStringLiteral("--bootloader")}))
-            return false;
-        command.PortName = sim.portPath();
-        if (!command.openPort())
-            return false;
-        command.DeviceType = 999;
-        command.SlaveAddress = 7;
-        window->pageSetup();
-        sim.clearLog();
-        return command.SlaveAddress == 0;
-    }
+    bool connectBootloader() { return WindowSim::showBootloader(*window, sim); }
 
     void choose(const QString &path)
     {

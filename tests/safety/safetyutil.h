@@ -8,6 +8,9 @@
 #include "filechoice_gui.h"
 #include "mainwindow.h"
 #include "simprocess.h"
+#include "testdata.h"
+#include "testframes.h"
+#include "windowsim.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -19,28 +22,10 @@
 namespace SafetyUtil {
 
 // The main window shows the detector of `sim` at address 1 as `level`.
-inline bool showDetector(MainWindow &window, SimProcess &sim, const QString &level = QStringLiteral("Velta"))
-{
-    command.PortName = sim.portPath();
-    if (!command.openPort())
-        return false;
-    command.SlaveAddress = 1;
-    command.DeviceType = 1;
-    command.UserName = level;
-    command.LoggedIn = 1;
-    window.pageSetup();
-    return command.WriteCount == 48;
-}
+using WindowSim::showDetector;
 
 // Request frames that write `reg` (function 16 from that register), in order.
-inline QList<QByteArray> writesTo(SimProcess &sim, int reg)
-{
-    QList<QByteArray> out;
-    for (const QByteArray &f : sim.rxFrames())
-        if (f.size() > 7 && quint8(f[1]) == 16 && ((quint8(f[2]) << 8) | quint8(f[3])) == reg)
-            out << f;
-    return out;
-}
+using TestFrames::writesTo;
 
 // Value written into the first register of a function 16 frame.
 inline int firstValue(const QByteArray &frame)
@@ -69,11 +54,7 @@ inline bool startOutputTest(MainWindow &window, SimProcess &sim)
 // A parameter file holding `block`'s first 140 bytes.
 inline QByteArray hexFile(const ParamBlock &block)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(&block), 140);
-    QByteArray out;
-    for (int i = 0; i < 140; i += 20)
-        out += bytes.mid(i, 20).toHex().toUpper() + "\r\n";
-    return out;
+    return asHexLines(QByteArray(reinterpret_cast<const char *>(&block), 140));
 }
 
 inline ParamBlock blockOfFile(const QString &path)
@@ -86,12 +67,6 @@ inline ParamBlock blockOfFile(const QString &path)
         std::memcpy(&b, bytes.constData(), size_t(qMin(bytes.size(), 140)));
     }
     return b;
-}
-
-inline bool writeBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 inline void chooseFile(FileChoice::Chooser *hook, const QString &path)

@@ -4,6 +4,7 @@
 // listeners get raw bytes through a QTcpSocket.
 
 #include "simprocess.h"
+#include "testframes.h"
 
 #include <QtTest>
 #include <QTcpSocket>
@@ -23,33 +24,9 @@ namespace {
 
 QByteArray bytes(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
 
-// Independent check of reply CRCs (Modbus: reflected 0xA001, start 0xFFFF).
-quint16 modbusCrc(const QByteArray &b)
-{
-    quint16 crc = 0xFFFF;
-    for (char ch : b) {
-        crc ^= quint8(ch);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    return crc;
-}
-
-bool crcOk(const QByteArray &frame)
-{
-    if (frame.size() < 3)
-        return false;
-    const quint16 crc = modbusCrc(frame.left(frame.size() - 2));
-    return quint8(frame.at(frame.size() - 2)) == (crc & 0xFF) && quint8(frame.at(frame.size() - 1)) == (crc >> 8);
-}
-
-QByteArray withCrc(QByteArray frame)
-{
-    const quint16 crc = modbusCrc(frame);
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
-    return frame;
-}
+// Reply CRCs are checked independently of the link's code.
+using TestFrames::crcOk;
+using TestFrames::withCrc;
 
 quint16 word(const QByteArray &reply, int index)   // index-th data word of a 3/4 reply
 {

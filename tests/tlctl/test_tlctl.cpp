@@ -2,6 +2,7 @@
 // command prints, the requests it puts on the line, what ends up in the
 // device, refusals and exit codes.
 #include "simprocess.h"
+#include "testdata.h"
 #include "tlctlrun.h"
 
 #include <QDir>
@@ -17,29 +18,6 @@
 namespace {
 
 const QMap<QString, QString> asUser = password(QStringLiteral("7529"));
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QByteArray pattern(int size, int seed)
-{
-    QByteArray b(size, '\0');
-    quint32 x = quint32(seed) * 2654435761u + 7;
-    for (int i = 0; i < size; ++i) {
-        x = x * 1103515245u + 12345u;
-        b[i] = char(x >> 16);
-    }
-    return b;
-}
 
 quint16 be16(const QByteArray &f, int at) { return quint16(quint8(f[at]) << 8 | quint8(f[at + 1])); }
 
@@ -87,13 +65,7 @@ TerminalRun runOnTerminal(const QStringList &args, const QMap<QString, QString> 
                           const QList<QPair<QByteArray, QByteArray>> &dialogue, const QByteArray &typeAhead = {})
 {
     QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const QString &k : e.keys())
-        if (k.startsWith(QLatin1String("TLCTL_")))
-            e.remove(k);
-    for (auto it = env.begin(); it != env.end(); ++it)
-        e.insert(it.key(), it.value());
-    p.setProcessEnvironment(e);
+    p.setProcessEnvironment(tlctlEnvironment(env));
     QStringList line{shellQuoted(tlctlPath())};
     for (const QString &a : args)
         line << shellQuoted(a);
@@ -490,10 +462,7 @@ private slots:
         QByteArray image = QByteArray::fromHex(readFile(path));
         image.replace(102, 4, QByteArray::fromHex("E7030000"));   // serial 999
         image.replace(56, 2, QByteArray::fromHex("2C01"));        // Limit1 300
-        QByteArray text;
-        for (int i = 0; i < 140; i += 20)
-            text += image.mid(i, 20).toHex().toUpper() + "\r\n";
-        QVERIFY(writeFile(path, text));
+        QVERIFY(writeFile(path, asHexLines(image.left(140))));
 
         const TlctlRun u = runTlctl(on({QStringLiteral("restore"), path, QStringLiteral("--user"), QStringLiteral("User"), QStringLiteral("--yes")}),
                                     asUser);
@@ -575,7 +544,7 @@ private slots:
         if (bootloader)
             args << QStringLiteral("--bootloader");
         startSim(args);
-        const QByteArray image = pattern(size, size);
+        const QByteArray image = patternImage(size, size);
         const QString path = file(QStringLiteral("fw.bin"));
         QVERIFY(writeFile(path, image));
 
@@ -935,7 +904,7 @@ private slots:
     {
         startSim({QStringLiteral("--bootloader")});
         const QString path = file(QStringLiteral("ask.bin"));
-        QVERIFY(writeFile(path, pattern(450, 3)));
+        QVERIFY(writeFile(path, patternImage(450, 3)));
         const QStringList words = on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User")});
 
         // No terminal and no --yes: refused.

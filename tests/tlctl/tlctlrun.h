@@ -27,21 +27,26 @@ struct TlctlRun {
 
 inline QString tlctlPath() { return QStringLiteral(TL_RUNTIME_DIR "/tlctl"); }
 
-// The environment is the test's own without any TLCTL_* variable, plus `env`;
-// tlctl runs in `workDir` when one is given.
-inline TlctlRun runTlctl(const QStringList &args, const QMap<QString, QString> &env = {}, int timeoutMs = 60000,
-                         const QString &workDir = QString())
+// The test's own environment without any TLCTL_* variable, plus `env`.
+inline QProcessEnvironment tlctlEnvironment(const QMap<QString, QString> &env)
 {
-    QProcess p;
-    if (!workDir.isEmpty())
-        p.setWorkingDirectory(workDir);
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
     for (const QString &k : e.keys())
         if (k.startsWith(QLatin1String("TLCTL_")))
             e.remove(k);
     for (auto it = env.begin(); it != env.end(); ++it)
         e.insert(it.key(), it.value());
-    p.setProcessEnvironment(e);
+    return e;
+}
+
+// tlctl runs in tlctlEnvironment(env), and in `workDir` when one is given.
+inline TlctlRun runTlctl(const QStringList &args, const QMap<QString, QString> &env = {}, int timeoutMs = 60000,
+                         const QString &workDir = QString())
+{
+    QProcess p;
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
+    p.setProcessEnvironment(tlctlEnvironment(env));
     TlctlRun r;
     QElapsedTimer clock;
     clock.start();

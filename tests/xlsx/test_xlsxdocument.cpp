@@ -2,6 +2,8 @@
 // cells, saving without disturbing anything else, and refusing damaged files.
 #include "xlsxdocument.h"
 
+#include "testdata.h"
+
 #include <KZip>
 #include <KArchiveDirectory>
 #include <KZipFileEntry>
@@ -72,18 +74,6 @@ QByteArray partOf(const Parts &parts, const QString &name)
         if (p.first == name)
             return p.second;
     return QByteArray();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // A package with one worksheet written by hand.  `sheet` is the whole sheet

@@ -1,0 +1,26 @@
+// The program's link on a simulated detector: for tests that link the link
+// library.
+#pragma once
+
+#include "command.h"
+#include "simprocess.h"
+
+#include <QStringList>
+
+namespace SimLink {
+
+// Starts `sim` with `args` and opens the link's port on it, talking to
+// `address`; the simulator's log is cleared after.
+inline bool openSim(SimProcess &sim, const QStringList &args = {}, int address = 1)
+{
+    if (!sim.start(args))
+        return false;
+    command.PortName = sim.portPath();
+    command.SlaveAddress = quint16(address);
+    if (!command.openPort())
+        return false;
+    sim.clearLog();
+    return true;
+}
+
+} // namespace SimLink
