@@ -46,14 +46,12 @@ bool SimLauncher::start(const QString &program, const QStringList &args, int tim
     stop();
     error.clear();
     errors.clear();
-    if (outputDir.isEmpty()) {
-        proc.setStandardOutputFile(QString());
-        proc.setStandardErrorFile(QString());
-        proc.setProcessChannelMode(forwardErrors ? QProcess::ForwardedErrorChannel : QProcess::SeparateChannels);
-    } else {
+    proc.setProcessChannelMode(forwardErrors ? QProcess::ForwardedErrorChannel : QProcess::SeparateChannels);
+    proc.setStandardOutputFile(QString());
+    proc.setStandardErrorFile(QString());
+    if (!outputDir.isEmpty()) {
         const QDir dir(outputDir);
         QFile::remove(dir.filePath(QLatin1String(StdoutName)));
-        proc.setProcessChannelMode(forwardErrors ? QProcess::ForwardedErrorChannel : QProcess::SeparateChannels);
         proc.setStandardOutputFile(dir.filePath(QLatin1String(StdoutName)), QIODevice::Truncate);
         if (!forwardErrors)
             proc.setStandardErrorFile(dir.filePath(QLatin1String(StderrName)), QIODevice::Truncate);
