@@ -11,6 +11,7 @@
 #include "deviceops.h"
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
+#include "errorbox.h"
 #include "measurewindow.h"
 #include "options.h"
 #include "parameterfile_gui.h"
@@ -425,7 +426,7 @@ void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
     if (!Params::isDetector(command.DeviceType))
         return;
     if (DeviceOps::switchSoundOff(state != 0) != ResultOk) {
-        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+        showExchangeError(this);
         return;
     }
     soundTextOn = state != 0;

@@ -7,6 +7,7 @@
 #include "authorizationwindow.h"
 #include "command.h"
 #include "deviceparams.h"
+#include "errorbox.h"
 #include "filechoice_gui.h"
 #include "firmware_gui.h"
 #include "parameterfile_gui.h"
@@ -76,7 +77,7 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     showStatus(tr("Идет передача данных..."));
     QCoreApplication::processEvents();
     if (!readCycle(tab)) {
-        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"), QMessageBox::Ok);
+        showExchangeError(this);
         return;
     }
     const ParamBlock device = command.DeviceParams;

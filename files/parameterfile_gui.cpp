@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "deviceops.h"
+#include "errorbox.h"
 #include "mainwindow.h"
 #include "progressdialog_gui.h"
 
@@ -116,7 +117,7 @@ void announceTransfer(MainWindow *window)
 
 void exchangeFailed(MainWindow *window)
 {
-    QMessageBox::warning(window, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", "Ошибка обмена данными"), QMessageBox::Ok);
+    showExchangeError(window);
     window->showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
 }
 

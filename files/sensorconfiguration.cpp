@@ -4,6 +4,7 @@
 #include "command.h"
 #include "conversions.h"
 #include "deviceops.h"
+#include "errorbox.h"
 #include "options.h"
 #include "xlsxdocument.h"
 
@@ -198,7 +199,7 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
     command.DeviceParams.Limit1 = limit1;
     command.DeviceParams.Limit2 = limit2;
     if (DeviceOps::writeBlock() != ResultOk)
-        QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+        showExchangeError(this);
 }
 
 // ---------------------------------------------------------------- add tab

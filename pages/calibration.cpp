@@ -9,6 +9,7 @@
 #include "command.h"
 #include "conversions.h"
 #include "deviceops.h"
+#include "errorbox.h"
 #include "mainwindow.h"
 #include "options.h"
 
@@ -134,7 +135,7 @@ void Calibration::timerTick()
         if (!calibrationTimerRunning()) {
             resetCaption();
         } else if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
-            exchangeError();
+            showExchangeError(this);
             ticking = false;
             return;
         } else {
@@ -173,7 +174,7 @@ bool Calibration::writeSimulation(bool reportFailure)
     if (ok && command.DeviceParams.ImmitConcOn == 0)
         simulationOn = false;
     if (!ok && reportFailure)
-        exchangeError();
+        showExchangeError(this);
     return ok;
 }
 
@@ -262,7 +263,7 @@ void Calibration::applyCalibration()
     }
 
     if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
-        exchangeError();
+        showExchangeError(this);
         return;
     }
 
@@ -326,12 +327,7 @@ void Calibration::applyCalibration()
     }
 
     if (DeviceOps::writeBlock() != ResultOk)
-        exchangeError();
-}
-
-void Calibration::exchangeError()
-{
-    QMessageBox::warning(this, tr("Ошибка"), tr("Ошибка обмена данными"));
+        showExchangeError(this);
 }
 
 // ------------------------------------------------------------ gas tab

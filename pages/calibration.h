@@ -63,7 +63,6 @@ private:
     void stopCalibrationTimer();
     void resetCaption();
     void showConcentration(QDoubleSpinBox *box, quint16 raw);
-    void exchangeError();
     bool rangeUsable(quint16 concCalib, bool checkConcCalib);
     // Warning that a computed code does not fit its register.
     void codeOutOfRange();

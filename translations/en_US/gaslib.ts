@@ -104,10 +104,6 @@
         <translation>The thresholds of the selected configuration must be numbers from 0 to 65535</translation>
     </message>
     <message>
-        <source>Ошибка обмена данными</source>
-        <translation>Data exchange error</translation>
-    </message>
-    <message>
         <source>Возр.</source>
         <translation>Incr.</translation>
     </message>

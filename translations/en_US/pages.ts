@@ -92,14 +92,6 @@ of the output current in mA</translation>
         <translation>Calibration</translation>
     </message>
     <message>
-        <source>Ошибка</source>
-        <translation>Error</translation>
-    </message>
-    <message>
-        <source>Ошибка обмена данными</source>
-        <translation>Data exchange error</translation>
-    </message>
-    <message>
         <source>Калибровать диапазон</source>
         <translation>Calibrate span</translation>
     </message>
