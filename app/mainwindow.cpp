@@ -271,7 +271,7 @@ void MainWindow::pageSetup()
         ui->stackedWidget->setCurrentIndex(0);
         currentMeasureWindow = measure;
 
-        auto *calibration = new Calibration(this);
+        auto *calibration = new Calibration(calibrationClock, this);
         ui->stackedWidget_calib->insertWidget(0, calibration);
         ui->stackedWidget_calib->setCurrentIndex(0);
         currentCalibration = calibration;

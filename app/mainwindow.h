@@ -1,6 +1,7 @@
 // The program's one main window.
 #pragma once
 
+#include "calibrationclock.h"
 #include "deviceops.h"
 
 #include <QMainWindow>
@@ -41,7 +42,8 @@ public:
     // the device.
     void endOutputTest();
 
-    // Calibration timer, owned here, started and stopped by the calibration page.
+    // Calibration timer, owned here; the calibration page starts and stops it
+    // through the clock it is given, and each timeout runs its tick.
     void startCalibrationTimer(int intervalMs);
     void stopCalibrationTimer();
     bool calibrationTimerActive() const;
@@ -103,6 +105,7 @@ private:
     void fitTexts();
 
     QTimer calibrationTimer;
+    TimerClock calibrationClock{calibrationTimer};
     Ui::MainWindow *ui;
     QTranslator translator;
     QTimer pollTimer;

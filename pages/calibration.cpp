@@ -6,11 +6,11 @@
 #include "calibration.h"
 #include "ui_calibration.h"
 
+#include "calibrationclock.h"
 #include "command.h"
 #include "conversions.h"
 #include "deviceops.h"
 #include "errorbox.h"
-#include "mainwindow.h"
 #include "options.h"
 
 #include <QMessageBox>
@@ -38,17 +38,15 @@ void takePoint(const Calibration::Point &measured, bool lowPoint, Calibration::P
 }
 } // namespace
 
-Calibration::Calibration(QWidget *parent)
-    : QDialog(parent), ui(new Ui::Calibration)
+Calibration::Calibration(CalibrationClock &clock, QWidget *parent)
+    : QDialog(parent), ui(new Ui::Calibration), clock(clock)
 {
     ui->setupUi(this);
-    connect(&ownTimer, &QTimer::timeout, this, &Calibration::timerTick);
     updateFromParameters();
 }
 
 Calibration::~Calibration()
 {
-    ownTimer.stop();
     // The main window switches the simulation off before it drops the page;
     // should that have failed, try once more, quietly: the page is going.
     if (simulationOn) {
@@ -62,23 +60,17 @@ Calibration::~Calibration()
 
 bool Calibration::calibrationTimerRunning() const
 {
-    return theMainWindow ? theMainWindow->calibrationTimerActive() : ownTimer.isActive();
+    return clock.isActive();
 }
 
 void Calibration::startCalibrationTimer()
 {
-    if (theMainWindow)
-        theMainWindow->startCalibrationTimer(CalibrationInterval);
-    else
-        ownTimer.start(CalibrationInterval);
+    clock.start(CalibrationInterval);
 }
 
 void Calibration::stopCalibrationTimer()
 {
-    if (theMainWindow)
-        theMainWindow->stopCalibrationTimer();
-    else
-        ownTimer.stop();
+    clock.stop();
 }
 
 // ------------------------------------------------------------ refresh

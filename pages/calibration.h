@@ -2,8 +2,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 
+class CalibrationClock;
 class QDoubleSpinBox;
 
 namespace Ui { class Calibration; }
@@ -12,7 +12,10 @@ class Calibration : public QDialog
 {
     Q_OBJECT
 public:
-    explicit Calibration(QWidget *parent = nullptr);
+    // `clock` is the calibration timer (the main window's in the program);
+    // it must outlive the page, and its owner calls timerTick on every
+    // timeout.
+    explicit Calibration(CalibrationClock &clock, QWidget *parent = nullptr);
     ~Calibration() override;
 
     // Re-initialises the page from command.DeviceParams.
@@ -32,9 +35,7 @@ public:
     // calibration tab is left, before it reads the device.
     void endProcedures();
 
-    // The calibration timer: the main window's in the program; a timer of
-    // the page's own when there is no main window (tools and tests), whose
-    // timeout calls timerTick.
+    // Whether the calibration timer runs.
     bool calibrationTimerRunning() const;
     // True while the device may be simulating a concentration because the
     // output test switched it on and no switch-off has gone through yet.
@@ -74,7 +75,7 @@ private:
     bool writeSimulation(bool reportFailure);
 
     Ui::Calibration *ui;
-    QTimer ownTimer;            // used only when there is no main window
+    CalibrationClock &clock;
     Point inLow{0, 4.0}, inHigh{0, 20.0};
     Point outLow{0, 4.0}, outHigh{0, 20.0};
     int shownTab = 0;           // the page's tab before the last change

@@ -1,8 +1,9 @@
 // The calibration page against the simulated detector, without a main
-// window: the page then drives a calibration timer of its own.
+// window: the test owns the calibration timer and runs the page's tick on
+// its timeouts, as the main window does.
 #include "calibration.h"
+#include "calibrationclock.h"
 #include "command.h"
-#include "mainwindow.h"
 #include "modalcloser.h"
 #include "pagetest.h"
 #include "simprocess.h"
@@ -37,7 +38,9 @@ QStringList withHoldings(QStringList extra)
 }
 
 struct Page {
-    Calibration page;
+    QTimer timer;
+    TimerClock clock{timer};
+    Calibration page{clock};
     QTabWidget *tabs = child<QTabWidget>(&page, "tabWidget");
     QComboBox *sens = child<QComboBox>(&page, "comboBox_CalibSens");
     QPushButton *calibrate = child<QPushButton>(&page, "Buttoncalibrate");
@@ -52,6 +55,8 @@ struct Page {
     QComboBox *outPoint = child<QComboBox>(&page, "comboBox_CalibOut");
     QPushButton *outOk = child<QPushButton>(&page, "pushButton_CalibOut_Ok");
     QLabel *outLabel = child<QLabel>(&page, "label_CalibOut");
+
+    Page() { QObject::connect(&timer, &QTimer::timeout, &page, &Calibration::timerTick); }
 };
 
 } // namespace
@@ -90,7 +95,6 @@ private slots:
 void CalibrationTest::init()
 {
     command.resetState();
-    theMainWindow = nullptr;
 }
 
 void CalibrationTest::cleanup()
@@ -404,7 +408,9 @@ void CalibrationTest::inputTabFollowsDeviceType()
 {
     command.DeviceType = 2;
     {
-        Calibration page;
+        QTimer timer;
+        TimerClock clock(timer);
+        Calibration page(clock);
         QVERIFY(!child<QTabWidget>(&page, "tabWidget")->isTabEnabled(1));
         command.DeviceType = 1;
         page.updateFromParameters();

@@ -2,6 +2,7 @@
 // register cannot hold reaches no device, and leaving the calibration tab
 // switches the output test off before the main window reads the device.
 #include "calibration.h"
+#include "calibrationclock.h"
 #include "command.h"
 #include "mainwindow.h"
 #include "measurewindow.h"
@@ -109,7 +110,11 @@ void CalibrationSafety::codeOutsideRegisterRefused()
     const ParamBlock before = command.DeviceParams;
 
     ModalCloser closer;
-    Calibration page;
+    // The calibration timer a main window would own.
+    QTimer timer;
+    TimerClock clock(timer);
+    Calibration page(clock);
+    QObject::connect(&timer, &QTimer::timeout, &page, &Calibration::timerTick);
     auto *tabs = child<QTabWidget>(page, "tabWidget");
     tabs->setCurrentIndex(tab);
     QDoubleSpinBox *current = nullptr;
