@@ -367,6 +367,11 @@ void MainWindow::endOutputTest()
     calibrationTimer.stop();
 }
 
+MainWindow::FlowHost MainWindow::flowHost()
+{
+    return FlowHost(*this, ui->tabWidget->currentIndex());
+}
+
 void MainWindow::pollTick()
 {
     readCycle(ui->tabWidget->currentIndex());
@@ -389,7 +394,8 @@ void MainWindow::on_pushButton_Read_Param_clicked()
 
 void MainWindow::on_pushButton_Save_Param_clicked()
 {
-    writeParameters(this, ui->tabWidget->currentIndex());
+    FlowHost host = flowHost();
+    writeParameters(host);
 }
 
 void MainWindow::on_checkBoxAutoupdate_stateChanged(int state)

@@ -3,6 +3,7 @@
 
 #include "calibrationclock.h"
 #include "deviceops.h"
+#include "parameterfile_gui.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -93,6 +94,24 @@ public slots:
     void on_action_reference_triggered();
 
 private:
+    // The window as the parameter-file and factory flows see it, for the tab
+    // shown when the flow started.
+    class FlowHost final : public ExchangeHost
+    {
+    public:
+        FlowHost(MainWindow &window, int tab) : window(window), tab(tab) {}
+        QWidget *dialogParent() override { return &window; }
+        void showStatus(const QString &text) override { window.showStatus(text); }
+        void stopAutoUpdate() override { window.stopAutoUpdate(); }
+        bool readCycle() override { return window.readCycle(tab); }
+        bool reportRead(const DeviceOps::Outcome &read) override { return window.reportRead(tab, true, read); }
+
+    private:
+        MainWindow &window;
+        int tab;
+    };
+    FlowHost flowHost();
+
     void pollTick();
     void calibrationTimerTick();
     void loadIni();

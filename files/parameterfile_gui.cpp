@@ -3,8 +3,10 @@
 #include "command.h"
 #include "deviceops.h"
 #include "errorbox.h"
-#include "mainwindow.h"
+#include "paramtext_gui.h"
 #include "progressdialog_gui.h"
+#include "restoreconfirm.h"
+#include "restoreplan.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -108,58 +110,103 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
 
 namespace {
 
-void announceTransfer(MainWindow *window)
+void announceTransfer(ExchangeHost &host)
 {
-    window->showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
-    window->stopAutoUpdate();
+    host.showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
+    host.stopAutoUpdate();
     QCoreApplication::processEvents();
 }
 
-void exchangeFailed(MainWindow *window)
+void exchangeFailed(ExchangeHost &host)
 {
-    showExchangeError(window);
-    window->showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
+    showExchangeError(host.dialogParent());
+    host.showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
 }
 
 // A block write and the full read after it: a write the device did not take
 // is reported here, the read as the read cycle reports it.
-bool reportWrite(MainWindow *window, int tab, const DeviceOps::Outcome &written)
+bool reportWrite(ExchangeHost &host, const DeviceOps::Outcome &written)
 {
     if (written.failed == DeviceOps::Step::BlockWrite) {
-        exchangeFailed(window);
+        exchangeFailed(host);
         return false;
     }
-    window->reportRead(tab, true, written);
+    host.reportRead(written);
     return true;
 }
 
 } // namespace
 
-bool writeParameters(MainWindow *window, int tab)
+bool writeParameters(ExchangeHost &host)
 {
-    announceTransfer(window);
-    return reportWrite(window, tab, DeviceOps::writeAndReadBack());
+    announceTransfer(host);
+    return reportWrite(host, DeviceOps::writeAndReadBack());
 }
 
-bool storeFactorySettings(MainWindow *window, int tab)
+bool loadParameterFile(ExchangeHost &host, const QString &path)
 {
-    announceTransfer(window);
+    QWidget *const parent = host.dialogParent();
+    // The file is decoded into a block of its own and checked whole: a
+    // cancelled, short, damaged or implausible file never reaches the device.
+    ParamBlock file;
+    std::memset(&file, 0, sizeof file);
+    if (!loadBlockFile(parent, path, reinterpret_cast<quint8 *>(&file), HexFile::BlockBytes))
+        return false;
+    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
+    if (!implausible.isEmpty()) {
+        QStringList lines;
+        for (const Restore::Implausible &bad : implausible)
+            lines << ParamText::implausible(*bad.def, bad.why, file);
+        QMessageBox::critical(parent, QCoreApplication::translate("MainWindow", "Ошибка"),
+                              QCoreApplication::translate("MainWindow", "Файл %1 содержит значения, которых не бывает у прибора TL-02:\n%2\n"
+                                                                        "Параметры в прибор не записаны.")
+                                  .arg(QFileInfo(path).fileName(), lines.join(QLatin1Char('\n'))),
+                              QMessageBox::Ok);
+        return false;
+    }
+
+    // What the device holds now is what the changes are shown against.
+    host.showStatus(QCoreApplication::translate("MainWindow", "Идет передача данных..."));
+    QCoreApplication::processEvents();
+    if (!host.readCycle()) {
+        showExchangeError(parent);
+        return false;
+    }
+    const ParamBlock device = command.DeviceParams;
+    const QString level = command.UserName;
+    const qint16 type = command.DeviceType;
+    const quint16 count = command.WriteCount;
+    RestoreConfirmDialog confirm(parent, path, device, file, [=](bool clone) {
+        return Restore::plan(device, file, level, type, count, clone);
+    });
+    if (confirm.exec() != QDialog::Accepted)
+        return false;
+    const Restore::Plan &plan = confirm.plan();
+    if (!plan.notConvertible.isEmpty() || !plan.anyChange())
+        return false;
+    command.DeviceParams = plan.result;
+    return writeParameters(host);
+}
+
+bool storeFactorySettings(ExchangeHost &host)
+{
+    announceTransfer(host);
     const DeviceOps::Outcome stored = DeviceOps::storeFactory();
     if (stored.failed != DeviceOps::Step::Command)
-        return reportWrite(window, tab, stored) && stored.ok();
+        return reportWrite(host, stored) && stored.ok();
     // The block went out and came back; only the command was not taken.
-    reportWrite(window, tab, DeviceOps::Outcome());
-    exchangeFailed(window);
+    reportWrite(host, DeviceOps::Outcome());
+    exchangeFailed(host);
     return false;
 }
 
-bool restoreFactorySettings(MainWindow *window, int tab)
+bool restoreFactorySettings(ExchangeHost &host)
 {
     const DeviceOps::Outcome restored = DeviceOps::restoreFactory();
     if (restored.failed == DeviceOps::Step::Command) {
-        exchangeFailed(window);
+        exchangeFailed(host);
         return false;
     }
-    window->stopAutoUpdate();
-    return window->reportRead(tab, true, restored);
+    host.stopAutoUpdate();
+    return host.reportRead(restored);
 }

@@ -1,12 +1,33 @@
-// Parameter file and parameter write of the main window's left column.
+// Parameter file, parameter write and factory settings of the main window's
+// left column.
 #pragma once
 
+#include "deviceops.h"
 #include "hexfile.h"
 
 #include <QString>
 
-class MainWindow;
 class QWidget;
+
+// What the parameter write, the factory commands and the loading of a file
+// into the device need from the window that runs them.  The main window
+// provides it for the tab it shows when the flow starts.
+class ExchangeHost
+{
+public:
+    virtual ~ExchangeHost() = default;
+    // Parent of the boxes and dialogs shown on the way.
+    virtual QWidget *dialogParent() = 0;
+    // Status bar message without time-out.
+    virtual void showStatus(const QString &text) = 0;
+    // Ends automatic reading.
+    virtual void stopAutoUpdate() = 0;
+    // A read cycle with its report (status, refresh of the pages).
+    virtual bool readCycle() = 0;
+    // Reports a full read that has been made (as part of a write or a
+    // restore) as the read cycle reports its own.  Returns read.ok().
+    virtual bool reportRead(const DeviceOps::Outcome &read) = 0;
+};
 
 // Writes the first `length` bytes of command.DeviceParams as a parameter file
 // at `path` (the old file is replaced only by a complete new one), with the
@@ -26,18 +47,26 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
 // Writes the holding block into the device as "Сохранить параметры" does:
 // status, automatic reading off, one event pass, function 16 from 0x1000
 // with WriteCount registers; on success the full read of the read cycle,
-// reported for tab `tab`; on failure the warning box and status "Ошибка
+// reported through the host; on failure the warning box and status "Ошибка
 // обмена данными".  Returns whether the device took the block.
-bool writeParameters(MainWindow *window, int tab);
+bool writeParameters(ExchangeHost &host);
+
+// "Загрузить конфигурацию в прибор" once the file at `path` is chosen: the
+// file is decoded (loadBlockFile) and checked whole, the device is read, the
+// changes are shown for confirmation, and only a confirmed plan that changes
+// something is written (writeParameters).  A file with values no detector
+// has is reported in the critical box "Ошибка", a failed read in the
+// exchange warning.  Returns whether a block was written.
+bool loadParameterFile(ExchangeHost &host, const QString &path);
 
 // "Сохранение заводских настроек": the block written and read back as by
 // writeParameters (with the concentration simulation off), then 0x3003; a
 // command the device refuses gets the same warning box and status.  Returns
 // whether the settings were stored.
-bool storeFactorySettings(MainWindow *window, int tab);
+bool storeFactorySettings(ExchangeHost &host);
 
 // "Чтение заводских настроек" once access is granted: 0x6006, then the
-// full read reported for tab `tab`, with automatic reading off.  A refused
-// command gets the warning box and status, and nothing is read.  Returns
-// whether both went through.
-bool restoreFactorySettings(MainWindow *window, int tab);
+// full read reported through the host, with automatic reading off.  A
+// refused command gets the warning box and status, and nothing is read.
+// Returns whether both went through.
+bool restoreFactorySettings(ExchangeHost &host);

@@ -1,5 +1,7 @@
 // Main-window slots of the parameter file, the factory settings and the
-// firmware update.
+// firmware update.  The slots do what belongs to the window (ending other
+// flows, the status bar, the ini paths, access) and leave the transfers to
+// the functions of files/.
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -7,19 +9,13 @@
 #include "authorizationwindow.h"
 #include "command.h"
 #include "deviceparams.h"
-#include "errorbox.h"
 #include "filechoice_gui.h"
 #include "firmware_gui.h"
 #include "parameterfile_gui.h"
-#include "paramtext_gui.h"
-#include "restoreconfirm.h"
-#include "restoreplan.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
-
-#include <cstring>
 
 void MainWindow::on_pushButtonSaveConfigPC_clicked()
 {
@@ -53,53 +49,15 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     setIniValue(IniConfigDir, QFileInfo(path).absolutePath());
     setIniValue(IniLoadPath, path);
 
-    // The file is decoded into a block of its own and checked whole: a
-    // cancelled, short, damaged or implausible file never reaches the device.
-    ParamBlock file;
-    std::memset(&file, 0, sizeof file);
-    if (!loadBlockFile(this, path, reinterpret_cast<quint8 *>(&file), HexFile::BlockBytes))
-        return;
-    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
-    if (!implausible.isEmpty()) {
-        QStringList lines;
-        for (const Restore::Implausible &bad : implausible)
-            lines << ParamText::implausible(*bad.def, bad.why, file);
-        QMessageBox::critical(this, tr("Ошибка"),
-                              tr("Файл %1 содержит значения, которых не бывает у прибора TL-02:\n%2\n"
-                                 "Параметры в прибор не записаны.")
-                                  .arg(QFileInfo(path).fileName(), lines.join(QLatin1Char('\n'))),
-                              QMessageBox::Ok);
-        return;
-    }
-
-    // What the device holds now is what the changes are shown against.
-    const int tab = ui->tabWidget->currentIndex();
-    showStatus(tr("Идет передача данных..."));
-    QCoreApplication::processEvents();
-    if (!readCycle(tab)) {
-        showExchangeError(this);
-        return;
-    }
-    const ParamBlock device = command.DeviceParams;
-    const QString level = command.UserName;
-    const qint16 type = command.DeviceType;
-    const quint16 count = command.WriteCount;
-    RestoreConfirmDialog confirm(this, path, device, file, [=](bool clone) {
-        return Restore::plan(device, file, level, type, count, clone);
-    });
-    if (confirm.exec() != QDialog::Accepted)
-        return;
-    const Restore::Plan &plan = confirm.plan();
-    if (!plan.notConvertible.isEmpty() || !plan.anyChange())
-        return;
-    command.DeviceParams = plan.result;
-    writeParameters(this, tab);
+    FlowHost host = flowHost();
+    loadParameterFile(host, path);
 }
 
 void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 {
     endOutputTest();
-    storeFactorySettings(this, ui->tabWidget->currentIndex());
+    FlowHost host = flowHost();
+    storeFactorySettings(host);
 }
 
 void MainWindow::on_pushButtonReadFactorySettings_clicked()
@@ -112,7 +70,8 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
             return;
     }
     command.FactoryAccess = 0;
-    restoreFactorySettings(this, ui->tabWidget->currentIndex());
+    FlowHost host = flowHost();
+    restoreFactorySettings(host);
 }
 
 void MainWindow::on_pushButtonBootloader_clicked()
