@@ -14,28 +14,12 @@
 #include "options.h"
 
 #include <QMessageBox>
-#include <cmath>
 
 namespace {
 constexpr int CalibrationInterval = 500;   // ms between live refreshes
 constexpr int TabGas = 0;
 constexpr int TabInput = 1;
 constexpr int TabOutput = 2;
-
-// The measured point replaces the low (4 mA) or the high (20 mA) point; the
-// other one's code follows it where they would cross.
-void takePoint(const Calibration::Point &measured, bool lowPoint, Calibration::Point &low, Calibration::Point &high)
-{
-    if (lowPoint) {
-        low = measured;
-        if (low.code > high.code)
-            high.code = low.code;
-    } else {
-        high = measured;
-        if (high.code < low.code)
-            low.code = high.code;
-    }
-}
 } // namespace
 
 Calibration::Calibration(CalibrationClock &clock, QWidget *parent)
@@ -149,9 +133,8 @@ void Calibration::timerTick()
                 p.ImmitConc = p.ADCCode20m;
                 break;
             default:
-                // 1/16 of the code span per mA above 4 mA.
-                p.ImmitConc = Conv::rawFromDouble(
-                    p.ADCCode4m + (double(p.ADCCode20m) - double(p.ADCCode4m)) * 0.0625 * (ui->doubleSpinBox_CalibOut->value() - 4.0));
+                p.ImmitConc = CalibrationMath::testCurrentCode(p.ADCCode4m, p.ADCCode20m,
+                                                               ui->doubleSpinBox_CalibOut->value());
                 break;
             }
         }
@@ -185,73 +168,43 @@ void Calibration::stopOutputTest()
 
 // ------------------------------------------------------------ calibration
 
-namespace {
-
-// A computed code, truncated, when it lies in 0..65535.
-bool codeFrom(double value, quint16 *code)
+void Calibration::refuse(CalibrationMath::Refusal why)
 {
-    const double t = std::trunc(value);
-    if (!(t >= 0.0 && t <= 65535.0))   // also refuses NaN
-        return false;
-    *code = quint16(t);
-    return true;
-}
-
-} // namespace
-
-bool Calibration::fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20)
-{
-    if (high.current == low.current) {
-        *code4 = low.code;
-        *code20 = high.code;
-        return true;
-    }
-    const double slope = (double(high.code) - double(low.code)) / (high.current - low.current);
-    quint16 c4 = 0, c20 = 0;
-    if (!codeFrom(high.code - (high.current - 4.0) * slope, &c4)
-        || !codeFrom(high.code - slope * (high.current - 20.0), &c20))
-        return false;
-    *code4 = c4;
-    *code20 = c20;
-    return true;
-}
-
-bool Calibration::rangeUsable(quint16 concCalib, bool checkConcCalib)
-{
-    const ParamBlock &p = command.DeviceParams;
     QString problem;
-    if (p.ValueMax == p.ValueMin)
+    switch (why) {
+    case CalibrationMath::Refusal::None:
+        return;
+    case CalibrationMath::Refusal::EmptyRange:
         problem = tr("Калибровка невозможна: верхнее и нижнее значения диапазона совпадают");
-    else if (checkConcCalib && concCalib == p.ValueMin)
+        break;
+    case CalibrationMath::Refusal::GasAtRangeMinimum:
         problem = tr("Калибровка невозможна: калибровочная концентрация равна нижнему значению диапазона");
-    if (problem.isEmpty())
-        return true;
+        break;
+    case CalibrationMath::Refusal::CodeOutOfRange:
+        problem = tr("Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано");
+        break;
+    }
     QMessageBox::warning(this, tr("Калибровка"), problem);
-    return false;
-}
-
-void Calibration::codeOutOfRange()
-{
-    QMessageBox::warning(this, tr("Калибровка"),
-                         tr("Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано"));
 }
 
 void Calibration::applyCalibration()
 {
+    using namespace CalibrationMath;
     ParamBlock &p = command.DeviceParams;
     const int tab = ui->tabWidget->currentIndex();
     const bool zero = ui->comboBox_CalibSens->currentIndex() == 0;
+    const Range range{p.ValueMin, p.ValueMax};
+    const quint16 gasShown = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
 
-    // A range the formulas cannot divide by: say so, compute and send nothing.
-    if (tab == TabGas) {
-        quint16 concCalib = zero ? p.ConcCalib : Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
-        if (concCalib == 0)
-            concCalib = p.ValueMax / 2;
-        if (!rangeUsable(concCalib, true))
-            return;
-    } else if (tab == TabInput) {
-        if (!rangeUsable(0, false))
-            return;
+    // A range the formulas cannot divide by: say so, measure and send nothing.
+    Refusal problem = Refusal::None;
+    if (tab == TabGas)
+        problem = checkGasRange(range, spanGasOrHalfRange(zero ? p.ConcCalib : gasShown, p.ValueMax));
+    else if (tab == TabInput)
+        problem = checkInputRange(range);
+    if (problem != Refusal::None) {
+        refuse(problem);
+        return;
     }
 
     if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
@@ -259,64 +212,31 @@ void Calibration::applyCalibration()
         return;
     }
 
-    // Everything is computed aside first: a code outside what its register
-    // holds refuses the whole calibration, with the block and the page's
-    // points as they were and nothing sent.
+    // A code outside what its register holds refuses the whole calibration,
+    // with the block and the page's points as they were and nothing sent.
+    SensorCodes sensor{p.ADCCode4m, p.ADCCode20m, p.ADCCodeCalib, p.ConcCalib};
+    quint16 pwm4m = p.PWMCode4m, pwm20m = p.PWMCode20m;
     if (tab == TabGas) {
-        quint16 code4 = p.ADCCode4m, adcCalib = p.ADCCodeCalib, concCalib = p.ConcCalib, code20 = 0;
-        if (zero) {
-            code4 = p.CurrentADC;
-        } else {
-            adcCalib = p.CurrentADC;
-            concCalib = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
-        }
-        if (concCalib == 0)
-            concCalib = p.ValueMax / 2;
-        // The line through (ValueMin, code at 4 mA) and (ConcCalib, ADCCodeCalib),
-        // taken at ValueMax; single precision as on the device.
-        const float k = float(int(p.ValueMax) - int(p.ValueMin)) / float(int(concCalib) - int(p.ValueMin));
-        const float line20 = float(code4) + k * float(int(adcCalib) - int(code4));
-        if (!codeFrom(line20, &code20)) {
-            codeOutOfRange();
-            return;
-        }
-        p.ADCCode4m = code4;
-        p.ADCCodeCalib = adcCalib;
-        p.ConcCalib = concCalib;
-        p.ADCCode20m = code20;
+        problem = zero ? zeroCalibration(sensor, range, p.CurrentADC)
+                       : spanCalibration(sensor, range, p.CurrentADC, gasShown);
     } else if (tab == TabInput) {
-        const quint16 concCalib = p.ConcCalib == 0 ? quint16(p.ValueMax / 2) : p.ConcCalib;
-        const float ratio = float(int(concCalib) - int(p.ValueMin)) / float(int(p.ValueMax) - int(p.ValueMin));
         // The current shown on this tab, not the one last typed on the other.
-        const Point measured{p.CurrentADC, ui->doubleSpinBox_CalibIn->value()};
-        Point low = inLow, high = inHigh;
-        takePoint(measured, ui->comboBox_CalibIn->currentIndex() == 0, low, high);
-        quint16 code4 = 0, code20 = 0, adcCalib = 0;
-        if (!fitLine(low, high, &code4, &code20)
-            || !codeFrom(float(code4) + float(int(code20) - int(code4)) * ratio, &adcCalib)) {
-            codeOutOfRange();
-            return;
-        }
-        inLow = low;
-        inHigh = high;
-        p.ConcCalib = concCalib;
-        p.ADCCode4m = code4;
-        p.ADCCode20m = code20;
-        p.ADCCodeCalib = adcCalib;
+        problem = inputCalibration(sensor, range, {p.CurrentADC, ui->doubleSpinBox_CalibIn->value()},
+                                   ui->comboBox_CalibIn->currentIndex() == 0, inLow, inHigh);
     } else if (tab == TabOutput) {
-        const Point measured{p.PWMCode, ui->doubleSpinBox_CalibOut->value()};
-        Point low = outLow, high = outHigh;
-        takePoint(measured, ui->comboBox_CalibOut->currentIndex() == 0, low, high);
-        quint16 code4 = 0, code20 = 0;
-        if (!fitLine(low, high, &code4, &code20)) {
-            codeOutOfRange();
-            return;
-        }
-        outLow = low;
-        outHigh = high;
-        p.PWMCode4m = code4;
-        p.PWMCode20m = code20;
+        problem = outputCalibration(pwm4m, pwm20m, {p.PWMCode, ui->doubleSpinBox_CalibOut->value()},
+                                    ui->comboBox_CalibOut->currentIndex() == 0, outLow, outHigh);
     }
+    if (problem != Refusal::None) {
+        refuse(problem);
+        return;
+    }
+    p.ADCCode4m = sensor.code4m;
+    p.ADCCode20m = sensor.code20m;
+    p.ADCCodeCalib = sensor.adcCalib;
+    p.ConcCalib = sensor.concCalib;
+    p.PWMCode4m = pwm4m;
+    p.PWMCode20m = pwm20m;
 
     if (DeviceOps::writeBlock() != ResultOk)
         showExchangeError(this);
@@ -398,7 +318,7 @@ void Calibration::on_comboBox_CalibIn_activated(int index)
     ui->doubleSpinBox_CalibIn->setValue(index == 0 ? inLow.current : inHigh.current);
 }
 
-void Calibration::on_doubleSpinBox_CalibIn_valueChanged(double value)
+void Calibration::on_doubleSpinBox_CalibIn_valueChanged(double)
 {
     ui->pushButton_CalibIn_Ok->setEnabled(true);
 }
@@ -422,7 +342,7 @@ void Calibration::on_comboBox_CalibOut_activated(int index)
     }
 }
 
-void Calibration::on_doubleSpinBox_CalibOut_valueChanged(double value)
+void Calibration::on_doubleSpinBox_CalibOut_valueChanged(double)
 {
     ui->pushButton_CalibOut_Ok->setEnabled(ui->comboBox_CalibOut->currentIndex() != 2);
 }

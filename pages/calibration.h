@@ -1,6 +1,8 @@
 // Calibration page ("Калибровка" tab).
 #pragma once
 
+#include "calibrationmath.h"
+
 #include <QDialog>
 
 class CalibrationClock;
@@ -41,12 +43,6 @@ public:
     // output test switched it on and no switch-off has gone through yet.
     bool outputTestOn() const { return simulationOn; }
 
-    // Two-point line through (codeL, currentL) and (codeH, currentH):
-    // the codes at 4 mA and at 20 mA, truncated.  False, with the outputs
-    // untouched, when one of them lies outside 0..65535.
-    struct Point { quint16 code; double current; };
-    static bool fitLine(const Point &low, const Point &high, quint16 *code4, quint16 *code20);
-
 private slots:
     void on_comboBox_CalibSens_activated(int index);
     void on_Buttoncalibrate_clicked();
@@ -64,9 +60,8 @@ private:
     void stopCalibrationTimer();
     void resetCaption();
     void showConcentration(QDoubleSpinBox *box, quint16 raw);
-    bool rangeUsable(quint16 concCalib, bool checkConcCalib);
-    // Warning that a computed code does not fit its register.
-    void codeOutOfRange();
+    // Warning that a calibration cannot be computed, and why.
+    void refuse(CalibrationMath::Refusal why);
     // The gas procedure waits for "Подтвердить калибровку".
     bool gasProcedureWaiting() const;
     void cancelGasProcedure();
@@ -76,8 +71,8 @@ private:
 
     Ui::Calibration *ui;
     CalibrationClock &clock;
-    Point inLow{0, 4.0}, inHigh{0, 20.0};
-    Point outLow{0, 4.0}, outHigh{0, 20.0};
+    CalibrationMath::Point inLow{0, 4.0}, inHigh{0, 20.0};
+    CalibrationMath::Point outLow{0, 4.0}, outHigh{0, 20.0};
     int shownTab = 0;           // the page's tab before the last change
     bool simulationOn = false;
     bool ticking = false;       // a tick is running (its error box may be open)
