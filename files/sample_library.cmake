@@ -3,7 +3,7 @@
 set(TL_SAMPLE_LIBRARY ${TL_RUNTIME_DIR}/setting.xlsx)
 add_custom_command(OUTPUT ${TL_SAMPLE_LIBRARY}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${TL_RUNTIME_DIR}
-  COMMAND /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/make_sample_library.py ${TL_SAMPLE_LIBRARY}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/make_sample_library.py ${TL_SAMPLE_LIBRARY}
   DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/make_sample_library.py
   COMMENT "Sample gas library setting.xlsx"
   VERBATIM)

@@ -506,7 +506,7 @@ void TestGasLibrary::appendTakesTheRowFormatAndKeepsTheRest()
     const QString original = dir.filePath(QStringLiteral("openpyxl-original.xlsx"));
     QProcess py;
     py.setProcessChannelMode(QProcess::MergedChannels);
-    py.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("library"), original});
+    py.start(QStringLiteral(TL_PYTHON), {script, QStringLiteral("library"), original});
     QVERIFY(py.waitForFinished(60000));
     QVERIFY2(py.exitCode() == 0, py.readAll().constData());
     QFile::remove(library());
@@ -519,7 +519,7 @@ void TestGasLibrary::appendTakesTheRowFormatAndKeepsTheRest()
     dlg.findChild<QPushButton *>("pushButton")->click();
     QVERIFY(closer->seen.isEmpty());
 
-    py.start(QStringLiteral("/usr/bin/python3"),
+    py.start(QStringLiteral(TL_PYTHON),
              {script, QStringLiteral("compare"), original, library(), QStringLiteral("xl/worksheets/sheet2.xml"),
               QStringLiteral("{\"A5\": \"Бутан\", \"B5\": 150, \"C5\": 300}")});
     QVERIFY(py.waitForFinished(60000));
@@ -535,7 +535,7 @@ void TestGasLibrary::usedRangeStartingBelowRow1()
     const QString original = dir.filePath(QStringLiteral("offset-original.xlsx"));
     QProcess py;
     py.setProcessChannelMode(QProcess::MergedChannels);
-    py.start(QStringLiteral("/usr/bin/python3"), {script, QStringLiteral("offset"), original});
+    py.start(QStringLiteral(TL_PYTHON), {script, QStringLiteral("offset"), original});
     QVERIFY(py.waitForFinished(60000));
     QVERIFY2(py.exitCode() == 0, py.readAll().constData());
     QFile::remove(library());
@@ -556,7 +556,7 @@ void TestGasLibrary::usedRangeStartingBelowRow1()
     XlsxDocument doc(library());
     QCOMPARE(doc.dimension().toString(), QStringLiteral("A3:C7"));
     QCOMPARE(doc.read(7, 1), QVariant(QStringLiteral("Бутан")));
-    py.start(QStringLiteral("/usr/bin/python3"),
+    py.start(QStringLiteral(TL_PYTHON),
              {script, QStringLiteral("compare"), original, library(), QStringLiteral("xl/worksheets/sheet1.xml"),
               QStringLiteral("{\"A7\": \"Бутан\", \"B7\": 150, \"C7\": 300}")});
     QVERIFY(py.waitForFinished(60000));

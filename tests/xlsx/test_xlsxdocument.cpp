@@ -159,7 +159,7 @@ PyResult fixtures(const QStringList &args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral("/usr/bin/python3"),
+    p.start(QStringLiteral(TL_PYTHON),
             QStringList{QStringLiteral(TL_SOURCE_DIR "/tests/xlsx/fixtures.py")} + args);
     PyResult r;
     if (!p.waitForFinished(120000)) {
