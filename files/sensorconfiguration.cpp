@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QList>
 #include <QMessageBox>
 #include <QStringListModel>
 
@@ -32,7 +33,7 @@ struct FoundEntry {
 // The display list and the selected row live as long as the program; the
 // list is emptied when the dialog is built and before every search.
 QStringList displayList;
-QVector<FoundEntry> foundEntries;
+QList<FoundEntry> foundEntries;
 quint16 selectedRow = 0;
 
 QString &libraryPathOverride()

@@ -237,7 +237,6 @@ Shown show(const ParamDef &def, const ParamBlock &block)
 QString allowedValues(const ParamDef &def, const ParamBlock &block)
 {
     const quint16 config = block.Config;
-    const quint16 scale = Conv::scaleFromConfig(config);
     const QString unitName = UnitNames.value(Conv::unitIndex(config));
     switch (def.kind) {
     case Kind::Scaled:

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
     QTextStream err(&errChannel);
     out.setCodec("UTF-8");
     err.setCodec("UTF-8");
-    Tlctl::Io io{out, err, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1, nullptr};
+    Tlctl::Io io{out, err, isatty(STDOUT_FILENO) == 1, isatty(STDERR_FILENO) == 1, nullptr, nullptr};
     // Ask for passwords only when someone sits at the terminal; scripts give
     // them in the environment and never hang on a prompt.
     if (isatty(STDIN_FILENO) == 1) {

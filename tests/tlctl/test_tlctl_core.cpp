@@ -29,7 +29,7 @@ struct Captured {
     QString err;
     QTextStream outStream{&out};
     QTextStream errStream{&err};
-    Io io{outStream, errStream, false, false, nullptr};
+    Io io{outStream, errStream, false, false, nullptr, nullptr};
 };
 
 SimProcess *hookSim = nullptr;
