@@ -9,6 +9,7 @@ TL_PACKAGES=(
   qttools5-dev qttools5-dev-tools
   libkf5archive-dev
   python3 python3-openpyxl
+  locales
 )
 
 tl_install_packages() {
@@ -29,6 +30,20 @@ tl_install_packages() {
   fi
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# A locale with a decimal comma, so that the version-parse test runs under one
+# (without it that test is skipped).
+tl_comma_locale() {
+  if locale -a 2>/dev/null | grep -qix 'ru_RU\.utf-\?8'; then
+    return 0
+  fi
+  echo "Generating the ru_RU.UTF-8 locale"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+  fi
+  $sudo localedef -i ru_RU -c -f UTF-8 -A /usr/share/locale/locale.alias ru_RU.UTF-8
 }
 
 tl_setup() {

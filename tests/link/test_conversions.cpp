@@ -2,9 +2,12 @@
 #include "accesslevels.h"
 #include "conversions.h"
 
+#include <QLocale>
 #include <QtTest>
 #include <clocale>
+#include <cstdlib>
 #include <cstring>
+#include <locale>
 
 class TestConversions : public QObject
 {
@@ -97,16 +100,38 @@ private slots:
 
     void versionParseIgnoresLocale()
     {
-        // A locale with a decimal comma must not change how "1.06" reads.
-        const char *saved = std::setlocale(LC_ALL, nullptr);
-        const QByteArray keep = saved ? QByteArray(saved) : QByteArray("C");
-        const bool have = std::setlocale(LC_ALL, "ru_RU.UTF-8") || std::setlocale(LC_ALL, "de_DE.UTF-8");
+        // Under a locale with a decimal comma (the C library's, the C++
+        // global one and Qt's default) "1.06" still reads as 1.06 and picks
+        // the 48-register block.  Without such a locale the case is skipped:
+        // in the C locale it could not fail.
+        const QByteArray keepC(std::setlocale(LC_ALL, nullptr));
+        const char *comma = nullptr;
+        for (const char *name : {"ru_RU.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8"}) {
+            if (std::setlocale(LC_ALL, name) && std::localeconv()->decimal_point[0] == ',') {
+                comma = name;
+                break;
+            }
+        }
+        if (!comma) {
+            std::setlocale(LC_ALL, keepC.constData());
+            QSKIP("no locale with a decimal comma is installed (tried ru_RU.UTF-8, de_DE.UTF-8, fr_FR.UTF-8; "
+                  "scripts/test generates ru_RU.UTF-8)");
+        }
+        const std::locale keepCpp = std::locale::global(std::locale(comma));
+        const QLocale keepQt;
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+
+        const double plain = std::strtod("1.06", nullptr);
         char v[40] = "1.06";
         const double n = Conv::leadingNumber(v, sizeof v);
-        std::setlocale(LC_ALL, keep.constData());
+        const quint16 count = Conv::writeCountFor(v, sizeof v, 1);
+
+        QLocale::setDefault(keepQt);
+        std::locale::global(keepCpp);
+        std::setlocale(LC_ALL, keepC.constData());
+        QCOMPARE(plain, 1.0);   // the comma locale was in force: strtod stops at the dot
         QCOMPARE(n, 1.06);
-        if (!have)
-            qInfo("no comma locale installed; parsed in the C locale only");
+        QCOMPARE(count, quint16(48));
     }
 
     void credentials()
