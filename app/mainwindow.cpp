@@ -16,6 +16,7 @@
 #include "options.h"
 #include "parameterfile_gui.h"
 #include "reference.h"
+#include "userfiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -123,7 +124,7 @@ QString MainWindow::iniPath()
 {
     if (!iniPathOverride().isEmpty())
         return iniPathOverride();
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/ini");
+    return UserFiles::iniPath();
 }
 
 void MainWindow::setIniPathOverride(const QString &path)
@@ -171,8 +172,13 @@ void MainWindow::switchLanguage(const QString &baseName)
 {
     ini[IniLanguage] = baseName;
     // The base name alone: QTranslator looks for it in the working
-    // directory, cutting it at its last '_' or '.' until a file is found.
-    translator.load(baseName);
+    // directory, cutting it at its last '_' or '.' until a file is found;
+    // an installed program has its files in its data folder instead.
+    const QStringList folders = UserFiles::translationFolders();
+    for (const QString &folder : folders) {
+        if (translator.load(baseName, folder))
+            break;
+    }
     QCoreApplication::removeTranslator(&translator);
     QCoreApplication::installTranslator(&translator);
     ui->retranslateUi(this);

@@ -6,6 +6,7 @@
 #include "deviceops.h"
 #include "errorbox.h"
 #include "options.h"
+#include "userfiles.h"
 #include "xlsxdocument.h"
 
 #include <QCoreApplication>
@@ -103,7 +104,7 @@ SensorConfiguration::~SensorConfiguration()
 QString SensorConfiguration::libraryPath()
 {
     const QString &path = libraryPathOverride();
-    return path.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/setting.xlsx") : path;
+    return path.isEmpty() ? UserFiles::gasLibraryPath() : path;
 }
 
 void SensorConfiguration::setLibraryPath(const QString &path)

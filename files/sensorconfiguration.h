@@ -1,5 +1,5 @@
 // The gas configuration library: a dialog that searches the spreadsheet
-// setting.xlsx (beside the program) by gas name, applies a found entry's
+// setting.xlsx (beside the program, or the user's copy) by gas name, applies a found entry's
 // thresholds to the detector, and appends new entries composed on its second
 // tab.
 #pragma once
@@ -37,7 +37,7 @@ public:
     explicit SensorConfiguration(QWidget *parent = nullptr);
     ~SensorConfiguration() override;
 
-    // The library file; the application directory's setting.xlsx unless set
+    // The library file; UserFiles::gasLibraryPath() unless set
     // (tests point it elsewhere; an empty path restores the default).
     static QString libraryPath();
     static void setLibraryPath(const QString &path);
