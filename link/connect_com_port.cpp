@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "deviceops.h"
+#include "portdiagnosis.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -118,6 +119,39 @@ void Connect_com_port::disconnectPort()
     command.closePort();
 }
 
+QString Connect_com_port::openFailureText(const QString &portName, const QString &systemError)
+{
+    QString text = tr("Не открывает COM port");
+    if (portName.contains(QLatin1String("://")))
+        return text;
+    const PortDiagnosis::Finding f = PortDiagnosis::diagnose(portName, systemError);
+    switch (f.kind) {
+    case PortDiagnosis::Kind::Unknown:
+        break;
+    case PortDiagnosis::Kind::Missing:
+        text += QStringLiteral("\n\n") + tr("Порт %1 не найден. Проверьте кабель и имя порта.").arg(f.path);
+        break;
+    case PortDiagnosis::Kind::Permission:
+        text += QStringLiteral("\n\n")
+            + tr("Нет прав на порт %1: он принадлежит группе %2, а пользователь %3 в неё не входит. "
+                 "Добавьте пользователя в группу командой\n\nsudo usermod -aG %2 %3\n\n"
+                 "и войдите в систему заново.")
+                  .arg(f.path, f.group.isEmpty() ? QStringLiteral("dialout") : f.group,
+                       f.user.isEmpty() ? QStringLiteral("$USER") : f.user);
+        break;
+    case PortDiagnosis::Kind::Busy:
+        text += QStringLiteral("\n\n");
+        if (f.pid != 0)
+            text += tr("Порт %1 занят другой программой: %2 (процесс %3). Закройте её и повторите подключение.")
+                        .arg(f.path, f.program.isEmpty() ? QStringLiteral("?") : f.program)
+                        .arg(f.pid);
+        else
+            text += tr("Порт %1 занят другой программой. Закройте её и повторите подключение.").arg(f.path);
+        break;
+    }
+    return text;
+}
+
 void Connect_com_port::on_Button_connect_clicked()
 {
     const QString state = ui->Button_connect->text();
@@ -131,7 +165,7 @@ void Connect_com_port::on_Button_connect_clicked()
     // The port text is taken as it is (a device path, or a network address
     // such as tcp://HOST:PORT): the link decides what it names.
     if (!DeviceOps::open(command.PortName)) {
-        QMessageBox::information(this, tr("Подключение"), tr("Не открывает COM port"));
+        QMessageBox::information(this, tr("Подключение"), openFailureText(command.PortName, command.errorString()));
         return;
     }
 

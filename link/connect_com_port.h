@@ -22,6 +22,10 @@ public:
     static QStringList availablePortNames();
     // Test hook: when set, replaces the system's list of serial ports.
     static std::function<QStringList()> portLister;
+    // The "cannot open" box's text: the short message, then what stands in
+    // the way (no such device, no permission and the group that gives it,
+    // another program holding the port) when it can be told.
+    static QString openFailureText(const QString &portName, const QString &systemError);
 
 private slots:
     void on_Button_connect_clicked();

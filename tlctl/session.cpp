@@ -3,6 +3,7 @@
 #include "accesslevels.h"
 #include "command.h"
 #include "deviceops.h"
+#include "portdiagnosis.h"
 #include "paramtable.h"
 
 #include <QCoreApplication>
@@ -160,6 +161,9 @@ int Session::open()
             return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the address and that the device "
                                                  "server or gateway is listening")
                                       .arg(port, command.errorString()));
+        const QString advice = PortDiagnosis::advice(PortDiagnosis::diagnose(port, command.errorString()));
+        if (!advice.isEmpty())
+            return fail(ExitPort, QStringLiteral("cannot open %1: %2").arg(port, advice));
         return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
                                              "ports) and your permission to use it (group dialout)")
                                   .arg(port, command.errorString()));

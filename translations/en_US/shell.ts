@@ -70,6 +70,30 @@
         <source>Прибор не опознан</source>
         <translation>Device not recognised</translation>
     </message>
+    <message>
+        <source>Порт %1 не найден. Проверьте кабель и имя порта.</source>
+        <translation>Port %1 does not exist. Check the cable and the port name.</translation>
+    </message>
+    <message>
+        <source>Нет прав на порт %1: он принадлежит группе %2, а пользователь %3 в неё не входит. Добавьте пользователя в группу командой
+
+sudo usermod -aG %2 %3
+
+и войдите в систему заново.</source>
+        <translation>No permission to use port %1: it belongs to group %2, and user %3 is not a member. Add the user to the group with
+
+sudo usermod -aG %2 %3
+
+then log out and log in again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой: %2 (процесс %3). Закройте её и повторите подключение.</source>
+        <translation>Port %1 is in use by another program: %2 (process %3). Close it and connect again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 занят другой программой. Закройте её и повторите подключение.</source>
+        <translation>Port %1 is in use by another program. Close it and connect again.</translation>
+    </message>
 </context>
 <context>
     <name>ErrorBox</name>

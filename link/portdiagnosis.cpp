@@ -1,0 +1,167 @@
+#include "portdiagnosis.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace PortDiagnosis {
+
+namespace {
+
+QString devicePathOf(const QString &portName)
+{
+    if (portName.contains(QLatin1Char('/')))
+        return portName;
+    return QStringLiteral("/dev/") + portName;
+}
+
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLocal8Bit(comm.readAll()).trimmed();
+}
+
+bool otherLiveProcess(qint64 pid)
+{
+    return pid > 0 && pid != qint64(::getpid()) && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+// Lock files in the UUCP style that serial programs (Qt's among them) leave:
+// LCK..ttyUSB0 holding the owner's process id, as text or as a binary int.
+qint64 lockFileOwner(const QString &devicePath)
+{
+    // ttyUSB0 -> LCK..ttyUSB0; a deeper device (/dev/pts/3) has its
+    // slashes turned into underscores (LCK..pts_3).
+    QStringList names{QStringLiteral("LCK..") + QFileInfo(devicePath).fileName()};
+    if (devicePath.startsWith(QLatin1String("/dev/")))
+        names << QStringLiteral("LCK..") + devicePath.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
+    names.removeDuplicates();
+    const char *const folders[] = {"/var/lock", "/run/lock", "/tmp", "/var/spool/locks", "/var/spool/uucp"};
+    for (const char *folder : folders) {
+        for (const QString &name : names) {
+            QFile lock(QLatin1String(folder) + QLatin1Char('/') + name);
+            if (!lock.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = lock.read(64);
+            bool ok = false;
+            qint64 pid = text.split('\n').value(0).trimmed().toLongLong(&ok);
+            if (!ok && text.size() == 4) {
+                qint32 binary = 0;
+                std::memcpy(&binary, text.constData(), 4);
+                pid = binary;
+            }
+            // A lock left by a program that has ended holds nobody.
+            if (otherLiveProcess(pid))
+                return pid;
+        }
+    }
+    return 0;
+}
+
+// A process whose open files include the device (only processes this user
+// may look into are seen).
+qint64 procOwner(const QString &devicePath)
+{
+    const QString target = QFileInfo(devicePath).canonicalFilePath();
+    if (target.isEmpty())
+        return 0;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : pids) {
+        bool ok = false;
+        const qint64 pid = entry.toLongLong(&ok);
+        if (!ok || pid == qint64(::getpid()))
+            continue;
+        const QString fdDir = QStringLiteral("/proc/%1/fd").arg(pid);
+        const QStringList fds = QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot);
+        for (const QString &fd : fds) {
+            if (QFile::symLinkTarget(fdDir + QLatin1Char('/') + fd) == target)
+                return pid;
+        }
+    }
+    return 0;
+}
+
+QString loginName()
+{
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+} // namespace
+
+qint64 holdingProcess(const QString &devicePath, QString *program)
+{
+    // The lock file names the program that opened the port to use it; a
+    // process merely holding the device open (a pseudo-terminal's other
+    // end, say) is only the next best answer.
+    qint64 pid = lockFileOwner(devicePath);
+    if (pid == 0)
+        pid = procOwner(devicePath);
+    if (program)
+        *program = pid ? processName(pid) : QString();
+    return pid;
+}
+
+Finding diagnose(const QString &portName, const QString &systemError)
+{
+    Finding f;
+    if (portName.trimmed().isEmpty())
+        return f;   // no port chosen: nothing to look at
+    f.path = devicePathOf(portName);
+    const QByteArray path = QFile::encodeName(f.path);
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        f.kind = Kind::Missing;
+        return f;
+    }
+    if (::access(path.constData(), R_OK | W_OK) != 0) {
+        f.kind = Kind::Permission;
+        if (const group *g = ::getgrgid(st.st_gid))
+            f.group = QString::fromLocal8Bit(g->gr_name);
+        f.user = loginName();
+        return f;
+    }
+    // The device may be used, so the open failed on its state: another
+    // program holding it (its exclusive mode or its lock file).
+    f.pid = holdingProcess(f.path, &f.program);
+    if (f.pid != 0 || systemError.contains(QLatin1String("busy"), Qt::CaseInsensitive)
+        || systemError.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+        f.kind = Kind::Busy;
+    return f;
+}
+
+QString advice(const Finding &f)
+{
+    switch (f.kind) {
+    case Kind::Unknown:
+        return QString();
+    case Kind::Missing:
+        return QStringLiteral("%1 does not exist; check the cable and the port name (tlctl ports lists them)")
+            .arg(f.path);
+    case Kind::Permission: {
+        const QString group = f.group.isEmpty() ? QStringLiteral("dialout") : f.group;
+        const QString user = f.user.isEmpty() ? QStringLiteral("$USER") : f.user;
+        return QStringLiteral("permission denied: %1 belongs to group %2 and %3 is not allowed to use it; add the "
+                              "user to the group with `sudo usermod -aG %2 %3`, then log out and back in")
+            .arg(f.path, group, user);
+    }
+    case Kind::Busy:
+        if (f.pid != 0)
+            return QStringLiteral("%1 is in use by another program: %2 (process %3); close it and try again")
+                .arg(f.path, f.program.isEmpty() ? QStringLiteral("?") : f.program)
+                .arg(f.pid);
+        return QStringLiteral("%1 is in use by another program; close it and try again").arg(f.path);
+    }
+    return QString();
+}
+
+} // namespace PortDiagnosis
