@@ -116,6 +116,7 @@ void Calibration::timerTick()
             return;
         } else {
             showConcentration(ui->doubleSpinBox_CurrentConc, p.ConcVal);
+            emit liveValuesRead();
         }
     }
 
@@ -211,6 +212,7 @@ void Calibration::applyCalibration()
         showExchangeError(this);
         return;
     }
+    emit liveValuesRead();
 
     // A code outside what its register holds refuses the whole calibration,
     // with the block and the page's points as they were and nothing sent.

@@ -43,6 +43,11 @@ public:
     // output test switched it on and no switch-off has gone through yet.
     bool outputTestOn() const { return simulationOn; }
 
+signals:
+    // The live values (input registers 0-9) came in and are in
+    // command.DeviceParams.
+    void liveValuesRead();
+
 private slots:
     void on_comboBox_CalibSens_activated(int index);
     void on_Buttoncalibrate_clicked();
