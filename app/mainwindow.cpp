@@ -12,6 +12,7 @@
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "errorbox.h"
+#include "measurechart.h"
 #include "measurewindow.h"
 #include "options.h"
 #include "parameterfile_gui.h"
@@ -19,6 +20,7 @@
 #include "userfiles.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QFontMetrics>
 #include <QMessageBox>
@@ -109,6 +111,9 @@ MainWindow::~MainWindow()
     // The detector must not be left simulating a concentration, and the
     // pages go while this window is still whole (they may use it on the way).
     removePages(true);
+    // The chart shows the trend kept here: it goes first.
+    delete chart;
+    chart = nullptr;
     saveIni();
     pollTimer.stop();
     calibrationTimer.stop();
@@ -278,6 +283,9 @@ void MainWindow::pageSetup()
         currentMeasureWindow = measure;
 
         auto *calibration = new Calibration(calibrationClock, this);
+        // The gas calibration reads the live values while it waits for its
+        // confirmation; the chart follows them.
+        connect(calibration, &Calibration::liveValuesRead, this, &MainWindow::takeLiveValues);
         ui->stackedWidget_calib->insertWidget(0, calibration);
         ui->stackedWidget_calib->setCurrentIndex(0);
         currentCalibration = calibration;
@@ -337,6 +345,7 @@ bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
         showStatus(tr("Ошибка обмена данными"));
         return false;
     }
+    takeLiveValues();
 
     switch (tab) {
     case 0:
@@ -381,6 +390,15 @@ MainWindow::FlowHost MainWindow::flowHost()
 void MainWindow::pollTick()
 {
     readCycle(ui->tabWidget->currentIndex());
+}
+
+void MainWindow::takeLiveValues()
+{
+    // Samples of another port or address start a new chart.
+    const QString source = command.PortName + QLatin1Char('@') + QString::number(command.SlaveAddress);
+    trend.add(command.DeviceParams, QDateTime::currentMSecsSinceEpoch(), source);
+    if (chart)
+        chart->refresh();
 }
 
 // -------------------------------------------------------- exchange slots
@@ -478,6 +496,16 @@ void MainWindow::on_action_reference_triggered()
     QCoreApplication::processEvents();
     Reference about(this);
     about.exec();
+}
+
+void MainWindow::on_action_chart_triggered()
+{
+    // Non-modal: the reads go on while it is open, and they feed it.
+    if (!chart)
+        chart = new MeasureChart(trend, this);
+    chart->show();
+    chart->raise();
+    chart->activateWindow();
 }
 
 void MainWindow::stopAutoUpdate()

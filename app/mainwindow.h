@@ -3,6 +3,7 @@
 
 #include "calibrationclock.h"
 #include "deviceops.h"
+#include "measuretrend.h"
 #include "parameterfile_gui.h"
 
 #include <QMainWindow>
@@ -12,6 +13,7 @@
 
 namespace Ui { class MainWindow; }
 
+class MeasureChart;
 class MeasureWindow;
 class Calibration;
 class DeviceSetting_2_Window;
@@ -92,6 +94,7 @@ public slots:
     void on_action_config_triggered();
     void on_checkBox_SoundOn_stateChanged(int state);
     void on_action_reference_triggered();
+    void on_action_chart_triggered();
 
 private:
     // The window as the parameter-file and factory flows see it, for the tab
@@ -113,6 +116,9 @@ private:
     FlowHost flowHost();
 
     void pollTick();
+    // After every successful read of the live values (the read cycle's, the
+    // calibration page's): a sample for the measurement chart.
+    void takeLiveValues();
     void calibrationTimerTick();
     void loadIni();
     void switchLanguage(const QString &baseName);
@@ -129,6 +135,10 @@ private:
     QTranslator translator;
     QTimer pollTimer;
     QStringList ini;
+    // The live values of the last hour; the chart window, once opened, is
+    // kept (hidden when closed) and shows them.
+    MeasureTrend trend;
+    MeasureChart *chart = nullptr;
     // Which of the two texts the sound box shows ("Вкл." after a successful
     // switch-off command, "Выкл." otherwise); kept across re-translation.
     bool soundTextOn = false;
