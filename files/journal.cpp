@@ -1,0 +1,481 @@
+#include "journal.h"
+
+#include "command.h"
+#include "conversions.h"
+#include "paramtable.h"
+
+#include <QAtomicInteger>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+
+namespace Journal {
+
+namespace {
+
+struct KindName {
+    Kind kind;
+    const char *key;
+    const char *text;
+};
+
+const KindName kindNames[] = {
+    {Kind::GasZero, "gas_zero", "gas zero"},
+    {Kind::GasSpan, "gas_span", "gas span"},
+    {Kind::Input4mA, "input_4ma", "current input, 4 mA point"},
+    {Kind::Input20mA, "input_20ma", "current input, 20 mA point"},
+    {Kind::Output4mA, "output_4ma", "current output fit, 4 mA point"},
+    {Kind::Output20mA, "output_20ma", "current output fit, 20 mA point"},
+    {Kind::FileLoad, "file_load", "parameter file loaded"},
+    {Kind::FactoryStore, "factory_store", "factory settings stored"},
+    {Kind::FactoryRestore, "factory_restore", "factory settings restored"},
+    {Kind::Firmware, "firmware", "firmware update"},
+};
+
+// Columns of the records table after the id, in the order the statements use.
+const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
+                            "before_text, after_text, outcome, reason, source";
+
+QString timeKey(const QDateTime &t)
+{
+    return t.toUTC().toString(Qt::ISODateWithMs);
+}
+
+} // namespace
+
+QString kindKey(Kind kind)
+{
+    for (const KindName &k : kindNames)
+        if (k.kind == kind)
+            return QLatin1String(k.key);
+    return QString();
+}
+
+bool kindFromKey(const QString &key, Kind *kind)
+{
+    for (const KindName &k : kindNames) {
+        if (key == QLatin1String(k.key)) {
+            *kind = k.kind;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString kindText(const QString &key)
+{
+    for (const KindName &k : kindNames)
+        if (key == QLatin1String(k.key))
+            return QLatin1String(k.text);
+    return key;
+}
+
+Record fromDevice(Kind kind, const QString &source)
+{
+    return fromDevice(kind, source, command.DeviceParams);
+}
+
+Record fromDevice(Kind kind, const QString &source, const ParamBlock &block)
+{
+    Record r;
+    r.time = QDateTime::currentDateTime();
+    r.deviceType = command.DeviceType;
+    r.address = command.SlaveAddress;
+    r.level = command.UserName;
+    r.kind = kindKey(kind);
+    r.source = source;
+    // The bootloader does not say which detector it belongs to; whatever
+    // the block still holds may be another device's.
+    if (Params::isDetector(command.DeviceType)) {
+        const ParamBlock &p = block;
+        r.serial = p.SerialNum;
+        r.serialText = Conv::serialText(p.SerialNum, p.DeviceTypeReg);
+        r.firmware = Conv::fieldText(p.IdFirmwareVersion, int(sizeof p.IdFirmwareVersion));
+    }
+    return r;
+}
+
+namespace {
+
+QString shownText(const Params::ParamDef &def, const ParamBlock &block)
+{
+    const Params::Shown s = Params::show(def, block);
+    return s.unit.isEmpty() ? s.text : s.text + QLatin1Char(' ') + s.unit;
+}
+
+} // namespace
+
+QString fieldsText(const QStringList &names, const ParamBlock &block)
+{
+    QStringList parts;
+    for (const QString &name : names)
+        if (const Params::ParamDef *def = Params::findParameter(name))
+            parts << name + QLatin1Char('=') + shownText(*def, block);
+    return parts.join(QStringLiteral("; "));
+}
+
+void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
+                 QString *afterText)
+{
+    QStringList was, now;
+    for (const Params::ParamDef &def : Params::parameters()) {
+        if (!Params::inBlock(def, writeCount) || def.reg == Params::CommandRegister)
+            continue;
+        const QString a = shownText(def, before);
+        const QString b = shownText(def, after);
+        if (a == b)
+            continue;
+        was << QLatin1String(def.name) + QLatin1Char('=') + a;
+        now << QLatin1String(def.name) + QLatin1Char('=') + b;
+    }
+    *beforeText = was.join(QStringLiteral("; "));
+    *afterText = now.join(QStringLiteral("; "));
+}
+
+QStringList calibrationFields(Kind kind)
+{
+    switch (kind) {
+    case Kind::GasZero:
+    case Kind::GasSpan:
+    case Kind::Input4mA:
+    case Kind::Input20mA:
+        return {QStringLiteral("adc_4ma"), QStringLiteral("adc_20ma"), QStringLiteral("adc_calib"),
+                QStringLiteral("conc_calib")};
+    case Kind::Output4mA:
+    case Kind::Output20mA:
+        return {QStringLiteral("pwm_4ma"), QStringLiteral("pwm_20ma")};
+    case Kind::FileLoad:
+    case Kind::FactoryStore:
+    case Kind::FactoryRestore:
+    case Kind::Firmware:
+        break;
+    }
+    return {QStringLiteral("adc_4ma"), QStringLiteral("adc_20ma"), QStringLiteral("adc_calib"),
+            QStringLiteral("conc_calib"), QStringLiteral("pwm_4ma"), QStringLiteral("pwm_20ma")};
+}
+
+QString errorText(const Error &e)
+{
+    switch (e.problem) {
+    case Problem::None:
+        return QString();
+    case Problem::CannotOpen:
+        return QStringLiteral("the journal %1 cannot be opened (%2); check that the folder exists and may be "
+                              "written").arg(e.path, e.detail);
+    case Problem::Locked:
+        return QStringLiteral("the journal %1 is locked by another program (%2); close the other program or try "
+                              "again").arg(e.path, e.detail);
+    case Problem::Corrupt:
+        return QStringLiteral("the journal %1 is damaged or is not a journal database (%2); move it aside, a new "
+                              "one is then made").arg(e.path, e.detail);
+    case Problem::NewerSchema:
+        return QStringLiteral("the journal %1 was made by a newer version of the program (%2); use that version")
+            .arg(e.path, e.detail);
+    case Problem::Failed:
+        return QStringLiteral("the journal %1 could not be used: %2").arg(e.path, e.detail);
+    case Problem::FileWrite:
+        return QStringLiteral("%1 could not be written: %2").arg(e.path, e.detail);
+    }
+    return QString();
+}
+
+QString defaultPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+           + QStringLiteral("/tl-configuration/journal.sqlite");
+}
+
+// ---------------------------------------------------------------- database
+
+int Database::busyTimeoutMs = 3000;
+
+Database::Database()
+{
+    static QAtomicInteger<quint64> serial;
+    connection = QStringLiteral("tl-journal-%1").arg(serial.fetchAndAddRelaxed(1));
+}
+
+Database::~Database()
+{
+    close();
+}
+
+bool Database::isOpen() const
+{
+    return QSqlDatabase::contains(connection) && QSqlDatabase::database(connection, false).isOpen();
+}
+
+void Database::close()
+{
+    if (!QSqlDatabase::contains(connection))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+Error Database::fail(Problem fallback, const QSqlError &error) const
+{
+    Error e;
+    e.path = filePath;
+    e.detail = error.text().trimmed();
+    const QString code = error.nativeErrorCode();
+    const QString text = e.detail.toLower();
+    // SQLite's own codes: 5 busy, 6 locked, 11 corrupt, 26 not a database.
+    if (code == QLatin1String("5") || code == QLatin1String("6") || text.contains(QLatin1String("locked")))
+        e.problem = Problem::Locked;
+    else if (code == QLatin1String("11") || code == QLatin1String("26")
+             || text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed")))
+        e.problem = Problem::Corrupt;
+    else
+        e.problem = fallback;
+    return e;
+}
+
+Error Database::open(const QString &path)
+{
+    close();
+    filePath = path;
+    Error e;
+    e.path = path;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        e.problem = Problem::CannotOpen;
+        e.detail = QStringLiteral("no SQLite driver (libqt5sql5-sqlite)");
+        return e;
+    }
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        e.problem = Problem::CannotOpen;
+        e.detail = QStringLiteral("cannot make the folder %1").arg(QFileInfo(path).absolutePath());
+        return e;
+    }
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    if (!db.open()) {
+        const Error failed = fail(Problem::CannotOpen, db.lastError());
+        db = QSqlDatabase();
+        close();
+        return failed;
+    }
+
+    // The first statement is where a file that is no database shows.
+    Error result;
+    {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+            result = fail(Problem::Failed, q.lastError());
+        } else {
+            const int version = q.value(0).toInt();
+            if (version > SchemaVersion) {
+                result.problem = Problem::NewerSchema;
+                result.path = path;
+                result.detail = QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion);
+            } else if (version < SchemaVersion) {
+                // New file (version 0): the schema and its version in one
+                // transaction, so that a half-made journal never remains.
+                const QString create = QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS records ("
+                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                    " time TEXT NOT NULL,"            // UTC, ISO 8601 with ms
+                    " device_type INTEGER NOT NULL,"
+                    " serial INTEGER NOT NULL,"
+                    " serial_text TEXT NOT NULL,"
+                    " firmware TEXT NOT NULL,"
+                    " address INTEGER NOT NULL,"
+                    " level TEXT NOT NULL,"
+                    " kind TEXT NOT NULL,"
+                    " value TEXT NOT NULL,"
+                    " before_text TEXT NOT NULL,"
+                    " after_text TEXT NOT NULL,"
+                    " outcome TEXT NOT NULL,"        // "ok" or "failed"
+                    " reason TEXT NOT NULL,"
+                    " source TEXT NOT NULL)");
+                const QStringList steps = {
+                    QStringLiteral("BEGIN IMMEDIATE"), create,
+                    QStringLiteral("CREATE INDEX IF NOT EXISTS records_serial ON records(serial)"),
+                    QStringLiteral("CREATE INDEX IF NOT EXISTS records_time ON records(time)"),
+                    QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion), QStringLiteral("COMMIT")};
+                for (const QString &step : steps) {
+                    if (!q.exec(step)) {
+                        result = fail(Problem::Failed, q.lastError());
+                        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+                        break;
+                    }
+                }
+            }
+        }
+    }
+    if (!result.ok()) {
+        db = QSqlDatabase();
+        close();
+    }
+    return result;
+}
+
+Error Database::append(Record &r)
+{
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+    QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                       .arg(QLatin1String(Columns))))
+        return fail(Problem::Failed, q.lastError());
+    if (!r.time.isValid())
+        r.time = QDateTime::currentDateTime();
+    // Texts never go in as NULL: an empty text is stored empty.
+    auto text = [](const QString &s) { return QVariant(s.isNull() ? QStringLiteral("") : s); };
+    const QVariantList values = {timeKey(r.time), r.deviceType, r.serial, text(r.serialText), text(r.firmware),
+                                 r.address, text(r.level), text(r.kind), text(r.value), text(r.before),
+                                 text(r.after), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                                 text(r.reason), text(r.source)};
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(Problem::Failed, q.lastError());
+    r.id = q.lastInsertId().toLongLong();
+    return Error();
+}
+
+Error Database::query(const Filter &filter, QVector<Record> *records)
+{
+    records->clear();
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+    QStringList where;
+    QVariantList values;
+    const QString serial = filter.serial.trimmed();
+    if (!serial.isEmpty()) {
+        bool digits = false;
+        const qint64 number = serial.toLongLong(&digits);
+        if (digits) {
+            where << QStringLiteral("serial = ?");
+            values << number;
+        } else {
+            where << QStringLiteral("serial_text = ? COLLATE NOCASE");
+            values << serial;
+        }
+    }
+    if (filter.from.isValid()) {
+        where << QStringLiteral("time >= ?");
+        values << timeKey(filter.from.startOfDay());
+    }
+    if (filter.to.isValid()) {
+        where << QStringLiteral("time < ?");
+        values << timeKey(filter.to.addDays(1).startOfDay());
+    }
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.setForwardOnly(true);
+    if (!q.prepare(QStringLiteral("SELECT id, %1 FROM records%2 ORDER BY time, id")
+                       .arg(QLatin1String(Columns), where.isEmpty() ? QString()
+                                                                    : QStringLiteral(" WHERE ")
+                                                                          + where.join(QStringLiteral(" AND ")))))
+        return fail(Problem::Failed, q.lastError());
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(Problem::Failed, q.lastError());
+    while (q.next()) {
+        Record r;
+        r.id = q.value(0).toLongLong();
+        r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
+        r.deviceType = q.value(2).toInt();
+        r.serial = q.value(3).toLongLong();
+        r.serialText = q.value(4).toString();
+        r.firmware = q.value(5).toString();
+        r.address = q.value(6).toInt();
+        r.level = q.value(7).toString();
+        r.kind = q.value(8).toString();
+        r.value = q.value(9).toString();
+        r.before = q.value(10).toString();
+        r.after = q.value(11).toString();
+        r.ok = q.value(12).toString() == QLatin1String("ok");
+        r.reason = q.value(13).toString();
+        r.source = q.value(14).toString();
+        records->append(r);
+    }
+    if (q.lastError().isValid())
+        return fail(Problem::Failed, q.lastError());
+    return Error();
+}
+
+Error append(Record &record, const QString &path)
+{
+    Database db;
+    const Error opened = db.open(path);
+    if (!opened.ok())
+        return opened;
+    return db.append(record);
+}
+
+// --------------------------------------------------------------------- CSV
+
+namespace {
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n'))
+        && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QByteArray toCsv(const QVector<Record> &records)
+{
+    QString out = QStringLiteral("id,time,device_type,serial,serial_text,firmware,address,level,kind,value,"
+                                 "before,after,outcome,reason,source\r\n");
+    for (const Record &r : records) {
+        const QStringList fields = {QString::number(r.id),
+                                    r.time.toString(Qt::ISODate),
+                                    QString::number(r.deviceType),
+                                    QString::number(r.serial),
+                                    r.serialText,
+                                    r.firmware,
+                                    QString::number(r.address),
+                                    r.level,
+                                    r.kind,
+                                    r.value,
+                                    r.before,
+                                    r.after,
+                                    r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                                    r.reason,
+                                    r.source};
+        QStringList quoted;
+        for (const QString &f : fields)
+            quoted << csvField(f);
+        out += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    }
+    return out.toUtf8();
+}
+
+Error writeCsv(const QVector<Record> &records, const QString &path)
+{
+    QSaveFile file(path);
+    Error e;
+    e.path = path;
+    if (!file.open(QIODevice::WriteOnly)) {
+        e.problem = Problem::FileWrite;
+        e.detail = file.errorString();
+        return e;
+    }
+    const QByteArray bytes = toCsv(records);
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        e.problem = Problem::FileWrite;
+        e.detail = file.errorString();
+    }
+    return e;
+}
+
+} // namespace Journal

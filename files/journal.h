@@ -1,0 +1,153 @@
+// The calibration journal: an SQLite database in the user's data folder that
+// keeps one record for every calibration step, parameter-file load, factory
+// store or restore and firmware update, made by the program or by tlctl.
+//
+// No widgets and no messages here: every call says what went wrong (a
+// Problem and the database's own text) and the caller reports it in its own
+// language.  A journal that cannot be written never stops device work: the
+// callers write their record after the device operation, keep that
+// operation's outcome and only report the journal's failure.
+//
+// Each open uses a connection of its own (unique name) and closes it again,
+// so the program and tlctl may write the same file at the same time; a
+// writer that finds the file locked waits up to busyTimeoutMs first.
+#pragma once
+
+#include "deviceparams.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QSqlError;
+
+namespace Journal {
+
+// What a record is about.  The key (kindKey) is what the database and the
+// CSV hold.
+enum class Kind {
+    GasZero,
+    GasSpan,
+    Input4mA,
+    Input20mA,
+    Output4mA,
+    Output20mA,
+    FileLoad,
+    FactoryStore,
+    FactoryRestore,
+    Firmware,
+};
+QString kindKey(Kind kind);
+// The kind for a key; false when the key is unknown.
+bool kindFromKey(const QString &key, Kind *kind);
+// Readable English names (tlctl; the program shows its own).
+QString kindText(const QString &key);
+
+struct Record {
+    qint64 id = 0;                 // given by the database
+    QDateTime time;                // when the operation ended
+    int deviceType = 0;            // 1 or 2 a detector, 999 the bootloader
+    qint64 serial = 0;             // serial number as the device holds it
+    QString serialText;            // "TL02ID0001234"; empty when not known
+    QString firmware;              // firmware version text; empty when not known
+    int address = 0;               // Modbus address used
+    QString level;                 // access level (User, Admin, Velta)
+    QString kind;                  // kindKey()
+    QString value;                 // test gas, current or file used, with its unit
+    QString before;                // "name=value; ..." before the operation
+    QString after;                 // the same after it
+    bool ok = false;
+    QString reason;                // why it failed (empty when ok)
+    QString source;                // "program" or "tlctl"
+};
+
+// The device fields of `command` (type, serial number, firmware version,
+// address, access level) with the time now, for a record of `kind`.  In the
+// bootloader state the detector's own fields are not known and stay empty.
+Record fromDevice(Kind kind, const QString &source);
+// The same with the detector's own fields taken from `block` (the device as
+// it was before an operation that may have changed them).
+Record fromDevice(Kind kind, const QString &source, const ParamBlock &block);
+
+// "name=value; ..." for the named parameters of the parameter table, as
+// tlctl read shows them (with their unit).
+QString fieldsText(const QStringList &names, const ParamBlock &block);
+// The parameters whose shown value differs between the blocks (within the
+// first `writeCount` registers), as before and after texts.
+void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
+                 QString *afterText);
+// The names of the calibration fields a step of `kind` changes.
+QStringList calibrationFields(Kind kind);
+
+// What went wrong with the database.
+enum class Problem {
+    None,
+    CannotOpen,     // the folder or file cannot be made or opened
+    Locked,         // another program holds the file locked past the wait
+    Corrupt,        // not a database, or a damaged one
+    NewerSchema,    // written by a newer version of the program
+    Failed,         // any other database error
+    FileWrite,      // the CSV file could not be written
+};
+
+struct Error {
+    Problem problem = Problem::None;
+    QString detail;   // the database's or file's own text
+    QString path;     // the file concerned
+    bool ok() const { return problem == Problem::None; }
+};
+
+// A plain English sentence for `error` (tlctl; the program has its own).
+QString errorText(const Error &error);
+
+// The database file: $XDG_DATA_HOME (or ~/.local/share)/tl-configuration/
+// journal.sqlite, the same for the program and tlctl.
+QString defaultPath();
+
+constexpr int SchemaVersion = 1;
+
+struct Filter {
+    QString serial;   // a serial number (digits) or its text; empty: any
+    QDate from;       // first day (local time); invalid: no lower bound
+    QDate to;         // last day (local time); invalid: no upper bound
+};
+
+class Database
+{
+public:
+    // How long a writer waits for a lock held by another connection.
+    static int busyTimeoutMs;
+
+    Database();
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    // Opens (or creates, with its folder and schema) the journal at `path`.
+    Error open(const QString &path = defaultPath());
+    void close();
+    bool isOpen() const;
+
+    // Adds `record`; its id is set on success.
+    Error append(Record &record);
+    // Records matching `filter`, oldest first.
+    Error query(const Filter &filter, QVector<Record> *records);
+
+private:
+    Error fail(Problem fallback, const QSqlError &error) const;
+    QString connection;
+    QString filePath;
+};
+
+// Opens the default journal, appends `record` and closes it again.
+Error append(Record &record, const QString &path = defaultPath());
+
+// The records as CSV (comma-separated, RFC 4180 quoting, CR LF, UTF-8), with
+// a header line.
+QByteArray toCsv(const QVector<Record> &records);
+// Writes toCsv() to `path`, replacing it only by a complete file.
+Error writeCsv(const QVector<Record> &records, const QString &path);
+
+} // namespace Journal
