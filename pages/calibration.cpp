@@ -169,12 +169,12 @@ void Calibration::stopOutputTest()
 
 // ------------------------------------------------------------ calibration
 
-void Calibration::refuse(CalibrationMath::Refusal why)
+QString Calibration::refuse(CalibrationMath::Refusal why)
 {
     QString problem;
     switch (why) {
     case CalibrationMath::Refusal::None:
-        return;
+        return QString();
     case CalibrationMath::Refusal::EmptyRange:
         problem = tr("Калибровка невозможна: верхнее и нижнее значения диапазона совпадают");
         break;
@@ -186,6 +186,7 @@ void Calibration::refuse(CalibrationMath::Refusal why)
         break;
     }
     QMessageBox::warning(this, tr("Калибровка"), problem);
+    return problem;
 }
 
 void Calibration::applyCalibration()
@@ -197,6 +198,35 @@ void Calibration::applyCalibration()
     const Range range{p.ValueMin, p.ValueMax};
     const quint16 gasShown = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
 
+    // What the step is, for its record; the value used is filled in below
+    // once it is known.
+    CalibrationStep step;
+    step.before = p;
+    step.after = p;
+    const auto gasText = [&p](quint16 raw) {
+        return QString::number(Conv::fromScaled(raw, p.Scale), 'f', Conv::decimals(p.Config)) + QLatin1Char(' ')
+               + UnitNames.value(Conv::unitIndex(p.Config));
+    };
+    const auto currentText = [](double mA) { return QString::number(mA, 'f', 3) + QStringLiteral(" mA"); };
+    if (tab == TabGas) {
+        step.kind = zero ? CalibrationStep::Kind::GasZero : CalibrationStep::Kind::GasSpan;
+        // A zero is taken at the lower range value.
+        step.value = gasText(zero ? p.ValueMin : gasShown);
+    } else if (tab == TabInput) {
+        const bool low = ui->comboBox_CalibIn->currentIndex() == 0;
+        step.kind = low ? CalibrationStep::Kind::Input4mA : CalibrationStep::Kind::Input20mA;
+        step.value = currentText(ui->doubleSpinBox_CalibIn->value());
+    } else {
+        const bool low = ui->comboBox_CalibOut->currentIndex() == 0;
+        step.kind = low ? CalibrationStep::Kind::Output4mA : CalibrationStep::Kind::Output20mA;
+        step.value = currentText(ui->doubleSpinBox_CalibOut->value());
+    }
+    const auto finish = [&](const QString &reason) {
+        step.written = reason.isEmpty();
+        step.reason = reason;
+        emit stepCompleted(step);
+    };
+
     // A range the formulas cannot divide by: say so, measure and send nothing.
     Refusal problem = Refusal::None;
     if (tab == TabGas)
@@ -204,12 +234,13 @@ void Calibration::applyCalibration()
     else if (tab == TabInput)
         problem = checkInputRange(range);
     if (problem != Refusal::None) {
-        refuse(problem);
+        finish(refuse(problem));
         return;
     }
 
     if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
         showExchangeError(this);
+        finish(tr("Ошибка обмена данными"));
         return;
     }
     emit liveValuesRead();
@@ -221,6 +252,9 @@ void Calibration::applyCalibration()
     if (tab == TabGas) {
         problem = zero ? zeroCalibration(sensor, range, p.CurrentADC)
                        : spanCalibration(sensor, range, p.CurrentADC, gasShown);
+        // The span gas actually used (half the range when none was given).
+        if (!zero)
+            step.value = gasText(sensor.concCalib);
     } else if (tab == TabInput) {
         // The current shown on this tab, not the one last typed on the other.
         problem = inputCalibration(sensor, range, {p.CurrentADC, ui->doubleSpinBox_CalibIn->value()},
@@ -230,7 +264,7 @@ void Calibration::applyCalibration()
                                     ui->comboBox_CalibOut->currentIndex() == 0, outLow, outHigh);
     }
     if (problem != Refusal::None) {
-        refuse(problem);
+        finish(refuse(problem));
         return;
     }
     p.ADCCode4m = sensor.code4m;
@@ -239,9 +273,14 @@ void Calibration::applyCalibration()
     p.ConcCalib = sensor.concCalib;
     p.PWMCode4m = pwm4m;
     p.PWMCode20m = pwm20m;
+    step.after = p;
 
-    if (DeviceOps::writeBlock() != ResultOk)
+    if (DeviceOps::writeBlock() != ResultOk) {
         showExchangeError(this);
+        finish(tr("Ошибка обмена данными"));
+        return;
+    }
+    finish(QString());
 }
 
 // ------------------------------------------------------------ gas tab

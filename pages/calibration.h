@@ -2,13 +2,27 @@
 #pragma once
 
 #include "calibrationmath.h"
+#include "deviceparams.h"
 
 #include <QDialog>
+#include <QString>
 
 class CalibrationClock;
 class QDoubleSpinBox;
 
 namespace Ui { class Calibration; }
+
+// One calibration step as the page ran it, for whoever keeps a record of
+// them (the main window writes it into the calibration journal).
+struct CalibrationStep {
+    enum class Kind { GasZero, GasSpan, Input4mA, Input20mA, Output4mA, Output20mA };
+    Kind kind = Kind::GasZero;
+    QString value;          // the test gas or current used, with its unit
+    ParamBlock before{};    // the block before the step
+    ParamBlock after{};     // the block after it (as before when nothing was computed)
+    bool written = false;   // the device took the new codes
+    QString reason;         // why not, as the page said it; empty when written
+};
 
 class Calibration : public QDialog
 {
@@ -47,6 +61,10 @@ signals:
     // The live values (input registers 0-9) came in and are in
     // command.DeviceParams.
     void liveValuesRead();
+    // Every calibration that was asked for (the gas confirmation, "Ok" on a
+    // current tab), after the device work and its messages: written, or
+    // refused or failed with the reason.
+    void stepCompleted(const CalibrationStep &step);
 
 private slots:
     void on_comboBox_CalibSens_activated(int index);
@@ -65,8 +83,9 @@ private:
     void stopCalibrationTimer();
     void resetCaption();
     void showConcentration(QDoubleSpinBox *box, quint16 raw);
-    // Warning that a calibration cannot be computed, and why.
-    void refuse(CalibrationMath::Refusal why);
+    // Warning that a calibration cannot be computed, and why; returns the
+    // text shown.
+    QString refuse(CalibrationMath::Refusal why);
     // The gas procedure waits for "Подтвердить калибровку".
     bool gasProcedureWaiting() const;
     void cancelGasProcedure();

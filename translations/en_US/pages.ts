@@ -123,6 +123,10 @@ of the output current in mA</translation>
         <source>Калибровка невозможна: вычисленный код лежит вне диапазона 0-65535. Ничего не записано</source>
         <translation>Calibration is not possible: the computed code lies outside 0-65535. Nothing was written</translation>
     </message>
+    <message>
+        <source>Ошибка обмена данными</source>
+        <translation>Data exchange error</translation>
+    </message>
 </context>
 <context>
     <name>DeviceSetting_2_Window</name>
