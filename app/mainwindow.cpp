@@ -286,6 +286,7 @@ void MainWindow::pageSetup()
         // The gas calibration reads the live values while it waits for its
         // confirmation; the chart follows them.
         connect(calibration, &Calibration::liveValuesRead, this, &MainWindow::takeLiveValues);
+        connect(calibration, &Calibration::stepCompleted, this, &MainWindow::recordCalibration);
         ui->stackedWidget_calib->insertWidget(0, calibration);
         ui->stackedWidget_calib->setCurrentIndex(0);
         currentCalibration = calibration;

@@ -7,6 +7,7 @@
 #include "parameterfile_gui.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <QTranslator>
@@ -18,6 +19,9 @@ class MeasureWindow;
 class Calibration;
 class DeviceSetting_2_Window;
 class DeviceSetting_3_Window;
+class JournalWindow;
+struct CalibrationStep;
+namespace Journal { struct Record; }
 
 class MainWindow : public QMainWindow
 {
@@ -95,6 +99,16 @@ public slots:
     void on_checkBox_SoundOn_stateChanged(int state);
     void on_action_reference_triggered();
     void on_action_chart_triggered();
+    void on_action_journal_triggered();
+
+public:
+    // Writes a record into the calibration journal after the device work it
+    // describes; a journal that cannot be written is reported (warning box
+    // "Журнал калибровок") and changes nothing of that work.  True when
+    // written.
+    bool writeJournal(Journal::Record &record);
+    // The calibration page's record of a step it ran.
+    void recordCalibration(const CalibrationStep &step);
 
 private:
     // The window as the parameter-file and factory flows see it, for the tab
@@ -139,6 +153,8 @@ private:
     // kept (hidden when closed) and shows them.
     MeasureTrend trend;
     MeasureChart *chart = nullptr;
+    // The journal window, once opened (non-modal; it deletes itself when closed).
+    QPointer<JournalWindow> journalWindow;
     // Which of the two texts the sound box shows ("Вкл." after a successful
     // switch-off command, "Выкл." otherwise); kept across re-translation.
     bool soundTextOn = false;

@@ -11,9 +11,11 @@
 #include "deviceparams.h"
 #include "filechoice_gui.h"
 #include "firmware_gui.h"
+#include "journal.h"
 #include "parameterfile_gui.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QMessageBox>
 
@@ -50,14 +52,32 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     setIniValue(IniLoadPath, path);
 
     FlowHost host = flowHost();
-    loadParameterFile(host, path);
+    LoadReport report;
+    const bool written = loadParameterFile(host, path, &report);
+    if (!report.attempted)
+        return;
+    // The detector as it was before: a copied file may bring another serial number.
+    Journal::Record record = Journal::fromDevice(Journal::Kind::FileLoad, QStringLiteral("program"), report.device);
+    record.value = path;
+    Journal::differences(report.device, report.planned, command.WriteCount, &record.before, &record.after);
+    record.ok = written;
+    if (!written)
+        record.reason = tr("Ошибка обмена данными");
+    writeJournal(record);
 }
 
 void MainWindow::on_pushButtonSaveFactorySettings_clicked()
 {
     endOutputTest();
     FlowHost host = flowHost();
-    storeFactorySettings(host);
+    const bool stored = storeFactorySettings(host);
+    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryStore, QStringLiteral("program"));
+    // What the factory settings now keep of the calibration.
+    record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryStore), command.DeviceParams);
+    record.ok = stored;
+    if (!stored)
+        record.reason = tr("Ошибка обмена данными");
+    writeJournal(record);
 }
 
 void MainWindow::on_pushButtonReadFactorySettings_clicked()
@@ -71,7 +91,15 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
     }
     command.FactoryAccess = 0;
     FlowHost host = flowHost();
-    restoreFactorySettings(host);
+    const ParamBlock before = command.DeviceParams;
+    const bool restored = restoreFactorySettings(host);
+    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryRestore, QStringLiteral("program"));
+    if (restored)
+        Journal::differences(before, command.DeviceParams, command.WriteCount, &record.before, &record.after);
+    record.ok = restored;
+    if (!restored)
+        record.reason = tr("Ошибка обмена данными");
+    writeJournal(record);
 }
 
 void MainWindow::on_pushButtonBootloader_clicked()
@@ -92,7 +120,15 @@ void MainWindow::on_pushButtonBootloader_clicked()
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes || command.DeviceType != Params::TypeBootloader)
         return;
-    if (updateFirmware(this, iniValue(IniFirmwarePath)))
+    Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("program"));
+    const QFileInfo image(iniValue(IniFirmwarePath));
+    record.value = tr("%1, %2 байт").arg(image.fileName()).arg(image.size());
+    QString failure;
+    record.ok = updateFirmware(this, iniValue(IniFirmwarePath), &failure);
+    record.reason = failure;
+    record.time = QDateTime::currentDateTime();
+    if (record.ok)
         QMessageBox::information(nullptr, QStringLiteral("Обновление версии ПО"),
                                  tr("Контроллер успешно прошит"), QMessageBox::Ok);
+    writeJournal(record);
 }

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-bool updateFirmware(QWidget *window, const QString &path)
+bool updateFirmware(QWidget *window, const QString &path, QString *failure)
 {
     std::unique_ptr<QProgressDialog> dialog;
     Firmware::Hooks hooks;
@@ -32,6 +32,8 @@ bool updateFirmware(QWidget *window, const QString &path)
     case Firmware::Result::Ok:
         return true;
     case Firmware::Result::Cancelled:
+        if (failure)
+            *failure = QCoreApplication::translate("MainWindow", "Отменено пользователем");
         return false;
     case Firmware::Result::OpenFailed:
         text = QT_TRANSLATE_NOOP("MainWindow", "Ошибка открытия файла");
@@ -39,14 +41,16 @@ bool updateFirmware(QWidget *window, const QString &path)
     case Firmware::Result::EmptyFile:
         text = QT_TRANSLATE_NOOP("MainWindow", "Файл прошивки пустой");
         break;
-    case Firmware::Result::TooLarge:
-        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"),
-                              QCoreApplication::translate("MainWindow", "Файл прошивки слишком большой: %1 байт, "
-                                                                        "допустимо не более %2 байт")
-                                  .arg(report.size)
-                                  .arg(Firmware::MaxImageBytes),
-                              QMessageBox::Ok);
+    case Firmware::Result::TooLarge: {
+        const QString tooLarge = QCoreApplication::translate("MainWindow", "Файл прошивки слишком большой: %1 байт, "
+                                                                          "допустимо не более %2 байт")
+                                     .arg(report.size)
+                                     .arg(Firmware::MaxImageBytes);
+        if (failure)
+            *failure = tooLarge;
+        QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"), tooLarge, QMessageBox::Ok);
         return false;
+    }
     case Firmware::Result::ReadFailed:
         text = QT_TRANSLATE_NOOP("MainWindow", "Ошибка чтения файла");
         break;
@@ -56,6 +60,8 @@ bool updateFirmware(QWidget *window, const QString &path)
         text = QT_TRANSLATE_NOOP("MainWindow", "Ошибка обмена данными");
         break;
     }
+    if (text && failure)
+        *failure = QCoreApplication::translate("MainWindow", text);
     if (text)
         QMessageBox::critical(nullptr, QCoreApplication::translate("MainWindow", "Ошибка"), QCoreApplication::translate("MainWindow", text), QMessageBox::Ok);
     return false;

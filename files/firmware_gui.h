@@ -10,5 +10,6 @@ class QWidget;
 // page set-up).  The progress dialog is parented to `window` and can be
 // cancelled between blocks.  Every failure is reported in the critical box
 // "Ошибка" (a cancel quietly).  True only when every block and the restart
-// command went through.
-bool updateFirmware(QWidget *window, const QString &path);
+// command went through.  On false, `failure` (when given) gets the text of
+// the box shown, or says that the update was cancelled.
+bool updateFirmware(QWidget *window, const QString &path, QString *failure = nullptr);

@@ -143,7 +143,7 @@ bool writeParameters(ExchangeHost &host)
     return reportWrite(host, DeviceOps::writeAndReadBack());
 }
 
-bool loadParameterFile(ExchangeHost &host, const QString &path)
+bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *report)
 {
     QWidget *const parent = host.dialogParent();
     // The file is decoded into a block of its own and checked whole: a
@@ -185,6 +185,11 @@ bool loadParameterFile(ExchangeHost &host, const QString &path)
     if (!plan.notConvertible.isEmpty() || !plan.anyChange())
         return false;
     command.DeviceParams = plan.result;
+    if (report) {
+        report->attempted = true;
+        report->device = device;
+        report->planned = plan.result;
+    }
     return writeParameters(host);
 }
 

@@ -51,13 +51,21 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
 // обмена данными".  Returns whether the device took the block.
 bool writeParameters(ExchangeHost &host);
 
+// What a file load did at the device, for its record in the journal.
+struct LoadReport {
+    bool attempted = false;   // a confirmed plan went to the device (written or failed)
+    ParamBlock device{};      // what the device held before
+    ParamBlock planned{};     // the block that was written
+};
+
 // "Загрузить конфигурацию в прибор" once the file at `path` is chosen: the
 // file is decoded (loadBlockFile) and checked whole, the device is read, the
 // changes are shown for confirmation, and only a confirmed plan that changes
 // something is written (writeParameters).  A file with values no detector
 // has is reported in the critical box "Ошибка", a failed read in the
-// exchange warning.  Returns whether a block was written.
-bool loadParameterFile(ExchangeHost &host, const QString &path);
+// exchange warning.  Returns whether a block was written; `report`, when
+// given, says what was tried.
+bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *report = nullptr);
 
 // "Сохранение заводских настроек": the block written and read back as by
 // writeParameters (with the concentration simulation off), then 0x3003; a

@@ -71,5 +71,9 @@ No parameters were written to the device.</translation>
         <translation>Working,
 %1 seconds left</translation>
     </message>
+    <message>
+        <source>Отменено пользователем</source>
+        <translation>Cancelled by the user</translation>
+    </message>
 </context>
 </TS>

@@ -254,6 +254,22 @@ settings</translation>
         <source>Ошибка</source>
         <translation>Error</translation>
     </message>
+    <message>
+        <source>Журнал калибровок</source>
+        <translation>Calibration journal</translation>
+    </message>
+    <message>
+        <source>Запись в журнал калибровок не сделана.
+%1
+Работа с прибором этим не затронута.</source>
+        <translation>The record was not written to the calibration journal.
+%1
+The work with the device is not affected by this.</translation>
+    </message>
+    <message>
+        <source>%1, %2 байт</source>
+        <translation>%1, %2 bytes</translation>
+    </message>
 </context>
 <context>
     <name>Reference</name>

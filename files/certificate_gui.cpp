@@ -1,0 +1,112 @@
+#include "certificate_gui.h"
+
+#include "journaltext_gui.h"
+
+#include <QCoreApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <QTextDocument>
+
+namespace Certificate {
+
+namespace {
+
+QString esc(const QString &text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString row(const QString &name, const QString &value)
+{
+    return QStringLiteral("<tr><td width=\"35%\"><b>%1</b></td><td>%2</td></tr>").arg(esc(name), esc(value));
+}
+
+} // namespace
+
+QString html(const Journal::Record &r)
+{
+    const QString dash = QStringLiteral("—");
+    const auto orDash = [&](const QString &s) { return s.isEmpty() ? dash : s; };
+
+    QString out = QStringLiteral("<html><body style=\"font-family: 'DejaVu Sans'; font-size: 11pt\">");
+    out += QStringLiteral("<h2 align=\"center\">%1</h2>").arg(esc(QCoreApplication::translate("Certificate", "Протокол калибровки")));
+    out += QStringLiteral("<p align=\"center\">%1</p>").arg(esc(QCoreApplication::translate("Certificate", "№ %1 от %2").arg(r.id).arg(
+                                                                r.time.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")))));
+
+    out += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\" border=\"1\">");
+    out += row(QCoreApplication::translate("Certificate", "Прибор"), JournalText::deviceText(r.deviceType));
+    out += row(QCoreApplication::translate("Certificate", "Серийный номер"), r.serialText.isEmpty() ? dash
+                                                           : QStringLiteral("%1 (%2)").arg(r.serialText).arg(r.serial));
+    out += row(QCoreApplication::translate("Certificate", "Версия ПО"), orDash(r.firmware));
+    out += row(QCoreApplication::translate("Certificate", "Адрес MODBUS"), QString::number(r.address));
+    out += row(QCoreApplication::translate("Certificate", "Дата и время"), r.time.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    out += row(QCoreApplication::translate("Certificate", "Операция"), JournalText::kindText(r.kind));
+    out += row(QCoreApplication::translate("Certificate", "Калибровочный газ / ток"), orDash(r.value));
+    out += row(QCoreApplication::translate("Certificate", "Уровень доступа"), orDash(r.level));
+    out += row(QCoreApplication::translate("Certificate", "Результат"), JournalText::outcomeText(r));
+    out += QStringLiteral("</table>");
+
+    // The values before and after, side by side by name.
+    const auto before = JournalText::fieldPairs(r.before);
+    const auto after = JournalText::fieldPairs(r.after);
+    QStringList names;
+    for (const auto &p : before + after)
+        if (!names.contains(p.first))
+            names << p.first;
+    out += QStringLiteral("<h3>%1</h3>").arg(esc(QCoreApplication::translate("Certificate", "Значения до и после")));
+    if (names.isEmpty()) {
+        out += QStringLiteral("<p>%1</p>").arg(esc(QCoreApplication::translate("Certificate", "Значения не менялись.")));
+    } else {
+        out += QStringLiteral("<table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\" border=\"1\">");
+        out += QStringLiteral("<tr><th>%1</th><th>%2</th><th>%3</th></tr>")
+                   .arg(esc(QCoreApplication::translate("Certificate", "Параметр")), esc(QCoreApplication::translate("Certificate", "До")), esc(QCoreApplication::translate("Certificate", "После")));
+        const auto valueOf = [](const QList<QPair<QString, QString>> &pairs, const QString &name) {
+            for (const auto &p : pairs)
+                if (p.first == name)
+                    return p.second;
+            return QString();
+        };
+        for (const QString &name : names)
+            out += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td></tr>")
+                       .arg(esc(name), esc(orDash(valueOf(before, name))), esc(orDash(valueOf(after, name))));
+        out += QStringLiteral("</table>");
+    }
+
+    const QString line = QStringLiteral("__________________");
+    out += QStringLiteral("<p><br/><br/></p><table width=\"100%\" cellpadding=\"8\">");
+    out += QStringLiteral("<tr><td width=\"35%\">%1</td><td>%2 / %2</td></tr>").arg(esc(QCoreApplication::translate("Certificate", "Калибровку выполнил")), line);
+    out += QStringLiteral("<tr><td>%1</td><td>%2 / %2</td></tr>").arg(esc(QCoreApplication::translate("Certificate", "Проверил")), line);
+    out += QStringLiteral("<tr><td>%1</td><td>%2</td></tr>").arg(esc(QCoreApplication::translate("Certificate", "Дата")), line);
+    out += QStringLiteral("</table></body></html>");
+    return out;
+}
+
+bool writePdf(const Journal::Record &record, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        // QTextDocument::print keeps 2 cm of its own inside these.
+        writer.setPageMargins(QMarginsF(5, 0, 0, 0), QPageLayout::Millimeter);
+        writer.setResolution(300);
+        writer.setTitle(QCoreApplication::translate("Certificate", "Протокол калибровки"));
+        writer.setCreator(QStringLiteral("TL Configuration"));
+        QTextDocument doc;
+        doc.setHtml(html(record));
+        doc.print(&writer);
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace Certificate
