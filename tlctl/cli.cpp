@@ -27,6 +27,7 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("factory"), {}},
         {QStringLiteral("flash"), {QStringLiteral("--yes")}},
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
+        {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
     };
     return table;
 }
@@ -36,7 +37,7 @@ bool takesValue(const QString &option)
     static const QSet<QString> withValue = {
         QStringLiteral("--port"),     QStringLiteral("--address"), QStringLiteral("--user"),
         QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
-        QStringLiteral("--to"),
+        QStringLiteral("--to"),       QStringLiteral("--serial"),
     };
     return withValue.contains(option);
 }
@@ -56,7 +57,7 @@ QString checkCommandWords(const Options &o)
     const QString &c = o.command;
     const int n = o.args.size();
     if (c == QLatin1String("ports") || c == QLatin1String("identify") || c == QLatin1String("read")
-        || c == QLatin1String("watch") || c == QLatin1String("scan")) {
+        || c == QLatin1String("watch") || c == QLatin1String("scan") || c == QLatin1String("journal")) {
         if (n > 0)
             return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
     } else if (c == QLatin1String("set")) {
@@ -80,7 +81,7 @@ const QStringList &commandNames()
         QStringLiteral("ports"),  QStringLiteral("identify"), QStringLiteral("read"),
         QStringLiteral("set"),    QStringLiteral("watch"),    QStringLiteral("backup"),
         QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
-        QStringLiteral("scan"),
+        QStringLiteral("scan"),   QStringLiteral("journal"),
     };
     return names;
 }
@@ -158,6 +159,14 @@ Parsed parseArguments(const QStringList &words)
             o.dryRun = true;
         } else if (w == QLatin1String("--clone")) {
             o.clone = true;
+        } else if (w == QLatin1String("--serial")) {
+            if (value.trimmed().isEmpty()) {
+                p.error = QStringLiteral("--serial needs a serial number");
+                return p;
+            }
+            o.serial = value.trimmed();
+        } else if (w == QLatin1String("--csv")) {
+            o.csv = true;
         } else if (w == QLatin1String("--interval")) {
             bool ok = false;
             o.interval = value.toDouble(&ok);
@@ -351,6 +360,23 @@ QString helpText(const QString &command)
             "(exit 130; the device stays in its bootloader).  Needs a login.\n\n"
             "  --yes            write without asking (scripts, production lines)\n\n") + common;
     }
+    if (command == QLatin1String("journal")) {
+        return QStringLiteral(
+            "usage: tlctl journal [--serial N] [--csv]\n\n"
+            "Lists the calibration journal, oldest first: every calibration step of the\n"
+            "program, every parameter-file load, factory store and restore and firmware\n"
+            "update of the program and of tlctl (restore, factory, flash), with the\n"
+            "device, the level, the gas or current used, the values before -> after and\n"
+            "the outcome.  Needs no device.\n\n"
+            "  --serial N       only the records of serial number N (the number, or its\n"
+            "                   text such as TL02ID0001234)\n"
+            "  --csv            the records as CSV (comma-separated, UTF-8, with a header)\n\n"
+            "The journal is $XDG_DATA_HOME/tl-configuration/journal.sqlite (by default\n"
+            "~/.local/share/tl-configuration/journal.sqlite), shared with the program.  A\n"
+            "journal that cannot be read (locked, damaged) gives exit 6.  restore, factory\n"
+            "and flash write their record after the device work; when that fails they\n"
+            "print a warning and keep the exit code of the device work.\n");
+    }
     if (command == QLatin1String("scan")) {
         return QStringLiteral(
             "usage: tlctl scan [--from A] [--to B] [--json] [common options]\n\n"
@@ -374,11 +400,13 @@ QString helpText(const QString &command)
         "  restore FILE             load a hex-line file into the device (asks first)\n"
         "  factory store|restore    keep / take up the factory settings\n"
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
-        "  scan [--from A --to B]   look for detectors on the line\n\n")
+        "  scan [--from A --to B]   look for detectors on the line\n"
+        "  journal [--serial N] [--csv]   the calibration journal\n\n")
                .arg(ProgramName, ProgramVersion)
         + common
         + QStringLiteral(
-            "\nAccess: reading (ports, identify, read, watch, scan, backup) needs no login.\n"
+            "\nAccess: reading (ports, identify, read, watch, scan, backup, journal) needs no\n"
+            "login.\n"
             "Every command that changes the device (set, restore, factory, flash) needs\n"
             "--user, as the program asks for a login before it connects.  The serial\n"
             "number, calibration codes and simulation need the level Velta; factory\n"

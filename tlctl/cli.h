@@ -36,6 +36,8 @@ struct Options {
     bool yes = false;         // restore, flash: go ahead without asking
     bool dryRun = false;      // restore: only show what would change
     bool clone = false;       // restore: copy the detector's own fields too
+    QString serial;           // journal: only this serial number
+    bool csv = false;         // journal: CSV instead of the listing
 };
 
 struct Parsed {

@@ -7,6 +7,7 @@
 #include "deviceops.h"
 #include "firmware.h"
 #include "hexfile.h"
+#include "journal.h"
 #include "paramtable.h"
 #include "restoreplan.h"
 #include "session.h"
@@ -14,6 +15,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -79,6 +81,25 @@ bool boardVersionRead()
 QString deviceLine(Session &s)
 {
     return QStringLiteral("%1 at %2").arg(deviceKindText(command.DeviceType), s.where());
+}
+
+// Writes a journal record after the device work it describes.  A journal
+// that cannot be written is a warning: the device work keeps its outcome
+// and its exit code.
+void journalRecord(Io &io, Journal::Record &record)
+{
+    const Journal::Error e = Journal::append(record);
+    if (e.ok())
+        return;
+    io.out.flush();
+    io.err << "tlctl: warning: the journal record was not written: " << Journal::errorText(e)
+           << "; the device operation itself is not affected\n";
+    io.err.flush();
+}
+
+QString failedReason(int rc)
+{
+    return QStringLiteral("failed with exit code %1").arg(rc);
 }
 
 // ------------------------------------------------------------------- ports
@@ -516,8 +537,17 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         io.out << QStringLiteral("nothing was written\n");
         return ExitOk;
     }
+    Journal::Record record = Journal::fromDevice(Journal::Kind::FileLoad, QStringLiteral("tlctl"), device);
+    record.value = QFileInfo(path).absoluteFilePath();
+    Journal::differences(device, plan.result, command.WriteCount, &record.before, &record.after);
     command.DeviceParams = plan.result;
-    if ((rc = s.writeBlockAndVerify()) != ExitOk)
+    rc = s.writeBlockAndVerify();
+    record.time = QDateTime::currentDateTime();
+    record.ok = rc == ExitOk;
+    if (rc != ExitOk)
+        record.reason = failedReason(rc);
+    journalRecord(io, record);
+    if (rc != ExitOk)
         return rc;
     io.out << QStringLiteral("restored %1 into %2: %3 holding registers written and read back\n")
                   .arg(path, deviceLine(s)).arg(command.WriteCount);
@@ -541,7 +571,15 @@ int cmdFactory(Session &s, const Options &o, Io &io)
         if (command.DeviceParams.ImmitConcOn != 0)
             io.out << QStringLiteral("the device is simulating a concentration: the simulation is switched off "
                                      "before the settings are stored\n");
-        if ((rc = s.storeFactory()) != ExitOk)
+        rc = s.storeFactory();
+        Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryStore, QStringLiteral("tlctl"));
+        record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryStore),
+                                           command.DeviceParams);
+        record.ok = rc == ExitOk;
+        if (rc != ExitOk)
+            record.reason = failedReason(rc);
+        journalRecord(io, record);
+        if (rc != ExitOk)
             return rc;
         io.out << QStringLiteral("factory settings stored at %1: the device keeps the parameters it holds now\n")
                       .arg(s.where());
@@ -552,7 +590,18 @@ int cmdFactory(Session &s, const Options &o, Io &io)
     if ((rc = s.connect(true)) != ExitOk)
         return rc;
     command.FactoryAccess = 0;   // one grant, one action
-    if ((rc = s.restoreFactory()) != ExitOk)
+    rc = s.restoreFactory();
+    // The block was not read before: the record keeps the calibration the
+    // device has taken up.
+    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryRestore, QStringLiteral("tlctl"));
+    record.ok = rc == ExitOk;
+    if (rc == ExitOk)
+        record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryRestore),
+                                           command.DeviceParams);
+    else
+        record.reason = failedReason(rc);
+    journalRecord(io, record);
+    if (rc != ExitOk)
         return rc;
     io.out << QStringLiteral("factory settings restored at %1 and read back (tlctl read shows them)\n").arg(s.where());
     return ExitOk;
@@ -660,6 +709,11 @@ int cmdFlash(Session &s, const Options &o, Io &io)
         }
     };
 
+    // The bootloader does not say whose it is: the record has the type and
+    // address, and the image.
+    Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("tlctl"));
+    record.value = QStringLiteral("%1 (%2 bytes)").arg(QFileInfo(path).absoluteFilePath()).arg(size);
+
     QElapsedTimer total;
     total.start();
     Firmware::Report report;
@@ -668,6 +722,14 @@ int cmdFlash(Session &s, const Options &o, Io &io)
         io.out << "\n";
     io.out.flush();
     const QString sent = QStringLiteral("%1 of %2 bytes").arg(report.bytesSent).arg(size);
+    record.time = QDateTime::currentDateTime();
+    record.ok = result == Firmware::Result::Ok;
+    record.after = QStringLiteral("%1 written").arg(sent);
+    if (!record.ok)
+        record.reason = interrupted() || result == Firmware::Result::Cancelled
+                            ? QStringLiteral("interrupted")
+                            : QStringLiteral("stopped: %1").arg(resultText(report.linkResult));
+    journalRecord(io, record);
     if (result != Firmware::Result::Ok && interrupted()) {
         // Ctrl-C also reaches a simulated detector, so a block in flight may
         // fail first: it is still the user's stop.
@@ -809,6 +871,49 @@ int cmdScan(Session &s, const Options &o, Io &io)
     return stopped ? int(ExitInterrupted) : int(ExitOk);
 }
 
+// ----------------------------------------------------------------- journal
+
+int cmdJournal(Session &s, const Options &o, Io &io)
+{
+    Journal::Database db;
+    Journal::Error e = db.open();
+    QVector<Journal::Record> records;
+    if (e.ok())
+        e = db.query(Journal::Filter{o.serial, {}, {}}, &records);
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    if (o.csv) {
+        io.out << QString::fromUtf8(Journal::toCsv(records));
+        return ExitOk;
+    }
+    if (records.isEmpty()) {
+        io.out << (o.serial.isEmpty() ? QStringLiteral("the journal %1 has no records\n").arg(Journal::defaultPath())
+                                      : QStringLiteral("no records for serial number %1\n").arg(o.serial));
+        return ExitOk;
+    }
+    for (const Journal::Record &r : records) {
+        QStringList device{deviceKindText(qint16(r.deviceType))};
+        if (!r.firmware.isEmpty())
+            device << QStringLiteral("firmware ") + r.firmware;
+        device << QStringLiteral("address %1").arg(r.address) << r.level << r.source;
+        io.out << QStringLiteral("#%1 %2  %3  (%4)\n")
+                      .arg(r.id)
+                      .arg(r.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                           r.serialText.isEmpty() ? QStringLiteral("serial number not known") : r.serialText,
+                           device.join(QStringLiteral(", ")));
+        io.out << QStringLiteral("    %1%2: %3\n")
+                      .arg(Journal::kindText(r.kind), r.value.isEmpty() ? QString() : QStringLiteral(", ") + r.value,
+                           r.ok ? QStringLiteral("ok") : QStringLiteral("FAILED, ") + r.reason);
+        if (!r.before.isEmpty())
+            io.out << QStringLiteral("    before: %1\n").arg(r.before);
+        if (!r.after.isEmpty())
+            io.out << QStringLiteral("    after:  %1\n").arg(r.after);
+    }
+    io.out << QStringLiteral("%1 %2\n").arg(records.size()).arg(records.size() == 1 ? QStringLiteral("record")
+                                                                                    : QStringLiteral("records"));
+    return ExitOk;
+}
+
 } // namespace
 
 int run(const QStringList &words, Io &io)
@@ -851,6 +956,8 @@ int run(const QStringList &words, Io &io)
             rc = cmdFlash(s, o, io);
         else if (c == QLatin1String("scan"))
             rc = cmdScan(s, o, io);
+        else if (c == QLatin1String("journal"))
+            rc = cmdJournal(s, o, io);
     }
     io.out.flush();
     io.err.flush();

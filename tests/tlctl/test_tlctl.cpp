@@ -749,7 +749,7 @@ private slots:
         const QStringList commands = {QStringLiteral("ports"), QStringLiteral("identify"), QStringLiteral("read"),
                                       QStringLiteral("set"), QStringLiteral("watch"), QStringLiteral("backup"),
                                       QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
-                                      QStringLiteral("scan")};
+                                      QStringLiteral("scan"), QStringLiteral("journal")};
         for (const QString &c : commands) {
             QVERIFY2(all.out.contains(QStringLiteral("\n  ") + c + QLatin1Char(' ')), qPrintable(c));
             const TlctlRun one = runTlctl({c, QStringLiteral("--help")});
