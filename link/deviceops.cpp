@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <cstring>
+
 namespace DeviceOps {
 
 namespace {
@@ -141,6 +143,86 @@ Outcome enterBootloader()
         return failedAt(Step::NotBootloader);
     command.DeviceType = Params::TypeBootloader;
     return Outcome();
+}
+
+namespace {
+
+// Puts back what a scan changes on the link, however it ends.
+class ScanRestore
+{
+public:
+    ScanRestore()
+        : address(command.SlaveAddress), attempts(command.attemptLimit), block(command.DeviceParams)
+    {
+    }
+    ~ScanRestore()
+    {
+        command.SlaveAddress = address;
+        command.attemptLimit = attempts;
+        command.DeviceParams = block;
+    }
+    ScanRestore(const ScanRestore &) = delete;
+    ScanRestore &operator=(const ScanRestore &) = delete;
+
+    const quint16 address;
+    const int attempts;
+    const ParamBlock block;
+};
+
+// The serial number and firmware version of a detector that answered.  It is
+// there, so these reads get the attempts the link had before the scan.
+void readDetectorDetails(ScanHit &hit, int attempts)
+{
+    ParamBlock &p = command.DeviceParams;
+    command.attemptLimit = attempts;
+    p.SerialNum = 0;
+    hit.serialResult = command.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
+    if (hit.serialResult == ResultOk) {
+        hit.serialNumber = p.SerialNum;
+        hit.serialText = Conv::serialText(p.SerialNum, p.DeviceTypeReg);
+    }
+    std::memset(p.IdFirmwareVersion, 0, sizeof p.IdFirmwareVersion);
+    hit.versionResult = command.transact(Modbus::FnReadDeviceId, 0, 1, 0);
+    if (hit.versionResult == ResultOk)
+        hit.firmwareVersion = Conv::fieldText(p.IdFirmwareVersion, int(sizeof p.IdFirmwareVersion));
+    command.attemptLimit = 1;
+}
+
+} // namespace
+
+ScanReport scan(int from, int to, const ScanHooks &hooks)
+{
+    const ScanRestore saved;
+    ScanReport report;
+    command.attemptLimit = 1;
+    for (int a = from; a <= to; ++a) {
+        if (hooks.cancelled && hooks.cancelled())
+            break;
+        if (hooks.beforeAddress)
+            hooks.beforeAddress(a);
+        command.SlaveAddress = quint16(a);
+        command.DeviceParams.DeviceTypeReg = 0;
+        const quint16 r = command.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
+        // A link closed on purpose sent nothing, and will send nothing more.
+        if (r == ResultNotConnected)
+            break;
+        ++report.scanned;
+        // Silence, or a line that takes nothing: no one at this address.
+        if (r == ResultNoReply || r == ResultWriteTimeout)
+            continue;
+        ScanHit hit;
+        hit.address = a;
+        hit.result = r;
+        if (r == ResultOk) {
+            hit.type = qint16(command.DeviceParams.DeviceTypeReg);
+            if (hit.detector())
+                readDetectorDetails(hit, saved.attempts);
+        }
+        report.hits.append(hit);
+        if (hooks.answered)
+            hooks.answered(hit);
+    }
+    return report;
 }
 
 } // namespace DeviceOps

@@ -1,6 +1,7 @@
 // What the program and tlctl do with a device, written once: connecting
 // (probing the port), the read cycle, the holding-block write, command-
-// register writes, factory settings and the switch to the bootloader.  The
+// register writes, factory settings, the switch to the bootloader and the
+// search of a line for devices.  The
 // firmware transfer itself is in firmware.h.
 //
 // No widgets and no messages here: every operation says which step failed
@@ -13,6 +14,7 @@
 #include "modbus.h"
 
 #include <QString>
+#include <QVector>
 #include <functional>
 
 namespace DeviceOps {
@@ -106,5 +108,50 @@ Outcome restoreFactory();
 // answer).  On success DeviceType is TypeBootloader; SlaveAddress may have
 // become 0.
 Outcome enterBootloader();
+
+// One address of a line scan at which something answered.
+struct ScanHit {
+    int address = 0;
+    // Result of the device-type request: ResultOk, or what came back instead
+    // (an exception, a damaged reply: something is there, but not in order).
+    quint16 result = ResultOk;
+    // Input register 4, when the type request succeeded.
+    qint16 type = Params::TypeNone;
+    // Detectors only: the serial number and the firmware version, each with
+    // the result of its read (they stay empty when it failed).
+    quint16 serialResult = ResultOk;
+    qint32 serialNumber = 0;
+    QString serialText;          // "TL02ID0004711"
+    quint16 versionResult = ResultOk;
+    QString firmwareVersion;     // identification object 2
+
+    bool answered() const { return result == ResultOk; }
+    bool detector() const { return answered() && Params::isDetector(type); }
+};
+
+struct ScanReport {
+    QVector<ScanHit> hits;   // in address order
+    int scanned = 0;         // addresses asked before the scan ended
+};
+
+struct ScanHooks {
+    // Asked before each address; true stops the scan there.
+    std::function<bool()> cancelled;
+    // Called before each address is asked (progress).
+    std::function<void(int address)> beforeAddress;
+    // Called for each hit as soon as it is complete.
+    std::function<void(const ScanHit &)> answered;
+};
+
+// Looks for devices on the open line at addresses `from` to `to`: one
+// request for input register 4 per address, with a single attempt, so that
+// a silent address costs one reply time-out.  A detector that answers is
+// then asked, with the usual attempts, for its serial number (0x100F-0x1010)
+// and its basic identification (firmware version).  Only reads go out:
+// nothing is written and a device of unknown type is not sent "DEACTIV", as
+// it may be any slave on a shared line.  The link's SlaveAddress, attempt
+// limit and parameter block are what they were when the scan returns.  On a
+// link that is not open the scan ends at once, with nothing scanned.
+ScanReport scan(int from, int to, const ScanHooks &hooks = {});
 
 } // namespace DeviceOps

@@ -789,60 +789,48 @@ int cmdScan(Session &s, const Options &o, Io &io)
     QJsonArray others;
     QElapsedTimer clock;
     clock.start();
-    command.attemptLimit = 1;
-    int scanned = 0;
-    for (int a = o.from; a <= o.to && !interrupted(); ++a) {
+    DeviceOps::ScanHooks hooks;
+    hooks.cancelled = [] { return interrupted(); };
+    hooks.beforeAddress = [&](int a) {
         if (io.errIsTerminal) {
             io.err << QStringLiteral("\rscanning address %1 (%2 of %3)").arg(a).arg(a - o.from + 1).arg(addresses);
             io.err.flush();
         }
-        command.SlaveAddress = quint16(a);
-        command.DeviceParams.DeviceTypeReg = 0;
-        const quint16 r = command.transact(Modbus::FnReadInput, 0, InputDeviceType, 1);
-        ++scanned;
-        if (r == ResultNoReply || r == ResultWriteTimeout)
-            continue;
+    };
+    hooks.answered = [&](const DeviceOps::ScanHit &hit) {
         if (io.errIsTerminal) {
             io.err << "\r\033[K";
             io.err.flush();
         }
-        if (r != ResultOk) {
-            QJsonObject e;
-            e.insert(QStringLiteral("address"), a);
-            e.insert(QStringLiteral("result"), resultText(r));
+        QJsonObject e;
+        e.insert(QStringLiteral("address"), hit.address);
+        if (!hit.answered()) {
+            e.insert(QStringLiteral("result"), resultText(hit.result));
             others.append(e);
             if (!o.json)
-                io.out << QStringLiteral("%1  something answered: %2\n").arg(a, 3).arg(resultText(r));
-            continue;
+                io.out << QStringLiteral("%1  something answered: %2\n").arg(hit.address, 3).arg(resultText(hit.result));
+            return;
         }
-        const qint16 type = qint16(command.DeviceParams.DeviceTypeReg);
-        QJsonObject e;
-        e.insert(QStringLiteral("address"), a);
-        e.insert(QStringLiteral("device_type"), int(type));
-        e.insert(QStringLiteral("kind"), deviceKindText(type));
+        e.insert(QStringLiteral("device_type"), int(hit.type));
+        e.insert(QStringLiteral("kind"), deviceKindText(hit.type));
         QString serial;
-        if (isDetector(type)) {
-            // The device is there: its serial number gets the usual attempts.
-            command.attemptLimit = 0;
-            command.DeviceParams.SerialNum = 0;
-            const quint16 rs = command.transact(Modbus::FnReadHolding, 0, SerialNumberFirst, 2);
-            command.attemptLimit = 1;
-            if (rs == ResultOk) {
-                e.insert(QStringLiteral("serial_number"), int(command.DeviceParams.SerialNum));
-                e.insert(QStringLiteral("serial_text"), serialText());
-                serial = QStringLiteral("%1 (%2)").arg(serialText()).arg(command.DeviceParams.SerialNum);
+        if (hit.detector()) {
+            if (hit.serialResult == ResultOk) {
+                e.insert(QStringLiteral("serial_number"), int(hit.serialNumber));
+                e.insert(QStringLiteral("serial_text"), hit.serialText);
+                serial = QStringLiteral("%1 (%2)").arg(hit.serialText).arg(hit.serialNumber);
             } else {
                 e.insert(QStringLiteral("serial_number"), QJsonValue());
-                serial = QStringLiteral("serial number not read: ") + resultText(rs);
+                serial = QStringLiteral("serial number not read: ") + resultText(hit.serialResult);
             }
         }
         found.append(e);
         if (!o.json) {
-            io.out << QStringLiteral("%1  %2  %3\n").arg(a, 3).arg(deviceKindText(type), -16).arg(serial);
+            io.out << QStringLiteral("%1  %2  %3\n").arg(hit.address, 3).arg(deviceKindText(hit.type), -16).arg(serial);
             io.out.flush();
         }
-    }
-    command.attemptLimit = 0;
+    };
+    const int scanned = DeviceOps::scan(o.from, o.to, hooks).scanned;
     if (io.errIsTerminal) {
         io.err << "\r\033[K";
         io.err.flush();

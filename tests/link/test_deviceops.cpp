@@ -62,6 +62,20 @@ class TestDeviceOps : public QObject
 
     bool sawRaw() { return sim.log().join(QLatin1Char('\n')).contains(QLatin1String("RAW")); }
 
+    // Every request on the line, to the simulator's address or another:
+    // (address, function) pairs.
+    QList<QPair<int, int>> lineRequests()
+    {
+        QList<QPair<int, int>> out;
+        for (const QString &l : sim.log()) {
+            if (!l.startsWith(QLatin1String("RX ")) && !l.startsWith(QLatin1String("RXOTHER ")))
+                continue;
+            const QByteArray f = QByteArray::fromHex(l.section(QLatin1Char(' '), 1).toLatin1());
+            out.append({f.size() > 0 ? quint8(f[0]) : -1, f.size() > 1 ? quint8(f[1]) : -1});
+        }
+        return out;
+    }
+
 private slots:
     void cleanup()
     {
@@ -218,6 +232,89 @@ private slots:
         QCOMPARE(requests().first(), Request(16, 0x1000));
         QVERIFY(!requests().contains(Request(16, 0x1020)));
         QVERIFY(sim.commands().isEmpty());
+    }
+
+    void scanFindsDetectorReadingOnly()
+    {
+        QVERIFY2(connectTo({"--address", "6", "--type", "2", "--version", "2.17"}), qPrintable(sim.errorText()));
+        // What the link held before must be there after the scan.
+        command.SlaveAddress = 9;
+        command.attemptLimit = 0;
+        command.DeviceParams.Limit1 = 1234;
+        command.DeviceParams.DeviceTypeReg = 1;
+        QList<int> asked;
+        QList<int> reported;
+        DeviceOps::ScanHooks hooks;
+        hooks.beforeAddress = [&](int a) { asked.append(a); };
+        hooks.answered = [&](const DeviceOps::ScanHit &h) { reported.append(h.address); };
+        const DeviceOps::ScanReport report = DeviceOps::scan(4, 8, hooks);
+
+        QCOMPARE(report.scanned, 5);
+        QCOMPARE(asked, QList<int>({4, 5, 6, 7, 8}));
+        QCOMPARE(reported, QList<int>{6});
+        QCOMPARE(report.hits.size(), 1);
+        const DeviceOps::ScanHit &hit = report.hits[0];
+        QCOMPARE(hit.address, 6);
+        QVERIFY(hit.detector());
+        QCOMPARE(int(hit.type), 2);
+        QCOMPARE(hit.serialResult, quint16(ResultOk));
+        QCOMPARE(hit.serialNumber, 4711);
+        QCOMPARE(hit.serialText, QStringLiteral("TL02UD0004711"));
+        QCOMPARE(hit.versionResult, quint16(ResultOk));
+        QCOMPARE(hit.firmwareVersion, QStringLiteral("2.17"));
+
+        QCOMPARE(command.SlaveAddress, quint16(9));
+        QCOMPARE(command.attemptLimit, 0);
+        QCOMPARE(int(command.DeviceParams.Limit1), 1234);
+        QCOMPARE(int(command.DeviceParams.DeviceTypeReg), 1);
+        // One type request per address, then the detector's two reads; no
+        // write and no raw bytes.
+        using AF = QPair<int, int>;
+        QCOMPARE(lineRequests(), QList<AF>({{4, 4}, {5, 4}, {6, 4}, {6, 3}, {6, 43}, {7, 4}, {8, 4}}));
+        QVERIFY(!sawRaw());
+        QVERIFY(sim.commands().isEmpty());
+    }
+
+    void scanCancelsAndLeavesStrangersAlone()
+    {
+        // A device of unknown type answers; it is reported, not sent "DEACTIV".
+        QVERIFY2(connectTo({"--address", "2", "--type", "3"}), qPrintable(sim.errorText()));
+        command.SlaveAddress = 1;
+        int asked = 0;
+        DeviceOps::ScanHooks hooks;
+        hooks.beforeAddress = [&](int) { ++asked; };
+        hooks.cancelled = [&] { return asked == 4; };
+        const DeviceOps::ScanReport report = DeviceOps::scan(1, 247, hooks);
+        QCOMPARE(report.scanned, 4);
+        QCOMPARE(report.hits.size(), 1);
+        QCOMPARE(report.hits[0].address, 2);
+        QCOMPARE(int(report.hits[0].type), 3);
+        QVERIFY(report.hits[0].answered() && !report.hits[0].detector());
+        QVERIFY(report.hits[0].serialText.isEmpty());
+        QTest::qWait(300);   // raw bytes would have reached the log by now
+        QVERIFY(!sawRaw());
+        const auto requests = lineRequests();
+        QCOMPARE(requests.size(), 4);
+        for (const auto &r : requests)
+            QCOMPARE(r.second, 4);
+        QCOMPARE(command.SlaveAddress, quint16(1));
+        QCOMPARE(command.attemptLimit, 0);
+
+        // Something that answers out of order counts as a hit, not a device.
+        sim.send(QStringLiteral("fault exception 4 -1"));
+        sim.clearLog();
+        const DeviceOps::ScanReport refused = DeviceOps::scan(2, 2);
+        QCOMPARE(refused.hits.size(), 1);
+        QCOMPARE(refused.hits[0].result, quint16(ResultRefused));
+        QVERIFY(!refused.hits[0].answered());
+
+        // A link closed on purpose: nothing asked.
+        command.closePort();
+        sim.clearLog();
+        const DeviceOps::ScanReport closed = DeviceOps::scan(1, 247);
+        QCOMPARE(closed.scanned, 0);
+        QVERIFY(closed.hits.isEmpty());
+        QVERIFY(lineRequests().isEmpty());
     }
 
     void factoryRestoreRefusedReadsNothing()
