@@ -5,9 +5,15 @@
 #include "deviceops.h"
 #include "portdiagnosis.h"
 
+#include <QCoreApplication>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QScrollBar>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
+#include <QTableWidgetItem>
 
 std::function<QStringList()> Connect_com_port::portLister;
 
@@ -32,9 +38,19 @@ Connect_com_port::Connect_com_port(QWidget *parent)
     connect(ui->cb_Com->lineEdit(), &QLineEdit::editingFinished, this,
             &Connect_com_port::portTextConfirmed);
 
+    // The address every request goes to; the main window shows it again
+    // when the dialog closes.
+    {
+        const QSignalBlocker quiet(ui->spinBox_Address);
+        ui->spinBox_Address->setValue(command.SlaveAddress);
+    }
+    ui->groupBox_Found->hide();
+    ui->Button_Pick->setEnabled(false);
+    connect(ui->tableFound, &QTableWidget::itemSelectionChanged, this,
+            [this] { ui->Button_Pick->setEnabled(!ui->tableFound->selectedItems().isEmpty()); });
+
     if (command.isOpen()) {
-        ui->Button_connect->setText(DisconnectText);
-        ui->Button_Rescan->setEnabled(false);
+        showConnected(true);
         fillPorts();
         const int index = ui->cb_Com->findText(command.PortName);
         if (index >= 0)
@@ -114,9 +130,21 @@ void Connect_com_port::on_cb_Bautrate_activated(int)
 void Connect_com_port::disconnectPort()
 {
     command.DeviceType = Params::TypeNone;
-    ui->Button_connect->setText(ConnectText);
-    ui->Button_Rescan->setEnabled(true);
+    showConnected(false);
     command.closePort();
+}
+
+void Connect_com_port::showConnected(bool connected)
+{
+    ui->Button_connect->setText(connected ? DisconnectText : ConnectText);
+    ui->Button_Rescan->setEnabled(!connected);
+    ui->spinBox_Address->setEnabled(!connected);
+    ui->Button_Search->setEnabled(!connected);
+}
+
+void Connect_com_port::on_spinBox_Address_valueChanged(int value)
+{
+    command.SlaveAddress = quint16(value);
 }
 
 QString Connect_com_port::openFailureText(const QString &portName, const QString &systemError)
@@ -171,8 +199,7 @@ void Connect_com_port::on_Button_connect_clicked()
 
     const DeviceOps::Outcome probe = DeviceOps::probe();
     if (probe.ok()) {
-        ui->Button_connect->setText(DisconnectText);
-        ui->Button_Rescan->setEnabled(false);
+        showConnected(true);
         return;
     }
     if (probe.failed == DeviceOps::Step::Probe) {
@@ -183,4 +210,148 @@ void Connect_com_port::on_Button_connect_clicked()
     // No TL-02: it has been sent "DEACTIV".
     QMessageBox::warning(this, tr("Подключение"), tr("Прибор не опознан"));
     disconnectPort();
+}
+
+// ------------------------------------------------------------ line search
+
+void Connect_com_port::on_Button_Search_clicked()
+{
+    // The chosen port, opened as Connect opens it; a link that was closed
+    // is closed again afterwards.
+    const bool wasOpen = command.isOpen();
+    if (!wasOpen && !DeviceOps::open(command.PortName)) {
+        QMessageBox::information(this, tr("Подключение"), openFailureText(command.PortName, command.errorString()));
+        return;
+    }
+
+    QProgressDialog progress(this);
+    progress.setWindowTitle(tr("Поиск приборов"));
+    progress.setCancelButtonText(tr("Отмена"));
+    progress.setRange(0, ScanLast - ScanFirst + 1);
+    progress.setAutoReset(false);
+    progress.setAutoClose(false);
+    progress.setMinimumDuration(0);
+    progress.setMinimumWidth(320);
+    // The progress window is this dialog's own, so it takes clicks while
+    // the dialog runs modally; the dialog's controls wait for the end.
+    ui->groupBox->setEnabled(false);
+    ui->groupBox_Found->setEnabled(false);
+
+    int devices = 0;
+    DeviceOps::ScanHooks hooks;
+    // A click on Cancel that came during the last exchange is seen here,
+    // before the next address is asked; so is the dialog being closed.
+    hooks.cancelled = [this, &progress] {
+        QCoreApplication::processEvents();
+        return progress.wasCanceled() || !isVisible();
+    };
+    hooks.beforeAddress = [&](int address) {
+        progress.setLabelText(tr("Опрашивается адрес %1 из %2\nНайдено приборов: %3")
+                                  .arg(address).arg(ScanLast).arg(devices));
+        progress.setValue(address - ScanFirst);
+        QCoreApplication::processEvents();
+    };
+    hooks.answered = [&devices](const DeviceOps::ScanHit &hit) {
+        if (hit.answered())
+            ++devices;
+    };
+    progress.show();
+    const DeviceOps::ScanReport report = DeviceOps::scan(ScanFirst, ScanLast, hooks);
+    progress.hide();
+    ui->groupBox->setEnabled(true);
+    ui->groupBox_Found->setEnabled(true);
+    if (!wasOpen)
+        command.closePort();
+    if (isVisible())
+        showFound(report);
+}
+
+QString Connect_com_port::typeText(const DeviceOps::ScanHit &hit)
+{
+    if (!hit.answered())
+        return tr("Ответ с ошибкой");
+    switch (hit.type) {
+    case Params::TypeDetector1: return tr("TL-02, тип 1");
+    case Params::TypeDetector2: return tr("TL-02, тип 2");
+    case Params::TypeBootloader: return tr("Загрузчик");
+    default: return tr("Не опознан (тип %1)").arg(hit.type);
+    }
+}
+
+void Connect_com_port::showFound(const DeviceOps::ScanReport &report)
+{
+    const bool stopped = report.scanned < ScanLast - ScanFirst + 1;
+    const int lastAsked = ScanFirst + report.scanned - 1;
+    QTableWidget *table = ui->tableFound;
+    table->setRowCount(0);
+    if (report.hits.isEmpty()) {
+        ui->groupBox_Found->hide();
+        adjustSize();
+        QString text;
+        if (report.scanned == 0)
+            text = tr("Поиск прерван.");
+        else if (stopped)
+            text = tr("На адресах %1–%2 приборы не найдены; поиск прерван.").arg(ScanFirst).arg(lastAsked);
+        else
+            text = tr("На адресах %1–%2 приборы не найдены.").arg(ScanFirst).arg(lastAsked);
+        QMessageBox::information(this, tr("Поиск приборов"), text);
+        return;
+    }
+
+    const QString none = QStringLiteral("—");
+    int devices = 0;
+    for (const DeviceOps::ScanHit &hit : report.hits) {
+        const int row = table->rowCount();
+        table->insertRow(row);
+        auto *address = new QTableWidgetItem(QString::number(hit.address));
+        address->setData(Qt::UserRole, hit.address);
+        address->setTextAlignment(Qt::AlignCenter);
+        table->setItem(row, 0, address);
+        table->setItem(row, 1, new QTableWidgetItem(typeText(hit)));
+        QString version = none;
+        QString serial = none;
+        if (hit.detector()) {
+            version = hit.versionResult != ResultOk ? tr("не считана")
+                : hit.firmwareVersion.isEmpty()     ? none
+                                                    : hit.firmwareVersion;
+            serial = hit.serialResult == ResultOk ? hit.serialText : tr("не считан");
+        }
+        table->setItem(row, 2, new QTableWidgetItem(version));
+        table->setItem(row, 3, new QTableWidgetItem(serial));
+        if (hit.answered())
+            ++devices;
+    }
+    QString summary = tr("Найдено приборов: %1 на адресах %2–%3.").arg(devices).arg(ScanFirst).arg(lastAsked);
+    if (stopped)
+        summary += QLatin1Char(' ') + tr("Поиск прерван.");
+    ui->label_Found->setText(summary);
+
+    // The table as wide as its columns and high enough for a few rows.
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(true);
+    const int frame = 2 * table->frameWidth();
+    const int rows = qMin(table->rowCount(), 5);
+    table->setMinimumWidth(table->horizontalHeader()->length() + frame + table->verticalScrollBar()->sizeHint().width());
+    table->setMinimumHeight(table->horizontalHeader()->height() + rows * table->rowHeight(0) + frame);
+    ui->groupBox_Found->show();
+    table->selectRow(0);
+    adjustSize();
+}
+
+void Connect_com_port::on_Button_Pick_clicked()
+{
+    const QList<QTableWidgetItem *> chosen = ui->tableFound->selectedItems();
+    if (chosen.isEmpty())
+        return;
+    on_tableFound_cellDoubleClicked(chosen.first()->row(), 0);
+}
+
+void Connect_com_port::on_tableFound_cellDoubleClicked(int row, int)
+{
+    const QTableWidgetItem *item = ui->tableFound->item(row, 0);
+    if (!item || !ui->spinBox_Address->isEnabled())
+        return;
+    ui->spinBox_Address->setValue(item->data(Qt::UserRole).toInt());
+    command.SlaveAddress = quint16(ui->spinBox_Address->value());
+    ui->Button_connect->setFocus();
 }
