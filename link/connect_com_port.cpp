@@ -326,13 +326,16 @@ void Connect_com_port::showFound(const DeviceOps::ScanReport &report)
         summary += QLatin1Char(' ') + tr("Поиск прерван.");
     ui->label_Found->setText(summary);
 
-    // The table as wide as its columns and high enough for a few rows.
+    // The table as wide as its columns (with some air) and as high as its
+    // rows, up to six; more rows scroll.
     table->resizeColumnsToContents();
+    for (int c = 0; c < table->columnCount(); ++c)
+        table->setColumnWidth(c, table->columnWidth(c) + 12);
     table->horizontalHeader()->setStretchLastSection(true);
     const int frame = 2 * table->frameWidth();
-    const int rows = qMin(table->rowCount(), 5);
+    const int rows = qBound(2, table->rowCount(), 6);
     table->setMinimumWidth(table->horizontalHeader()->length() + frame + table->verticalScrollBar()->sizeHint().width());
-    table->setMinimumHeight(table->horizontalHeader()->height() + rows * table->rowHeight(0) + frame);
+    table->setFixedHeight(table->horizontalHeader()->height() + rows * table->rowHeight(0) + frame);
     ui->groupBox_Found->show();
     table->selectRow(0);
     adjustSize();
