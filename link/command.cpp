@@ -41,10 +41,17 @@ void Command::resetState()
     replyLength = 0;
 }
 
-void Command::setTrafficHook(TrafficHook hook, void *context)
+void Command::setTrafficHook(TrafficHook hook, void *context, AttemptHook ended)
 {
     trafficHook = hook;
+    attemptHook = ended;
     trafficContext = context;
+}
+
+void Command::attemptEnded(quint16 result)
+{
+    if (attemptHook)
+        attemptHook(result, trafficContext);
 }
 
 void Command::setClock(LinkClock *c)
@@ -210,8 +217,10 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 
     const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
     for (int attempt = attempts; attempt > 0; --attempt) {
-        if (!line->isOpen() && !recover())
+        if (!line->isOpen() && !recover()) {
+            attemptEnded(ResultWriteTimeout);
             return ResultWriteTimeout;
+        }
         keepFrameGap();
         line->discard();
         received.clear();
@@ -225,17 +234,21 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         if (broadcast) {
             // Every device on the line acts on a broadcast; none answers.
             // It is sent once: a request that did not go out is a failure.
-            if (!written)
+            if (!written) {
+                attemptEnded(ResultWriteTimeout);
                 return ResultWriteTimeout;
+            }
             if (line->waitForReadyRead(timing.firstReplyTimeout)) {
                 line->readAll();
                 lineActiveUs = clock->nowUs();
             }
+            attemptEnded(ResultOk);
             return ResultOk;
         }
 
         if (!written) {
             result = ResultWriteTimeout;
+            attemptEnded(result);
             if (!recover())
                 return result;
             continue;
@@ -243,7 +256,9 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 
         result = ResultNoReply;
         if (!awaitReply(timing.firstReplyTimeout, received)) {
-            if (line->failed() && !recover())
+            const bool lost = line->failed() && !recover();
+            attemptEnded(lost ? ResultWriteTimeout : ResultNoReply);
+            if (lost)
                 return ResultWriteTimeout;
             continue;
         }
@@ -257,6 +272,7 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         // failure is the check's own code.
         result = Modbus::checkReceived(reinterpret_cast<const quint8 *>(received.constData()),
                                        received.size(), request, image);
+        attemptEnded(result);
         if (result == ResultOk)
             return result;
         if (result != ResultBadReply)

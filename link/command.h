@@ -101,9 +101,16 @@ public:
     void resetState();
 
     // Optional observer of the raw bytes on the line (for tools that print
-    // frames).  Called with true for bytes sent, false for bytes received.
+    // frames and the traffic monitor).  Called with true for bytes sent,
+    // false for bytes received.  `attemptEnded`, when given, is called once
+    // at the end of every attempt of an exchange with that attempt's result
+    // (ResultNoReply for a request nobody answered, ResultBadReply for a
+    // corrupt reply, ...): bytes alone cannot tell a silence.  There is one
+    // observer; setting it replaces both, nullptr removes it.  Observing
+    // sends nothing on the line.
     using TrafficHook = void (*)(bool sent, const QByteArray &bytes, void *context);
-    void setTrafficHook(TrafficHook hook, void *context);
+    using AttemptHook = void (*)(quint16 result, void *context);
+    void setTrafficHook(TrafficHook hook, void *context, AttemptHook attemptEnded = nullptr);
 
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
@@ -125,7 +132,9 @@ private:
     bool linkWanted = false;
 
     TrafficHook trafficHook = nullptr;
+    AttemptHook attemptHook = nullptr;
     void *trafficContext = nullptr;
+    void attemptEnded(quint16 result);
 };
 
 extern Command command;
