@@ -244,7 +244,9 @@ QString helpText(const QString &command)
         "  --simulate       start a simulated detector (tl02-sim) and work on it\n"
         "  --user NAME      log in as User, Admin or Velta; the password comes from\n"
         "                   $TLCTL_PASSWORD or from a prompt on the terminal (not echoed)\n"
-        "  --frames         print every frame sent (>) and received (<) on stderr\n"
+        "  --frames         print every frame sent (>) and received (<) on stderr, in\n"
+        "                   hex, each with a line that decodes it (registers by name)\n"
+        "                   and after each attempt its result (= ok, = no reply, ...)\n"
         "  --help           this text; tlctl COMMAND --help for one command\n");
 
     if (command == QLatin1String("ports")) {

@@ -3,6 +3,7 @@
 #include "accesslevels.h"
 #include "command.h"
 #include "deviceops.h"
+#include "framedecode.h"
 #include "portdiagnosis.h"
 #include "paramtable.h"
 
@@ -39,17 +40,31 @@ bool SimulatedDetector::start(const QStringList &args, QString &error)
 
 namespace {
 
+// --frames: every frame on its own line ("> " sent, "< " received, the bytes
+// in hex), each followed by an indented line that says what it carries, and
+// after every attempt an indented line with its result.  Scripts that count
+// bytes read only the "> " and "< " lines.
 void printFrame(bool sent, const QByteArray &bytes, void *context)
 {
-    auto *err = static_cast<QTextStream *>(context);
-    QString hex;
-    for (int i = 0; i < bytes.size(); ++i) {
-        if (i)
-            hex += QLatin1Char(' ');
-        hex += QStringLiteral("%1").arg(quint8(bytes[i]), 2, 16, QLatin1Char('0')).toUpper();
+    auto *printer = static_cast<FramePrinter *>(context);
+    const FrameDecode::Frame frame = FrameDecode::decode(bytes, sent, sent || !printer->haveRequest
+                                                                          ? nullptr : &printer->lastRequest,
+                                                         command.DeviceParams);
+    if (sent && frame.kind != FrameDecode::Kind::RawText) {
+        printer->lastRequest = frame;
+        printer->haveRequest = true;
     }
-    *err << (sent ? "> " : "< ") << hex << "\n";
-    err->flush();
+    QTextStream &err = *printer->err;
+    err << (sent ? "> " : "< ") << FrameDecode::hexBytes(bytes) << "\n";
+    err << "    " << FrameDecode::describe(frame) << "\n";
+    err.flush();
+}
+
+void printAttempt(quint16 result, void *context)
+{
+    QTextStream &err = *static_cast<FramePrinter *>(context)->err;
+    err << "    = " << FrameDecode::resultName(result) << "\n";
+    err.flush();
 }
 
 } // namespace
@@ -169,8 +184,10 @@ int Session::open()
                                   .arg(port, command.errorString()));
     }
     command.SlaveAddress = quint16(opt.address);
-    if (opt.frames)
-        command.setTrafficHook(printFrame, &ioRef.err);
+    if (opt.frames) {
+        framePrinter.err = &ioRef.err;
+        command.setTrafficHook(printFrame, &framePrinter, printAttempt);
+    }
     opened = true;
     return ExitOk;
 }

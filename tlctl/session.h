@@ -9,6 +9,7 @@
 #include "console.h"
 #include "deviceops.h"
 #include "deviceparams.h"
+#include "framedecode.h"
 #include "simlauncher.h"
 
 #include <QString>
@@ -28,6 +29,14 @@ public:
 
 private:
     SimLauncher launcher;
+};
+
+// State of --frames: the stream it prints on and the last request, against
+// which a reply is read.
+struct FramePrinter {
+    QTextStream *err = nullptr;
+    FrameDecode::Frame lastRequest;
+    bool haveRequest = false;
 };
 
 class Session
@@ -80,6 +89,7 @@ private:
     SimulatedDetector sim;
     QString port;
     bool opened = false;
+    FramePrinter framePrinter;
 };
 
 // The path of the port to open for a --port (or TLCTL_PORT) text.  A text

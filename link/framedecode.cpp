@@ -1,0 +1,396 @@
+#include "framedecode.h"
+
+#include "modbus.h"
+#include "paramtable.h"
+
+namespace FrameDecode {
+
+namespace {
+
+quint8 byteAt(const QByteArray &b, int i) { return quint8(b.at(i)); }
+quint16 wordAt(const QByteArray &b, int i) { return quint16((byteAt(b, i) << 8) | byteAt(b, i + 1)); }
+
+bool printable(const QByteArray &bytes)
+{
+    for (char c : bytes)
+        if (quint8(c) < 0x20 || quint8(c) > 0x7E)
+            return false;
+    return !bytes.isEmpty();
+}
+
+// Big-endian register values from `from`, at most `n`, within the frame's
+// body (the CRC excluded).  Sets `truncated` when fewer are there.
+QVector<Register> registersFrom(const QByteArray &b, int from, int n, int firstReg, bool &truncated)
+{
+    QVector<Register> out;
+    const int body = b.size() - 2;
+    for (int i = 0; i < n; ++i) {
+        const int at = from + 2 * i;
+        if (at + 2 > body) {
+            truncated = true;
+            break;
+        }
+        out.append({quint16(firstReg + i), wordAt(b, at)});
+    }
+    return out;
+}
+
+QString shownValue(const Params::Shown &s)
+{
+    return s.unit.isEmpty() ? s.text : s.text + QLatin1Char(' ') + s.unit;
+}
+
+QStringList holdingValues(const Frame &f, const ParamBlock &context)
+{
+    // The frame's own Config (units, decimals) and neighbouring words count
+    // over the ones the link holds.
+    ParamBlock block = context;
+    bool hasSerialLow = false;
+    for (const Register &r : f.registers) {
+        if (r.reg >= Params::HoldingFirst && r.reg <= Params::HoldingLast)
+            Params::setHoldingValue(block, r.reg, r.value);
+        hasSerialLow = hasSerialLow || r.reg == Params::SerialNumberFirst;
+    }
+    QStringList out;
+    for (const Register &r : f.registers) {
+        if (r.reg < Params::HoldingFirst || r.reg > Params::HoldingLast) {
+            out << QStringLiteral("%1 = %2").arg(Params::hex4(r.reg)).arg(r.value);
+            continue;
+        }
+        if (r.reg == Params::SerialNumberFirst + 1 && hasSerialLow)
+            continue;   // shown whole with its low word
+        bool named = false;
+        for (const Params::ParamDef &def : Params::parameters()) {
+            if (def.reg != r.reg)
+                continue;
+            named = true;
+            out << QStringLiteral("%1 = %2").arg(QLatin1String(def.name), shownValue(Params::show(def, block)));
+        }
+        if (!named)
+            out << QStringLiteral("%1 = %2").arg(Params::hex4(r.reg)).arg(r.value);
+    }
+    return out;
+}
+
+QStringList inputValues(const Frame &f, const ParamBlock &context)
+{
+    ParamBlock block = context;
+    auto *bytes = reinterpret_cast<quint8 *>(&block);
+    for (const Register &r : f.registers) {
+        if (r.reg < Params::InputCount) {
+            const int place = Params::inputPlace(r.reg);
+            bytes[place] = quint8(r.value & 0xFF);
+            bytes[place + 1] = quint8(r.value >> 8);
+        }
+    }
+    QStringList out;
+    for (const Register &r : f.registers) {
+        const Params::LiveDef *def = nullptr;
+        for (const Params::LiveDef &d : Params::liveValues())
+            if (d.reg == r.reg)
+                def = &d;
+        if (def)
+            out << QStringLiteral("%1 = %2").arg(QLatin1String(def->name), shownValue(Params::showLive(*def, block)));
+        else
+            out << QStringLiteral("input %1 = %2").arg(r.reg).arg(r.value);
+    }
+    return out;
+}
+
+QString objectName(int id)
+{
+    if (id == 3)
+        return QStringLiteral("vendor");
+    for (const Params::IdentDef &d : Params::identification())
+        if (d.objectId == id)
+            return QLatin1String(d.name);
+    return QStringLiteral("object %1").arg(id);
+}
+
+void decodeRequest(const QByteArray &b, Frame &f)
+{
+    const int fn = f.function;
+    const int n = b.size();
+    switch (fn) {
+    case Modbus::FnReadHolding:
+    case Modbus::FnReadInput:
+        f.input = fn == Modbus::FnReadInput;
+        if (n < 8) {
+            f.truncated = true;
+            return;
+        }
+        f.start = wordAt(b, 2);
+        f.count = wordAt(b, 4);
+        return;
+    case Modbus::FnWriteSingle:
+        if (n < 8) {
+            f.truncated = true;
+            return;
+        }
+        f.start = wordAt(b, 2);
+        f.count = 1;
+        f.registers = {{quint16(f.start), wordAt(b, 4)}};
+        break;
+    case Modbus::FnWriteMultiple:
+        if (n < 9) {
+            f.truncated = true;
+            return;
+        }
+        f.start = wordAt(b, 2);
+        f.count = wordAt(b, 4);
+        f.registers = registersFrom(b, 7, byteAt(b, 6) / 2, f.start, f.truncated);
+        break;
+    case Modbus::FnWriteMemory:
+        if (n < 9) {
+            f.truncated = true;
+            return;
+        }
+        f.memAddress = qint64((quint32(byteAt(b, 2)) << 24) | (quint32(byteAt(b, 3)) << 16)
+                              | (quint32(byteAt(b, 4)) << 8) | byteAt(b, 5));
+        f.memLength = byteAt(b, 6);
+        f.truncated = n < 9 + f.memLength;
+        return;
+    case Modbus::FnReadDeviceId:
+        if (n < 7) {
+            f.truncated = true;
+            return;
+        }
+        f.idCode = byteAt(b, 3);
+        f.idObject = byteAt(b, 4);
+        return;
+    default:
+        return;
+    }
+    // A write of the command register alone carries a command.
+    if (f.start == Params::CommandRegister && f.registers.size() == 1)
+        f.command = f.registers[0].value;
+}
+
+void decodeReply(const QByteArray &b, Frame &f, const Frame *request)
+{
+    const int n = b.size();
+    if (f.isException()) {
+        if (n < 5)
+            f.truncated = true;
+        else
+            f.exceptionCode = byteAt(b, 2);
+        return;
+    }
+    switch (f.function) {
+    case Modbus::FnReadHolding:
+    case Modbus::FnReadInput: {
+        f.input = f.function == Modbus::FnReadInput;
+        // Registers are numbered from the request's start: the reply does
+        // not repeat it.
+        const bool known = request && (request->function == Modbus::FnReadHolding
+                                       || request->function == Modbus::FnReadInput) && request->start >= 0;
+        f.start = known ? request->start : -1;
+        const int counted = byteAt(b, 2);
+        f.count = counted / 2;
+        f.registers = registersFrom(b, 3, counted / 2, known ? request->start : 0, f.truncated);
+        if (!known)
+            f.registers.clear();
+        f.truncated = f.truncated || n - 5 != counted;
+        return;
+    }
+    case Modbus::FnWriteSingle:
+    case Modbus::FnWriteMultiple:
+        if (n < 8) {
+            f.truncated = true;
+            return;
+        }
+        f.start = wordAt(b, 2);
+        if (f.function == Modbus::FnWriteMultiple)
+            f.count = wordAt(b, 4);
+        else
+            f.registers = {{quint16(f.start), wordAt(b, 4)}};
+        return;
+    case Modbus::FnWriteMemory:
+        if (n < 8) {
+            f.truncated = true;
+            return;
+        }
+        f.memAddress = qint64((quint32(byteAt(b, 2)) << 24) | (quint32(byteAt(b, 3)) << 16)
+                              | (quint32(byteAt(b, 4)) << 8) | byteAt(b, 5));
+        return;
+    case Modbus::FnReadDeviceId: {
+        if (n < 10) {
+            f.truncated = true;
+            return;
+        }
+        f.idCode = byteAt(b, 3);
+        const int objects = byteAt(b, 7);
+        const int body = n - 2;
+        int at = 8;
+        for (int i = 0; i < objects; ++i) {
+            if (at + 2 > body) {
+                f.truncated = true;
+                break;
+            }
+            const int id = byteAt(b, at);
+            const int len = byteAt(b, at + 1);
+            if (at + 2 + len > body) {
+                f.truncated = true;
+                break;
+            }
+            f.objects.append({id, QString::fromUtf8(b.constData() + at + 2, len)});
+            at += 2 + len;
+        }
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+} // namespace
+
+Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const ParamBlock &context)
+{
+    Frame f;
+    f.sent = sent;
+    f.crcOk = Modbus::crcMatches(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
+    if (!f.crcOk && sent && printable(bytes)) {
+        f.kind = Kind::RawText;
+        f.text = QString::fromLatin1(bytes);
+        return f;
+    }
+    if (bytes.size() >= 1)
+        f.address = byteAt(bytes, 0);
+    if (bytes.size() >= 2)
+        f.function = byteAt(bytes, 1);
+    if (bytes.size() < 4) {
+        f.kind = Kind::Short;
+        f.truncated = true;
+        return f;
+    }
+    f.kind = Kind::Frame;
+    if (sent)
+        decodeRequest(bytes, f);
+    else
+        decodeReply(bytes, f, request);
+    f.broadcast = sent && (f.address == 0 || f.address == 255)
+        && (f.function == Modbus::FnWriteSingle || f.function == Modbus::FnWriteMultiple
+            || f.function == Modbus::FnReadFileRecord);
+
+    if (f.isException() || f.command >= 0)
+        return f;
+    if (f.baseFunction() == Modbus::FnReadDeviceId) {
+        for (const IdObject &o : f.objects)
+            f.values << QStringLiteral("%1 = %2").arg(objectName(o.id), o.text);
+    } else if (!f.registers.isEmpty()) {
+        f.values = f.input ? inputValues(f, context) : holdingValues(f, context);
+    }
+    return f;
+}
+
+QString functionName(int function)
+{
+    switch (function & 0x7F) {
+    case Modbus::FnReadHolding: return QStringLiteral("read holding registers");
+    case Modbus::FnReadInput: return QStringLiteral("read input registers");
+    case Modbus::FnWriteSingle: return QStringLiteral("write single register");
+    case Modbus::FnWriteMemory: return QStringLiteral("write memory block");
+    case Modbus::FnWriteMultiple: return QStringLiteral("write multiple registers");
+    case Modbus::FnWriteFileRecord: return QStringLiteral("write file record");
+    case Modbus::FnReadFileRecord: return QStringLiteral("read file record");
+    case Modbus::FnReadDeviceId: return QStringLiteral("read device identification");
+    default:
+        return QStringLiteral("function 0x%1").arg(QString::number(function & 0x7F, 16).rightJustified(2, QLatin1Char('0')).toUpper());
+    }
+}
+
+QString commandName(quint16 code)
+{
+    switch (code) {
+    case Params::CmdRestart: return QStringLiteral("restart");
+    case Params::CmdStoreFactory: return QStringLiteral("store factory settings");
+    case Params::CmdRestoreFactory: return QStringLiteral("restore factory settings");
+    case Params::CmdSoundOffOn: return QStringLiteral("sound switch-off on");
+    case Params::CmdSoundOffOff: return QStringLiteral("sound switch-off off");
+    case Params::CmdBootloader: return QStringLiteral("enter the bootloader");
+    default: return QString();
+    }
+}
+
+QString exceptionName(int code)
+{
+    switch (code) {
+    case 1: return QStringLiteral("illegal function");
+    case 2: return QStringLiteral("illegal data address");
+    case 3: return QStringLiteral("illegal data value");
+    case 4: return QStringLiteral("server device failure");
+    case 5: return QStringLiteral("acknowledge");
+    case 6: return QStringLiteral("server device busy");
+    case 8: return QStringLiteral("memory parity error");
+    case 10: return QStringLiteral("gateway path unavailable");
+    case 11: return QStringLiteral("gateway target device failed to respond");
+    default: return QString();
+    }
+}
+
+QString resultName(quint16 result)
+{
+    switch (result) {
+    case ResultOk: return QStringLiteral("ok");
+    case ResultNoReply: return QStringLiteral("no reply");
+    case ResultBadReply: return QStringLiteral("CRC error or garbled reply");
+    case ResultMismatch: return QStringLiteral("reply does not fit the request");
+    case ResultWriteTimeout: return QStringLiteral("not sent (write time-out or line lost)");
+    case ResultIllegalAddress: return QStringLiteral("exception 2 (illegal data address)");
+    case ResultIllegalValue: return QStringLiteral("exception 3 (illegal data value)");
+    case ResultRefused: return QStringLiteral("exception (refused)");
+    case ResultUnsupported: return QStringLiteral("unknown function in the reply");
+    case ResultNotConnected: return QStringLiteral("not connected");
+    default: return QStringLiteral("result %1").arg(result);
+    }
+}
+
+QString hexBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+}
+
+QString describe(const Frame &f)
+{
+    if (f.kind == Kind::RawText)
+        return QStringLiteral("raw text \"%1\"").arg(f.text);
+    if (f.kind == Kind::Short)
+        return QStringLiteral("too short for a frame");
+    QString s = QStringLiteral("address %1%2, %3").arg(f.address)
+                    .arg(f.broadcast ? QStringLiteral(" (broadcast)") : QString(), functionName(f.function));
+    if (f.isException()) {
+        const QString meaning = exceptionName(f.exceptionCode);
+        s += QStringLiteral(": exception %1").arg(f.exceptionCode);
+        if (!meaning.isEmpty())
+            s += QStringLiteral(" (%1)").arg(meaning);
+    } else if (f.command >= 0) {
+        const QString meaning = commandName(quint16(f.command));
+        s += QStringLiteral(": command %1").arg(Params::hex4(quint16(f.command)));
+        if (!meaning.isEmpty())
+            s += QLatin1Char(' ') + meaning;
+    } else {
+        if (f.start >= 0 && f.count > 0)
+            s += QStringLiteral(" %1-%2 (%3)").arg(Params::hex4(quint16(f.start)),
+                                                    Params::hex4(quint16(f.start + f.count - 1))).arg(f.count);
+        else if (f.start >= 0)
+            s += QLatin1Char(' ') + Params::hex4(quint16(f.start));
+        if (f.memAddress >= 0)
+            s += QStringLiteral(" at 0x%1").arg(quint32(f.memAddress), 8, 16, QLatin1Char('0'));
+        if (f.memLength >= 0)
+            s += QStringLiteral(", %1 bytes").arg(f.memLength);
+        if (f.idCode >= 0)
+            s += QStringLiteral(" code %1").arg(f.idCode);
+        if (f.idObject >= 0)
+            s += QStringLiteral(" from object %1").arg(f.idObject);
+        if (!f.values.isEmpty())
+            s += QStringLiteral(": ") + f.values.join(QStringLiteral("; "));
+    }
+    if (!f.crcOk)
+        s += QStringLiteral(" [CRC error]");
+    else if (f.truncated)
+        s += QStringLiteral(" [incomplete]");
+    return s;
+}
+
+} // namespace FrameDecode
