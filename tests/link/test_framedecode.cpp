@@ -1,0 +1,302 @@
+// Decoding of frames (hand-built), the ring, the filter, the export, and
+// the recorder on the link against the simulated detector.
+#include "command.h"
+#include "deviceops.h"
+#include "framedecode.h"
+#include "simlink.h"
+#include "simprocess.h"
+#include "testframes.h"
+#include "trafficlog.h"
+
+#include <QtTest>
+#include <cstring>
+
+using TestFrames::withCrc;
+using FrameDecode::Frame;
+
+namespace {
+
+QByteArray bytes(std::initializer_list<int> list)
+{
+    QByteArray b;
+    for (int v : list)
+        b.append(char(v));
+    return b;
+}
+
+// Config 0x0012: unit %LEL (index 2), one decimal (Scale 10).
+ParamBlock lelOneDecimal()
+{
+    ParamBlock block;
+    std::memset(&block, 0, sizeof block);
+    block.Config = 0x0012;
+    return block;
+}
+
+} // namespace
+
+class TestFrameDecode : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { command.resetState(); }
+    void cleanupTestCase() { command.resetState(); }
+
+    void requests();
+    void replies();
+    void damagedAndForeign();
+    void ringKeepsTheLastEntries();
+    void recorderPairsAttempts();
+    void filterAndExport();
+    void recorderOnTheSimulator();
+};
+
+void TestFrameDecode::requests()
+{
+    const ParamBlock block = lelOneDecimal();
+
+    const Frame read = FrameDecode::decode(withCrc(bytes({1, 3, 0x10, 0x00, 0x00, 0x1B})), true, nullptr, block);
+    QCOMPARE(int(read.kind), int(FrameDecode::Kind::Frame));
+    QVERIFY(read.crcOk);
+    QCOMPARE(read.address, 1);
+    QCOMPARE(read.function, 3);
+    QCOMPARE(read.start, 0x1000);
+    QCOMPARE(read.count, 27);
+    QCOMPARE(FrameDecode::describe(read), QStringLiteral("address 1, read holding registers 0x1000-0x101A (27)"));
+
+    // Threshold 1 = 200 with the block's Config: 20.0 %LEL, increasing.
+    const Frame limit = FrameDecode::decode(withCrc(bytes({7, 16, 0x10, 0x05, 0, 1, 2, 0x00, 0xC8})), true, nullptr,
+                                            block);
+    QCOMPARE(limit.address, 7);
+    QCOMPARE(limit.values, (QStringList{QStringLiteral("limit1 = 20.0 %LEL"),
+                                        QStringLiteral("limit1_direction = increasing")}));
+    QCOMPARE(limit.command, -1);
+
+    // The frame's own Config wins over the block's: no decimals, PPM.
+    const Frame withConfig = FrameDecode::decode(
+        withCrc(bytes({1, 16, 0x10, 0x05, 0, 4, 8, 0x80, 0xC8, 0x00, 0x64, 0x00, 0x05, 0x02, 0x00})), true, nullptr,
+        block);
+    QVERIFY(withConfig.values.contains(QStringLiteral("limit1 = 200 PPM")));
+    QVERIFY(withConfig.values.contains(QStringLiteral("limit1_direction = decreasing")));
+    QVERIFY(withConfig.values.contains(QStringLiteral("hysteresis = 5 PPM")));
+    QVERIFY(withConfig.values.contains(QStringLiteral("limit1_autoreset = on")));
+
+    // Command register writes by meaning.
+    const struct { quint16 code; const char *text; } commands[] = {
+        {0x6060, "command 0x6060 restart"}, {0x3003, "command 0x3003 store factory settings"},
+        {0x6006, "command 0x6006 restore factory settings"}, {0x2002, "command 0x2002 sound switch-off on"},
+        {0x7007, "command 0x7007 sound switch-off off"}, {0x5555, "command 0x5555 enter the bootloader"}};
+    for (const auto &c : commands) {
+        const Frame f = FrameDecode::decode(withCrc(bytes({1, 16, 0x10, 0x20, 0, 1, 2, c.code >> 8, c.code & 0xFF})),
+                                            true, nullptr, block);
+        QCOMPARE(f.command, int(c.code));
+        QCOMPARE(FrameDecode::describe(f), QStringLiteral("address 1, write multiple registers: ") + QLatin1String(c.text));
+    }
+
+    const Frame ident = FrameDecode::decode(withCrc(bytes({1, 43, 0, 2, 0})), true, nullptr, block);
+    QCOMPARE(ident.idCode, 2);
+    QCOMPARE(ident.idObject, 0);
+
+    const Frame broadcast = FrameDecode::decode(withCrc(bytes({0, 6, 0x10, 0x19, 0, 0})), true, nullptr, block);
+    QVERIFY(broadcast.broadcast);
+    QCOMPARE(broadcast.values, QStringList{QStringLiteral("simulation = off")});
+}
+
+void TestFrameDecode::replies()
+{
+    ParamBlock block = lelOneDecimal();
+    const Frame request = FrameDecode::decode(withCrc(bytes({1, 4, 0, 0, 0, 3})), true, nullptr, block);
+    const Frame live = FrameDecode::decode(withCrc(bytes({1, 4, 6, 0x04, 0xD2, 0x0F, 0xA0, 0x00, 0x7D})), false,
+                                           &request, block);
+    QVERIFY(live.crcOk);
+    QVERIFY(!live.truncated);
+    QCOMPARE(live.values, (QStringList{QStringLiteral("adc = 1234"), QStringLiteral("output = 4.000 mA"),
+                                       QStringLiteral("concentration = 12.5 %LEL")}));
+
+    // A type 2 device shows its output in mV.
+    block.DeviceTypeReg = 2;
+    const Frame mv = FrameDecode::decode(withCrc(bytes({1, 4, 6, 0x04, 0xD2, 0x0F, 0xA0, 0x00, 0x7D})), false,
+                                         &request, block);
+    QCOMPARE(mv.values.value(1), QStringLiteral("output = 40.00 mV"));
+
+    // A holding reply is numbered from its request's start.
+    const Frame holdingRequest = FrameDecode::decode(withCrc(bytes({1, 3, 0x10, 0x0E, 0, 1})), true, nullptr, block);
+    const Frame address = FrameDecode::decode(withCrc(bytes({1, 3, 2, 0x00, 0x07})), false, &holdingRequest, block);
+    QCOMPARE(address.start, 0x100E);
+    QCOMPARE(address.values, QStringList{QStringLiteral("net_address = 7")});
+
+    const Frame exception = FrameDecode::decode(withCrc(bytes({1, 0x83, 2})), false, &holdingRequest, block);
+    QVERIFY(exception.isException());
+    QCOMPARE(exception.baseFunction(), 3);
+    QCOMPARE(exception.exceptionCode, 2);
+    QCOMPARE(FrameDecode::describe(exception),
+             QStringLiteral("address 1, read holding registers: exception 2 (illegal data address)"));
+
+    QByteArray idReply = bytes({1, 43, 0x0E, 1, 1, 0, 0, 2, 0, 3});
+    idReply += "TLV";
+    idReply += bytes({2, 4});
+    idReply += "1.06";
+    const Frame ident = FrameDecode::decode(withCrc(idReply), false, nullptr, block);
+    QCOMPARE(ident.values, (QStringList{QStringLiteral("vendor = TLV"), QStringLiteral("firmware_version = 1.06")}));
+}
+
+void TestFrameDecode::damagedAndForeign()
+{
+    const ParamBlock block = lelOneDecimal();
+    QByteArray spoiled = withCrc(bytes({1, 3, 2, 0, 7}));
+    spoiled[spoiled.size() - 1] = char(spoiled.at(spoiled.size() - 1) ^ 0x55);
+    const Frame bad = FrameDecode::decode(spoiled, false, nullptr, block);
+    QVERIFY(!bad.crcOk);
+    QVERIFY(FrameDecode::describe(bad).endsWith(QStringLiteral("[CRC error]")));
+
+    // A reply whose byte count says more than it carries.
+    const Frame cut = FrameDecode::decode(withCrc(bytes({1, 4, 20, 0, 1})), false, nullptr, block);
+    QVERIFY(cut.crcOk);
+    QVERIFY(cut.truncated);
+
+    const Frame raw = FrameDecode::decode(QByteArrayLiteral("DEACTIV"), true, nullptr, block);
+    QCOMPARE(int(raw.kind), int(FrameDecode::Kind::RawText));
+    QCOMPARE(FrameDecode::describe(raw), QStringLiteral("raw text \"DEACTIV\""));
+
+    const Frame tiny = FrameDecode::decode(bytes({1, 3}), false, nullptr, block);
+    QCOMPARE(int(tiny.kind), int(FrameDecode::Kind::Short));
+    QCOMPARE(FrameDecode::functionName(0x41), QStringLiteral("function 0x41"));
+}
+
+void TestFrameDecode::ringKeepsTheLastEntries()
+{
+    TrafficRing ring(3);
+    for (int i = 0; i < 5; ++i) {
+        TrafficEntry e;
+        e.timeMs = 100 + i;
+        ring.append(e);
+    }
+    QCOMPARE(ring.size(), 3);
+    QCOMPARE(ring.firstSeq(), quint64(3));
+    QCOMPARE(ring.at(0).timeMs, qint64(102));
+    QCOMPARE(ring.at(2).timeMs, qint64(104));
+    QVERIFY(!ring.bySeq(2));
+    QCOMPARE(ring.bySeq(4)->timeMs, qint64(103));
+    ring.clear();
+    QCOMPARE(ring.size(), 0);
+    QVERIFY(!ring.bySeq(5));
+    QCOMPARE(ring.append(TrafficEntry()), quint64(6));   // numbers are not reused
+    QCOMPARE(ring.at(0).seq, quint64(6));
+
+    QCOMPARE(TrafficRing().capacity(), 10000);
+}
+
+void TestFrameDecode::recorderPairsAttempts()
+{
+    TrafficRecorder rec(100);
+    rec.setClock([] { return qint64(5000); });
+    QList<quint64> updated;
+    connect(&rec, &TrafficRecorder::updated, this, [&](quint64 seq) { updated << seq; });
+
+    command.DeviceParams.Config = 0x0012;
+    const QByteArray readLimit = withCrc(bytes({1, 3, 0x10, 0x05, 0, 1}));
+    // First attempt: no reply; second: the reply.
+    rec.onBytes(true, readLimit);
+    rec.onAttemptEnded(ResultNoReply);
+    rec.onBytes(true, readLimit);
+    rec.onBytes(false, withCrc(bytes({1, 3, 2, 0x00, 0xFA})));
+    rec.onAttemptEnded(ResultOk);
+    const TrafficRing &ring = rec.ring();
+    QCOMPARE(ring.size(), 3);
+    QCOMPARE(ring.at(0).result, int(ResultNoReply));
+    QCOMPARE(ring.at(1).result, int(ResultOk));
+    QCOMPARE(ring.at(2).result, int(ResultOk));
+    QVERIFY(!ring.at(2).sent);
+    QCOMPARE(ring.at(2).frame.values, (QStringList{QStringLiteral("limit1 = 25.0 %LEL"),
+                                                   QStringLiteral("limit1_direction = increasing")}));
+    QCOMPARE(ring.at(2).timeMs, qint64(5000));
+    QCOMPARE(updated, (QList<quint64>{1, 2, 3}));
+
+    // An attempt that put nothing on the line: the request built is shown
+    // as not sent.
+    Modbus::buildRequest(command.request, 1, 4, 0, 0, 10, {&command.DeviceParams, &command.ScratchWord});
+    rec.onAttemptEnded(ResultWriteTimeout);
+    QCOMPARE(ring.size(), 4);
+    QVERIFY(!ring.at(3).onLine);
+    QCOMPARE(ring.at(3).frame.function, 4);
+    QCOMPARE(ring.at(3).result, int(ResultWriteTimeout));
+
+    // Raw text awaits no result.
+    rec.onBytes(true, QByteArrayLiteral("DEACTIV"));
+    QCOMPARE(ring.at(4).result, -1);
+}
+
+void TestFrameDecode::filterAndExport()
+{
+    TrafficRecorder rec(10);
+    rec.onBytes(true, withCrc(bytes({1, 3, 0x10, 0x05, 0, 1})));
+    rec.onBytes(false, withCrc(bytes({1, 0x83, 2})));
+    rec.onBytes(true, withCrc(bytes({2, 4, 0, 0, 0, 10})));
+    const TrafficRing &ring = rec.ring();
+    auto count = [&](const TrafficFilter &f) {
+        int n = 0;
+        for (int i = 0; i < ring.size(); ++i)
+            n += f.matches(ring.at(i)) ? 1 : 0;
+        return n;
+    };
+    QCOMPARE(count({}), 3);
+    QCOMPARE(count({1, -1}), 2);
+    QCOMPARE(count({-1, 3}), 2);   // the exception reply counts as function 3
+    QCOMPARE(count({2, 3}), 0);
+    QCOMPARE(count({2, 4}), 1);
+
+    const QStringList headers{QStringLiteral("Time"), QStringLiteral("Data"), QStringLiteral("Hex")};
+    const QVector<QStringList> rows{{QStringLiteral("1"), QStringLiteral("a = 1, b \"x\""), QStringLiteral("01")},
+                                    {QStringLiteral("22"), QStringLiteral("two\nlines"), QStringLiteral("02 03")}};
+    QCOMPARE(TrafficExport::toCsv(headers, rows),
+             QStringLiteral("Time,Data,Hex\r\n1,\"a = 1, b \"\"x\"\"\",01\r\n22,\"two\nlines\",02 03\r\n"));
+    QCOMPARE(TrafficExport::toText(headers, rows),
+             QStringLiteral("Time  Data          Hex\n"
+                            "1     a = 1, b \"x\"  01\n"
+                            "22    two lines     02 03\n"));
+}
+
+void TestFrameDecode::recorderOnTheSimulator()
+{
+    SimProcess sim;
+    QVERIFY(SimLink::openSim(sim));
+    TrafficRecorder rec;
+    rec.install();
+    QVERIFY(DeviceOps::read(DeviceOps::ReadMode::Full).ok());
+
+    // Every request that reached the device is in the ring, in order, and
+    // each has its reply; nothing more went out because of the recorder.
+    const QList<QByteArray> rx = sim.rxFrames();
+    QCOMPARE(TestFrames::functions(rx), (QList<int>{43, 43, 3, 4}));
+    QList<QByteArray> sent;
+    QString decoded;
+    for (int i = 0; i < rec.ring().size(); ++i) {
+        const TrafficEntry &e = rec.ring().at(i);
+        QCOMPARE(e.result, int(ResultOk));
+        if (e.sent)
+            sent << e.bytes;
+        decoded += e.frame.values.join(QLatin1Char(';')) + QLatin1Char('\n');
+    }
+    QCOMPARE(sent, rx);
+    QCOMPARE(rec.ring().size(), 8);
+    QVERIFY2(decoded.contains(QStringLiteral("limit1 = ")), qPrintable(decoded));
+    QVERIFY2(decoded.contains(QStringLiteral("device_type = 1")), qPrintable(decoded));
+
+    // A silent device: each attempt is a request with "no reply".
+    sim.send(QStringLiteral("fault noreply 2"));
+    rec.clear();
+    QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+    QCOMPARE(rec.ring().size(), 4);
+    QCOMPARE(rec.ring().at(0).result, int(ResultNoReply));
+    QCOMPARE(rec.ring().at(1).result, int(ResultNoReply));
+    QCOMPARE(rec.ring().at(2).result, int(ResultOk));
+
+    // Taken out, the recorder sees nothing more.
+    rec.remove();
+    QVERIFY(!rec.installed());
+    QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+    QCOMPARE(rec.ring().size(), 4);
+}
+
+QTEST_GUILESS_MAIN(TestFrameDecode)
+#include "test_framedecode.moc"
