@@ -111,6 +111,8 @@ public:
     using TrafficHook = void (*)(bool sent, const QByteArray &bytes, void *context);
     using AttemptHook = void (*)(quint16 result, void *context);
     void setTrafficHook(TrafficHook hook, void *context, AttemptHook attemptEnded = nullptr);
+    // Whether an observer is set.
+    bool trafficObserved() const { return trafficHook || attemptHook; }
 
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
