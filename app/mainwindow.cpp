@@ -17,6 +17,7 @@
 #include "options.h"
 #include "parameterfile_gui.h"
 #include "reference.h"
+#include "trafficmonitor.h"
 #include "userfiles.h"
 
 #include <QApplication>
@@ -507,6 +508,16 @@ void MainWindow::on_action_chart_triggered()
     chart->show();
     chart->raise();
     chart->activateWindow();
+}
+
+void MainWindow::on_action_monitor_triggered()
+{
+    // It only watches the line: nothing is stopped or sent for it.
+    if (!monitorWindow)
+        monitorWindow = new TrafficMonitor(this);
+    monitorWindow->show();
+    monitorWindow->raise();
+    monitorWindow->activateWindow();
 }
 
 void MainWindow::stopAutoUpdate()

@@ -98,6 +98,8 @@ public slots:
     void on_action_config_triggered();
     void on_checkBox_SoundOn_stateChanged(int state);
     void on_action_reference_triggered();
+    // Opens the traffic monitor (or brings the open one to the front).
+    void on_action_monitor_triggered();
     void on_action_chart_triggered();
     void on_action_journal_triggered();
 
@@ -158,6 +160,8 @@ private:
     // Which of the two texts the sound box shows ("Вкл." after a successful
     // switch-off command, "Выкл." otherwise); kept across re-translation.
     bool soundTextOn = false;
+    // The traffic monitor while it is open (it deletes itself when closed).
+    QPointer<QWidget> monitorWindow;
 };
 
 // Set by the entry point right after the window is built.

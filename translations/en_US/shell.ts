@@ -211,6 +211,10 @@ settings</translation>
         <translation>About</translation>
     </message>
     <message>
+        <source>Монитор обмена</source>
+        <translation>Traffic monitor</translation>
+    </message>
+    <message>
         <source>График измерений</source>
         <translation>Measurement chart</translation>
     </message>
