@@ -742,6 +742,41 @@ private slots:
         QVERIFY(r.out.isEmpty());
     }
 
+    void framesShowBytesDecodingAndResults()
+    {
+        startSim();
+        sim.send(QStringLiteral("fault noreply 1"));
+        const TlctlRun r = runTlctl(on({QStringLiteral("--frames"), QStringLiteral("--user"), QStringLiteral("User"),
+                                        QStringLiteral("set"), QStringLiteral("limit1=25")}),
+                                    password(QStringLiteral("7529")));
+        QCOMPARE(r.code, 0);
+        const QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        // "> " lines carry exactly the bytes the device received, in order.
+        QStringList sentHex;
+        for (const QString &l : lines)
+            if (l.startsWith(QLatin1String("> ")))
+                sentHex << l.mid(2);
+        QStringList rxHex;
+        for (const QByteArray &f : sim.rxFrames())
+            rxHex << QString::fromLatin1(f.toHex(' ').toUpper());
+        QCOMPARE(sentHex, rxHex);
+        // Each frame line is followed by its decoding; each attempt ends
+        // with its result, the first one unanswered.
+        QVERIFY(lines.size() > 3);
+        QCOMPARE(lines[0].left(2), QStringLiteral("> "));
+        QCOMPARE(lines[1], QStringLiteral("    address 1, read input registers 0x0000-0x0009 (10)"));
+        QCOMPARE(lines[2], QStringLiteral("    = no reply"));
+        QCOMPARE(lines[3], lines[0]);
+        const int write = lines.indexOf(QRegularExpression(QStringLiteral("> 01 10 10 00 00 30 .*")));
+        QVERIFY2(write > 0, qPrintable(r.err));
+        QVERIFY2(lines[write + 1].contains(QStringLiteral("write multiple registers 0x1000-0x102F (48): "))
+                     && lines[write + 1].contains(QStringLiteral("; limit1 = 25.0 PPM; limit1_direction = increasing;")),
+                 qPrintable(lines[write + 1]));
+        QCOMPARE(lines[write + 2].left(2), QStringLiteral("< "));
+        QCOMPARE(lines[write + 4], QStringLiteral("    = ok"));
+        QCOMPARE(sim.holding(0x1005), 250);
+    }
+
     void helpForEveryCommand()
     {
         const TlctlRun all = runTlctl({QStringLiteral("--help")});
