@@ -5,36 +5,23 @@
 #include "conversions.h"
 #include "deviceops.h"
 #include "errorbox.h"
+#include "gaslibrary.h"
 #include "options.h"
 #include "userfiles.h"
-#include "xlsxdocument.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QList>
 #include <QMessageBox>
 #include <QStringListModel>
-
-#include <cmath>
 
 GasRecord gasRecord;
 
 namespace {
 
-const int LineSecondAt = 15;
-const int LineThirdAt = 25;
-
-// A row found by the last search: its sheet row and threshold cells as read.
-struct FoundEntry {
-    int row;
-    QVariant limit1;
-    QVariant limit2;
-};
-
-// The display list and the selected row live as long as the program; the
-// list is emptied when the dialog is built and before every search.
+// The display list and the entries it shows live as long as the program;
+// they are emptied when the dialog is built and before every search.  The
+// selected row is the sheet row of the line last clicked.
 QStringList displayList;
-QList<FoundEntry> foundEntries;
+QVector<GasLibrary::Entry> foundEntries;
 quint16 selectedRow = 0;
 
 QString &libraryPathOverride()
@@ -48,30 +35,6 @@ void clearDisplayList()
     displayList.clear();
     foundEntries.clear();
     selectedRow = 0;
-}
-
-// Inserts `text` at `pos`, padding with spaces first when pos is past the end.
-void insertAt(QString &line, int pos, const QString &text)
-{
-    if (pos > line.size())
-        line += QString(pos - line.size(), QLatin1Char(' '));
-    line.insert(pos, text);
-}
-
-// A threshold word as the library stores it: a whole number 0..65535 (a
-// number cell, or text holding one).
-bool thresholdWord(const QVariant &cell, quint16 *word)
-{
-    bool ok = false;
-    double v = 0;
-    if (cell.type() == QVariant::String)
-        v = cell.toString().trimmed().toDouble(&ok);
-    else if (cell.type() == QVariant::Double || cell.type() == QVariant::Int || cell.type() == QVariant::LongLong)
-        v = cell.toDouble(&ok);
-    if (!ok || v != std::trunc(v) || v < 0 || v > 65535)
-        return false;
-    *word = quint16(v);
-    return true;
 }
 
 } // namespace
@@ -114,11 +77,7 @@ void SensorConfiguration::setLibraryPath(const QString &path)
 
 QString SensorConfiguration::composeLine(const QString &first, const QString &second, const QString &third)
 {
-    QString line;
-    insertAt(line, 0, first);
-    insertAt(line, LineSecondAt, second);
-    insertAt(line, LineThirdAt, third);
-    return line;
+    return GasLibrary::composeLine(first, second, third);
 }
 
 void SensorConfiguration::showOpenError()
@@ -128,34 +87,16 @@ void SensorConfiguration::showOpenError()
 
 // ---------------------------------------------------------------- search
 
-void SensorConfiguration::formatGasLine(XlsxDocument &doc, int row, int index, QStringList &list)
-{
-    const QVariant limit1 = doc.read(row, 2);
-    const QVariant limit2 = doc.read(row, 3);
-    list.insert(index, composeLine(doc.read(row, 1).toString(), QStringLiteral("| ") + limit1.toString(),
-                                   QStringLiteral("| ") + limit2.toString()));
-    foundEntries.insert(index, FoundEntry{row, limit1, limit2});
-}
-
 bool SensorConfiguration::searchGasLibrary(const QString &text, QStringList &list)
 {
-    const QString path = libraryPath();
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
+    QVector<GasLibrary::Entry> found;
+    if (GasLibrary::search(libraryPath(), text, &found) != GasLibrary::Status::Ok) {
         showOpenError();
         return false;
     }
-    XlsxDocument doc(path);
-    if (!doc.isLoaded()) {
-        showOpenError();
-        return false;
-    }
-    // Every used row, wherever the used range starts (LibreOffice often
-    // saves sheets whose range begins below row 1).
-    const XlsxCellRange used = doc.dimension();
-    for (int r = used.firstRow(); used.isValid() && r <= used.lastRow(); ++r) {
-        if (doc.read(r, 1).toString().contains(text, Qt::CaseInsensitive))
-            formatGasLine(doc, r, list.size(), list);
+    for (const GasLibrary::Entry &entry : qAsConst(found)) {
+        list.append(GasLibrary::displayLine(entry));
+        foundEntries.append(entry);
     }
     return true;
 }
@@ -182,8 +123,8 @@ void SensorConfiguration::on_listView_Config_clicked(const QModelIndex &index)
 // into Limit1 and Limit2, and the parameter block is written to the device.
 void SensorConfiguration::on_pushButton_Save_Param_clicked()
 {
-    const FoundEntry *entry = nullptr;
-    for (const FoundEntry &e : qAsConst(foundEntries)) {
+    const GasLibrary::Entry *entry = nullptr;
+    for (const GasLibrary::Entry &e : qAsConst(foundEntries)) {
         if (selectedRow != 0 && e.row == selectedRow) {
             entry = &e;
             break;
@@ -194,12 +135,13 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
         return;
     }
     quint16 limit1 = 0, limit2 = 0;
-    if (!thresholdWord(entry->limit1, &limit1) || !thresholdWord(entry->limit2, &limit2)) {
+    if (!GasLibrary::entryWords(*entry, &limit1, &limit2)) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Пороги выбранной конфигурации должны быть числами от 0 до 65535"));
         return;
     }
-    command.DeviceParams.Limit1 = limit1;
-    command.DeviceParams.Limit2 = limit2;
+    ParamBlock &p = command.DeviceParams;
+    p.Limit1 = limit1;
+    p.Limit2 = limit2;
     if (DeviceOps::writeBlock() != ResultOk)
         showExchangeError(this);
 }
@@ -307,34 +249,20 @@ void SensorConfiguration::on_lineEdit_NameGasAdd_textEdited(const QString &text)
 
 // ------------------------------------------------------------- appending
 
-bool SensorConfiguration::writeGasRow(XlsxDocument &doc, int row)
-{
-    const XlsxFormat format = doc.rowFormat(row);
-    return doc.write(row, 1, gasRecord.name, format) && doc.write(row, 2, int(gasRecord.limit1), format)
-           && doc.write(row, 3, int(gasRecord.limit2), format);
-}
-
 bool SensorConfiguration::appendGasRecord()
 {
-    const QString path = libraryPath();
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly)) {
+    switch (GasLibrary::append(libraryPath(), gasRecord.name, gasRecord.limit1, gasRecord.limit2)) {
+    case GasLibrary::Status::Ok:
+        break;
+    case GasLibrary::Status::OpenFailed:
         showOpenError();
         return false;
-    }
-    XlsxDocument doc(path);
-    if (!doc.isLoaded()) {
-        showOpenError();
-        return false;
-    }
-    // The row after the last used one, so no entry is overwritten whatever
-    // row the used range starts at; row 1 in an empty sheet.
-    const XlsxCellRange used = doc.dimension();
-    const int row = used.isValid() ? used.lastRow() + 1 : 1;
-    // The library is replaced only by a complete new file; on any failure
-    // the old one stays as it was.
-    if (!writeGasRow(doc, row) || !doc.saveAs(path))
+    case GasLibrary::Status::SaveFailed:
+        // The library is replaced only by a complete new file: the old one
+        // stays as it was.
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить библиотеку конфигураций"));
+        break;
+    }
     return true;
 }
 

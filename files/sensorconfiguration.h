@@ -12,7 +12,6 @@
 
 class QModelIndex;
 class QStringListModel;
-class XlsxDocument;
 
 namespace Ui { class SensorConfiguration; }
 
@@ -51,7 +50,8 @@ public:
     // Shows gasRecord on the "add" tab.
     void refreshAddTab();
 
-    // A display line: the three texts inserted at 0, 15 and 25.
+    // A display line: the three texts inserted at 0, 15 and 25
+    // (GasLibrary::composeLine).
     static QString composeLine(const QString &first, const QString &second, const QString &third);
 
 private slots:
@@ -72,8 +72,6 @@ private slots:
     void on_lineEdit_NameGasAdd_textEdited(const QString &text);
 
 private:
-    bool writeGasRow(XlsxDocument &doc, int row);
-    void formatGasLine(XlsxDocument &doc, int row, int index, QStringList &list);
     void showOpenError();
 
     Ui::SensorConfiguration *ui;
