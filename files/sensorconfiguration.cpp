@@ -121,6 +121,8 @@ void SensorConfiguration::on_listView_Config_clicked(const QModelIndex &index)
 
 // The selected entry's two threshold words, as the library holds them, go
 // into Limit1 and Limit2, and the parameter block is written to the device.
+// A threshold above the device's upper range value would never be reached:
+// such an entry is refused and nothing is sent.
 void SensorConfiguration::on_pushButton_Save_Param_clicked()
 {
     const GasLibrary::Entry *entry = nullptr;
@@ -140,6 +142,18 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
         return;
     }
     ParamBlock &p = command.DeviceParams;
+    if (GasLibrary::rangeFit(limit1, limit2, p.ValueMax).aboveRange()) {
+        const quint16 scale = Conv::scaleFromConfig(p.Config);
+        const int decimals = Conv::decimals(p.Config);
+        const QString unit = UnitNames.value(Conv::unitIndex(p.Config));
+        QMessageBox::warning(this, tr("Ошибка"),
+                             tr("Порог выбранной конфигурации выше верхнего предела диапазона прибора (%1 %2): "
+                                "порог 1 %3, порог 2 %4. Параметры не записаны.")
+                                 .arg(QString::number(Conv::fromScaled(p.ValueMax, scale), 'f', decimals), unit,
+                                      GasLibrary::thresholdText(limit1, decimals),
+                                      GasLibrary::thresholdText(limit2, decimals)));
+        return;
+    }
     p.Limit1 = limit1;
     p.Limit2 = limit2;
     if (DeviceOps::writeBlock() != ResultOk)
