@@ -82,6 +82,12 @@ quint16 writeSimulation()
     return command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2);
 }
 
+quint16 writeThresholds()
+{
+    // Limit1 at 0x1005, Limit2 at 0x1006.
+    return command.transact(Modbus::FnWriteMultiple, 0, 0x1005, 2);
+}
+
 quint16 sendCommand(quint16 code)
 {
     return command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);

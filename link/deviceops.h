@@ -77,6 +77,9 @@ quint16 writeBlock();
 // Writes the concentration simulation switch and value (0x1019, 0x101A)
 // from the block.
 quint16 writeSimulation();
+// Writes the two thresholds Limit1 and Limit2 (0x1005, 0x1006) from the
+// block, and no other register.
+quint16 writeThresholds();
 // Writes one command code to the command register (0x1020).
 quint16 sendCommand(quint16 code);
 // The manual sound switch-off on (0x2002) or off (0x7007).
