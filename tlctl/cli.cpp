@@ -28,8 +28,37 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("flash"), {QStringLiteral("--yes")}},
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
+        {QStringLiteral("gas"), {QStringLiteral("--json"), QStringLiteral("--library"), QStringLiteral("--unit"),
+                                 QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
+                                 QStringLiteral("--row")}},
     };
     return table;
+}
+
+// The gas library's own options, by what is done with it.
+const QHash<QString, QSet<QString>> &gasOptions()
+{
+    static const QSet<QString> file = {QStringLiteral("--json"), QStringLiteral("--library")};
+    static const QHash<QString, QSet<QString>> table = {
+        {QStringLiteral("list"), file},
+        {QStringLiteral("search"), file},
+        {QStringLiteral("add"), file + QSet<QString>{QStringLiteral("--unit"), QStringLiteral("--discreteness"),
+                                                     QStringLiteral("--decreasing")}},
+        {QStringLiteral("apply"), file + QSet<QString>{QStringLiteral("--unit"), QStringLiteral("--discreteness"),
+                                                       QStringLiteral("--row")}},
+    };
+    return table;
+}
+
+// "%LEL", "%lel" -> 2; "X,X" or "X.X" -> 1; -1 when unknown.
+int choiceIndex(const QStringList &names, QString text)
+{
+    text = text.trimmed();
+    text.replace(QLatin1Char('.'), QLatin1Char(','));
+    for (int i = 0; i < names.size(); ++i)
+        if (names.at(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
 }
 
 bool takesValue(const QString &option)
@@ -37,7 +66,9 @@ bool takesValue(const QString &option)
     static const QSet<QString> withValue = {
         QStringLiteral("--port"),     QStringLiteral("--address"), QStringLiteral("--user"),
         QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
-        QStringLiteral("--to"),       QStringLiteral("--serial"),
+        QStringLiteral("--to"),       QStringLiteral("--serial"),  QStringLiteral("--library"),
+        QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
+        QStringLiteral("--row"),
     };
     return withValue.contains(option);
 }
@@ -66,6 +97,24 @@ QString checkCommandWords(const Options &o)
     } else if (c == QLatin1String("backup") || c == QLatin1String("restore") || c == QLatin1String("flash")) {
         if (n != 1)
             return QStringLiteral("%1 needs exactly one FILE").arg(c);
+    } else if (c == QLatin1String("gas")) {
+        const QString sub = o.args.value(0);
+        static const QHash<QString, int> words = {{QStringLiteral("list"), 1}, {QStringLiteral("search"), 2},
+                                                  {QStringLiteral("add"), 4}, {QStringLiteral("apply"), 2}};
+        if (!words.contains(sub))
+            return QStringLiteral("gas needs list, search TEXT, add NAME LIMIT1 LIMIT2 or apply NAME");
+        if (n != words.value(sub)) {
+            static const QHash<QString, QString> usage = {
+                {QStringLiteral("list"), QStringLiteral("gas list takes no more words")},
+                {QStringLiteral("search"), QStringLiteral("gas search needs exactly one TEXT")},
+                {QStringLiteral("add"), QStringLiteral("gas add needs NAME LIMIT1 LIMIT2")},
+                {QStringLiteral("apply"), QStringLiteral("gas apply needs exactly one NAME")},
+            };
+            return usage.value(sub);
+        }
+        if (sub == QLatin1String("apply") && (o.unit < 0 || o.discreteness < 0))
+            return QStringLiteral("gas apply needs --unit and --discreteness: the library does not record which "
+                                  "unit and discreteness an entry's thresholds are in");
     } else if (c == QLatin1String("factory")) {
         if (n != 1 || (o.args[0] != QLatin1String("store") && o.args[0] != QLatin1String("restore")))
             return QStringLiteral("factory needs store or restore");
@@ -81,7 +130,7 @@ const QStringList &commandNames()
         QStringLiteral("ports"),  QStringLiteral("identify"), QStringLiteral("read"),
         QStringLiteral("set"),    QStringLiteral("watch"),    QStringLiteral("backup"),
         QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
-        QStringLiteral("scan"),   QStringLiteral("journal"),
+        QStringLiteral("scan"),   QStringLiteral("journal"),  QStringLiteral("gas"),
     };
     return names;
 }
@@ -189,6 +238,39 @@ Parsed parseArguments(const QStringList &words)
                 p.error = QStringLiteral("--to takes an address from 1 to 255, not \"%1\"").arg(value);
                 return p;
             }
+        } else if (w == QLatin1String("--library")) {
+            if (value.isEmpty()) {
+                p.error = QStringLiteral("--library needs a file");
+                return p;
+            }
+            o.library = value;
+        } else if (w == QLatin1String("--unit")) {
+            o.unit = choiceIndex(UnitNames, value);
+            if (o.unit < 0) {
+                p.error = QStringLiteral("--unit takes %1, not \"%2\"").arg(UnitNames.join(QStringLiteral(" | ")), value);
+                return p;
+            }
+        } else if (w == QLatin1String("--discreteness")) {
+            o.discreteness = choiceIndex(DiscretenessNames, value);
+            if (o.discreteness < 0) {
+                p.error = QStringLiteral("--discreteness takes %1, not \"%2\"")
+                              .arg(DiscretenessNames.join(QStringLiteral(" | ")), value);
+                return p;
+            }
+        } else if (w == QLatin1String("--decreasing")) {
+            const QString t = value.trimmed();
+            o.decreasing1 = t == QLatin1String("1") || t == QLatin1String("1,2") || t == QLatin1String("2,1");
+            o.decreasing2 = t == QLatin1String("2") || t == QLatin1String("1,2") || t == QLatin1String("2,1");
+            if (!o.decreasing1 && !o.decreasing2) {
+                p.error = QStringLiteral("--decreasing takes 1, 2 or 1,2 (the thresholds that fall), not \"%1\"")
+                              .arg(value);
+                return p;
+            }
+        } else if (w == QLatin1String("--row")) {
+            if (!wholeNumber(value, 1, 1048576, o.row)) {
+                p.error = QStringLiteral("--row takes a sheet row from 1, not \"%1\"").arg(value);
+                return p;
+            }
         } else {
             p.error = QStringLiteral("unknown option %1").arg(w);
             return p;
@@ -212,6 +294,14 @@ Parsed parseArguments(const QStringList &words)
         if (!common.contains(g) && !commandOptions().value(o.command).contains(g)) {
             p.error = QStringLiteral("%1 does not apply to %2").arg(g, o.command);
             return p;
+        }
+    }
+    if (o.command == QLatin1String("gas") && gasOptions().contains(o.args.value(0))) {
+        for (const QString &g : given) {
+            if (commandOptions().value(o.command).contains(g) && !gasOptions().value(o.args.value(0)).contains(g)) {
+                p.error = QStringLiteral("%1 does not apply to gas %2").arg(g, o.args.value(0));
+                return p;
+            }
         }
     }
     if (o.simulate && !o.port.isEmpty()) {
@@ -389,6 +479,49 @@ QString helpText(const QString &command)
             "--simulate the simulated detector answers at --address.\n\n") + common;
     }
 
+    if (command == QLatin1String("gas")) {
+        return QStringLiteral(
+            "usage: tlctl gas list [--json] [--library FILE]\n"
+            "       tlctl gas search TEXT [--json] [--library FILE]\n"
+            "       tlctl gas add NAME LIMIT1 LIMIT2 [--unit U] [--discreteness D] [--decreasing 1|2|1,2]\n"
+            "                 [--json] [--library FILE]\n"
+            "       tlctl gas apply NAME --unit U --discreteness D --user NAME [--row N] [--json]\n"
+            "                 [--library FILE] [common options]\n\n"
+            "The program's gas library: a spreadsheet with one entry per row of its active\n"
+            "sheet, the gas name in column A and the two threshold words in columns B and\n"
+            "C (bits 0-14 the threshold times the scale of the discreteness, bit 15 set\n"
+            "for a decreasing threshold).  Row 1 usually holds titles.  The row does not\n"
+            "record the unit and discreteness its thresholds were made for.\n\n"
+            "list     every used row: row number, name and the two words as stored.\n"
+            "search   the rows whose name contains TEXT, ignoring case, as the program's\n"
+            "         library dialog finds them.\n"
+            "add      appends an entry after the last used row, as the dialog does: NAME\n"
+            "         (1 to 20 characters) as text and the words as numbers, in the row's\n"
+            "         format.  LIMIT1 and LIMIT2 are thresholds in --unit (default PPM) and\n"
+            "         --discreteness (default X), with at most its decimals and within\n"
+            "         0..32767/scale (3276.7 at X,X); --decreasing names the thresholds that\n"
+            "         fall (default: both rise).  The library keeps the words only, so note\n"
+            "         the unit.  A name already there is added again, as the dialog allows;\n"
+            "         apply then needs --row.\n"
+            "apply    writes the entry's two words into Limit1 and Limit2 of the detector\n"
+            "         (registers 0x1005-0x1006, nothing else), reads the device back and\n"
+            "         fails (exit 4) when it did not keep them.  NAME is the whole name,\n"
+            "         ignoring case; --row picks one of several entries of that name.\n"
+            "         --unit and --discreteness say what the entry's thresholds are in;\n"
+            "         when the device is set to another unit or discreteness, or a\n"
+            "         threshold lies above the device's range_max, nothing is written\n"
+            "         (exit 2).  Needs a login; the level User also needs the factory\n"
+            "         password ($TLCTL_FACTORY_PASSWORD or a prompt), as the program asks\n"
+            "         before it opens the library.\n\n"
+            "  --library FILE   the library to use; default: the program's own (beside\n"
+            "                   the program when its folder may be written, else the\n"
+            "                   user's copy in ~/.local/share/tl-configuration)\n"
+            "A library that cannot be read, or a failed save, is exit 6 (the file is left\n"
+            "as it was).  --json prints one object: library and entries [{row, name,\n"
+            "limit1, limit2, limit1_cell, limit2_cell}] (a word is null when its cell\n"
+            "holds none); for add and apply the entry written.\n\n") + common;
+    }
+
     return QStringLiteral(
         "usage: tlctl COMMAND [options]\n\n"
         "Command-line companion of %1 %2 for TL-02 gas detectors on a Modbus RTU line.\n\n"
@@ -403,16 +536,17 @@ QString helpText(const QString &command)
         "  factory store|restore    keep / take up the factory settings\n"
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line\n"
-        "  journal [--serial N] [--csv]   the calibration journal\n\n")
+        "  journal [--serial N] [--csv]   the calibration journal\n"
+        "  gas list|search|add|apply   the gas library; apply writes an entry's thresholds\n\n")
                .arg(ProgramName, ProgramVersion)
         + common
         + QStringLiteral(
-            "\nAccess: reading (ports, identify, read, watch, scan, backup, journal) needs no\n"
-            "login.\n"
-            "Every command that changes the device (set, restore, factory, flash) needs\n"
+            "\nAccess: reading (ports, identify, read, watch, scan, backup, journal) and the\n"
+            "gas library's file commands (gas list, search, add) need no login.  Every\n"
+            "command that changes the device (set, restore, factory, flash, gas apply) needs\n"
             "--user, as the program asks for a login before it connects.  The serial\n"
             "number, calibration codes and simulation need the level Velta; factory\n"
-            "restore at the level User needs the factory password.\n\n"
+            "restore and gas apply at the level User need the factory password.\n\n"
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
             "failed or the device did not take a value, 5 access refused, 6 bad or\n"
             "incomplete file, 130 interrupted.\n");

@@ -38,6 +38,15 @@ struct Options {
     bool clone = false;       // restore: copy the detector's own fields too
     QString serial;           // journal: only this serial number
     bool csv = false;         // journal: CSV instead of the listing
+    // gas: the library file (empty: the program's own), the unit and
+    // discreteness the thresholds are in (-1: not given), which thresholds
+    // are decreasing (add) and the row of the entry (apply; 0: by name only).
+    QString library;
+    int unit = -1;
+    int discreteness = -1;
+    bool decreasing1 = false;
+    bool decreasing2 = false;
+    int row = 0;
 };
 
 struct Parsed {

@@ -6,11 +6,14 @@
 #include "conversions.h"
 #include "deviceops.h"
 #include "firmware.h"
+#include "gaslibrary.h"
 #include "hexfile.h"
 #include "journal.h"
+#include "options.h"
 #include "paramtable.h"
 #include "restoreplan.h"
 #include "session.h"
+#include "userfiles.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -902,6 +905,302 @@ int cmdJournal(Session &s, const Options &o, Io &io)
     return ExitOk;
 }
 
+// --------------------------------------------------------------------- gas
+
+QString libraryPath(const Options &o, Io &io)
+{
+    if (!o.library.isEmpty())
+        return o.library;
+    QString error;
+    const QString path = UserFiles::gasLibraryPath(&error);
+    if (!error.isEmpty()) {
+        io.err << QStringLiteral("tlctl: note: %1\n").arg(error);
+        io.err.flush();
+    }
+    return path;
+}
+
+QString unitText(int unit, int decimals)
+{
+    return QStringLiteral("%1 %2").arg(UnitNames.value(unit), DiscretenessNames.value(decimals));
+}
+
+// "20.0 %LEL decreasing"
+QString thresholdShown(quint16 word, int unit, int decimals)
+{
+    return QStringLiteral("%1 %2 %3").arg(GasLibrary::thresholdText(word, decimals), UnitNames.value(unit),
+                                          Conv::limitDecreasing(word) ? QStringLiteral("decreasing")
+                                                                      : QStringLiteral("increasing"));
+}
+
+// Loads every entry; reports a library that cannot be used.
+int loadLibrary(Session &s, const QString &path, QVector<GasLibrary::Entry> *all)
+{
+    QString error;
+    if (GasLibrary::search(path, QString(), all, &error) != GasLibrary::Status::Ok)
+        return s.fail(ExitFile, QStringLiteral("cannot read the gas library %1: %2; check the path (--library)")
+                                    .arg(path, error));
+    return ExitOk;
+}
+
+QJsonValue wordJson(const QVariant &cell)
+{
+    quint16 word = 0;
+    return GasLibrary::cellWord(cell, &word) ? QJsonValue(int(word)) : QJsonValue();
+}
+
+QJsonObject entryJson(const GasLibrary::Entry &e)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("row"), e.row);
+    o.insert(QStringLiteral("name"), e.name);
+    o.insert(QStringLiteral("limit1"), wordJson(e.limit1));
+    o.insert(QStringLiteral("limit2"), wordJson(e.limit2));
+    o.insert(QStringLiteral("limit1_cell"), e.limit1.toString());
+    o.insert(QStringLiteral("limit2_cell"), e.limit2.toString());
+    return o;
+}
+
+int gasFind(Session &s, const Options &o, Io &io, bool all)
+{
+    const QString path = libraryPath(o, io);
+    const QString text = all ? QString() : o.args.value(1);
+    QVector<GasLibrary::Entry> found;
+    QString error;
+    if (GasLibrary::search(path, text, &found, &error) != GasLibrary::Status::Ok)
+        return s.fail(ExitFile, QStringLiteral("cannot read the gas library %1: %2; check the path (--library)")
+                                    .arg(path, error));
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("library"), path);
+        if (!all)
+            root.insert(QStringLiteral("search"), text);
+        QJsonArray entries;
+        for (const GasLibrary::Entry &e : qAsConst(found))
+            entries.append(entryJson(e));
+        root.insert(QStringLiteral("entries"), entries);
+        printJson(io, QJsonDocument(root));
+        return ExitOk;
+    }
+    if (found.isEmpty()) {
+        io.out << (all ? QStringLiteral("%1 holds no entries\n").arg(path)
+                       : QStringLiteral("no name in %1 contains \"%2\"\n").arg(path, text));
+        return ExitOk;
+    }
+    io.out << QStringLiteral("%1  %2\n").arg(QStringLiteral("row"), 6)
+                  .arg(GasLibrary::composeLine(QStringLiteral("name"), QStringLiteral("| word 1"),
+                                               QStringLiteral("| word 2")));
+    for (const GasLibrary::Entry &e : qAsConst(found))
+        io.out << QStringLiteral("%1  %2\n").arg(e.row, 6).arg(GasLibrary::displayLine(e));
+    io.out << QStringLiteral("%1 %2 in %3\n").arg(found.size())
+                  .arg(found.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"), path);
+    return ExitOk;
+}
+
+int gasAdd(Session &s, const Options &o, Io &io)
+{
+    const QString name = o.args.value(1);
+    const int unit = o.unit < 0 ? 0 : o.unit;
+    const int decimals = o.discreteness < 0 ? 0 : o.discreteness;
+    if (name.trimmed().isEmpty())
+        return s.fail(ExitUsage, QStringLiteral("the gas name is empty; nothing was added"));
+    if (name.size() > GasLibrary::MaxNameLength)
+        return s.fail(ExitUsage, QStringLiteral("the gas name \"%1\" has %2 characters, more than the %3 the "
+                                                "library keeps; nothing was added")
+                                     .arg(name).arg(name.size()).arg(GasLibrary::MaxNameLength));
+    quint16 words[2] = {0, 0};
+    const bool decreasing[2] = {o.decreasing1, o.decreasing2};
+    for (int i = 0; i < 2; ++i) {
+        const QString text = o.args.value(2 + i);
+        const QString what = QStringLiteral("LIMIT%1 \"%2\"").arg(i + 1).arg(text);
+        switch (GasLibrary::thresholdWord(text, decimals, decreasing[i], &words[i])) {
+        case GasLibrary::ValueProblem::None:
+            break;
+        case GasLibrary::ValueProblem::NotANumber:
+            return s.fail(ExitUsage, QStringLiteral("%1 is not a number; nothing was added").arg(what));
+        case GasLibrary::ValueProblem::OutOfRange:
+            return s.fail(ExitUsage, QStringLiteral("%1 is out of range (0 to %2 %3 at the discreteness %4); "
+                                                    "nothing was added")
+                                         .arg(what, QString::number(GasLibrary::maxThreshold(decimals), 'f', decimals),
+                                              UnitNames.value(unit), DiscretenessNames.value(decimals)));
+        case GasLibrary::ValueProblem::TooManyDecimals:
+            return s.fail(ExitUsage, QStringLiteral("%1 has more decimals than the discreteness %2 shows (%3); "
+                                                    "nothing was added")
+                                         .arg(what, DiscretenessNames.value(decimals)).arg(decimals));
+        }
+    }
+
+    const QString path = libraryPath(o, io);
+    QVector<GasLibrary::Entry> all;
+    if (const int rc = loadLibrary(s, path, &all); rc != ExitOk)
+        return rc;
+    QStringList sameName;
+    for (const GasLibrary::Entry &e : qAsConst(all))
+        if (e.name.compare(name, Qt::CaseInsensitive) == 0)
+            sameName << QString::number(e.row);
+
+    int row = 0;
+    QString error;
+    switch (GasLibrary::append(path, name, words[0], words[1], &row, &error)) {
+    case GasLibrary::Status::Ok:
+        break;
+    case GasLibrary::Status::OpenFailed:
+        return s.fail(ExitFile, QStringLiteral("cannot read the gas library %1: %2; nothing was added").arg(path, error));
+    case GasLibrary::Status::SaveFailed:
+        return s.fail(ExitFile, QStringLiteral("saving the gas library %1 failed: %2; the file is as it was, "
+                                               "nothing was added; check the free space and your permission")
+                                    .arg(path, error));
+    }
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("library"), path);
+        root.insert(QStringLiteral("row"), row);
+        root.insert(QStringLiteral("name"), name);
+        root.insert(QStringLiteral("limit1"), int(words[0]));
+        root.insert(QStringLiteral("limit2"), int(words[1]));
+        root.insert(QStringLiteral("unit"), UnitNames.value(unit));
+        root.insert(QStringLiteral("discreteness"), DiscretenessNames.value(decimals));
+        printJson(io, QJsonDocument(root));
+    } else {
+        io.out << QStringLiteral("added %1 to %2, row %3: threshold 1 %4 (word %5), threshold 2 %6 (word %7)\n")
+                      .arg(name, path).arg(row)
+                      .arg(thresholdShown(words[0], unit, decimals)).arg(words[0])
+                      .arg(thresholdShown(words[1], unit, decimals)).arg(words[1]);
+        io.out << QStringLiteral("the library keeps the words only: apply it with --unit %1 --discreteness %2\n")
+                      .arg(UnitNames.value(unit), DiscretenessNames.value(decimals));
+    }
+    if (!sameName.isEmpty()) {
+        io.err << QStringLiteral("tlctl: note: %1 already had \"%2\" in row %3; gas apply needs --row for it now\n")
+                      .arg(path, name, sameName.join(QStringLiteral(", ")));
+        io.err.flush();
+    }
+    return ExitOk;
+}
+
+int gasApply(Session &s, const Options &o, Io &io)
+{
+    const QString name = o.args.value(1);
+    const QString path = libraryPath(o, io);
+    QVector<GasLibrary::Entry> all;
+    int rc = loadLibrary(s, path, &all);
+    if (rc != ExitOk)
+        return rc;
+
+    // The whole name, ignoring case; --row picks one of several.
+    QVector<GasLibrary::Entry> named;
+    QStringList containing;
+    for (const GasLibrary::Entry &e : qAsConst(all)) {
+        if (e.name.compare(name, Qt::CaseInsensitive) == 0 && (o.row == 0 || e.row == o.row))
+            named << e;
+        else if (e.name.contains(name, Qt::CaseInsensitive))
+            containing << QStringLiteral("\"%1\" (row %2)").arg(e.name).arg(e.row);
+    }
+    if (named.isEmpty()) {
+        QString message = o.row ? QStringLiteral("row %1 of %2 is not an entry named \"%3\"").arg(o.row).arg(path, name)
+                                : QStringLiteral("%1 has no entry named \"%2\"").arg(path, name);
+        if (!containing.isEmpty())
+            message += QStringLiteral(" (names containing it: %1)").arg(containing.join(QStringLiteral(", ")));
+        return s.fail(ExitUsage, message + QStringLiteral("; nothing was written"));
+    }
+    if (named.size() > 1) {
+        QStringList rows;
+        for (const GasLibrary::Entry &e : qAsConst(named))
+            rows << QString::number(e.row);
+        return s.fail(ExitUsage, QStringLiteral("%1 has %2 entries named \"%3\" (rows %4); pick one with --row; "
+                                                "nothing was written")
+                                     .arg(path).arg(named.size()).arg(name, rows.join(QStringLiteral(", "))));
+    }
+    const GasLibrary::Entry entry = named.first();
+    quint16 limit1 = 0, limit2 = 0;
+    if (!GasLibrary::entryWords(entry, &limit1, &limit2))
+        return s.fail(ExitFile, QStringLiteral("row %1 of %2 (\"%3\") holds thresholds \"%4\" and \"%5\", not words "
+                                               "0 to 65535; nothing was written")
+                                    .arg(entry.row).arg(path, entry.name, entry.limit1.toString(),
+                                                        entry.limit2.toString()));
+
+    // As the program asks before it opens the library: a login, and at the
+    // level User the factory password, used up by this one action.
+    if ((rc = login(o, io, true, QStringLiteral("gas apply"))) != ExitOk || (rc = factoryPassword(io)) != ExitOk)
+        return rc;
+    command.FactoryAccess = 0;
+    if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
+        return rc;
+
+    const ParamBlock before = command.DeviceParams;
+    const quint16 entryConfig = Conv::withDecimals(Conv::withUnit(0, o.unit), o.discreteness);
+    const GasLibrary::Fit fit = GasLibrary::fit(limit1, limit2, entryConfig, before.Config, before.ValueMax);
+    const int deviceUnit = Conv::unitIndex(before.Config);
+    const int deviceDecimals = Conv::decimals(before.Config);
+    if (fit.unitDiffers || fit.discretenessDiffers)
+        return s.fail(ExitUsage, QStringLiteral("\"%1\" is given in %2, but %3 is set to %4: its words would mean "
+                                                "other thresholds there; nothing was written")
+                                     .arg(entry.name, unitText(o.unit, o.discreteness), deviceLine(s),
+                                          unitText(deviceUnit, deviceDecimals)));
+    if (fit.aboveRange()) {
+        const quint16 scale = Conv::scaleFromConfig(before.Config);
+        return s.fail(ExitUsage, QStringLiteral("\"%1\" has threshold 1 %2 and threshold 2 %3; %4 above range_max "
+                                                "%5 %6 of %7, where it could never be reached; nothing was written")
+                                     .arg(entry.name, GasLibrary::thresholdText(limit1, deviceDecimals),
+                                          GasLibrary::thresholdText(limit2, deviceDecimals),
+                                          fit.limit1AboveRange && fit.limit2AboveRange ? QStringLiteral("both are")
+                                          : fit.limit1AboveRange ? QStringLiteral("threshold 1 is")
+                                                                 : QStringLiteral("threshold 2 is"),
+                                          QString::number(Conv::fromScaled(before.ValueMax, scale), 'f',
+                                                          deviceDecimals),
+                                          UnitNames.value(deviceUnit), deviceLine(s)));
+    }
+
+    command.DeviceParams.Limit1 = limit1;
+    command.DeviceParams.Limit2 = limit2;
+    const quint16 written = DeviceOps::writeThresholds();
+    if (written != ResultOk)
+        return s.exchangeFailed(QStringLiteral("writing limit1 and limit2 (0x1005-0x1006)"), written);
+    if ((rc = s.fullRead()) != ExitOk) {
+        io.err << "tlctl: the thresholds were sent, but could not be read back: check them with tlctl read\n";
+        io.err.flush();
+        return rc;
+    }
+    const ParamBlock &after = command.DeviceParams;
+    if (after.Limit1 != limit1 || after.Limit2 != limit2)
+        return s.fail(ExitExchange, QStringLiteral("the device at %1 did not take the thresholds of \"%2\": sent "
+                                                   "words %3 and %4, it holds %5 and %6")
+                                        .arg(s.where(), entry.name).arg(limit1).arg(limit2)
+                                        .arg(after.Limit1).arg(after.Limit2));
+    if (o.json) {
+        QJsonObject root;
+        root.insert(QStringLiteral("library"), path);
+        root.insert(QStringLiteral("row"), entry.row);
+        root.insert(QStringLiteral("name"), entry.name);
+        root.insert(QStringLiteral("limit1"), int(limit1));
+        root.insert(QStringLiteral("limit2"), int(limit2));
+        root.insert(QStringLiteral("limit1_before"), int(before.Limit1));
+        root.insert(QStringLiteral("limit2_before"), int(before.Limit2));
+        root.insert(QStringLiteral("port"), s.portPath());
+        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
+        printJson(io, QJsonDocument(root));
+        return ExitOk;
+    }
+    io.out << QStringLiteral("limit1: %1 -> %2\n").arg(thresholdShown(before.Limit1, deviceUnit, deviceDecimals),
+                                                      thresholdShown(limit1, deviceUnit, deviceDecimals));
+    io.out << QStringLiteral("limit2: %1 -> %2\n").arg(thresholdShown(before.Limit2, deviceUnit, deviceDecimals),
+                                                      thresholdShown(limit2, deviceUnit, deviceDecimals));
+    io.out << QStringLiteral("wrote the thresholds of \"%1\" (row %2 of %3) to %4 and read them back: the device "
+                             "took them\n").arg(entry.name).arg(entry.row).arg(path, deviceLine(s));
+    return ExitOk;
+}
+
+int cmdGas(Session &s, const Options &o, Io &io)
+{
+    const QString sub = o.args.value(0);
+    if (sub == QLatin1String("list"))
+        return gasFind(s, o, io, true);
+    if (sub == QLatin1String("search"))
+        return gasFind(s, o, io, false);
+    if (sub == QLatin1String("add"))
+        return gasAdd(s, o, io);
+    return gasApply(s, o, io);
+}
+
 } // namespace
 
 int run(const QStringList &words, Io &io)
@@ -946,6 +1245,8 @@ int run(const QStringList &words, Io &io)
             rc = cmdScan(s, o, io);
         else if (c == QLatin1String("journal"))
             rc = cmdJournal(s, o, io);
+        else if (c == QLatin1String("gas"))
+            rc = cmdGas(s, o, io);
     }
     io.out.flush();
     io.err.flush();
