@@ -196,6 +196,7 @@ private slots:
     void saveParamWritesTheSelectedThresholds();
     void saveParamNeedsAUsableSelection();
     void saveParamReportsAFailedWrite();
+    void saveParamRefusesThresholdsAboveTheRange();
 
     void menuActionAsksFactoryPasswordAtUserLevel();
     void menuActionAtOtherLevels();
@@ -759,6 +760,43 @@ void TestGasLibrary::saveParamReportsAFailedWrite()
     QCOMPARE(command.DeviceParams.Limit2, quint16(400));
     QVERIFY(!sim.rxFrames().isEmpty());
     QCOMPARE(quint8(sim.rxFrames().at(0).at(1)), quint8(16));
+}
+
+// A threshold above the device's upper range value (the direction bit is
+// no part of it) would never be reached: refused with both thresholds shown
+// in the device's unit, nothing sent, the block unchanged.
+void TestGasLibrary::saveParamRefusesThresholdsAboveTheRange()
+{
+    QVERIFY(startSim());
+    bool ok = false;
+    sim.send(QStringLiteral("set holding 0x1004 199"), &ok);       // range_max 19.9 PPM
+    QVERIFY(ok);
+    command.DeviceParams.ValueMax = 199;
+    const ParamBlock before = command.DeviceParams;
+
+    SensorConfiguration dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *view = dlg.findChild<QListView *>("listView_Config");
+    auto *save = dlg.findChild<QPushButton *>("pushButton_Save_Param");
+    dlg.findChild<QPushButton *>("pushButton_SearchGas")->click();
+    clickLine(view, 1);                                   // Метан 200 / 32968
+    save->click();
+    QCOMPARE(closer->seen.size(), 1);
+    QCOMPARE(closer->seen.at(0).title, QStringLiteral("Ошибка"));
+    QCOMPARE(closer->seen.at(0).text,
+             QStringLiteral("Порог выбранной конфигурации выше верхнего предела диапазона прибора (19.9 PPM): "
+                            "порог 1 20.0, порог 2 20.0. Параметры не записаны."));
+    QVERIFY(sim.rxFrames().isEmpty());
+    QVERIFY(std::memcmp(&before, &command.DeviceParams, sizeof before) == 0);
+
+    // метанол, 50 / 32818: both within 19.9, written.
+    closer->clear();
+    clickLine(view, 3);
+    save->click();
+    QVERIFY(closer->seen.isEmpty());
+    QCOMPARE(sim.holding(0x1005), 50);
+    QCOMPARE(sim.holding(0x1006), 32818);
 }
 
 // -------------------------------------------------------------- menu action
