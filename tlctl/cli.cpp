@@ -483,10 +483,10 @@ QString helpText(const QString &command)
         return QStringLiteral(
             "usage: tlctl gas list [--json] [--library FILE]\n"
             "       tlctl gas search TEXT [--json] [--library FILE]\n"
-            "       tlctl gas add NAME LIMIT1 LIMIT2 [--unit U] [--discreteness D] [--decreasing 1|2|1,2]\n"
-            "                 [--json] [--library FILE]\n"
-            "       tlctl gas apply NAME --unit U --discreteness D --user NAME [--row N] [--json]\n"
-            "                 [--library FILE] [common options]\n\n"
+            "       tlctl gas add NAME LIMIT1 LIMIT2 [--unit U] [--discreteness D]\n"
+            "                 [--decreasing 1|2|1,2] [--json] [--library FILE]\n"
+            "       tlctl gas apply NAME --unit U --discreteness D --user NAME [--row N]\n"
+            "                 [--json] [--library FILE] [common options]\n\n"
             "The program's gas library: a spreadsheet with one entry per row of its active\n"
             "sheet, the gas name in column A and the two threshold words in columns B and\n"
             "C (bits 0-14 the threshold times the scale of the discreteness, bit 15 set\n"
@@ -537,7 +537,7 @@ QString helpText(const QString &command)
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
-        "  gas list|search|add|apply   the gas library; apply writes an entry's thresholds\n\n")
+        "  gas list|search|add|apply   the gas library; apply writes an entry's limits\n\n")
                .arg(ProgramName, ProgramVersion)
         + common
         + QStringLiteral(
