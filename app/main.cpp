@@ -1,6 +1,7 @@
 // Entry point of TL Configuration.
 #include "mainwindow.h"
 #include "signalquit.h"
+#include "startenv.h"
 
 #include <QApplication>
 
@@ -8,6 +9,8 @@ int main(int argc, char *argv[])
 {
     // Plug-ins shipped beside the program (serial port, platform) come first.
     QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
+    // Read by the platform plug-in as the application object starts.
+    StartEnvironment::skipUnusedOpenGl();
     QApplication app(argc, argv);
     QuitOnSignals quitOnSignals;
 
