@@ -112,9 +112,9 @@ QString checkCommandWords(const Options &o)
             };
             return usage.value(sub);
         }
-        if (sub == QLatin1String("apply") && (o.unit < 0 || o.discreteness < 0))
-            return QStringLiteral("gas apply needs --unit and --discreteness: the library does not record which "
-                                  "unit and discreteness an entry's thresholds are in");
+        if (sub == QLatin1String("apply") && ((o.unit < 0) != (o.discreteness < 0)))
+            return QStringLiteral("gas apply takes --unit and --discreteness together: the library does not record "
+                                  "which unit and discreteness an entry's thresholds are in");
     } else if (c == QLatin1String("factory")) {
         if (n != 1 || (o.args[0] != QLatin1String("store") && o.args[0] != QLatin1String("restore")))
             return QStringLiteral("factory needs store or restore");
@@ -485,7 +485,7 @@ QString helpText(const QString &command)
             "       tlctl gas search TEXT [--json] [--library FILE]\n"
             "       tlctl gas add NAME LIMIT1 LIMIT2 [--unit U] [--discreteness D]\n"
             "                 [--decreasing 1|2|1,2] [--json] [--library FILE]\n"
-            "       tlctl gas apply NAME --unit U --discreteness D --user NAME [--row N]\n"
+            "       tlctl gas apply NAME --user NAME [--unit U --discreteness D] [--row N]\n"
             "                 [--json] [--library FILE] [common options]\n\n"
             "The program's gas library: a spreadsheet with one entry per row of its active\n"
             "sheet, the gas name in column A and the two threshold words in columns B and\n"
@@ -507,10 +507,12 @@ QString helpText(const QString &command)
             "         (registers 0x1005-0x1006, nothing else), reads the device back and\n"
             "         fails (exit 4) when it did not keep them.  NAME is the whole name,\n"
             "         ignoring case; --row picks one of several entries of that name.\n"
-            "         --unit and --discreteness say what the entry's thresholds are in;\n"
-            "         when the device is set to another unit or discreteness, or a\n"
-            "         threshold lies above the device's range_max, nothing is written\n"
-            "         (exit 2).  Needs a login; the level User also needs the factory\n"
+            "         Without --unit and --discreteness the words are taken in the\n"
+            "         device's own unit and discreteness, as the library dialog takes\n"
+            "         them, and tlctl says so; with them, a device set to another unit or\n"
+            "         discreteness is refused.  A threshold above the device's range_max\n"
+            "         is always refused.  Refused: nothing is written (exit 2).\n"
+            "         Needs a login; the level User also needs the factory\n"
             "         password ($TLCTL_FACTORY_PASSWORD or a prompt), as the program asks\n"
             "         before it opens the library.\n\n"
             "  --library FILE   the library to use; default: the program's own (beside\n"

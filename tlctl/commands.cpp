@@ -1127,7 +1127,11 @@ int gasApply(Session &s, const Options &o, Io &io)
         return rc;
 
     const ParamBlock before = command.DeviceParams;
-    const quint16 entryConfig = Conv::withDecimals(Conv::withUnit(0, o.unit), o.discreteness);
+    // Without --unit and --discreteness the words mean what they mean in the
+    // device's own setting, as the library dialog takes them.
+    const bool unitGiven = o.unit >= 0 && o.discreteness >= 0;
+    const quint16 entryConfig = unitGiven ? Conv::withDecimals(Conv::withUnit(0, o.unit), o.discreteness)
+                                          : before.Config;
     const GasLibrary::Fit fit = GasLibrary::fit(limit1, limit2, entryConfig, before.Config, before.ValueMax);
     const int deviceUnit = Conv::unitIndex(before.Config);
     const int deviceDecimals = Conv::decimals(before.Config);
@@ -1150,6 +1154,14 @@ int gasApply(Session &s, const Options &o, Io &io)
                                           UnitNames.value(deviceUnit), deviceLine(s)));
     }
 
+    if (!unitGiven) {
+        io.err << QStringLiteral("tlctl: note: the words of \"%1\" are taken in the unit and discreteness %2 is set "
+                                 "to (%3), as the program's library dialog takes them; give --unit and "
+                                 "--discreteness to have them checked\n")
+                      .arg(entry.name, deviceLine(s), unitText(Conv::unitIndex(before.Config),
+                                                              Conv::decimals(before.Config)));
+        io.err.flush();
+    }
     command.DeviceParams.Limit1 = limit1;
     command.DeviceParams.Limit2 = limit2;
     const quint16 written = DeviceOps::writeThresholds();

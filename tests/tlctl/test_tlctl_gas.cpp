@@ -197,6 +197,18 @@ void TestTlctlGas::applyWritesOnlyTheThresholds()
     QCOMPARE(w[0].mid(1, 6), QByteArray::fromHex("101005000204"));
     QCOMPARE(be16(w[0], 7), quint16(200));
     QCOMPARE(be16(w[0], 9), quint16(32968));
+
+    // Without --unit the words go in as the dialog puts them, and tlctl says
+    // in which unit they were taken.
+    sim.send(QStringLiteral("set holding 0x1005 1"), &ok);
+    QVERIFY(ok);
+    QCOMPARE(sim.holding(0x1005), 1);
+    sim.clearLog();
+    const TlctlRun plain = runTlctl(onSim({"gas", "apply", "метан"}), asAdmin);
+    QVERIFY2(plain.code == 0, qPrintable(plain.err));
+    QVERIFY2(plain.err.contains(QStringLiteral("(%LEL X,X)")), qPrintable(plain.err));
+    QCOMPARE(holdingBlock(), expected);
+    QCOMPARE(writes(sim.rxFrames()).size(), 1);
 }
 
 void TestTlctlGas::applyRefusesWhatDoesNotFit_data()
@@ -219,7 +231,9 @@ void TestTlctlGas::applyRefusesWhatDoesNotFit_data()
                                    << asAdmin << 2 << false;
     QTest::newRow("no such name") << QStringList{"gas", "apply", "мет", "--unit", "PPM", "--discreteness", "X,X"}
                                   << asAdmin << 2 << false;
-    QTest::newRow("no unit given") << QStringList{"gas", "apply", "Пропан"} << asAdmin << 2 << false;
+    QTest::newRow("unit without discreteness") << QStringList{"gas", "apply", "Пропан", "--unit", "PPM"} << asAdmin
+                                               << 2 << false;
+    QTest::newRow("above range, no unit given") << QStringList{"gas", "apply", "Бутан"} << asAdmin << 2 << true;
     QTest::newRow("User without factory password")
         << QStringList{"gas", "apply", "Пропан", "--unit", "PPM", "--discreteness", "X,X"} << user << 5 << false;
 }
