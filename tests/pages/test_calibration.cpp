@@ -177,6 +177,7 @@ void CalibrationTest::gasProcedure()
 
 void CalibrationTest::gasCancelAndLiveConcentration()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults, {QStringLiteral("0=8100"), QStringLiteral("2=37")}));
     Page p;
@@ -250,6 +251,7 @@ void CalibrationTest::gasProcedureEndsWhenItsTabIsLeft()
 
 void CalibrationTest::confirmationWorksTranslated()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     QTranslator translator;
     QVERIFY(translator.load(QStringLiteral(TL_RUNTIME_DIR "/TL_Program_en_US.qm")));
     QCoreApplication::installTranslator(&translator);
@@ -329,6 +331,7 @@ void CalibrationTest::degenerateRangeRefused()
 
 void CalibrationTest::inputTwoPointFit()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults, {QStringLiteral("0=8400")}));
     Page p;
@@ -406,6 +409,7 @@ void CalibrationTest::inputEqualCurrentsAndCrossedPoints()
 
 void CalibrationTest::inputTabFollowsDeviceType()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     command.DeviceType = 2;
     {
         QTimer timer;
@@ -422,6 +426,7 @@ void CalibrationTest::inputTabFollowsDeviceType()
 
 void CalibrationTest::outputFit()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults, {QStringLiteral("3=1100")}));
     Page p;
@@ -456,6 +461,7 @@ void CalibrationTest::outputFit()
 
 void CalibrationTest::eachTabCalibratesWithItsOwnCurrent()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults, {QStringLiteral("0=8400"), QStringLiteral("3=1100")}));
     Page p;
@@ -485,6 +491,7 @@ void CalibrationTest::eachTabCalibratesWithItsOwnCurrent()
 
 void CalibrationTest::outputTestOnTheWire()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults));
     Page p;
@@ -576,6 +583,7 @@ void CalibrationTest::outputTestSwitchedOffOnEveryExit()
 
 void CalibrationTest::outputTestNeverRunSendsNothing()
 {
+    ModalCloser guard;   // a box opened by a slow exchange must not hang the run
     SimProcess sim;
     QVERIFY(openSim(sim, Defaults));
     {
