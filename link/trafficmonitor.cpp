@@ -86,7 +86,9 @@ void TrafficMonitor::fitColumns()
     for (int fn : {3, 4, 6, 14, 16, 20, 21, 43})
         functions << TrafficModel::functionText(fn);
     fit(TrafficModel::ColFunction, functions);
-    fit(TrafficModel::ColResult, {TrafficModel::exceptionText(2), TrafficModel::exceptionText(3)});
+    // The common results fit; a long exception text is cut, with the whole
+    // text in the cell's tooltip, so that the contents keep the room.
+    fit(TrafficModel::ColResult, {TrafficModel::tr("нет ответа"), QStringLiteral("0123456789012345678")});
     h->resizeSection(TrafficModel::ColContent, digit * 60);
 }
 
