@@ -99,7 +99,15 @@ MeasureTrend::Range MeasureTrend::outputRange(qint64 spanMs) const
         low = std::min(low, s.output);
         high = std::max(high, s.output);
     }
-    return padded(low, high);
+    // A steady output shows its last digit of jitter as a flat line, not as
+    // swings across the whole axis: the axis spans at least 0.2 mA (20 mV).
+    const double least = outputKind == Output::Voltage ? 20.0 : 0.2;
+    const Range range = padded(low, high);
+    if (range.high - range.low < least) {
+        const double middle = (low + high) / 2;
+        return {middle - least / 2, middle + least / 2};
+    }
+    return range;
 }
 
 QString MeasureTrend::csv(qint64 spanMs) const

@@ -151,6 +151,10 @@ void MeasureTrendTest::spanAndRanges()
     flat.add(block(0, 4000), T0);
     o = flat.outputRange(Minute);
     QVERIFY(o.low < 4.0 && o.high > 4.0);
+    // Jitter in the last digit stays small on the axis.
+    flat.add(block(0, 4005), T0 + 1000);
+    o = flat.outputRange(Minute);
+    QVERIFY2(o.low <= 3.91 && o.high >= 4.09, qPrintable(QStringLiteral("%1..%2").arg(o.low).arg(o.high)));
 }
 
 void MeasureTrendTest::csvText()
