@@ -2,6 +2,7 @@
 // makes anyway (automatic reading, the gas calibration) without a request of
 // its own, showing the thresholds, trimming to its span and exporting.
 #include "shelltest.h"
+#include "windowsim.h"
 
 #include "calibration.h"
 #include "command.h"
@@ -70,7 +71,6 @@ private slots:
     void spanTrimsWhatIsShown();
 
 private:
-    MainWindow *openWindow(SimProcess &sim);
     MeasureChart *openChart(MainWindow *w);
 
     std::unique_ptr<QTemporaryDir> dir;
@@ -97,19 +97,6 @@ void ChartTest::cleanup()
     resetLink();
 }
 
-MainWindow *ChartTest::openWindow(SimProcess &sim)
-{
-    if (!openSim(sim))
-        return nullptr;
-    command.UserName = QStringLiteral("Velta");
-    command.LoggedIn = 1;
-    command.DeviceType = 1;
-    window.reset(new MainWindow);
-    theMainWindow = window.get();
-    window->show();
-    return window.get();
-}
-
 MeasureChart *ChartTest::openChart(MainWindow *w)
 {
     auto *action = child<QAction>(w, "action_chart");
@@ -123,7 +110,7 @@ MeasureChart *ChartTest::openChart(MainWindow *w)
 void ChartTest::liveValuesLimitsAndExport()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
 
     // After the menu's original actions, with its shortcut.
@@ -199,7 +186,7 @@ void ChartTest::liveValuesLimitsAndExport()
 void ChartTest::nothingExtraIsSent()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     auto *autoBox = child<QCheckBox>(w, "checkBoxAutoupdate");
 
@@ -231,7 +218,7 @@ void ChartTest::nothingExtraIsSent()
 void ChartTest::runsWhileCalibrating()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     MeasureChart *chart = openChart(w);
     QVERIFY(chart);

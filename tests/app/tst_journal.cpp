@@ -13,6 +13,7 @@
 #include "mainwindow.h"
 #include "restoretestutil.h"
 #include "shelltest.h"
+#include "windowsim.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -48,7 +49,6 @@ private slots:
     void brokenJournalReportedDeviceWorkDone();
 
 private:
-    MainWindow *openWindow(SimProcess &sim);
     // Runs a gas calibration (0 zero, 1 span with `gas`) with the sensor at `adc`.
     void calibrateGas(SimProcess &sim, int point, int adc, double gas = 0);
     QVector<Journal::Record> records();
@@ -84,19 +84,6 @@ void JournalGuiTest::cleanup()
     ShellTest::resetLink();
 }
 
-MainWindow *JournalGuiTest::openWindow(SimProcess &sim)
-{
-    if (!ShellTest::openSim(sim))
-        return nullptr;
-    command.UserName = QStringLiteral("Velta");
-    command.LoggedIn = 1;
-    command.DeviceType = 1;
-    window.reset(new MainWindow);
-    theMainWindow = window.get();
-    window->show();
-    return window.get();
-}
-
 void JournalGuiTest::calibrateGas(SimProcess &sim, int point, int adc, double gas)
 {
     child<QTabWidget>(window.get(), "tabWidget")->setCurrentIndex(1);
@@ -126,7 +113,7 @@ QVector<Journal::Record> JournalGuiTest::records()
 void JournalGuiTest::calibrationRecordedListedAndCertified()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     ModalCloser closer;
 
@@ -235,7 +222,7 @@ void JournalGuiTest::calibrationRecordedListedAndCertified()
 void JournalGuiTest::fileLoadAndFactoryStoreRecorded()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     ModalCloser closer;
 
@@ -273,7 +260,7 @@ void JournalGuiTest::fileLoadAndFactoryStoreRecorded()
 void JournalGuiTest::failedCalibrationRecordedAsFailed()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     ModalCloser closer;
     bool ok = false;
@@ -323,7 +310,7 @@ void JournalGuiTest::brokenJournalReportedDeviceWorkDone()
     }
 
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     ModalCloser closer;
     calibrateGas(sim, 0, 8222);

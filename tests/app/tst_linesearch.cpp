@@ -17,20 +17,6 @@ using namespace ShellTest;
 
 namespace {
 
-// Every request on the line, to the simulator's address or another, as
-// (address, function).
-QList<QPair<int, int>> lineRequests(SimProcess &sim)
-{
-    QList<QPair<int, int>> out;
-    for (const QString &l : sim.log()) {
-        if (!l.startsWith(QLatin1String("RX ")) && !l.startsWith(QLatin1String("RXOTHER ")))
-            continue;
-        const QByteArray f = QByteArray::fromHex(l.section(QLatin1Char(' '), 1).toLatin1());
-        out.append({f.size() > 0 ? quint8(f[0]) : -1, f.size() > 1 ? quint8(f[1]) : -1});
-    }
-    return out;
-}
-
 // Watches the search's progress window while the search runs (its event
 // processing serves the timer) and presses its Cancel once the bar has
 // reached `cancelAt`.
@@ -107,7 +93,7 @@ void TestLineSearch::findsPicksAndConnects()
 
     // Each address asked once up to the one in progress at Cancel, and only
     // read requests: the type, then the detector's serial number and version.
-    const QList<QPair<int, int>> requests = lineRequests(sim);
+    const QList<QPair<int, int>> requests = sim.requestHeads();
     QList<QPair<int, int>> expected;
     for (int a = 1; a <= watch.cancelledAt + 1; ++a) {
         expected.append({a, 4});
@@ -141,7 +127,7 @@ void TestLineSearch::findsPicksAndConnects()
     QVERIFY(closer.seen.isEmpty());
     QCOMPARE(command.DeviceType, qint16(1));
     QVERIFY(command.isOpen());
-    QCOMPARE(lineRequests(sim), (QList<QPair<int, int>>{{5, 4}}));
+    QCOMPARE(sim.requestHeads(), (QList<QPair<int, int>>{{5, 4}}));
     // While connected the address and the search stay as they are.
     QVERIFY(!address->isEnabled());
     QVERIFY(!child<QPushButton>(d, "Button_Search")->isEnabled());
@@ -187,7 +173,7 @@ void TestLineSearch::nothingFoundAndPortFailure()
     QVERIFY(!child(d, "groupBox_Found")->isVisible());
     QVERIFY(!command.isOpen());
     QCOMPARE(command.SlaveAddress, quint16(7));
-    QCOMPARE(lineRequests(sim).size(), watch.cancelledAt + 1);
+    QCOMPARE(sim.requestHeads().size(), watch.cancelledAt + 1);
     QVERIFY(sim.rxFrames().isEmpty());   // nothing reached address 200
 
     // The dialog's address field is the link's address, for Connect too.

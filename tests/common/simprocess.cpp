@@ -112,6 +112,26 @@ QList<QByteArray> SimProcess::rxFrames()
     return out;
 }
 
+QList<QByteArray> SimProcess::allRequests()
+{
+    QList<QByteArray> out;
+    for (const QString &l : log()) {
+        const int sp = l.indexOf(QLatin1Char(' '));
+        const QString kind = l.left(sp);
+        if (kind == QLatin1String("RX") || kind == QLatin1String("RXOTHER"))
+            out << QByteArray::fromHex(l.mid(sp + 1).toLatin1());
+    }
+    return out;
+}
+
+QList<QPair<int, int>> SimProcess::requestHeads()
+{
+    QList<QPair<int, int>> out;
+    for (const QByteArray &f : allRequests())
+        out.append({f.size() > 0 ? quint8(f[0]) : -1, f.size() > 1 ? quint8(f[1]) : -1});
+    return out;
+}
+
 QList<quint16> SimProcess::commands()
 {
     QList<quint16> out;

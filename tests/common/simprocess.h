@@ -7,6 +7,8 @@
 #include "simlauncher.h"
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QTemporaryDir>
 #include <QString>
 #include <QStringList>
@@ -39,6 +41,11 @@ public:
 
     // Request frames the device received since the last clearLog(), as bytes.
     QList<QByteArray> rxFrames();
+    // Every request on the line since the last clearLog(), to the device's
+    // address or another one ("RX" and "RXOTHER" lines), as bytes; and the
+    // same as (address, function) pairs.
+    QList<QByteArray> allRequests();
+    QList<QPair<int, int>> requestHeads();
     // Every log line since the last clearLog() ("RX ...", "TX ...", "RAW ...", "CMD ...").
     QStringList log();
     void clearLog();

@@ -4,8 +4,23 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
+
+// Runs tests/xlsx/fixtures.py (openpyxl) with `args`; false, with its output
+// as a warning, when it failed.
+inline bool runXlsxFixture(const QStringList &args)
+{
+    QProcess py;
+    py.setProcessChannelMode(QProcess::MergedChannels);
+    py.start(QStringLiteral(TL_PYTHON), QStringList{QStringLiteral(TL_SOURCE_DIR "/tests/xlsx/fixtures.py")} + args);
+    const bool ok = py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0;
+    if (!ok)
+        qWarning("%s", py.readAll().constData());
+    return ok;
+}
 
 // The whole file; empty when it cannot be read.
 inline QByteArray readFile(const QString &path)

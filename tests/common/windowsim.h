@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 namespace WindowSim {
 
@@ -26,6 +27,24 @@ inline bool showDetector(MainWindow &window, SimProcess &sim, const QString &lev
     command.LoggedIn = 1;
     window.pageSetup();
     return command.WriteCount == 48;
+}
+
+// Starts `sim` (port open, address 1), logs in as `level` with a detector
+// known to be there, and makes `window` a new shown main window, as the
+// connection dialog leaves things before the window reads the device.
+// Null when the simulator did not come up.
+inline MainWindow *openWindow(std::unique_ptr<MainWindow> &window, SimProcess &sim,
+                              const QString &level = QStringLiteral("Velta"))
+{
+    if (!SimLink::openSim(sim))
+        return nullptr;
+    command.UserName = level;
+    command.LoggedIn = 1;
+    command.DeviceType = 1;
+    window.reset(new MainWindow);
+    theMainWindow = window.get();
+    window->show();
+    return window.get();
 }
 
 // Starts `sim` as a bootloader (with `args` besides --bootloader) and lets

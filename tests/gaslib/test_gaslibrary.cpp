@@ -2,9 +2,8 @@
 // workbooks made by openpyxl, the threshold words from typed values, the
 // display lines, and whether an entry fits a device.
 #include "gaslibrary.h"
-#include "xlsxdocument.h"
-
 #include "testdata.h"
+#include "xlsxdocument.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -35,18 +34,6 @@ private slots:
     void fitToDevice();
 
 private:
-    // Runs tests/xlsx/fixtures.py; false (with its output) when it failed.
-    bool fixture(const QStringList &args)
-    {
-        QProcess py;
-        py.setProcessChannelMode(QProcess::MergedChannels);
-        py.start(QStringLiteral(TL_PYTHON), QStringList{QStringLiteral(TL_SOURCE_DIR "/tests/xlsx/fixtures.py")} + args);
-        const bool ok = py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0;
-        if (!ok)
-            qWarning("%s", py.readAll().constData());
-        return ok;
-    }
-
     QTemporaryDir dir;
 };
 
@@ -56,7 +43,7 @@ void TestGasLibraryUnit::searchAndAppendOnOpenpyxlWorkbooks()
 {
     const QString original = dir.filePath(QStringLiteral("library-original.xlsx"));
     const QString path = dir.filePath(QStringLiteral("library.xlsx"));
-    QVERIFY(fixture({QStringLiteral("library"), original}));
+    QVERIFY(runXlsxFixture({QStringLiteral("library"), original}));
     QVERIFY(QFile::copy(original, path));
 
     QVector<Entry> found;
@@ -74,7 +61,7 @@ void TestGasLibraryUnit::searchAndAppendOnOpenpyxlWorkbooks()
     int row = 0;
     QCOMPARE(GasLibrary::append(path, QStringLiteral("Этилен"), 0x8000 | 205, 300, &row), Status::Ok);
     QCOMPARE(row, 5);
-    QVERIFY(fixture({QStringLiteral("compare"), original, path, QStringLiteral("xl/worksheets/sheet2.xml"),
+    QVERIFY(runXlsxFixture({QStringLiteral("compare"), original, path, QStringLiteral("xl/worksheets/sheet2.xml"),
                      QStringLiteral("{\"A5\": \"Этилен\", \"B5\": 32973, \"C5\": 300}")}));
     // The next one goes below it, and both are found.
     QCOMPARE(GasLibrary::append(path, QStringLiteral("этилен"), 10, 20, &row), Status::Ok);
@@ -90,7 +77,7 @@ void TestGasLibraryUnit::usedRangeStartingBelowRow1()
 {
     const QString original = dir.filePath(QStringLiteral("offset-original.xlsx"));
     const QString path = dir.filePath(QStringLiteral("offset.xlsx"));
-    QVERIFY(fixture({QStringLiteral("offset"), original}));
+    QVERIFY(runXlsxFixture({QStringLiteral("offset"), original}));
     QVERIFY(QFile::copy(original, path));
 
     QVector<Entry> found;
@@ -102,7 +89,7 @@ void TestGasLibraryUnit::usedRangeStartingBelowRow1()
     int row = 0;
     QCOMPARE(GasLibrary::append(path, QStringLiteral("Бутан"), 150, 300, &row), Status::Ok);
     QCOMPARE(row, 7);
-    QVERIFY(fixture({QStringLiteral("compare"), original, path, QStringLiteral("xl/worksheets/sheet1.xml"),
+    QVERIFY(runXlsxFixture({QStringLiteral("compare"), original, path, QStringLiteral("xl/worksheets/sheet1.xml"),
                      QStringLiteral("{\"A7\": \"Бутан\", \"B7\": 150, \"C7\": 300}")}));
 }
 
@@ -127,7 +114,7 @@ void TestGasLibraryUnit::libraryThatCannotBeUsed()
     // No room for the new file (a file-size limit, as a full disk): the
     // workbook loads, the save fails, the old file stays.
     const QString path = dir.filePath(QStringLiteral("full.xlsx"));
-    QVERIFY(fixture({QStringLiteral("offset"), path}));
+    QVERIFY(runXlsxFixture({QStringLiteral("offset"), path}));
     const QByteArray before = readFile(path);
     Status s;
     {

@@ -62,20 +62,6 @@ class TestDeviceOps : public QObject
 
     bool sawRaw() { return sim.log().join(QLatin1Char('\n')).contains(QLatin1String("RAW")); }
 
-    // Every request on the line, to the simulator's address or another:
-    // (address, function) pairs.
-    QList<QPair<int, int>> lineRequests()
-    {
-        QList<QPair<int, int>> out;
-        for (const QString &l : sim.log()) {
-            if (!l.startsWith(QLatin1String("RX ")) && !l.startsWith(QLatin1String("RXOTHER ")))
-                continue;
-            const QByteArray f = QByteArray::fromHex(l.section(QLatin1Char(' '), 1).toLatin1());
-            out.append({f.size() > 0 ? quint8(f[0]) : -1, f.size() > 1 ? quint8(f[1]) : -1});
-        }
-        return out;
-    }
-
 private slots:
     void cleanup()
     {
@@ -270,7 +256,7 @@ private slots:
         // One type request per address, then the detector's two reads; no
         // write and no raw bytes.
         using AF = QPair<int, int>;
-        QCOMPARE(lineRequests(), QList<AF>({{4, 4}, {5, 4}, {6, 4}, {6, 3}, {6, 43}, {7, 4}, {8, 4}}));
+        QCOMPARE(sim.requestHeads(), QList<AF>({{4, 4}, {5, 4}, {6, 4}, {6, 3}, {6, 43}, {7, 4}, {8, 4}}));
         QVERIFY(!sawRaw());
         QVERIFY(sim.commands().isEmpty());
     }
@@ -293,7 +279,7 @@ private slots:
         QVERIFY(report.hits[0].serialText.isEmpty());
         QTest::qWait(300);   // raw bytes would have reached the log by now
         QVERIFY(!sawRaw());
-        const auto requests = lineRequests();
+        const auto requests = sim.requestHeads();
         QCOMPARE(requests.size(), 4);
         for (const auto &r : requests)
             QCOMPARE(r.second, 4);
@@ -314,7 +300,7 @@ private slots:
         const DeviceOps::ScanReport closed = DeviceOps::scan(1, 247);
         QCOMPARE(closed.scanned, 0);
         QVERIFY(closed.hits.isEmpty());
-        QVERIFY(lineRequests().isEmpty());
+        QVERIFY(sim.requestHeads().isEmpty());
     }
 
     void factoryRestoreRefusedReadsNothing()

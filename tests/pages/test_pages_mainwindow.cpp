@@ -11,6 +11,7 @@
 #include "pagetest.h"
 #include "simlink.h"
 #include "simprocess.h"
+#include "windowsim.h"
 
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -42,9 +43,6 @@ private slots:
     void accessLevels();
 
 private:
-    // A detector on the link and the main window built for it, as after a
-    // connection with `level` logged in.
-    MainWindow *openWindow(SimProcess &sim, const QString &level = QStringLiteral("Velta"));
     void startOutputTest(MainWindow *w, SimProcess &sim);
 
     std::unique_ptr<QTemporaryDir> iniDir;
@@ -71,19 +69,6 @@ void PagesMainWindowTest::cleanup()
     command.resetState();
 }
 
-MainWindow *PagesMainWindowTest::openWindow(SimProcess &sim, const QString &level)
-{
-    if (!SimLink::openSim(sim))
-        return nullptr;
-    command.UserName = level;
-    command.LoggedIn = 1;
-    command.DeviceType = 1;
-    window.reset(new MainWindow);
-    theMainWindow = window.get();
-    window->show();
-    return window.get();
-}
-
 void PagesMainWindowTest::startOutputTest(MainWindow *w, SimProcess &sim)
 {
     child<QTabWidget>(w, "tabWidget")->setCurrentIndex(1);
@@ -98,7 +83,7 @@ void PagesMainWindowTest::startOutputTest(MainWindow *w, SimProcess &sim)
 void PagesMainWindowTest::calibrationTimerIsTheMainWindows()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     child<QTabWidget>(w, "tabWidget")->setCurrentIndex(1);
     auto *calibrate = child<QPushButton>(currentCalibration, "Buttoncalibrate");
@@ -120,7 +105,7 @@ void PagesMainWindowTest::calibrationTimerIsTheMainWindows()
 void PagesMainWindowTest::outputTestEndsWhenCalibrationTabLeft()
 {
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     startOutputTest(w, sim);
     Calibration *page = currentCalibration;
@@ -150,7 +135,7 @@ void PagesMainWindowTest::outputTestEndsWithPageSetupAndClose()
 {
     QFETCH(QString, exit);
     SimProcess sim;
-    MainWindow *w = openWindow(sim);
+    MainWindow *w = WindowSim::openWindow(window, sim);
     QVERIFY(w);
     ModalCloser closer;
     startOutputTest(w, sim);
@@ -190,7 +175,7 @@ void PagesMainWindowTest::accessLevels()
     QFETCH(QString, level);
     QFETCH(bool, production);
     SimProcess sim;
-    MainWindow *w = openWindow(sim, level);
+    MainWindow *w = WindowSim::openWindow(window, sim, level);
     QVERIFY(w);
     QVERIFY(currentMeasureWindow && currentDeviceSetting2 && currentDeviceSetting3);
     QCOMPARE(child<QStackedWidget>(w, "stackedWidget_3")->isVisible(), production);

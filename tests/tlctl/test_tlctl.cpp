@@ -31,19 +31,6 @@ QList<QByteArray> blockWrites(const QList<QByteArray> &frames)
     return out;
 }
 
-// Every request frame the simulator saw (its own address or another one).
-QList<QByteArray> allRequests(SimProcess &sim)
-{
-    QList<QByteArray> out;
-    for (const QString &l : sim.log()) {
-        const int sp = l.indexOf(QLatin1Char(' '));
-        const QString kind = l.left(sp);
-        if (kind == QLatin1String("RX") || kind == QLatin1String("RXOTHER"))
-            out << QByteArray::fromHex(l.mid(sp + 1).toLatin1());
-    }
-    return out;
-}
-
 
 QString shellQuoted(const QString &word)
 {
@@ -606,7 +593,7 @@ private slots:
 
         // One short type request per address, a single attempt each.
         QMap<int, int> asked;
-        for (const QByteArray &f : allRequests(sim))
+        for (const QByteArray &f : sim.allRequests())
             if (f.size() == 8 && quint8(f[1]) == 4)
                 ++asked[quint8(f[0])];
         QCOMPARE(asked, (QMap<int, int>{{1, 1}, {2, 1}, {3, 1}, {4, 1}, {5, 1}}));

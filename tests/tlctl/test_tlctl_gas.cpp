@@ -39,16 +39,6 @@ class TestTlctlGas : public QObject
     QString original;   // the openpyxl library, never changed
     QString library;    // the copy each test works on
 
-    bool fixture(const QStringList &args)
-    {
-        QProcess py;
-        py.setProcessChannelMode(QProcess::MergedChannels);
-        py.start(QStringLiteral(TL_PYTHON), QStringList{QStringLiteral(TL_SOURCE_DIR "/tests/xlsx/fixtures.py")} + args);
-        const bool ok = py.waitForFinished(60000) && py.exitStatus() == QProcess::NormalExit && py.exitCode() == 0;
-        if (!ok)
-            qWarning("%s", py.readAll().constData());
-        return ok;
-    }
     QStringList lib(const QStringList &args) const { return args + QStringList{QStringLiteral("--library"), library}; }
     QStringList onSim(const QStringList &args) const
     {
@@ -69,7 +59,7 @@ private slots:
         QVERIFY(dir.isValid());
         original = dir.filePath(QStringLiteral("original.xlsx"));
         library = dir.filePath(QStringLiteral("setting.xlsx"));
-        QVERIFY(fixture({QStringLiteral("library"), original}));
+        QVERIFY(runXlsxFixture({QStringLiteral("library"), original}));
     }
     void init()
     {
@@ -99,7 +89,7 @@ void TestTlctlGas::addThenSearch()
     QCOMPARE(r.json().value("row").toInt(), 5);
     QCOMPARE(r.json().value("limit1").toInt(), 0x8000 | 205);
     QCOMPARE(r.json().value("limit2").toInt(), 300);
-    QVERIFY(fixture({QStringLiteral("compare"), original, library, QStringLiteral("xl/worksheets/sheet2.xml"),
+    QVERIFY(runXlsxFixture({QStringLiteral("compare"), original, library, QStringLiteral("xl/worksheets/sheet2.xml"),
                      QStringLiteral("{\"A5\": \"Этилен\", \"B5\": 32973, \"C5\": 300}")}));
 
     r = runTlctl(lib({"gas", "search", "ЭТИЛ", "--json"}));
@@ -181,7 +171,7 @@ void TestTlctlGas::applyWritesOnlyTheThresholds()
     bool ok = false;
     sim.send(QStringLiteral("set holding 0x1008 0x0612"), &ok);   // %LEL, X,X, both auto-resets
     QVERIFY(ok);
-    QVERIFY(fixture({QStringLiteral("offset"), library}));     // Метан 200 / 32968 at row 4
+    QVERIFY(runXlsxFixture({QStringLiteral("offset"), library}));     // Метан 200 / 32968 at row 4
     QVector<int> expected = holdingBlock();
     sim.clearLog();
 
