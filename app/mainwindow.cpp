@@ -24,6 +24,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QStyle>
@@ -253,6 +254,39 @@ void MainWindow::removePages(bool now)
     currentCalibration = nullptr;
     currentDeviceSetting2 = nullptr;
     currentDeviceSetting3 = nullptr;
+    for (QLabel *&label : notRead)
+        label = nullptr;
+}
+
+QStackedWidget *MainWindow::stack(int index) const
+{
+    QStackedWidget *const stacks[StackCount] = {ui->stackedWidget, ui->stackedWidget_calib, ui->stackedWidget_2,
+                                                ui->stackedWidget_3};
+    return index >= 0 && index < StackCount ? stacks[index] : nullptr;
+}
+
+bool MainWindow::writesEnabled() const
+{
+    return DeviceOps::blockFromLink();
+}
+
+void MainWindow::showBlockState()
+{
+    const bool fromLink = DeviceOps::blockFromLink();
+    for (int i = 0; i < StackCount; ++i) {
+        if (!notRead[i])
+            continue;
+        const bool shown = fromLink && pageOrigin[i] == command.Origin;
+        stack(i)->setCurrentIndex(shown ? 0 : stack(i)->indexOf(notRead[i]));
+    }
+    // Nothing that writes the block, or replaces the device's parameters,
+    // goes to a device whose parameters have not been read.
+    QWidget *const writers[] = {ui->pushButton_Save_Param, ui->pushButtonSaveFactorySettings,
+                                ui->pushButtonLoadConfigDevice, ui->pushButtonSaveConfigPC,
+                                ui->pushButtonReadFactorySettings};
+    for (QWidget *w : writers)
+        w->setEnabled(fromLink);
+    ui->action_config->setEnabled(fromLink);
 }
 
 void MainWindow::pageSetup()
@@ -302,6 +336,18 @@ void MainWindow::pageSetup()
         ui->stackedWidget_3->setCurrentIndex(0);
         currentDeviceSetting3 = calibParams;
 
+        // The new pages show the block as it is now; in place of a page
+        // whose values are not this device's, its tab says so.
+        for (int i = 0; i < StackCount; ++i) {
+            pageOrigin[i] = command.Origin;
+            notRead[i] = new QLabel(tr("Параметры прибора не прочитаны.\nНажмите «Считать параметры»."));
+            notRead[i]->setObjectName(QStringLiteral("label_NotRead"));
+            notRead[i]->setAlignment(Qt::AlignCenter);
+            notRead[i]->setWordWrap(true);
+            stack(i)->addWidget(notRead[i]);
+        }
+        showBlockState();
+
         // From another tab this runs the tab-change handler, which reads.
         ui->tabWidget->setCurrentIndex(0);
         showStatus(tr("Успешное подключение TL"));
@@ -335,7 +381,8 @@ void MainWindow::pageSetup()
 
 bool MainWindow::readCycle(int tab)
 {
-    const bool full = !ui->checkBoxAutoupdate->isChecked();
+    // Live values alone only complete a block read from this very device.
+    const bool full = !ui->checkBoxAutoupdate->isChecked() || !DeviceOps::blockFromLink();
     return reportRead(tab, full, DeviceOps::read(full ? DeviceOps::ReadMode::Full : DeviceOps::ReadMode::LiveOnly));
 }
 
@@ -345,6 +392,12 @@ bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
         ui->spinBox->setValue(command.SlaveAddress);
     if (!read.ok()) {
         showStatus(tr("Ошибка обмена данными"));
+        // What the measurement page shows is no longer live; the chart
+        // breaks its lines here.
+        trend.addGap();
+        if (currentMeasureWindow)
+            currentMeasureWindow->showLiveStale(lastLiveSource == liveSource() ? lastLiveRead : QDateTime());
+        showBlockState();
         return false;
     }
     takeLiveValues();
@@ -365,8 +418,12 @@ bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
     default:
         break;
     }
+    if (tab >= 0 && tab < 3)
+        pageOrigin[tab] = command.Origin;
     if (currentDeviceSetting3)
         currentDeviceSetting3->refresh();
+    pageOrigin[3] = command.Origin;
+    showBlockState();
     // A change of state here sends the matching sound command, as a click does.
     ui->checkBox_SoundOn->setChecked(command.DeviceParams.Status & Params::StatusSoundOff);
     showStatus(tr("Успешная передача данных"));
@@ -394,11 +451,17 @@ void MainWindow::pollTick()
     readCycle(ui->tabWidget->currentIndex());
 }
 
+QString MainWindow::liveSource() const
+{
+    return command.PortName + QLatin1Char('@') + QString::number(command.SlaveAddress);
+}
+
 void MainWindow::takeLiveValues()
 {
     // Samples of another port or address start a new chart.
-    const QString source = command.PortName + QLatin1Char('@') + QString::number(command.SlaveAddress);
-    trend.add(command.DeviceParams, QDateTime::currentMSecsSinceEpoch(), source);
+    lastLiveRead = QDateTime::currentDateTime();
+    lastLiveSource = liveSource();
+    trend.add(command.DeviceParams, lastLiveRead.toMSecsSinceEpoch(), lastLiveSource);
     if (chart)
         chart->refresh();
 }
@@ -407,7 +470,12 @@ void MainWindow::takeLiveValues()
 
 void MainWindow::on_spinBox_valueChanged(int value)
 {
+    // An output test ends on the detector it runs on, before the address
+    // points elsewhere.
+    if (quint16(value) != command.SlaveAddress)
+        endOutputTest();
     command.SlaveAddress = quint16(value);
+    showBlockState();
 }
 
 void MainWindow::on_pushButton_Read_Param_clicked()
@@ -422,6 +490,7 @@ void MainWindow::on_pushButton_Save_Param_clicked()
 {
     FlowHost host = flowHost();
     writeParameters(host);
+    showBlockState();
 }
 
 void MainWindow::on_checkBoxAutoupdate_stateChanged(int state)
@@ -548,6 +617,8 @@ void MainWindow::calibrationTimerTick()
         calibrationTimer.stop();
     if (currentCalibration)
         currentCalibration->timerTick();
+    // A write of the output test refused for another device drops the block.
+    showBlockState();
 }
 
 // ------------------------------------------------------------- status bar

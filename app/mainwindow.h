@@ -2,10 +2,12 @@
 #pragma once
 
 #include "calibrationclock.h"
+#include "command.h"
 #include "deviceops.h"
 #include "measuretrend.h"
 #include "parameterfile_gui.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -13,6 +15,9 @@
 #include <QTranslator>
 
 namespace Ui { class MainWindow; }
+
+class QLabel;
+class QStackedWidget;
 
 class MeasureChart;
 class MeasureWindow;
@@ -43,6 +48,12 @@ public:
     // the sound box follows the device and the status says so; on failure
     // the status says "Ошибка обмена данными".  Returns read.ok().
     bool reportRead(int tab, bool full, const DeviceOps::Outcome &read);
+    // Pages and write controls follow the block: a page is shown only while
+    // the block holds a full read of the device the link addresses now and
+    // the page was last filled from that read; otherwise its tab shows
+    // "Параметры прибора не прочитаны".  Every control that writes to the
+    // device is enabled only while the block is that device's.
+    void showBlockState();
     // Ends whatever the calibration page has running against the device (a
     // waiting gas calibration is cancelled, an output test switches the
     // simulation off on the device) before a flow that changes the link or
@@ -79,6 +90,8 @@ public:
 
     // Unchecks "Авто" (ends automatic reading).
     void stopAutoUpdate();
+    // Whether the block is this device's (and so the write controls are on).
+    bool writesEnabled() const;
 
 public slots:
     void on_spinBox_valueChanged(int value);
@@ -157,6 +170,17 @@ private:
     MeasureChart *chart = nullptr;
     // The journal window, once opened (non-modal; it deletes itself when closed).
     QPointer<JournalWindow> journalWindow;
+    // Per stack (measurement, calibration, settings, calibration parameters):
+    // the origin of the block its page was last filled from, and the label
+    // shown instead of the page while that is not the block of the device.
+    enum { StackCount = 4 };
+    Command::BlockOrigin pageOrigin[StackCount];
+    QLabel *notRead[StackCount] = {};
+    QStackedWidget *stack(int index) const;
+    // The last successful read of the live values, and of which device.
+    QDateTime lastLiveRead;
+    QString lastLiveSource;
+    QString liveSource() const;
     // Which of the two texts the sound box shows ("Вкл." after a successful
     // switch-off command, "Выкл." otherwise); kept across re-translation.
     bool soundTextOn = false;

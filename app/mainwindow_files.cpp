@@ -26,6 +26,13 @@ void MainWindow::on_pushButtonSaveConfigPC_clicked()
     clearStatus();
     stopAutoUpdate();
     QCoreApplication::processEvents();
+    // A file of another detector's values would pass for this one's.
+    if (!DeviceOps::blockFromLink()) {
+        QMessageBox::warning(this, tr("Ошибка"),
+                             tr("Параметры этого прибора не прочитаны: прочитайте параметры, прежде чем "
+                                "сохранять их в файл"));
+        return;
+    }
 
     const QString path = FileChoice::saveFileName(this, tr("Файл конфигурации"),
                                                   iniValue(IniConfigDir) + QStringLiteral("//config.txt"),
@@ -54,6 +61,7 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     FlowHost host = flowHost();
     LoadReport report;
     const bool written = loadParameterFile(host, path, &report);
+    showBlockState();
     if (!report.attempted)
         return;
     // The detector as it was before: a copied file may bring another serial number.
@@ -71,6 +79,7 @@ void MainWindow::on_pushButtonSaveFactorySettings_clicked()
     endOutputTest();
     FlowHost host = flowHost();
     const bool stored = storeFactorySettings(host);
+    showBlockState();
     Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryStore, QStringLiteral("program"));
     // What the factory settings now keep of the calibration.
     record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryStore), command.DeviceParams);
@@ -93,6 +102,7 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
     FlowHost host = flowHost();
     const ParamBlock before = command.DeviceParams;
     const bool restored = restoreFactorySettings(host);
+    showBlockState();
     Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryRestore, QStringLiteral("program"));
     if (restored)
         Journal::differences(before, command.DeviceParams, command.WriteCount, &record.before, &record.after);

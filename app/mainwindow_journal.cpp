@@ -70,4 +70,6 @@ void MainWindow::recordCalibration(const CalibrationStep &step)
     record.ok = step.written;
     record.reason = step.reason;
     writeJournal(record);
+    // A step refused for another device has dropped the block.
+    showBlockState();
 }

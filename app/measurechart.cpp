@@ -13,6 +13,7 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
@@ -118,16 +119,42 @@ void MeasureChart::refresh()
     const qint64 end = shown.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : shown.last().msecs;
     const qint64 start = end - span;
 
-    QVector<QPointF> conc;
-    QVector<QPointF> out;
-    conc.reserve(shown.size());
-    out.reserve(shown.size());
+    // Reads that failed break the lines: the samples since the last break go
+    // into the two named series, each earlier stretch into a series of its
+    // own (drawn alike, without a legend entry).
+    QVector<QVector<QPointF>> conc(1);
+    QVector<QVector<QPointF>> out(1);
     for (const MeasureTrend::Sample &s : shown) {
-        conc.append(QPointF(qreal(s.msecs), s.concentration));
-        out.append(QPointF(qreal(s.msecs), s.output));
+        if (s.gapBefore && !conc.last().isEmpty()) {
+            conc.append(QVector<QPointF>());
+            out.append(QVector<QPointF>());
+        }
+        conc.last().append(QPointF(qreal(s.msecs), s.concentration));
+        out.last().append(QPointF(qreal(s.msecs), s.output));
     }
-    concentration->replace(conc);
-    output->replace(out);
+    concentration->replace(conc.last());
+    output->replace(out.last());
+    const int earlier = conc.size() - 1;
+    while (earlierSeries.size() < 2 * earlier) {
+        for (QLineSeries *like : {concentration, output}) {
+            auto *series = new QLineSeries;
+            series->setObjectName(like->objectName() + QStringLiteral("_earlier"));
+            series->setPen(like->pen());
+            chartObject->addSeries(series);
+            series->attachAxis(timeAxis);
+            series->attachAxis(like == output ? outputAxis : concentrationAxis);
+            for (QLegendMarker *marker : chartObject->legend()->markers(series))
+                marker->setVisible(false);
+            earlierSeries.append(series);
+        }
+    }
+    for (int i = 0; i < earlierSeries.size(); ++i) {
+        const int stretch = i / 2;
+        if (stretch < earlier)
+            earlierSeries[i]->replace(i % 2 == 0 ? conc[stretch] : out[stretch]);
+        else
+            earlierSeries[i]->clear();
+    }
     // The thresholds the detector holds now, across the whole span.
     if (shown.isEmpty()) {
         limit1->clear();

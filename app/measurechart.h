@@ -6,6 +6,7 @@
 
 #include "measuretrend.h"
 
+#include <QVector>
 #include <QWidget>
 
 namespace QtCharts {
@@ -62,6 +63,9 @@ private:
     QtCharts::QLineSeries *output = nullptr;
     QtCharts::QLineSeries *limit1 = nullptr;
     QtCharts::QLineSeries *limit2 = nullptr;
+    // Stretches of concentration and output before a break in the reads,
+    // in pairs (concentration, output), oldest first; kept for reuse.
+    QVector<QtCharts::QLineSeries *> earlierSeries;
     QtCharts::QDateTimeAxis *timeAxis = nullptr;
     QtCharts::QValueAxis *concentrationAxis = nullptr;
     QtCharts::QValueAxis *outputAxis = nullptr;

@@ -43,14 +43,22 @@ void MeasureTrend::add(const ParamBlock &block, qint64 msecs, const QString &sou
     s.limit1 = Conv::limitShown(block.Limit1, scale);
     s.limit2 = Conv::limitShown(block.Limit2, scale);
     s.decimals = decimalCount;
+    s.gapBefore = gapPending && !samples.empty();
+    gapPending = false;
     samples.push_back(s);
 
     while (samples.front().msecs < msecs - KeepMs || int(samples.size()) > MaxSamples)
         samples.pop_front();
 }
 
+void MeasureTrend::addGap()
+{
+    gapPending = true;
+}
+
 void MeasureTrend::clear()
 {
+    gapPending = false;
     samples.clear();
     sourceName.clear();
 }

@@ -21,6 +21,7 @@ public:
         double limit1 = 0;         // thresholds, shown value (direction bit left out)
         double limit2 = 0;
         int decimals = 0;          // of the concentration and thresholds then
+        bool gapBefore = false;    // reads failed between the sample before and this one
     };
     enum class Output { Current, Voltage };
     struct Range {
@@ -41,6 +42,9 @@ public:
     // sample (the clock was set back).  A change of discreteness keeps them:
     // their values are in concentration units already.
     void add(const ParamBlock &block, qint64 msecs, const QString &source = QString());
+    // A read of the live values failed: the next sample does not continue
+    // the line of the one before.
+    void addGap();
     void clear();
 
     bool isEmpty() const { return samples.empty(); }
@@ -74,4 +78,5 @@ private:
     int unit = 0;
     int decimalCount = 0;
     Output outputKind = Output::Current;
+    bool gapPending = false;
 };

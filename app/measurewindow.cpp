@@ -15,6 +15,7 @@ MeasureWindow::MeasureWindow(QWidget *parent)
     : QDialog(parent), ui(new Ui::MeasureWindow)
 {
     ui->setupUi(this);
+    ui->label_LiveStale->hide();
 
     // The PWM code and the simulation are for the production level only.
     if (!Access::seesProductionControls(command.UserName)) {
@@ -37,6 +38,7 @@ void MeasureWindow::refresh()
     // controls write only when the user changes them.
     const QScopedValueRollback<bool> guard(refreshing, true);
     ParamBlock &p = command.DeviceParams;
+    setLiveGreyed(false);
 
     ui->label_SerialNum_field->setText(Conv::serialText(p.SerialNum, p.DeviceTypeReg));
     ui->label_Made_field->setText(Conv::fieldText(p.IdVendorName, sizeof p.IdVendorName));
@@ -72,6 +74,30 @@ void MeasureWindow::refresh()
     ui->checkBox_ImmitConc->setChecked(p.ImmitConcOn != 0);
     ui->doubleSpinBox_ImmitConc->setValue(p.ImmitConc);
     showSimulationText(ui->doubleSpinBox_ImmitConc->value());
+}
+
+void MeasureWindow::setLiveGreyed(bool greyed)
+{
+    QWidget *const live[] = {ui->doubleSpinBox_CurrentADC, ui->doubleSpinBox_CurrentTok, ui->doubleSpinBox_ConcVal,
+                             ui->doubleSpinBox_PWMCode, ui->label_CurrentADC, ui->label_CurrentTok,
+                             ui->label_ConcVal, ui->label_PWMCode};
+    for (QWidget *w : live)
+        w->setEnabled(!greyed);
+    ui->label_LiveStale->setVisible(greyed);
+}
+
+void MeasureWindow::showLiveStale(const QDateTime &lastGood)
+{
+    setLiveGreyed(true);
+    ui->label_LiveStale->setText(lastGood.isValid()
+                                     ? tr("нет связи: значения последнего чтения в %1")
+                                           .arg(lastGood.toString(QStringLiteral("HH:mm:ss")))
+                                     : tr("нет связи"));
+}
+
+bool MeasureWindow::liveStale() const
+{
+    return ui->label_LiveStale->isVisibleTo(this);
 }
 
 void MeasureWindow::showSimulationText(double value)

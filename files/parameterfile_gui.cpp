@@ -117,22 +117,26 @@ void announceTransfer(ExchangeHost &host)
     QCoreApplication::processEvents();
 }
 
-void exchangeFailed(ExchangeHost &host)
+void exchangeFailed(ExchangeHost &host, const DeviceOps::Outcome &outcome)
 {
-    showExchangeError(host.dialogParent());
+    showWriteError(host.dialogParent(), outcome);
     host.showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
 }
 
-// A block write and the full read after it: a write the device did not take
-// is reported here, the read as the read cycle reports it.
+// A block write and the full read after it: a write that did not go out, or
+// went out unconfirmed, is reported here; the read as the read cycle reports
+// it.  A read-back that failed leaves the write unverified: that is said too.
 bool reportWrite(ExchangeHost &host, const DeviceOps::Outcome &written)
 {
-    if (written.failed == DeviceOps::Step::BlockWrite) {
-        exchangeFailed(host);
+    if (written.failed == DeviceOps::Step::BlockWrite || written.wrongTarget()) {
+        exchangeFailed(host, written);
         return false;
     }
     host.reportRead(written);
-    return true;
+    if (written.ok())
+        return true;
+    showWriteError(host.dialogParent(), written);
+    return false;
 }
 
 } // namespace
@@ -201,7 +205,7 @@ bool storeFactorySettings(ExchangeHost &host)
         return reportWrite(host, stored) && stored.ok();
     // The block went out and came back; only the command was not taken.
     reportWrite(host, DeviceOps::Outcome());
-    exchangeFailed(host);
+    exchangeFailed(host, stored);
     return false;
 }
 
@@ -209,7 +213,7 @@ bool restoreFactorySettings(ExchangeHost &host)
 {
     const DeviceOps::Outcome restored = DeviceOps::restoreFactory();
     if (restored.failed == DeviceOps::Step::Command) {
-        exchangeFailed(host);
+        exchangeFailed(host, restored);
         return false;
     }
     host.stopAutoUpdate();

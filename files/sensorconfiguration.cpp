@@ -156,8 +156,9 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
     }
     p.Limit1 = limit1;
     p.Limit2 = limit2;
-    if (DeviceOps::writeBlock() != ResultOk)
-        showExchangeError(this);
+    const DeviceOps::Outcome written = DeviceOps::writeBlock();
+    if (!written.ok())
+        showWriteError(this, written);
 }
 
 // ---------------------------------------------------------------- add tab

@@ -74,6 +74,8 @@ bool Command::openTransport(std::unique_ptr<Transport> made)
 {
     line = std::move(made);
     lineUsed = false;
+    // Whatever answers on a line opened afresh has not been read yet.
+    Origin = BlockOrigin();
     linkWanted = line && line->open();
     return linkWanted;
 }
@@ -81,6 +83,7 @@ bool Command::openTransport(std::unique_ptr<Transport> made)
 void Command::closePort()
 {
     linkWanted = false;
+    Origin = BlockOrigin();
     line.reset();
     openError.clear();
 }
@@ -190,6 +193,7 @@ void Command::gatherReply(int silenceMs, QByteArray &received)
 
 quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 {
+    requestSent = false;
     // A port closed on purpose stays closed: nothing goes out.
     if (!linkWanted || !line)
         return ResultNotConnected;
@@ -206,7 +210,10 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
     // A line that went away (adapter pulled, device file gone, connection
     // dropped) or stopped writing gets one fresh open per exchange.  When
     // that fails, or the line fails again after it, the exchange ends at
-    // once: the remaining attempts could not send anything either.
+    // once: the remaining attempts could not send anything either.  Once a
+    // request has gone out, a line lost is not a request unsent: the device
+    // may have carried it out.
+    const auto lineGone = [this]() { return requestSent ? ResultLineLost : ResultWriteTimeout; };
     bool reopened = false;
     auto recover = [&]() {
         if (reopened)
@@ -218,8 +225,8 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
     const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
     for (int attempt = attempts; attempt > 0; --attempt) {
         if (!line->isOpen() && !recover()) {
-            attemptEnded(ResultWriteTimeout);
-            return ResultWriteTimeout;
+            attemptEnded(lineGone());
+            return lineGone();
         }
         keepFrameGap();
         line->discard();
@@ -230,6 +237,7 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         const bool written = queued && line->waitForBytesWritten(timing.writeTimeout);
         lineActiveUs = clock->nowUs();
         lineUsed = true;
+        requestSent = requestSent || written;
 
         if (broadcast) {
             // Every device on the line acts on a broadcast; none answers.
@@ -247,7 +255,7 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         }
 
         if (!written) {
-            result = ResultWriteTimeout;
+            result = lineGone();
             attemptEnded(result);
             if (!recover())
                 return result;
@@ -257,9 +265,9 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         result = ResultNoReply;
         if (!awaitReply(timing.firstReplyTimeout, received)) {
             const bool lost = line->failed() && !recover();
-            attemptEnded(lost ? ResultWriteTimeout : ResultNoReply);
+            attemptEnded(lost ? ResultLineLost : ResultNoReply);
             if (lost)
-                return ResultWriteTimeout;
+                return ResultLineLost;
             continue;
         }
         gatherReply(timing.interChunkTimeout, received);

@@ -63,6 +63,31 @@ public:
     // One exchange for function 14 (memory block write).
     quint16 transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length);
 
+    // Whether the last exchange put its request on the line (at least one
+    // attempt was written out).  A write that failed after that may still
+    // have been carried out by the device.
+    bool lastRequestSent() const { return requestSent; }
+
+    // Where the parameter block came from: the full read that filled it
+    // (see DeviceOps::read).  A block is only ever written back to the
+    // device it came from.
+    struct BlockOrigin {
+        bool valid = false;
+        QString port;
+        quint16 address = 0;
+        qint16 deviceType = 0;
+        qint32 serialNumber = 0;
+        quint16 registerCount = 0;
+
+        bool operator==(const BlockOrigin &o) const
+        {
+            return valid == o.valid && port == o.port && address == o.address && deviceType == o.deviceType
+                   && serialNumber == o.serialNumber && registerCount == o.registerCount;
+        }
+        bool operator!=(const BlockOrigin &o) const { return !(*this == o); }
+    };
+    BlockOrigin Origin;
+
     // Opens the line PortName names: a serial port with the line settings
     // (9600 8N1, no flow control), or a connection to a device server or a
     // Modbus TCP gateway.  Once it has succeeded, exchanges may use the line
@@ -128,6 +153,7 @@ private:
     // When the last byte went out or came in (microseconds on `clock`).
     qint64 lineActiveUs = 0;
     bool lineUsed = false;
+    bool requestSent = false;
 
     // Set by a successful openPort(), cleared by closePort(): whether the
     // user wants the link up.  The port itself may still have gone away.

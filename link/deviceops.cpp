@@ -25,6 +25,30 @@ quint16 readInputs()
     return command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
 }
 
+// The device answered, and said no: the request was not carried out.
+bool refusedByDevice(quint16 result)
+{
+    return result == ResultIllegalAddress || result == ResultIllegalValue || result == ResultRefused;
+}
+
+// A write that failed after its request had gone out may have been carried out.
+Outcome writeFailed(Step step, quint16 result)
+{
+    Outcome o = failedAt(step, result);
+    o.unverified = command.lastRequestSent() && !refusedByDevice(result);
+    return o;
+}
+
+// A register write of the block to the device it came from.
+Outcome writeToOrigin(quint16 start, quint16 count)
+{
+    const Outcome target = confirmTarget();
+    if (!target.ok())
+        return target;
+    const quint16 r = command.transact(Modbus::FnWriteMultiple, 0, start, count);
+    return r == ResultOk ? Outcome() : writeFailed(Step::BlockWrite, r);
+}
+
 } // namespace
 
 bool open(const QString &portName)
@@ -54,6 +78,10 @@ Outcome read(ReadMode mode)
 {
     quint16 r = ResultOk;
     if (mode == ReadMode::Full) {
+        // The block is about to take another device's identification: it
+        // belongs to nobody until this read has filled it.
+        if (!blockFromLink())
+            command.Origin.valid = false;
         if ((r = command.transact(Modbus::FnReadDeviceId, 0, 1, 0)) != ResultOk)
             return failedAt(Step::IdentBasic, r);
         if ((r = command.transact(Modbus::FnReadDeviceId, 0, 2, 0)) != ResultOk)
@@ -64,6 +92,13 @@ Outcome read(ReadMode mode)
         r = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount);
         if (r != ResultOk)
             return failedAt(Step::Holding, r);
+        Command::BlockOrigin &o = command.Origin;
+        o.valid = true;
+        o.port = command.PortName;
+        o.address = command.SlaveAddress;
+        o.deviceType = command.DeviceType;
+        o.serialNumber = command.DeviceParams.SerialNum;
+        o.registerCount = command.WriteCount;
     }
     if ((r = readInputs()) != ResultOk)
         return failedAt(Step::Input, r);
@@ -72,20 +107,48 @@ Outcome read(ReadMode mode)
     return Outcome();
 }
 
-quint16 writeBlock()
+bool blockFromLink()
 {
-    return command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst, command.WriteCount);
+    const Command::BlockOrigin &o = command.Origin;
+    return o.valid && o.port == command.PortName && o.address == command.SlaveAddress
+           && o.deviceType == command.DeviceType && o.registerCount == command.WriteCount;
 }
 
-quint16 writeSimulation()
+Outcome confirmTarget()
 {
-    return command.transact(Modbus::FnWriteMultiple, 0, Params::SimulationFirst, 2);
+    if (!blockFromLink())
+        return failedAt(Step::NotRead);
+    // The reads land in the block: what the user has there is put back.
+    const ParamBlock kept = command.DeviceParams;
+    quint16 r = command.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
+    const qint32 serial = command.DeviceParams.SerialNum;
+    if (r == ResultOk)
+        r = command.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
+    const qint16 type = qint16(command.DeviceParams.DeviceTypeReg);
+    command.DeviceParams = kept;
+    if (r != ResultOk)
+        return failedAt(Step::Identity, r);
+    if (serial != command.Origin.serialNumber || type != command.Origin.deviceType) {
+        command.Origin.valid = false;
+        return failedAt(Step::Foreign);
+    }
+    return Outcome();
 }
 
-quint16 writeThresholds()
+Outcome writeBlock()
+{
+    return writeToOrigin(Params::HoldingFirst, command.WriteCount);
+}
+
+Outcome writeSimulation()
+{
+    return writeToOrigin(Params::SimulationFirst, 2);
+}
+
+Outcome writeThresholds()
 {
     // Limit1 at 0x1005, Limit2 at 0x1006.
-    return command.transact(Modbus::FnWriteMultiple, 0, 0x1005, 2);
+    return writeToOrigin(0x1005, 2);
 }
 
 quint16 sendCommand(quint16 code)
@@ -101,12 +164,14 @@ quint16 switchSoundOff(bool on)
 Outcome writeAndReadBack(const ReadBackCheck &check)
 {
     const ParamBlock sent = command.DeviceParams;
-    const quint16 r = writeBlock();
-    if (r != ResultOk)
-        return failedAt(Step::BlockWrite, r);
-    const Outcome back = read(ReadMode::Full);
-    if (!back.ok())
+    const Outcome written = writeBlock();
+    if (!written.ok())
+        return written;
+    Outcome back = read(ReadMode::Full);
+    if (!back.ok()) {
+        back.unverified = true;
         return back;
+    }
     if (check && !check(sent))
         return failedAt(Step::Check);
     return Outcome();
@@ -120,14 +185,14 @@ Outcome storeFactory(const ReadBackCheck &check)
     if (!written.ok())
         return written;
     const quint16 r = sendCommand(Params::CmdStoreFactory);
-    return r == ResultOk ? Outcome() : failedAt(Step::Command, r);
+    return r == ResultOk ? Outcome() : writeFailed(Step::Command, r);
 }
 
 Outcome restoreFactory()
 {
     const quint16 r = sendCommand(Params::CmdRestoreFactory);
     if (r != ResultOk)
-        return failedAt(Step::Command, r);
+        return writeFailed(Step::Command, r);
     return read(ReadMode::Full);
 }
 

@@ -32,6 +32,10 @@ enum class Step {
     BlockWrite,      // writing the holding block
     Check,           // the caller refused what the device holds after a write
     Command,         // writing the command register
+    // Before a write of the block (nothing was written):
+    NotRead,         // the block holds no full read of the device the link addresses now
+    Identity,        // reading the serial number and device type failed
+    Foreign,         // another device answers there than the one the block came from
 };
 
 struct Outcome {
@@ -41,8 +45,18 @@ struct Outcome {
     // when "DEACTIV" went out, ResultWriteTimeout when the line could not
     // carry it (a Modbus TCP gateway takes no raw bytes).
     quint16 linkResult = ResultOk;
+    // A write whose request went out but whose confirmation did not come
+    // back (its reply failed, or the read-back after it did): the device
+    // may hold the new values or the old ones.
+    bool unverified = false;
 
     bool ok() const { return failed == Step::None; }
+    // Nothing was written: the block is not the device's (or its identity
+    // could not be read).
+    bool wrongTarget() const
+    {
+        return failed == Step::NotRead || failed == Step::Identity || failed == Step::Foreign;
+    }
     // For a full read: whether the identification and the holding block came
     // in (only the input registers may have failed after them).
     bool blockRead() const { return failed == Step::None || failed == Step::Input; }
@@ -67,19 +81,35 @@ enum class ReadMode {
 
 // The read cycle.  A full read sets WriteCount from the firmware version and
 // the device type (27 registers for type 1 up to version 1.05, else 48)
-// before it reads the holding block.  On success the display divisor Scale
-// is taken from Config, as the pages show it.  Stops at the first failure.
+// before it reads the holding block; once the holding block is in, the
+// block's origin (command.Origin) is the device read.  A full read that
+// fails before that leaves no origin unless the block already was this
+// device's.  On success the display divisor Scale is taken from Config, as
+// the pages show it.  Stops at the first failure.
 Outcome read(ReadMode mode);
 
+// Whether command.DeviceParams holds a full read of the device the link
+// addresses now: the origin's port, address, device type and register count
+// are the link's.
+bool blockFromLink();
+
+// What every write of the block does first: blockFromLink() (Step::NotRead
+// otherwise), then the serial number (0x100F-0x1010) and the device type
+// (input register 4) are read from the device and must be the origin's
+// (Step::Identity when they cannot be read, Step::Foreign when they differ;
+// the origin is then dropped).  The block itself is left as it was.
+Outcome confirmTarget();
+
 // Writes the holding block: function 16 from 0x1000, WriteCount registers,
-// the values taken from command.DeviceParams.  Returns the link result.
-quint16 writeBlock();
+// the values taken from command.DeviceParams, to the device they came from
+// (confirmTarget() first).
+Outcome writeBlock();
 // Writes the concentration simulation switch and value (0x1019, 0x101A)
-// from the block.
-quint16 writeSimulation();
+// from the block, to the device it came from.
+Outcome writeSimulation();
 // Writes the two thresholds Limit1 and Limit2 (0x1005, 0x1006) from the
-// block, and no other register.
-quint16 writeThresholds();
+// block, and no other register, to the device it came from.
+Outcome writeThresholds();
 // Writes one command code to the command register (0x1020).
 quint16 sendCommand(quint16 code);
 // The manual sound switch-off on (0x2002) or off (0x7007).
@@ -91,7 +121,8 @@ quint16 switchSoundOff(bool on);
 using ReadBackCheck = std::function<bool(const ParamBlock &sent)>;
 
 // Writes the holding block, then makes a full read and runs `check` (when
-// given) on what came back.
+// given) on what came back.  A read-back that fails leaves the write
+// unverified.
 Outcome writeAndReadBack(const ReadBackCheck &check = {});
 
 // Stores the device's parameters as its factory settings.  The block is

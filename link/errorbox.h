@@ -3,9 +3,21 @@
 // the file flows can all use them.
 #pragma once
 
+namespace DeviceOps { struct Outcome; }
+class QString;
 class QWidget;
 
 // The modal warning "Ошибка" / "Ошибка обмена данными" with the Ok button,
 // parented to `parent`: a request the user started went unanswered or was
 // refused by the device.
 void showExchangeError(QWidget *parent);
+
+// The modal warning "Ошибка" for a write to the device that did not go
+// through: the block is not this device's (nothing written), another
+// detector answers there (nothing written), or the write went out but was
+// not confirmed (the device may hold either values); otherwise as
+// showExchangeError.
+void showWriteError(QWidget *parent, const DeviceOps::Outcome &outcome);
+
+// The text showWriteError shows (also what a journal record keeps as the reason).
+QString writeErrorText(const DeviceOps::Outcome &outcome);

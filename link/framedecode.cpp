@@ -342,6 +342,7 @@ QString resultName(quint16 result)
     case ResultRefused: return QStringLiteral("exception (refused)");
     case ResultUnsupported: return QStringLiteral("unknown function in the reply");
     case ResultNotConnected: return QStringLiteral("not connected");
+    case ResultLineLost: return QStringLiteral("line lost after the request was sent");
     default: return QStringLiteral("result %1").arg(result);
     }
 }

@@ -257,6 +257,12 @@ quint16 checkReply(const quint8 *reply, int length, const Request &request, cons
 {
     if (length < 2)
         return ResultBadReply;
+    // Behind a gateway or on a shared line another unit's answer confirms
+    // nothing of this request.  At 0 (where the bootloader is driven) and
+    // 255 a device may answer under its own address.
+    const quint8 asked = request.bytes[0];
+    if (asked != 0 && asked != 255 && reply[0] != asked)
+        return ResultMismatch;
     const quint16 start = request.start;
     const int end = length - 2;   // bytes before the CRC
     switch (reply[1]) {

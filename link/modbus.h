@@ -19,6 +19,7 @@ enum ResultCode : quint16 {
     ResultBadReply = 256,       // empty, too short, too long or CRC mismatch
     ResultRefused = 512,        // exception reply with any other code
     ResultNotConnected = 1024,  // the port was closed on purpose (or never opened): nothing sent
+    ResultLineLost = 2048,      // the line went away after the request had gone out: it may have been carried out
 };
 
 namespace Modbus {
@@ -69,8 +70,9 @@ quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32
                           const quint8 *data, int length);
 
 // Checks a reply of `length` bytes whose CRC has matched against the request
-// and stores its data into the image.  A function 3 or 4 reply must carry
-// exactly two bytes per register asked for.  Reads nothing outside
+// and stores its data into the image.  The reply must come from the address
+// asked (unless that was 0 or 255, which a device may answer under its own);
+// a function 3 or 4 reply must carry exactly two bytes per register asked for.  Reads nothing outside
 // reply[0..length).  Returns a result code; never ResultBadReply for a length
 // of 3 or more.
 quint16 checkReply(const quint8 *reply, int length, const Request &request, const Image &image);

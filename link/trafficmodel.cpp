@@ -193,6 +193,7 @@ QString TrafficModel::resultText(const TrafficEntry &entry)
         return tr("исключение");
     case ResultUnsupported: return tr("неизвестная функция в ответе");
     case ResultNotConnected: return tr("нет соединения");
+    case ResultLineLost: return tr("линия потеряна после отправки запроса");
     default: return tr("результат %1").arg(entry.result);
     }
 }

@@ -146,12 +146,12 @@ void Calibration::timerTick()
 
 bool Calibration::writeSimulation(bool reportFailure)
 {
-    const bool ok = DeviceOps::writeSimulation() == ResultOk;
-    if (ok && command.DeviceParams.ImmitConcOn == 0)
+    const DeviceOps::Outcome written = DeviceOps::writeSimulation();
+    if (written.ok() && command.DeviceParams.ImmitConcOn == 0)
         simulationOn = false;
-    if (!ok && reportFailure)
-        showExchangeError(this);
-    return ok;
+    if (!written.ok() && reportFailure)
+        showWriteError(this, written);
+    return written.ok();
 }
 
 void Calibration::stopOutputTest()
@@ -275,9 +275,10 @@ void Calibration::applyCalibration()
     p.PWMCode20m = pwm20m;
     step.after = p;
 
-    if (DeviceOps::writeBlock() != ResultOk) {
-        showExchangeError(this);
-        finish(tr("Ошибка обмена данными"));
+    const DeviceOps::Outcome written = DeviceOps::writeBlock();
+    if (!written.ok()) {
+        showWriteError(this, written);
+        finish(writeErrorText(written));
         return;
     }
     finish(QString());

@@ -1164,13 +1164,15 @@ int gasApply(Session &s, const Options &o, Io &io)
     }
     command.DeviceParams.Limit1 = limit1;
     command.DeviceParams.Limit2 = limit2;
-    const quint16 written = DeviceOps::writeThresholds();
-    if (written != ResultOk)
-        return s.exchangeFailed(QStringLiteral("writing limit1 and limit2 (0x1005-0x1006)"), written);
-    if ((rc = s.fullRead()) != ExitOk) {
-        io.err << "tlctl: the thresholds were sent, but could not be read back: check them with tlctl read\n";
-        io.err.flush();
-        return rc;
+    const DeviceOps::Outcome written = DeviceOps::writeThresholds();
+    if (!written.ok())
+        return s.failed(written, QString(), 0, QStringLiteral("writing limit1 and limit2 (0x1005-0x1006)"));
+    DeviceOps::Outcome back = DeviceOps::read(DeviceOps::ReadMode::Full);
+    if (!back.ok()) {
+        // The thresholds went out and were answered; what the device holds
+        // now is not known.
+        back.unverified = true;
+        return s.failed(back);
     }
     const ParamBlock &after = command.DeviceParams;
     if (after.Limit1 != limit1 || after.Limit2 != limit2)

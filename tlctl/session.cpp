@@ -118,6 +118,7 @@ QString resultText(quint16 result)
     case ResultRefused: return QStringLiteral("the device refused the request (exception)");
     case ResultUnsupported: return QStringLiteral("the reply carried an unknown function code");
     case ResultNotConnected: return QStringLiteral("not connected: the port is closed");
+    case ResultLineLost: return QStringLiteral("the line was lost after the request was sent");
     default: return QStringLiteral("exchange result %1").arg(result);
     }
 }
@@ -133,6 +134,8 @@ QString resultHint(quint16 result)
         return QStringLiteral("check the line (termination, 9600 baud, no second master) and the address");
     case ResultWriteTimeout:
         return QStringLiteral("check that the port is still there (adapter plugged in)");
+    case ResultLineLost:
+        return QStringLiteral("check the connection or the adapter");
     default:
         return QStringLiteral("check that a TL-02 detector answers at this address and its firmware version");
     }
@@ -143,10 +146,15 @@ QString Session::where() const
     return QStringLiteral("address %1 on %2").arg(command.SlaveAddress).arg(port);
 }
 
-int Session::exchangeFailed(const QString &what, quint16 result)
+int Session::exchangeFailed(const QString &what, quint16 result, bool unverified)
 {
-    return fail(ExitExchange, QStringLiteral("%1 at %2: %3; %4")
-                                  .arg(what, where(), resultText(result), resultHint(result)));
+    QString text = resultText(result);
+    // A network line says which connection it lost.
+    if (result == ResultLineLost && port.contains(QLatin1String("://")))
+        text = QStringLiteral("connection to %1 lost after the request was sent").arg(port.section(QLatin1String("://"), 1));
+    if (unverified)
+        text += QStringLiteral("; written, not verified: read the detector again before relying on it");
+    return fail(ExitExchange, QStringLiteral("%1 at %2: %3; %4").arg(what, where(), text, resultHint(result)));
 }
 
 int Session::open()
@@ -219,26 +227,43 @@ int Session::fullRead()
     return failed(DeviceOps::read(DeviceOps::ReadMode::Full));
 }
 
-int Session::failed(const DeviceOps::Outcome &outcome, const QString &commandWhat, quint16 code)
+int Session::failed(const DeviceOps::Outcome &outcome, const QString &commandWhat, quint16 code,
+                    const QString &blockWhat)
 {
     using DeviceOps::Step;
     const quint16 r = outcome.linkResult;
+    // After a write whose request went out, a failed read is the read-back.
+    const bool after = outcome.unverified;
+    const QString back = after ? QStringLiteral("reading back: ") : QString();
     switch (outcome.failed) {
     case Step::None:
         return ExitOk;
     case Step::Probe:
     case Step::Input:
-        return exchangeFailed(QStringLiteral("reading input registers 0-9"), r);
+        return exchangeFailed(back + QStringLiteral("reading input registers 0-9"), r, after);
     case Step::IdentBasic:
-        return exchangeFailed(QStringLiteral("reading the identification (basic objects)"), r);
+        return exchangeFailed(back + QStringLiteral("reading the identification (basic objects)"), r, after);
     case Step::IdentRegular:
-        return exchangeFailed(QStringLiteral("reading the identification (regular objects)"), r);
+        return exchangeFailed(back + QStringLiteral("reading the identification (regular objects)"), r, after);
     case Step::Holding:
-        return exchangeFailed(QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount), r);
+        return exchangeFailed(back + QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount),
+                              r, after);
     case Step::BlockWrite:
-        return exchangeFailed(QStringLiteral("writing %1 holding registers from 0x1000").arg(command.WriteCount), r);
+        return exchangeFailed(blockWhat.isEmpty() ? QStringLiteral("writing %1 holding registers from 0x1000")
+                                                        .arg(command.WriteCount)
+                                                  : blockWhat,
+                              r, after);
     case Step::Command:
-        return exchangeFailed(QStringLiteral("%1 (command %2)").arg(commandWhat, hex4(code)), r);
+        return exchangeFailed(QStringLiteral("%1 (command %2)").arg(commandWhat, hex4(code)), r, after);
+    case Step::NotRead:
+        return fail(ExitExchange, QStringLiteral("the parameters of the device at %1 have not been read: read it "
+                                                 "again; nothing was written").arg(where()));
+    case Step::Identity:
+        return exchangeFailed(QStringLiteral("reading the serial number and device type before writing (nothing "
+                                             "was written)"), r);
+    case Step::Foreign:
+        return fail(ExitExchange, QStringLiteral("a different detector answers at %1 than the one whose parameters "
+                                                 "were read: read it again; nothing was written").arg(where()));
     case Step::Unrecognised:
     case Step::NotBootloader:
     case Step::Check:

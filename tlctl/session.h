@@ -66,9 +66,12 @@ public:
     // 0x6006 (take up the factory settings), then the full read.
     int restoreFactory();
     // Reports a failed device operation on stderr with what was being done
-    // (the command's description and code for Step::Command) and returns
-    // the exit code; ExitOk when nothing failed.
-    int failed(const DeviceOps::Outcome &outcome, const QString &commandWhat = QString(), quint16 code = 0);
+    // (the command's description and code for Step::Command; `blockWhat`
+    // names a register write other than the whole block) and returns the
+    // exit code; ExitOk when nothing failed.  A write that may have been
+    // carried out says "written, not verified".
+    int failed(const DeviceOps::Outcome &outcome, const QString &commandWhat = QString(), quint16 code = 0,
+               const QString &blockWhat = QString());
 
     // "address 1 on /dev/pts/4"
     QString where() const;
@@ -76,7 +79,9 @@ public:
 
     // Prints "tlctl: message" on stderr and returns the code.
     int fail(int code, const QString &message);
-    int exchangeFailed(const QString &what, quint16 result);
+    // "WHAT at WHERE: RESULT; HINT"; with `unverified`, that the request went
+    // out and the device may have carried it out.
+    int exchangeFailed(const QString &what, quint16 result, bool unverified = false);
 
     const Options &options() const { return opt; }
     Io &io() { return ioRef; }

@@ -119,6 +119,17 @@ void MeasureTrendTest::keptAndDropped()
     trend.clear();
     QVERIFY(trend.isEmpty());
     QVERIFY(trend.span(Minute).isEmpty());
+
+    // Failed reads break the line before the next sample (not before the first).
+    trend.addGap();
+    trend.add(block(1, 4000), T0, QStringLiteral("a"));
+    trend.add(block(2, 4000), T0 + Minute, QStringLiteral("a"));
+    trend.addGap();
+    trend.addGap();
+    trend.add(block(3, 4000), T0 + 2 * Minute, QStringLiteral("a"));
+    trend.add(block(4, 4000), T0 + 3 * Minute, QStringLiteral("a"));
+    QCOMPARE((QList<bool>{trend.at(0).gapBefore, trend.at(1).gapBefore, trend.at(2).gapBefore, trend.at(3).gapBefore}),
+             (QList<bool>{false, false, true, false}));
 }
 
 void MeasureTrendTest::spanAndRanges()

@@ -21,6 +21,7 @@
 #include <QTabWidget>
 #include <QtCharts/QChart>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
 #include <memory>
@@ -69,6 +70,7 @@ private slots:
     void nothingExtraIsSent();
     void runsWhileCalibrating();
     void spanTrimsWhatIsShown();
+    void failedReadsBreakTheLines();
 
 private:
     MeasureChart *openChart(MainWindow *w);
@@ -276,6 +278,45 @@ void ChartTest::spanTrimsWhatIsShown()
     QCOMPARE(lastY(&chart, "series_Concentration"), 6.0);
     span->setCurrentIndex(0);
     QCOMPARE(series(&chart, "series_Concentration")->at(0).y(), 5.8);
+}
+
+void ChartTest::failedReadsBreakTheLines()
+{
+    // Ten reads 10 s apart; the reads failed before the fifth and the eighth.
+    MeasureTrend trend;
+    const qint64 t0 = QDateTime::currentMSecsSinceEpoch() - 100 * 1000;
+    for (int i = 0; i < 10; ++i) {
+        if (i == 4 || i == 7)
+            trend.addGap();
+        ParamBlock b{};
+        b.ConcVal = quint16(i);
+        b.CurrentTok = quint16(4000 + i);
+        trend.add(b, t0 + i * 10 * 1000);
+    }
+    MeasureChart chart(trend);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    child<QComboBox>(chart, "comboBox_Span")->setCurrentIndex(1);
+    auto stretches = [&chart](const char *name) {
+        QList<int> counts;
+        for (QAbstractSeries *s : chart.chart()->series())
+            if (s->objectName() == QLatin1String(name) && static_cast<QLineSeries *>(s)->count() > 0)
+                counts << static_cast<QLineSeries *>(s)->count();
+        return counts;
+    };
+    // The newest stretch in the named series, the earlier ones beside it.
+    QCOMPARE(series(&chart, "series_Concentration")->count(), 3);
+    QCOMPARE(series(&chart, "series_Output")->count(), 3);
+    QCOMPARE(stretches("series_Concentration_earlier"), QList<int>({4, 3}));
+    QCOMPARE(stretches("series_Output_earlier"), QList<int>({4, 3}));
+    QCOMPARE(series(&chart, "series_Concentration")->at(0).y(), 7.0);
+    // No legend entry for the stretches.
+    for (QLegendMarker *m : chart.chart()->legend()->markers())
+        QVERIFY(!m->series()->objectName().endsWith(QLatin1String("_earlier")) || !m->isVisible());
+    // A minute's span starts at the fourth read: the end of the first stretch.
+    child<QComboBox>(chart, "comboBox_Span")->setCurrentIndex(0);
+    QCOMPARE(stretches("series_Concentration_earlier"), QList<int>({1, 3}));
+    QCOMPARE(series(&chart, "series_Concentration")->count(), 3);
 }
 
 QTEST_MAIN(ChartTest)

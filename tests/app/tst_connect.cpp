@@ -233,7 +233,7 @@ void TestConnect::connectOverTheNetwork()
     sim.clearLog();
     w.on_pushButton_Save_Param_clicked();
     QCOMPARE(sim.holding(0x1005), 321);
-    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x10, 0x2B, 0x2B, 0x03, 0x04}));
+    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x03, 0x04, 0x10, 0x2B, 0x2B, 0x03, 0x04}));
     QVERIFY(closer.seen.size() == 2);
 }
 

@@ -15,11 +15,13 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -154,10 +156,13 @@ void TestMainWindow::detectorState()
     QVERIFY(w.findChild<QAction *>(QStringLiteral("action_config"))->isVisible());
     QCOMPARE(shown(w, "stackedWidget_3"), calibParamsShown);
     QCOMPARE(child<QStackedWidget>(w, "stackedWidget")->currentWidget(), currentMeasureWindow);
-    QCOMPARE(child<QStackedWidget>(w, "stackedWidget_calib")->currentWidget(), currentCalibration);
-    QCOMPARE(child<QStackedWidget>(w, "stackedWidget_2")->currentWidget(), currentDeviceSetting2);
     QCOMPARE(child<QStackedWidget>(w, "stackedWidget_3")->currentWidget(), currentDeviceSetting3);
     QVERIFY(currentMeasureWindow && currentCalibration && currentDeviceSetting2 && currentDeviceSetting3);
+    // The calibration and settings pages are filled by the read their tab
+    // makes when it opens; until then the tab does not show another
+    // detector's values.
+    QCOMPARE(child<QStackedWidget>(w, "stackedWidget_calib")->currentWidget()->objectName(), QStringLiteral("label_NotRead"));
+    QCOMPARE(child<QStackedWidget>(w, "stackedWidget_2")->currentWidget()->objectName(), QStringLiteral("label_NotRead"));
 
     // Page set-up ends with a read of the device.
     QCOMPARE(sim.rxFrames().size(), 4);
@@ -172,7 +177,7 @@ void TestMainWindow::detectorState()
     w.pageSetup();
     QVERIFY(currentMeasureWindow && currentMeasureWindow != oldMeasure.data());
     for (const char *stack : {"stackedWidget", "stackedWidget_calib", "stackedWidget_2", "stackedWidget_3"})
-        QCOMPARE(child<QStackedWidget>(w, stack)->count(), 1);
+        QCOMPARE(child<QStackedWidget>(w, stack)->count(), 2);   // the page and its "not read" label
     QTRY_VERIFY(oldMeasure.isNull() && oldParams.isNull());
     command.DeviceType = 0;
     w.pageSetup();
@@ -225,10 +230,10 @@ void TestMainWindow::readCycleAndWriteCount()
     sim.clearLog();
     click(w, "pushButton_Save_Param");
     const QList<QByteArray> frames = sim.rxFrames();
-    QVERIFY2(!frames.isEmpty() && functions(frames).first() == 16, qPrintable(describe(frames)));
-    QCOMPARE(word(frames.first(), 2), 0x1000);
-    QCOMPARE(word(frames.first(), 4), count);
-    QCOMPARE(frames.first().size(), 9 + 2 * count);
+    QVERIFY2(functions(frames).mid(0, 3) == QList<int>({3, 4, 16}), qPrintable(describe(frames)));
+    QCOMPARE(word(frames[2], 2), 0x1000);
+    QCOMPARE(word(frames[2], 4), count);
+    QCOMPARE(frames[2].size(), 9 + 2 * count);
 }
 
 void TestMainWindow::automaticReading()
@@ -252,11 +257,21 @@ void TestMainWindow::automaticReading()
     }
     QTRY_COMPARE_WITH_TIMEOUT(int(command.DeviceParams.ConcVal), 77, 5000);
 
-    // A failed tick is reported in the status bar only, and the next one tries again.
+    // A failed tick is reported in the status bar only, and the next one
+    // tries again.  Meanwhile the live values are not passed off as live:
+    // greyed, with "нет связи" and the time of the last good read.
     ModalCloser closer;
+    auto *stale = child<QLabel>(*currentMeasureWindow, "label_LiveStale");
+    auto *concentration = child<QDoubleSpinBox>(*currentMeasureWindow, "doubleSpinBox_ConcVal");
+    QVERIFY(!stale->isVisibleTo(currentMeasureWindow) && concentration->isEnabled());
     SIM("fault noreply 10");
     QTRY_COMPARE_WITH_TIMEOUT(status(w), QStringLiteral("Ошибка обмена данными"), 8000);
+    QVERIFY(stale->isVisibleTo(currentMeasureWindow) && !concentration->isEnabled());
+    QVERIFY2(QRegularExpression(QStringLiteral("^нет связи: значения последнего чтения в \\d\\d:\\d\\d:\\d\\d$"))
+                 .match(stale->text()).hasMatch(),
+             qPrintable(stale->text()));
     QTRY_COMPARE_WITH_TIMEOUT(status(w), QStringLiteral("Успешная передача данных"), 8000);
+    QVERIFY(!stale->isVisibleTo(currentMeasureWindow) && concentration->isEnabled());
     QVERIFY(closer.seen.isEmpty());
 
     // Page set-up stops the timer but leaves the box: its read is the inputs only.
@@ -292,11 +307,14 @@ void TestMainWindow::saveBeforeReadWarns()
     QCOMPARE(command.WriteCount, quint16(0));
     sim.clearLog();
     closer.clear();
-    click(w, "pushButton_Save_Param");
+    // The button is off; pressed anyway, the save says why and sends nothing.
+    QVERIFY(!child<QPushButton>(w, "pushButton_Save_Param")->isEnabled());
+    w.on_pushButton_Save_Param_clicked();
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].className, QStringLiteral("QMessageBox"));
     QCOMPARE(closer.seen[0].title, QStringLiteral("Ошибка"));
-    QCOMPARE(closer.seen[0].text, QStringLiteral("Ошибка обмена данными"));
+    QCOMPARE(closer.seen[0].text, QStringLiteral("Параметры этого прибора не прочитаны: прочитайте параметры. "
+                                                 "В прибор ничего не записано"));
     QCOMPARE(status(w), QStringLiteral("Ошибка обмена данными"));
     QCOMPARE(sim.rxFrames().size(), 0);
 }
@@ -316,15 +334,16 @@ void TestMainWindow::saveWritesBlockThenReads()
     ModalCloser closer;
     click(w, "pushButton_Save_Param");
     QVERIFY(!autoBox->isChecked());
-    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x10, 0x2B, 0x2B, 0x03, 0x04}));
-    verifyFullRead(sim.rxFrames(), 1, 48);
+    // The serial number and type of the detector read, the block, the read.
+    QCOMPARE(functions(sim.rxFrames()), QList<int>({0x03, 0x04, 0x10, 0x2B, 0x2B, 0x03, 0x04}));
+    verifyFullRead(sim.rxFrames(), 3, 48);
     QCOMPARE(sim.holding(0x1005), 321);
     QVERIFY(closer.seen.isEmpty());
     QCOMPARE(status(w), QStringLiteral("Успешная передача данных"));
 
     // A failed write warns and keeps the edited block for another press.
     command.DeviceParams.Limit1 = 322;
-    SIM("fault noreply 10");
+    SIM("fault exception 4 10 2");   // the block refused after the serial number and type
     click(w, "pushButton_Save_Param");
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].title, QStringLiteral("Ошибка"));

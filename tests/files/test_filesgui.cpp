@@ -229,6 +229,7 @@ void TestFilesGui::saveProposesRememberedDirectoryAndWritesImage()
 
 void TestFilesGui::saveFailuresKeepPreviousFile()
 {
+    QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
     ModalCloser closer;
     const QString path = dir.filePath("keep.txt");
     const QByteArray previous = "previous content\r\n";
@@ -295,17 +296,18 @@ void TestFilesGui::roundTripThroughFileAndDevice()
     QCOMPARE(int(command.DeviceParams.Limit1), 200);
     QCOMPARE(status(), QString("Успешная передача данных"));
 
-    // A read of the device to compare with, the block write of WriteCount
-    // registers, then the read cycle.
+    // A read of the device to compare with, its serial number and type, the
+    // block write of WriteCount registers, then the read cycle.
     const QList<QByteArray> frames = sim.rxFrames();
-    QVERIFY(frames.size() >= 9);
+    QVERIFY(frames.size() >= 11);
     QCOMPARE(functionAndStart(frames[2]), qMakePair(3, 0x1000));
-    QCOMPARE(functionAndStart(frames[4]), qMakePair(16, 0x1000));
-    QCOMPARE(frames[4].size(), 9 + 2 * 48);
-    QCOMPARE(quint8(frames[5][1]), quint8(43));
+    QCOMPARE(functionAndStart(frames[4]), qMakePair(3, 0x100F));
+    QCOMPARE(functionAndStart(frames[6]), qMakePair(16, 0x1000));
+    QCOMPARE(frames[6].size(), 9 + 2 * 48);
+    QCOMPARE(quint8(frames[7][1]), quint8(43));
     // Holding registers in the file's byte order: Limit1 (0x1005) is word 5.
     const int limitAt = 7 + 2 * 5;
-    QCOMPARE(quint8(frames[4][limitAt]) << 8 | quint8(frames[4][limitAt + 1]), 200);
+    QCOMPARE(quint8(frames[6][limitAt]) << 8 | quint8(frames[6][limitAt + 1]), 200);
     QCOMPARE(blockBytes().mid(56, 4), saved.mid(56, 4));
 }
 
@@ -421,7 +423,8 @@ void TestFilesGui::factorySettingsStoredAndRestored()
     QVERIFY(closer.seen.isEmpty());
     QCOMPARE(sim.commands(), QList<quint16>{0x3003});
     const QList<QByteArray> frames = sim.rxFrames();
-    QCOMPARE(functionAndStart(frames.first()), qMakePair(16, 0x1000));
+    QCOMPARE(functionAndStart(frames.first()), qMakePair(3, 0x100F));
+    QCOMPARE(functionAndStart(frames.at(2)), qMakePair(16, 0x1000));
     QCOMPARE(functionAndStart(frames.last()), qMakePair(16, 0x1020));
     QCOMPARE(sim.holding(0x1005), 222);
 
@@ -442,14 +445,14 @@ void TestFilesGui::factoryStoreNeedsSuccessfulWrite()
 {
     QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
     ModalCloser closer;
-    sim.send("fault noreply -1");
+    sim.send("fault exception 4 -1 2");   // after the serial number and type
     window->on_pushButtonSaveFactorySettings_clicked();
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].title, QString(ErrorTitle));
     QCOMPARE(closer.seen[0].text, QString(ExchangeError));
     QCOMPARE(status(), QString(ExchangeError));
     // Only the block write was tried; no command went out.
-    for (const QByteArray &f : sim.rxFrames())
+    for (const QByteArray &f : sim.rxFrames().mid(2))
         QCOMPARE(functionAndStart(f), qMakePair(16, 0x1000));
     QVERIFY(sim.commands().isEmpty());
 }
@@ -459,8 +462,9 @@ void TestFilesGui::factoryCommandFailuresReported()
     QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
     ModalCloser closer;
 
-    // The write and its read cycle (43, 43, 3, 4) pass; 0x3003 is refused.
-    sim.send("fault exception 2 -1 5");
+    // The serial number and type, the write and its read cycle (43, 43, 3,
+    // 4) pass; 0x3003 is refused.
+    sim.send("fault exception 2 -1 7");
     window->on_pushButtonSaveFactorySettings_clicked();
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].title, QString(ErrorTitle));

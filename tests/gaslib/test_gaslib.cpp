@@ -4,11 +4,13 @@
 #include "xlsxdocument.h"
 
 #include "command.h"
+#include "deviceops.h"
 #include "mainwindow.h"
 #include "modalcloser.h"
 #include "simlink.h"
 #include "simprocess.h"
 #include "testdata.h"
+#include "testframes.h"
 
 #include <KZip>
 
@@ -243,9 +245,9 @@ bool TestGasLibrary::startSim()
     if (!SimLink::openSim(sim))
         return false;
     command.DeviceType = 1;
-    // A full read of the holding block, as the main window makes before.
-    command.WriteCount = 48;
-    if (command.transact(3, 0, 0x1000, command.WriteCount) != ResultOk)
+    // A full read, as the main window makes before: the block is this
+    // detector's.
+    if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok() || command.WriteCount != 48)
         return false;
     sim.clearLog();
     return true;
@@ -668,10 +670,13 @@ void TestGasLibrary::saveParamWritesTheSelectedThresholds()
     QCOMPARE(sim.holding(0x1006), 32818);
     QCOMPARE(sim.holding(0x1007), hysteresis);
     QCOMPARE(sim.holding(0x1008), int(config));
+    // The serial number and the type, then the block.
     const QList<QByteArray> frames = sim.rxFrames();
-    QCOMPARE(frames.size(), 1);
-    QCOMPARE(quint8(frames.at(0).at(1)), quint8(16));
-    QCOMPARE(frames.at(0).mid(2, 4), QByteArray::fromHex("10000030"));
+    QCOMPARE(frames.size(), 3);
+    QCOMPARE(frames.at(0).mid(1, 5), QByteArray::fromHex("03100F0002"));
+    QCOMPARE(frames.at(1).mid(1, 5), QByteArray::fromHex("0400040001"));
+    QCOMPARE(quint8(frames.at(2).at(1)), quint8(16));
+    QCOMPARE(frames.at(2).mid(2, 4), QByteArray::fromHex("10000030"));
 
     // Another line, another entry.
     sim.clearLog();
@@ -740,7 +745,7 @@ void TestGasLibrary::saveParamReportsAFailedWrite()
 {
     QVERIFY(startSim());
     bool ok = false;
-    sim.send(QStringLiteral("fault noreply -1"), &ok);
+    sim.send(QStringLiteral("fault exception 4 -1 2"), &ok);   // after the serial number and type
     QVERIFY(ok);
     SensorConfiguration dlg;
     dlg.show();
@@ -759,7 +764,18 @@ void TestGasLibrary::saveParamReportsAFailedWrite()
     QCOMPARE(command.DeviceParams.Limit1, quint16(100));
     QCOMPARE(command.DeviceParams.Limit2, quint16(400));
     QVERIFY(!sim.rxFrames().isEmpty());
-    QCOMPARE(quint8(sim.rxFrames().at(0).at(1)), quint8(16));
+    QCOMPARE(quint8(sim.rxFrames().at(2).at(1)), quint8(16));
+
+    // Another detector now answers there (its own serial number): nothing is
+    // written, and it is said why.
+    sim.send(QStringLiteral("set holding 0x100F 999"));
+    sim.clearLog();
+    closer->clear();
+    dlg.findChild<QPushButton *>("pushButton_Save_Param")->click();
+    QCOMPARE(closer->seen.size(), 1);
+    QCOMPARE(closer->seen.at(0).text, QStringLiteral("К прибору подключён другой прибор: прочитайте параметры заново"));
+    QVERIFY(TestFrames::writes(sim).isEmpty());
+    QCOMPARE(sim.holding(0x1005), 200);
 }
 
 // A threshold above the device's upper range value (the direction bit is

@@ -46,6 +46,7 @@ public:
     bool refuseOpen = false;     // open() fails from now on
     bool writesStick = false;    // written bytes never leave: the write time-out runs out
     bool dropOnWrite = false;    // the line goes away when the next request is written
+    bool dropAfterWrite = false; // the line goes away right after the next request has gone out
 
     bool open() override
     {
@@ -83,6 +84,11 @@ public:
     }
     bool waitForBytesWritten(int ms) override
     {
+        if (up && dropAfterWrite) {
+            dropAfterWrite = false;
+            up = false;
+            return true;
+        }
         if (!up)
             return false;
         if (writesStick) {

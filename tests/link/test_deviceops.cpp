@@ -18,6 +18,8 @@ namespace {
 using Request = QPair<int, int>;   // function, start register (for 43: the Read Device ID code)
 
 const QList<Request> FullRead{{43, 1}, {43, 2}, {3, 0x1000}, {4, 0}};
+// Before every block write: the serial number and the device type.
+const QList<Request> Identity{{3, 0x100F}, {4, 4}};
 const QByteArray Deactiv = QByteArrayLiteral("DEACTIV").toHex().toUpper();
 
 } // namespace
@@ -178,7 +180,7 @@ private slots:
         });
         QVERIFY(o.ok());
         QVERIFY(checked);
-        QCOMPARE(requests(), QList<Request>{Request(16, 0x1000)} + FullRead + QList<Request>{Request(16, 0x1020)});
+        QCOMPARE(requests(), Identity + QList<Request>{Request(16, 0x1000)} + FullRead + QList<Request>{Request(16, 0x1020)});
         QCOMPARE(sim.commands(), QList<quint16>{0x3003});
         QCOMPARE(sim.holding(0x1005), 321);
         QCOMPARE(sim.holding(0x1019), 0);
@@ -198,9 +200,9 @@ private slots:
         QTest::addColumn<bool>("refuse");
         QTest::addColumn<Step>("step");
         QTest::addColumn<int>("requestCount");
-        QTest::newRow("block write refused") << "fault exception 4 -1" << false << Step::BlockWrite << 10;
-        QTest::newRow("read-back fails") << "fault exception 2 -1 1" << false << Step::IdentBasic << 11;
-        QTest::newRow("check refuses") << "" << true << Step::Check << 5;
+        QTest::newRow("block write refused") << "fault exception 4 -1 2" << false << Step::BlockWrite << 12;
+        QTest::newRow("read-back fails") << "fault exception 2 -1 3" << false << Step::IdentBasic << 13;
+        QTest::newRow("check refuses") << "" << true << Step::Check << 7;
     }
 
     void factoryFailuresSendNoCommand()
@@ -214,8 +216,11 @@ private slots:
             sim.send(fault);
         const Outcome o = DeviceOps::storeFactory([refuse](const ParamBlock &) { return !refuse; });
         QCOMPARE(o.failed, step);
+        // Refused by the device: not carried out; a read-back that failed
+        // leaves the write unverified.
+        QCOMPARE(o.unverified, step == Step::IdentBasic);
         QCOMPARE(requests().size(), requestCount);
-        QCOMPARE(requests().first(), Request(16, 0x1000));
+        QCOMPARE(requests().mid(0, 3), Identity + QList<Request>{Request(16, 0x1000)});
         QVERIFY(!requests().contains(Request(16, 0x1020)));
         QVERIFY(sim.commands().isEmpty());
     }

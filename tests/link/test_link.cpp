@@ -221,6 +221,7 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<quint16>("result");
         QTest::newRow("mismatch") << withCrc(QByteArray::fromHex("0110100100" "01")) << quint16(ResultMismatch);
+        QTest::newRow("another unit's echo") << withCrc(QByteArray::fromHex("021010200001")) << quint16(ResultMismatch);
         QTest::newRow("exception 2") << withCrc(QByteArray::fromHex("019002")) << quint16(ResultIllegalAddress);
         QTest::newRow("exception 3") << withCrc(QByteArray::fromHex("019003")) << quint16(ResultIllegalValue);
         QTest::newRow("exception 4") << withCrc(QByteArray::fromHex("019004")) << quint16(ResultRefused);
@@ -328,6 +329,15 @@ private slots:
         QCOMPARE(line->opens, 4);
         QCOMPARE(line->requests.size(), sent);
         QCOMPARE(clock.now, before);
+        QVERIFY(!command.lastRequestSent());
+
+        // Lost after the request went out: the device may have carried it out.
+        line->refuseOpen = false;
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        line->dropAfterWrite = true;
+        line->refuseOpen = true;
+        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultLineLost));
+        QVERIFY(command.lastRequestSent());
 
         // Closed on purpose: nothing goes out, nothing is reopened.
         line->refuseOpen = false;

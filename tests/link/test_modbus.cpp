@@ -25,10 +25,12 @@ class TestModbus : public QObject
     quint16 scratch = 0;
     Modbus::Image image{&block, &scratch};
 
-    // Checks a reply against a request for `count` registers from `start`.
-    quint16 check(const QByteArray &reply, quint16 start, quint16 count = 0)
+    // Checks a reply against a request for `count` registers from `start`,
+    // asked at `address` (by default the one the reply comes from).
+    quint16 check(const QByteArray &reply, quint16 start, quint16 count = 0, int address = -1)
     {
         Modbus::Request req;
+        req.bytes[0] = quint8(address >= 0 ? address : reply.isEmpty() ? 1 : quint8(reply[0]));
         req.start = start;
         req.count = count;
         return Modbus::checkReceived(reinterpret_cast<const quint8 *>(reply.constData()), reply.size(),
@@ -274,6 +276,18 @@ private slots:
         QCOMPARE(int(block.FileRecord[15]), 0x5A);
         // Too short to carry the echo.
         QCOMPARE(check(withCrc(QByteArray::fromHex("0110")), 0x1000), quint16(ResultMismatch));
+    }
+
+    void replyFromAnotherAddress()
+    {
+        // Another unit's answer (behind a gateway, on a shared line) confirms
+        // and stores nothing; at 0 and 255 a device answers under its own.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("021010000030")), 0x1000, 0, 1), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("02040200FF")), 0, 1, 1), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("028302")), 0x1000, 0, 1), quint16(ResultMismatch));
+        QVERIFY(blockUntouched());
+        QCOMPARE(check(withCrc(QByteArray::fromHex("050E08001CC8C8")), 0x1CC8, 0, 0), quint16(ResultOk));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("071010000030")), 0x1000, 0, 255), quint16(ResultOk));
     }
 
     void exceptions()

@@ -1,6 +1,7 @@
 #include "pagetest.h"
 
 #include "command.h"
+#include "deviceops.h"
 #include "simlink.h"
 
 namespace PageTest {
@@ -8,7 +9,11 @@ namespace PageTest {
 bool openSim(SimProcess &sim, const QStringList &holdings, const QStringList &inputs, qint16 deviceType,
              quint16 writeCount)
 {
-    if (!SimLink::openSim(sim, {QStringLiteral("--type"), QString::number(deviceType == 2 ? 2 : 1)}))
+    // Firmware up to 1.05 of a type 1 detector has the 27-register block.
+    QStringList args{QStringLiteral("--type"), QString::number(deviceType == 2 ? 2 : 1)};
+    if (writeCount == 27)
+        args << QStringLiteral("--version") << QStringLiteral("1.05");
+    if (!SimLink::openSim(sim, args))
         return false;
     for (const QString &h : holdings) {
         bool ok = false;
@@ -24,9 +29,9 @@ bool openSim(SimProcess &sim, const QStringList &holdings, const QStringList &in
         if (!ok)
             return false;
     }
+    // A full read, so that the block is this detector's and may be written back.
     command.DeviceType = deviceType;
-    command.WriteCount = writeCount;
-    if (command.transact(3, 0, 0x1000, 48) != ResultOk || command.transact(4, 0, 0, 10) != ResultOk)
+    if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok() || command.WriteCount != writeCount)
         return false;
     sim.clearLog();
     return true;

@@ -17,8 +17,8 @@ namespace PageTest {
 
 // Starts tl02-sim, applies `holdings` ("0x1003=0" ...) and `inputs`
 // ("0=8100", made sticky) on the device, opens the port at address 1 and
-// reads the holding block and the live values into DeviceParams, as a read
-// cycle does.  DeviceType and WriteCount are set as given.
+// makes a full read into DeviceParams, as a read cycle does, with DeviceType
+// as given; false unless it reads `writeCount` holding registers.
 bool openSim(SimProcess &sim, const QStringList &holdings = {}, const QStringList &inputs = {},
              qint16 deviceType = 1, quint16 writeCount = 48);
 

@@ -183,7 +183,7 @@ void CalibrationSafety::simulationOffBeforeTheTabChangeRead()
         const QByteArray &f = frames[i];
         if (off < 0 && quint8(f[1]) == 16 && ShellTest::word(f, 2) == 0x1019 && ShellTest::word(f, 7) == 0)
             off = i;
-        if (read < 0 && quint8(f[1]) == 3)
+        if (read < 0 && quint8(f[1]) == 43)   // the tab change's full read
             read = i;
     }
     QVERIFY2(off >= 0 && read >= 0, qPrintable(ShellTest::describe(frames)));

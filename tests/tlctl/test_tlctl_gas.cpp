@@ -265,10 +265,11 @@ void TestTlctlGas::applyReportsAFailedWrite()
     QVERIFY(sim.start());
     const QVector<int> before = holdingBlock();
     sim.clearLog();
-    // Probe, two identification requests, holding block, input registers:
-    // then every reply is an exception (the request is not carried out).
+    // Probe, two identification requests, holding block, input registers,
+    // the serial number and type before the write: then every reply is an
+    // exception (the request is not carried out).
     bool ok = false;
-    sim.send(QStringLiteral("fault exception 4 -1 5"), &ok);
+    sim.send(QStringLiteral("fault exception 4 -1 7"), &ok);
     QVERIFY(ok);
     const TlctlRun r = runTlctl(onSim({"gas", "apply", "Пропан", "--unit", "PPM", "--discreteness", "X,X"}), asAdmin);
     sim.send(QStringLiteral("fault clear"));
