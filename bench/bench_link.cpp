@@ -3,13 +3,18 @@
 //   bench_link [--sim PATH] [--kib N]
 //
 // (a) a full read cycle: 43 code 1, 43 code 2, 3 with 48 registers, 4 with 10;
-// (b) N KiB (default 64) written with function 14 in 200-byte blocks.
+// (b) the holding block written to the detector it was read from: the
+//     identity read before it (3 for the serial number, 4 for the type), then
+//     16 with 48 registers; beside it the bare function-16 write, so that the
+//     difference is what the identity check costs a write;
+// (c) N KiB (default 64) written with function 14 in 200-byte blocks.
 // For each it prints the wall time and two floors: the physical one (bytes on
 // the wire x 10 bits / 9600 + the 4 ms of silence kept before each request +
 // the simulator's own turnaround) and the old one, with the 50 ms of silence
 // that used to end every reply in place of the 4 ms; the ratios of the wall
 // time to both, and the CPU time the master used.
 #include "command.h"
+#include "deviceops.h"
 
 #include "benchsim.h"
 
@@ -140,7 +145,39 @@ int main(int argc, char **argv)
         report("read cycle (x5: 43,43,3x48,4x10)", w.elapsed(), t, turnaround, cpuSeconds() - c0);
     }
 
-    // (b) memory blocks.
+    // (b) the block to its origin, and the bare write.
+    {
+        command.DeviceType = Params::TypeDetector1;
+        if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok()) {
+            std::fprintf(stderr, "full read failed\n");
+            return 3;
+        }
+        const int rounds = 5;
+        double checkedMs = 0, bareMs = 0;
+        for (int pass = 0; pass < 2; ++pass) {
+            t = Tally();
+            const double c0 = cpuSeconds();
+            QElapsedTimer w;
+            w.start();
+            for (int r = 0; r < rounds; ++r) {
+                const bool ok = pass == 0 ? DeviceOps::writeBlock().ok()
+                                          : command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst,
+                                                             command.WriteCount) == ResultOk;
+                if (!ok) {
+                    std::fprintf(stderr, "block write failed\n");
+                    return 3;
+                }
+                t.exchanges += pass == 0 ? 3 : 1;
+            }
+            (pass == 0 ? checkedMs : bareMs) = w.elapsed() / double(rounds);
+            report(pass == 0 ? "block write to its origin (x5: 3x2, 4x1, 16x48)" : "bare block write (x5: 16x48)",
+                   w.elapsed(), t, turnaround, cpuSeconds() - c0);
+        }
+        std::printf("    identity check: %.1f ms per block write (%.1f ms checked, %.1f ms bare)\n",
+                    checkedMs - bareMs, checkedMs, bareMs);
+    }
+
+    // (c) memory blocks.
     {
         if (command.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1) != ResultOk)
             return 3;
