@@ -618,18 +618,26 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     int rc = login(o, io, true, QStringLiteral("flash"));
     if (rc != ExitOk)
         return rc;
-    QFile image(path);
-    if (!image.open(QIODevice::ReadOnly))
-        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, image.errorString()));
-    const qint64 size = image.size();
-    if (size <= 0)
+    // Read whole before anything else: what is shown and judged is exactly
+    // what goes out.
+    const Firmware::Image image = Firmware::readImage(path);
+    const qint64 size = image.size;
+    switch (image.status) {
+    case Firmware::Result::OpenFailed:
+        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, image.errorText));
+    case Firmware::Result::EmptyFile:
         return s.fail(ExitFile, QStringLiteral("%1 is empty; nothing was sent; check that it is the firmware image")
                                     .arg(path));
-    if (size > Firmware::MaxImageBytes)
+    case Firmware::Result::TooLarge:
         return s.fail(ExitFile, QStringLiteral("%1 is %2 bytes, more than the %3 bytes of application flash the "
                                                "bootloader can fill; nothing was sent; check that it is the "
                                                "firmware image of a TL-02 detector")
                                     .arg(path).arg(size).arg(Firmware::MaxImageBytes));
+    case Firmware::Result::Ok:
+        break;
+    default:
+        return s.fail(ExitFile, QStringLiteral("reading %1 failed: %2; nothing was sent").arg(path, image.errorText));
+    }
 
     // Nothing goes to the device, not even a read, before the user has seen
     // what will be written and agreed to it.
@@ -638,11 +646,23 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                   .arg(path).arg(size).arg(blocks).arg(Firmware::BlockBytes)
                   .arg(QStringLiteral("%1").arg(Firmware::LoadAddress, 8, 16, QLatin1Char('0')).toUpper())
                   .arg(Firmware::MaxImageBytes);
+    io.out << QStringLiteral("SHA-256 %1\n").arg(image.sha256Hex());
+    const bool application = image.vectors.looksLikeApplication();
+    if (!application)
+        io.out << QStringLiteral("%1 does not look like an application image for 0x08001C00: %2\n")
+                      .arg(path, Firmware::vectorProblemText(image.vectors));
     io.out.flush();
     if (!o.yes && !io.confirm)
         return s.fail(ExitUsage, QStringLiteral("flash replaces the device's firmware and asks before it starts, "
                                                 "but there is no terminal to ask on; nothing was sent; add --yes "
                                                 "to go ahead without asking"));
+    // An image that does not look like an application needs a second,
+    // separate consent: --any-image, or "yes" to a second question.
+    if (!application && !o.anyImage && !io.confirm)
+        return s.fail(ExitFile, QStringLiteral("%1 does not look like an application image (%2); nothing was sent; "
+                                               "if it is the image you mean to write, add --any-image as well as "
+                                               "--yes")
+                                    .arg(path, Firmware::vectorProblemText(image.vectors)));
     // Opening the port sends nothing; it lets the question name the port.
     if ((rc = s.open()) != ExitOk)
         return rc;
@@ -657,6 +677,19 @@ int cmdFlash(Session &s, const Options &o, Io &io)
             return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
         if (!agreed) {
             io.out << "flash: not confirmed; nothing was sent\n";
+            io.out.flush();
+            return ExitOk;
+        }
+    }
+    if (!application && !o.anyImage) {
+        const bool agreed = io.confirm(QStringLiteral("%1 does not look like firmware for this detector; a detector "
+                                                      "flashed with it may not start. Write it anyway?")
+                                           .arg(path));
+        if (interrupted())
+            return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
+        if (!agreed) {
+            io.out << "flash: not confirmed for an image that does not look like an application; nothing was "
+                      "sent\n";
             io.out.flush();
             return ExitOk;
         }
@@ -715,12 +748,14 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     // The bootloader does not say whose it is: the record has the type and
     // address, and the image.
     Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("tlctl"));
-    record.value = QStringLiteral("%1 (%2 bytes)").arg(QFileInfo(path).absoluteFilePath()).arg(size);
+    record.value = Journal::firmwareValue(QFileInfo(path).absoluteFilePath(), size, image.sha256Hex());
 
     QElapsedTimer total;
     total.start();
     Firmware::Report report;
-    const Firmware::Result result = Firmware::update(&image, hooks, &report);
+    const Firmware::Result result = Firmware::update(image, hooks, &report,
+                                                     application ? Firmware::Images::ApplicationOnly
+                                                                 : Firmware::Images::Any);
     if (bar && report.blocksSent > 0)
         io.out << "\n";
     io.out.flush();
@@ -748,6 +783,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     case Firmware::Result::OpenFailed:
     case Firmware::Result::EmptyFile:
     case Firmware::Result::TooLarge:
+    case Firmware::Result::NotApplication:
         return s.fail(ExitFile, QStringLiteral("cannot use %1 (%2 bytes); the firmware load was not started")
                                     .arg(path).arg(report.size));
     case Firmware::Result::ReadFailed:

@@ -531,7 +531,7 @@ private slots:
         if (bootloader)
             args << QStringLiteral("--bootloader");
         startSim(args);
-        const QByteArray image = patternImage(size, size);
+        const QByteArray image = applicationImage(size, size);
         const QString path = file(QStringLiteral("fw.bin"));
         QVERIFY(writeFile(path, image));
 
@@ -926,7 +926,7 @@ private slots:
     {
         startSim({QStringLiteral("--bootloader")});
         const QString path = file(QStringLiteral("ask.bin"));
-        QVERIFY(writeFile(path, patternImage(450, 3)));
+        QVERIFY(writeFile(path, applicationImage(450, 3)));
         const QStringList words = on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User")});
 
         // No terminal and no --yes: refused.
@@ -955,6 +955,19 @@ private slots:
         QVERIFY(no.seen.contains("450 bytes in 3 blocks of up to 200 bytes, written from 0x08001C00"));
         QVERIFY(no.seen.contains("nothing was sent"));
         QVERIFY(no.seen.contains(QStringLiteral("at address 1 on %1 and restart it? [y/N]").arg(sim.portPath()).toUtf8()));
+        QTest::qWait(200);
+        QVERIFY(sim.rxFrames().isEmpty());
+
+        // Text: "y" to the first question is not enough; the second one,
+        // answered with Enter, keeps its default "no".
+        const QString text = file(QStringLiteral("readme.bin"));
+        QVERIFY(writeFile(text, textImage()));
+        const TerminalRun second = runOnTerminal(on({QStringLiteral("flash"), text, QStringLiteral("--user"),
+                                                     QStringLiteral("User")}), asUser,
+                                                 {{"[y/N] ", "y\n"}, {"Write it anyway? [y/N] ", "\n"}});
+        QVERIFY2(second.finished && second.code == 0, second.seen.constData());
+        QVERIFY(second.seen.contains("word 1, the reset address, is 0x6E6F4320"));
+        QVERIFY(second.seen.contains("not confirmed for an image that does not look like an application"));
         QTest::qWait(200);
         QVERIFY(sim.rxFrames().isEmpty());
 
