@@ -123,6 +123,18 @@ void exchangeFailed(ExchangeHost &host)
     host.showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
 }
 
+// A block holding a threshold above the upper range value is refused with
+// the warning box before anything is sent: such a threshold can never trip.
+bool refusedByThresholdRule(ExchangeHost &host)
+{
+    const QString refusal = ParamText::thresholdRefusal(command.DeviceParams);
+    if (refusal.isEmpty())
+        return false;
+    QMessageBox::warning(host.dialogParent(), QCoreApplication::translate("MainWindow", "Ошибка"), refusal,
+                         QMessageBox::Ok);
+    return true;
+}
+
 // A block write and the full read after it: a write the device did not take
 // is reported here, the read as the read cycle reports it.
 bool reportWrite(ExchangeHost &host, const DeviceOps::Outcome &written)
@@ -139,6 +151,8 @@ bool reportWrite(ExchangeHost &host, const DeviceOps::Outcome &written)
 
 bool writeParameters(ExchangeHost &host)
 {
+    if (refusedByThresholdRule(host))
+        return false;
     announceTransfer(host);
     return reportWrite(host, DeviceOps::writeAndReadBack());
 }
@@ -195,6 +209,8 @@ bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *repo
 
 bool storeFactorySettings(ExchangeHost &host)
 {
+    if (refusedByThresholdRule(host))
+        return false;
     announceTransfer(host);
     const DeviceOps::Outcome stored = DeviceOps::storeFactory();
     if (stored.failed != DeviceOps::Step::Command)

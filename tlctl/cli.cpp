@@ -390,7 +390,10 @@ QString helpText(const QString &command)
             "limits, or with more decimals than the discreteness shows, is refused\n"
             "(exit 2) and nothing is written.  unit and discreteness are applied first,\n"
             "so the other values are read in the unit and discreteness the device will\n"
-            "have.  Needs a login; names marked [Velta] need the production level.\n\n"
+            "have.  The values are then judged together: a threshold (limit1, limit2)\n"
+            "above range_max could never trip and is refused (exit 2, nothing written),\n"
+            "also one that a lowered range_max would leave above it.  Needs a login;\n"
+            "names marked [Velta] need the production level.\n\n"
             "Names:\n") + names + QStringLiteral("\n") + common;
     }
     if (command == QLatin1String("watch")) {

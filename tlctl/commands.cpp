@@ -318,6 +318,11 @@ int cmdSet(Session &s, const Options &o, Io &io)
         if (!error.isEmpty())
             return s.fail(ExitUsage, error + QStringLiteral("; nothing was written"));
     }
+    // The values together: a threshold, new or kept, above the upper range
+    // value (also one left above a lowered range_max) is refused.
+    const QString rule = thresholdRuleText(command.DeviceParams);
+    if (!rule.isEmpty())
+        return s.fail(ExitUsage, rule + QStringLiteral("; nothing was written"));
 
     if ((rc = s.writeBlockAndVerify()) != ExitOk)
         return rc;
@@ -478,17 +483,21 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         QStringList list;
         for (const Restore::Implausible &bad : implausible) {
             const Shown v = show(*bad.def, file);
-            QString why;
             if (bad.why == Restore::Implausible::AboveRangeMax)
-                why = QStringLiteral("above range_max %1").arg(withUnit(show(*findParameter(QStringLiteral("range_max")), file)));
-            else if (bad.why == Restore::Implausible::UnknownCode)
-                why = QStringLiteral("unknown code %1").arg(v.text);
-            else
-                why = QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
+                continue;   // in the rule's own words below
+            const QString why = bad.why == Restore::Implausible::UnknownCode
+                                    ? QStringLiteral("unknown code %1").arg(v.text)
+                                    : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
             list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
         }
+        QStringList parts;
+        if (!list.isEmpty())
+            parts << list.join(QStringLiteral(", "));
+        const QString rule = thresholdRuleText(file);
+        if (!rule.isEmpty())
+            parts << rule;
         return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
-                                    .arg(path, list.join(QStringLiteral(", "))));
+                                    .arg(path, parts.join(QStringLiteral("; "))));
     }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
@@ -1176,19 +1185,13 @@ int gasApply(Session &s, const Options &o, Io &io)
                                                 "other thresholds there; nothing was written")
                                      .arg(entry.name, unitText(o.unit, o.discreteness), deviceLine(s),
                                           unitText(deviceUnit, deviceDecimals)));
-    if (fit.aboveRange()) {
-        const quint16 scale = Conv::scaleFromConfig(before.Config);
-        return s.fail(ExitUsage, QStringLiteral("\"%1\" has threshold 1 %2 and threshold 2 %3; %4 above range_max "
-                                                "%5 %6 of %7, where it could never be reached; nothing was written")
-                                     .arg(entry.name, GasLibrary::thresholdText(limit1, deviceDecimals),
-                                          GasLibrary::thresholdText(limit2, deviceDecimals),
-                                          fit.limit1AboveRange && fit.limit2AboveRange ? QStringLiteral("both are")
-                                          : fit.limit1AboveRange ? QStringLiteral("threshold 1 is")
-                                                                 : QStringLiteral("threshold 2 is"),
-                                          QString::number(Conv::fromScaled(before.ValueMax, scale), 'f',
-                                                          deviceDecimals),
-                                          UnitNames.value(deviceUnit), deviceLine(s)));
-    }
+    ParamBlock candidate = before;
+    candidate.Limit1 = limit1;
+    candidate.Limit2 = limit2;
+    const QString rule = thresholdRuleText(candidate);
+    if (!rule.isEmpty())
+        return s.fail(ExitUsage, QStringLiteral("\"%1\" on %2: %3; nothing was written")
+                                     .arg(entry.name, deviceLine(s), rule));
 
     if (!unitGiven) {
         io.err << QStringLiteral("tlctl: note: the words of \"%1\" are taken in the unit and discreteness %2 is set "

@@ -287,6 +287,12 @@ private slots:
                               QStringLiteral("limit1_direction=decreasing"), QStringLiteral("--user"),
                               QStringLiteral("User")}), asUser).code, 0);
         QCOMPARE(sim.holding(0x1005), 0xFFFF);
+        // Threshold and range are judged together: lowered side by side, the
+        // threshold stays within the range.
+        QCOMPARE(runTlctl(on({QStringLiteral("set"), QStringLiteral("range_max=300"), QStringLiteral("limit1=250"),
+                              QStringLiteral("--user"), QStringLiteral("User")}), asUser).code, 0);
+        QCOMPARE(sim.holding(0x1004), 30000);
+        QCOMPARE(sim.holding(0x1005), 0x8000 | 25000);
     }
 
     void setRefusesBadValuesAndWritesNothing_data()
@@ -306,6 +312,16 @@ private slots:
         QTest::newRow("sensor current on type 1") << QStringList{"sensor_current=50"} << "type 2";
         QTest::newRow("limit in the new discreteness")
             << QStringList{"limit1=327.68", "discreteness=X,XX"} << "out of range (0 to 327.67";
+        // A threshold above the upper range value (100.0 PPM here) could never
+        // trip: a raised threshold, and a range lowered below a kept one.
+        QTest::newRow("threshold above the range")
+            << QStringList{"limit1=150"}
+            << "limit1 (150.0 PPM) is above the upper range value range_max (100.0 PPM): such a threshold can never "
+               "trip; nothing was written";
+        QTest::newRow("range below a threshold")
+            << QStringList{"range_max=30"}
+            << "tlctl: limit2 (40.0 PPM) is above the upper range value range_max (30.0 PPM): such a threshold can "
+               "never trip; nothing was written";
     }
 
     void setRefusesBadValuesAndWritesNothing()
