@@ -125,16 +125,23 @@ void MainWindow::on_pushButtonBootloader_clicked()
     setIniValue(IniFirmwareDir, QFileInfo(path).absolutePath());
     setIniValue(IniFirmwarePath, path);
 
-    const auto answer = QMessageBox::question(nullptr, tr("Обновление версии ПО"),
-                                              tr("Загрузить в устройство?"),
+    // The image is read once: the questions show its size and SHA-256, and
+    // the transfer sends exactly the bytes they were about.
+    const Firmware::Image image = Firmware::readImage(path);
+    const auto answer = QMessageBox::question(nullptr, tr("Обновление версии ПО"), firmwareQuestionText(image),
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes || command.DeviceType != Params::TypeBootloader)
         return;
+    Firmware::Images accept = Firmware::Images::ApplicationOnly;
+    if (image.status == Firmware::Result::Ok && !image.vectors.looksLikeApplication()) {
+        if (!confirmUnusualImage(image))
+            return;
+        accept = Firmware::Images::Any;
+    }
     Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("program"));
-    const QFileInfo image(iniValue(IniFirmwarePath));
-    record.value = tr("%1, %2 байт").arg(image.fileName()).arg(image.size());
+    record.value = Journal::firmwareValue(QFileInfo(path).absoluteFilePath(), image.size, image.sha256Hex());
     QString failure;
-    record.ok = updateFirmware(this, iniValue(IniFirmwarePath), &failure);
+    record.ok = updateFirmware(this, image, accept, &failure);
     record.reason = failure;
     record.time = QDateTime::currentDateTime();
     if (record.ok)

@@ -194,7 +194,7 @@ int main(int argc, char **argv)
         }
         const Run r = runTlctl(tlctl, {QStringLiteral("--port"), sim.port, QStringLiteral("--frames"),
                                        QStringLiteral("--user"), QStringLiteral("Velta"), QStringLiteral("flash"), image,
-                                       QStringLiteral("--yes")},
+                                       QStringLiteral("--yes"), QStringLiteral("--any-image")},
                                QStringLiteral("8350"));
         if (r.code != 0) {
             std::fprintf(stderr, "tlctl flash failed: %s\n", qPrintable(r.err.right(400)));

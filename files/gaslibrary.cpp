@@ -1,6 +1,7 @@
 #include "gaslibrary.h"
 
 #include "conversions.h"
+#include "paramtable.h"
 #include "xlsxdocument.h"
 
 #include <QFile>
@@ -163,8 +164,8 @@ QString thresholdText(quint16 word, int decimals)
 Fit rangeFit(quint16 limit1, quint16 limit2, quint16 rangeMax)
 {
     Fit f;
-    f.limit1AboveRange = (limit1 & 0x7FFF) > rangeMax;
-    f.limit2AboveRange = (limit2 & 0x7FFF) > rangeMax;
+    f.limit1AboveRange = Params::thresholdAboveRange(limit1, rangeMax);
+    f.limit2AboveRange = Params::thresholdAboveRange(limit2, rangeMax);
     return f;
 }
 

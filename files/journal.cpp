@@ -159,6 +159,14 @@ QStringList calibrationFields(Kind kind)
             QStringLiteral("conc_calib"), QStringLiteral("pwm_4ma"), QStringLiteral("pwm_20ma")};
 }
 
+QString firmwareValue(const QString &path, qint64 size, const QString &sha256Hex)
+{
+    QString value = QStringLiteral("%1, %2 bytes").arg(path).arg(size);
+    if (!sha256Hex.isEmpty())
+        value += QStringLiteral(", SHA-256 ") + sha256Hex;
+    return value;
+}
+
 QString errorText(const Error &e)
 {
     switch (e.problem) {

@@ -81,6 +81,11 @@ void differences(const ParamBlock &before, const ParamBlock &after, quint16 writ
 // The names of the calibration fields a step of `kind` changes.
 QStringList calibrationFields(Kind kind);
 
+// The value of a firmware record, the same for the program and tlctl: the
+// image file, its size and its SHA-256, which tell later exactly what was
+// written ("/home/u/tl02.bin, 1000 bytes, SHA-256 3f5a...").
+QString firmwareValue(const QString &path, qint64 size, const QString &sha256Hex);
+
 // What went wrong with the database.
 enum class Problem {
     None,

@@ -123,6 +123,18 @@ void exchangeFailed(ExchangeHost &host, const DeviceOps::Outcome &outcome)
     host.showStatus(QCoreApplication::translate("MainWindow", "Ошибка обмена данными"));
 }
 
+// A block holding a threshold above the upper range value is refused with
+// the warning box before anything is sent: such a threshold can never trip.
+bool refusedByThresholdRule(ExchangeHost &host)
+{
+    const QString refusal = ParamText::thresholdRefusal(command.DeviceParams);
+    if (refusal.isEmpty())
+        return false;
+    QMessageBox::warning(host.dialogParent(), QCoreApplication::translate("MainWindow", "Ошибка"), refusal,
+                         QMessageBox::Ok);
+    return true;
+}
+
 // A block write and the full read after it: a write that did not go out, or
 // went out unconfirmed, is reported here; the read as the read cycle reports
 // it.  A read-back that failed leaves the write unverified: that is said too.
@@ -143,6 +155,8 @@ bool reportWrite(ExchangeHost &host, const DeviceOps::Outcome &written)
 
 bool writeParameters(ExchangeHost &host)
 {
+    if (refusedByThresholdRule(host))
+        return false;
     announceTransfer(host);
     return reportWrite(host, DeviceOps::writeAndReadBack());
 }
@@ -199,6 +213,8 @@ bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *repo
 
 bool storeFactorySettings(ExchangeHost &host)
 {
+    if (refusedByThresholdRule(host))
+        return false;
     announceTransfer(host);
     const DeviceOps::Outcome stored = DeviceOps::storeFactory();
     if (stored.failed != DeviceOps::Step::Command)

@@ -48,7 +48,9 @@ bool loadBlockFile(QWidget *window, const QString &path, quint8 *image, int leng
 // status, automatic reading off, one event pass, function 16 from 0x1000
 // with WriteCount registers; on success the full read of the read cycle,
 // reported through the host; on failure the warning box and status "Ошибка
-// обмена данными".  Returns whether the device took the block.
+// обмена данными".  A block with a threshold above the upper range value
+// is refused first in the warning box "Ошибка" (ParamText::thresholdRefusal)
+// and nothing is sent.  Returns whether the device took the block.
 bool writeParameters(ExchangeHost &host);
 
 // What a file load did at the device, for its record in the journal.
@@ -70,7 +72,8 @@ bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *repo
 // "Сохранение заводских настроек": the block written and read back as by
 // writeParameters (with the concentration simulation off), then 0x3003; a
 // command the device refuses gets the same warning box and status.  Returns
-// whether the settings were stored.
+// whether the settings were stored.  A block with a threshold above the
+// upper range value is refused as by writeParameters.
 bool storeFactorySettings(ExchangeHost &host);
 
 // "Чтение заводских настроек" once access is granted: 0x6006, then the

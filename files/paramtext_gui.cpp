@@ -80,9 +80,7 @@ QString implausible(const Params::ParamDef &def, int why, const ParamBlock &file
     QString reason;
     switch (why) {
     case Restore::Implausible::AboveRangeMax:
-        reason = QCoreApplication::translate("ParamText", "выше верхнего значения диапазона %1")
-                     .arg(value(*Params::findParameter(QStringLiteral("range_max")), file));
-        break;
+        return thresholdAboveRange(def, file);
     case Restore::Implausible::UnknownCode:
         reason = QCoreApplication::translate("ParamText", "неизвестный код %1").arg(Params::show(def, file).text);
         break;
@@ -93,6 +91,24 @@ QString implausible(const Params::ParamDef &def, int why, const ParamBlock &file
     }
     }
     return QStringLiteral("%1: %2 (%3)").arg(label(def), value(def, file), reason);
+}
+
+QString thresholdAboveRange(const Params::ParamDef &def, const ParamBlock &block)
+{
+    return QCoreApplication::translate("ParamText", "%1 (%2) выше верхнего значения диапазона (%3): такой порог "
+                                                    "никогда не сработает")
+        .arg(label(def), value(def, block), value(*Params::findParameter(QStringLiteral("range_max")), block));
+}
+
+QString thresholdRefusal(const ParamBlock &block)
+{
+    QStringList lines;
+    for (const Params::ParamDef *def : Params::thresholdsAboveRange(block))
+        lines << thresholdAboveRange(*def, block);
+    if (lines.isEmpty())
+        return QString();
+    lines << QCoreApplication::translate("ParamText", "Параметры в прибор не записаны.");
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace ParamText

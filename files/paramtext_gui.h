@@ -17,4 +17,15 @@ QString value(const Params::ParamDef &def, const ParamBlock &block);
 // (допустимо от 1 до 247)".
 QString implausible(const Params::ParamDef &def, int why, const ParamBlock &file);
 
+// The rule that a threshold above the upper range value can never trip
+// (Params::thresholdsAboveRange), in the program's words: "Порог 1 (150.0
+// PPM) выше верхнего значения диапазона (100.0 PPM): такой порог никогда не
+// сработает".
+QString thresholdAboveRange(const Params::ParamDef &def, const ParamBlock &block);
+// Why a block is not written: one such line per threshold that breaks the
+// rule, then "Параметры в прибор не записаны."; empty when the block keeps
+// the rule.  The settings page's save, factory store and the library
+// dialog refuse with it.
+QString thresholdRefusal(const ParamBlock &block);
+
 } // namespace ParamText

@@ -150,7 +150,7 @@ QVector<Implausible> checkPlausible(const ParamBlock &file)
             out.append({def, Params::choiceCount(*def) > 0 ? Implausible::UnknownCode : Implausible::OutOfRange});
             continue;
         }
-        if (def->kind == Kind::LimitValue && (word(file, def->reg) & 0x7FFF) > file.ValueMax)
+        if (def->kind == Kind::LimitValue && Params::thresholdAboveRange(word(file, def->reg), file.ValueMax))
             out.append({def, Implausible::AboveRangeMax});
     }
     return out;

@@ -7,6 +7,7 @@
 #include "errorbox.h"
 #include "gaslibrary.h"
 #include "options.h"
+#include "paramtext_gui.h"
 #include "userfiles.h"
 
 #include <QCoreApplication>
@@ -141,21 +142,16 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
         QMessageBox::warning(this, tr("Ошибка"), tr("Пороги выбранной конфигурации должны быть числами от 0 до 65535"));
         return;
     }
-    ParamBlock &p = command.DeviceParams;
-    if (GasLibrary::rangeFit(limit1, limit2, p.ValueMax).aboveRange()) {
-        const quint16 scale = Conv::scaleFromConfig(p.Config);
-        const int decimals = Conv::decimals(p.Config);
-        const QString unit = UnitNames.value(Conv::unitIndex(p.Config));
-        QMessageBox::warning(this, tr("Ошибка"),
-                             tr("Порог выбранной конфигурации выше верхнего предела диапазона прибора (%1 %2): "
-                                "порог 1 %3, порог 2 %4. Параметры не записаны.")
-                                 .arg(QString::number(Conv::fromScaled(p.ValueMax, scale), 'f', decimals), unit,
-                                      GasLibrary::thresholdText(limit1, decimals),
-                                      GasLibrary::thresholdText(limit2, decimals)));
+    // The rule every write of thresholds keeps, in the same words.
+    ParamBlock candidate = command.DeviceParams;
+    candidate.Limit1 = limit1;
+    candidate.Limit2 = limit2;
+    const QString refusal = ParamText::thresholdRefusal(candidate);
+    if (!refusal.isEmpty()) {
+        QMessageBox::warning(this, tr("Ошибка"), refusal);
         return;
     }
-    p.Limit1 = limit1;
-    p.Limit2 = limit2;
+    command.DeviceParams = candidate;
     const DeviceOps::Outcome written = DeviceOps::writeBlock();
     if (!written.ok())
         showWriteError(this, written);

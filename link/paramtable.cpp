@@ -273,6 +273,34 @@ QString allowedValues(const ParamDef &def, const ParamBlock &block)
     return QStringLiteral("read-only");
 }
 
+bool thresholdAboveRange(quint16 limitWord, quint16 rangeMax)
+{
+    return (limitWord & 0x7FFF) > rangeMax;
+}
+
+QVector<const ParamDef *> thresholdsAboveRange(const ParamBlock &block)
+{
+    QVector<const ParamDef *> out;
+    for (const ParamDef &def : parameters())
+        if (def.kind == Kind::LimitValue && thresholdAboveRange(holdingValue(block, def.reg), block.ValueMax))
+            out << &def;
+    return out;
+}
+
+QString thresholdRuleText(const ParamBlock &block)
+{
+    const ParamDef *rangeMax = findParameter(QStringLiteral("range_max"));
+    QStringList sentences;
+    for (const ParamDef *def : thresholdsAboveRange(block)) {
+        const Shown limit = show(*def, block);
+        const Shown range = show(*rangeMax, block);
+        sentences << QStringLiteral("%1 (%2 %3) is above the upper range value range_max (%4 %5): such a threshold "
+                                    "can never trip")
+                         .arg(QLatin1String(def->name), limit.text, limit.unit, range.text, range.unit);
+    }
+    return sentences.join(QStringLiteral("; "));
+}
+
 QString apply(const ParamDef &def, const QString &value, ParamBlock &block)
 {
     const QString name = QLatin1String(def.name);

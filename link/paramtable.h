@@ -97,6 +97,22 @@ bool valueInRange(const ParamDef &def, const ParamBlock &block);
 // the block's Config for scaled values).
 QString allowedValues(const ParamDef &def, const ParamBlock &block);
 
+// One rule for every way thresholds reach a device: a threshold whose value
+// (bits 0-14 of Limit1 or Limit2) lies above the upper range value (ValueMax,
+// stored in the same scale) can never trip.  The settings page's save, tlctl
+// set, a parameter file (program and tlctl restore), tlctl gas apply and the
+// library dialog all refuse a block that breaks it, and send nothing.  It is
+// the combination that counts: lowering the range below a threshold breaks
+// it as much as raising the threshold.
+bool thresholdAboveRange(quint16 limitWord, quint16 rangeMax);
+// The threshold parameters ("limit1", "limit2") of `block` that break the
+// rule, in table order; empty when both keep it.
+QVector<const ParamDef *> thresholdsAboveRange(const ParamBlock &block);
+// What tlctl says about them, one sentence per threshold joined by "; ":
+// "limit1 (150.0 PPM) is above the upper range value range_max (100.0 PPM):
+// such a threshold can never trip"; empty when the block keeps the rule.
+QString thresholdRuleText(const ParamBlock &block);
+
 // Whether a parameter's register lies in the block that the device has
 // (27-register devices have no registers from 0x101B on).
 inline bool inBlock(const ParamDef &def, quint16 writeCount)

@@ -25,7 +25,7 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("backup"), {}},
         {QStringLiteral("restore"), {QStringLiteral("--yes"), QStringLiteral("--dry-run"), QStringLiteral("--clone")}},
         {QStringLiteral("factory"), {}},
-        {QStringLiteral("flash"), {QStringLiteral("--yes")}},
+        {QStringLiteral("flash"), {QStringLiteral("--yes"), QStringLiteral("--any-image")}},
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
         {QStringLiteral("gas"), {QStringLiteral("--json"), QStringLiteral("--library"), QStringLiteral("--unit"),
@@ -204,6 +204,8 @@ Parsed parseArguments(const QStringList &words)
             o.frames = true;
         } else if (w == QLatin1String("--yes")) {
             o.yes = true;
+        } else if (w == QLatin1String("--any-image")) {
+            o.anyImage = true;
         } else if (w == QLatin1String("--dry-run")) {
             o.dryRun = true;
         } else if (w == QLatin1String("--clone")) {
@@ -388,7 +390,10 @@ QString helpText(const QString &command)
             "limits, or with more decimals than the discreteness shows, is refused\n"
             "(exit 2) and nothing is written.  unit and discreteness are applied first,\n"
             "so the other values are read in the unit and discreteness the device will\n"
-            "have.  Needs a login; names marked [Velta] need the production level.\n\n"
+            "have.  The values are then judged together: a threshold (limit1, limit2)\n"
+            "above range_max could never trip and is refused (exit 2, nothing written),\n"
+            "also one that a lowered range_max would leave above it.  Needs a login;\n"
+            "names marked [Velta] need the production level.\n\n"
             "Names:\n") + names + QStringLiteral("\n") + common;
     }
     if (command == QLatin1String("watch")) {
@@ -438,19 +443,26 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("flash")) {
         return QStringLiteral(
-            "usage: tlctl flash FILE.bin --user NAME [--yes] [common options]\n\n"
+            "usage: tlctl flash FILE.bin --user NAME [--yes] [--any-image] [common options]\n\n"
             "Updates the firmware through the bootloader: the raw image goes in 200-byte\n"
             "blocks from 0x08001C00, framed by 0x5555 (start) and 0x6060 (restart).  A\n"
             "detector that answers is switched to its bootloader first.  An image larger\n"
             "than the application flash (254976 bytes: 256 KiB less the bootloader's\n"
             "0x1C00) is refused with nothing sent (exit 6).\n\n"
             "Before anything goes to the device tlctl shows the image's size in bytes and\n"
-            "blocks and the load address, and asks yes/no on the terminal; \"no\" sends\n"
-            "nothing (exit 0).  Without a terminal it needs --yes (else exit 2, nothing\n"
-            "sent); --yes goes ahead without asking.  Shows a progress bar on a terminal\n"
-            "and plain lines otherwise, and a final status.  Ctrl-C stops between blocks\n"
-            "(exit 130; the device stays in its bootloader).  Needs a login.\n\n"
-            "  --yes            write without asking (scripts, production lines)\n\n") + common;
+            "blocks, the load address and its SHA-256, and asks yes/no on the terminal;\n"
+            "\"no\" sends nothing (exit 0).  Without a terminal it needs --yes (else exit 2,\n"
+            "nothing sent); --yes goes ahead without asking.  Shows a progress bar on a\n"
+            "terminal and plain lines otherwise, and a final status.  Ctrl-C stops between\n"
+            "blocks (exit 130; the device stays in its bootloader).  Needs a login.\n\n"
+            "The image must look like an application for 0x08001C00: its first word (the\n"
+            "initial stack pointer) in RAM, 0x20000000-0x2003FFFF, and its second (the\n"
+            "reset address) odd and within the image and the 256 KiB of flash.  tlctl\n"
+            "names the word that is wrong; such an image goes only with --any-image\n"
+            "besides --yes (else exit 6, nothing sent), or, on a terminal, after \"yes\" to\n"
+            "a second question.  The journal records the image's size and SHA-256.\n\n"
+            "  --yes            write without asking (scripts, production lines)\n"
+            "  --any-image      write an image that does not look like an application\n\n") + common;
     }
     if (command == QLatin1String("journal")) {
         return QStringLiteral(

@@ -34,6 +34,7 @@ struct Options {
     int to = 247;
     bool help = false;
     bool yes = false;         // restore, flash: go ahead without asking
+    bool anyImage = false;    // flash: an image that does not look like an application may go
     bool dryRun = false;      // restore: only show what would change
     bool clone = false;       // restore: copy the detector's own fields too
     QString serial;           // journal: only this serial number

@@ -318,6 +318,11 @@ int cmdSet(Session &s, const Options &o, Io &io)
         if (!error.isEmpty())
             return s.fail(ExitUsage, error + QStringLiteral("; nothing was written"));
     }
+    // The values together: a threshold, new or kept, above the upper range
+    // value (also one left above a lowered range_max) is refused.
+    const QString rule = thresholdRuleText(command.DeviceParams);
+    if (!rule.isEmpty())
+        return s.fail(ExitUsage, rule + QStringLiteral("; nothing was written"));
 
     if ((rc = s.writeBlockAndVerify()) != ExitOk)
         return rc;
@@ -478,17 +483,21 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         QStringList list;
         for (const Restore::Implausible &bad : implausible) {
             const Shown v = show(*bad.def, file);
-            QString why;
             if (bad.why == Restore::Implausible::AboveRangeMax)
-                why = QStringLiteral("above range_max %1").arg(withUnit(show(*findParameter(QStringLiteral("range_max")), file)));
-            else if (bad.why == Restore::Implausible::UnknownCode)
-                why = QStringLiteral("unknown code %1").arg(v.text);
-            else
-                why = QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
+                continue;   // in the rule's own words below
+            const QString why = bad.why == Restore::Implausible::UnknownCode
+                                    ? QStringLiteral("unknown code %1").arg(v.text)
+                                    : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
             list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
         }
+        QStringList parts;
+        if (!list.isEmpty())
+            parts << list.join(QStringLiteral(", "));
+        const QString rule = thresholdRuleText(file);
+        if (!rule.isEmpty())
+            parts << rule;
         return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
-                                    .arg(path, list.join(QStringLiteral(", "))));
+                                    .arg(path, parts.join(QStringLiteral("; "))));
     }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
@@ -618,18 +627,26 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     int rc = login(o, io, true, QStringLiteral("flash"));
     if (rc != ExitOk)
         return rc;
-    QFile image(path);
-    if (!image.open(QIODevice::ReadOnly))
-        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, image.errorString()));
-    const qint64 size = image.size();
-    if (size <= 0)
+    // Read whole before anything else: what is shown and judged is exactly
+    // what goes out.
+    const Firmware::Image image = Firmware::readImage(path);
+    const qint64 size = image.size;
+    switch (image.status) {
+    case Firmware::Result::OpenFailed:
+        return s.fail(ExitFile, QStringLiteral("cannot read %1: %2; check the path").arg(path, image.errorText));
+    case Firmware::Result::EmptyFile:
         return s.fail(ExitFile, QStringLiteral("%1 is empty; nothing was sent; check that it is the firmware image")
                                     .arg(path));
-    if (size > Firmware::MaxImageBytes)
+    case Firmware::Result::TooLarge:
         return s.fail(ExitFile, QStringLiteral("%1 is %2 bytes, more than the %3 bytes of application flash the "
                                                "bootloader can fill; nothing was sent; check that it is the "
                                                "firmware image of a TL-02 detector")
                                     .arg(path).arg(size).arg(Firmware::MaxImageBytes));
+    case Firmware::Result::Ok:
+        break;
+    default:
+        return s.fail(ExitFile, QStringLiteral("reading %1 failed: %2; nothing was sent").arg(path, image.errorText));
+    }
 
     // Nothing goes to the device, not even a read, before the user has seen
     // what will be written and agreed to it.
@@ -638,11 +655,23 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                   .arg(path).arg(size).arg(blocks).arg(Firmware::BlockBytes)
                   .arg(QStringLiteral("%1").arg(Firmware::LoadAddress, 8, 16, QLatin1Char('0')).toUpper())
                   .arg(Firmware::MaxImageBytes);
+    io.out << QStringLiteral("SHA-256 %1\n").arg(image.sha256Hex());
+    const bool application = image.vectors.looksLikeApplication();
+    if (!application)
+        io.out << QStringLiteral("%1 does not look like an application image for 0x08001C00: %2\n")
+                      .arg(path, Firmware::vectorProblemText(image.vectors));
     io.out.flush();
     if (!o.yes && !io.confirm)
         return s.fail(ExitUsage, QStringLiteral("flash replaces the device's firmware and asks before it starts, "
                                                 "but there is no terminal to ask on; nothing was sent; add --yes "
                                                 "to go ahead without asking"));
+    // An image that does not look like an application needs a second,
+    // separate consent: --any-image, or "yes" to a second question.
+    if (!application && !o.anyImage && !io.confirm)
+        return s.fail(ExitFile, QStringLiteral("%1 does not look like an application image (%2); nothing was sent; "
+                                               "if it is the image you mean to write, add --any-image as well as "
+                                               "--yes")
+                                    .arg(path, Firmware::vectorProblemText(image.vectors)));
     // Opening the port sends nothing; it lets the question name the port.
     if ((rc = s.open()) != ExitOk)
         return rc;
@@ -657,6 +686,19 @@ int cmdFlash(Session &s, const Options &o, Io &io)
             return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
         if (!agreed) {
             io.out << "flash: not confirmed; nothing was sent\n";
+            io.out.flush();
+            return ExitOk;
+        }
+    }
+    if (!application && !o.anyImage) {
+        const bool agreed = io.confirm(QStringLiteral("%1 does not look like firmware for this detector; a detector "
+                                                      "flashed with it may not start. Write it anyway?")
+                                           .arg(path));
+        if (interrupted())
+            return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
+        if (!agreed) {
+            io.out << "flash: not confirmed for an image that does not look like an application; nothing was "
+                      "sent\n";
             io.out.flush();
             return ExitOk;
         }
@@ -715,12 +757,14 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     // The bootloader does not say whose it is: the record has the type and
     // address, and the image.
     Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("tlctl"));
-    record.value = QStringLiteral("%1 (%2 bytes)").arg(QFileInfo(path).absoluteFilePath()).arg(size);
+    record.value = Journal::firmwareValue(QFileInfo(path).absoluteFilePath(), size, image.sha256Hex());
 
     QElapsedTimer total;
     total.start();
     Firmware::Report report;
-    const Firmware::Result result = Firmware::update(&image, hooks, &report);
+    const Firmware::Result result = Firmware::update(image, hooks, &report,
+                                                     application ? Firmware::Images::ApplicationOnly
+                                                                 : Firmware::Images::Any);
     if (bar && report.blocksSent > 0)
         io.out << "\n";
     io.out.flush();
@@ -748,6 +792,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     case Firmware::Result::OpenFailed:
     case Firmware::Result::EmptyFile:
     case Firmware::Result::TooLarge:
+    case Firmware::Result::NotApplication:
         return s.fail(ExitFile, QStringLiteral("cannot use %1 (%2 bytes); the firmware load was not started")
                                     .arg(path).arg(report.size));
     case Firmware::Result::ReadFailed:
@@ -1140,19 +1185,13 @@ int gasApply(Session &s, const Options &o, Io &io)
                                                 "other thresholds there; nothing was written")
                                      .arg(entry.name, unitText(o.unit, o.discreteness), deviceLine(s),
                                           unitText(deviceUnit, deviceDecimals)));
-    if (fit.aboveRange()) {
-        const quint16 scale = Conv::scaleFromConfig(before.Config);
-        return s.fail(ExitUsage, QStringLiteral("\"%1\" has threshold 1 %2 and threshold 2 %3; %4 above range_max "
-                                                "%5 %6 of %7, where it could never be reached; nothing was written")
-                                     .arg(entry.name, GasLibrary::thresholdText(limit1, deviceDecimals),
-                                          GasLibrary::thresholdText(limit2, deviceDecimals),
-                                          fit.limit1AboveRange && fit.limit2AboveRange ? QStringLiteral("both are")
-                                          : fit.limit1AboveRange ? QStringLiteral("threshold 1 is")
-                                                                 : QStringLiteral("threshold 2 is"),
-                                          QString::number(Conv::fromScaled(before.ValueMax, scale), 'f',
-                                                          deviceDecimals),
-                                          UnitNames.value(deviceUnit), deviceLine(s)));
-    }
+    ParamBlock candidate = before;
+    candidate.Limit1 = limit1;
+    candidate.Limit2 = limit2;
+    const QString rule = thresholdRuleText(candidate);
+    if (!rule.isEmpty())
+        return s.fail(ExitUsage, QStringLiteral("\"%1\" on %2: %3; nothing was written")
+                                     .arg(entry.name, deviceLine(s), rule));
 
     if (!unitGiven) {
         io.err << QStringLiteral("tlctl: note: the words of \"%1\" are taken in the unit and discreteness %2 is set "

@@ -48,6 +48,27 @@ inline QByteArray patternImage(int size, int seed = 1)
     return b;
 }
 
+// patternImage with the start of a Cortex-M vector table in front, as an
+// application built for 0x08001C00 has it: the initial stack pointer in RAM
+// and an odd reset address just after the table.  At least 10 bytes.
+inline QByteArray applicationImage(int size, int seed = 1)
+{
+    QByteArray b = patternImage(size, seed);
+    const quint32 words[] = {0x20008000u, 0x08001C09u};
+    for (int w = 0; w < 2; ++w)
+        for (int i = 0; i < 4; ++i)
+            b[w * 4 + i] = char(words[w] >> (8 * i));
+    return b;
+}
+
+// Plain text where firmware is expected: the start of this project's README
+// (1000 bytes, five blocks), whose first words are letters.
+inline QByteArray textImage()
+{
+    QFile f(QStringLiteral(TL_SOURCE_DIR "/README.md"));
+    return f.open(QIODevice::ReadOnly) ? f.read(1000) : QByteArray();
+}
+
 // 0, 1, 2, ... (modulo 256): each byte tells where it belongs.
 inline QByteArray countingBlock(int n)
 {

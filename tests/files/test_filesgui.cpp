@@ -12,6 +12,7 @@
 #include "windowsim.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -526,7 +527,7 @@ void TestFilesGui::factoryReadAsUserNeedsPassword()
 void TestFilesGui::firmwareUpdateThroughButton()
 {
     QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
-    const QByteArray image = patternImage(1000);
+    const QByteArray image = applicationImage(1000);
     const QString fwDir = dir.filePath("fw");
     QVERIFY(QDir().mkpath(fwDir));
     const QString path = fwDir + "/tl02.bin";
@@ -557,9 +558,12 @@ void TestFilesGui::firmwareUpdateThroughButton()
     QCOMPARE(window->iniValue(MainWindow::IniFirmwareDir), fwDir);
     QCOMPARE(window->iniValue(MainWindow::IniFirmwarePath), path);
 
+    // One question, with the image's size and SHA-256: an application goes
+    // without a second one.
     QCOMPARE(closer.seen.size(), 2);
     QCOMPARE(closer.seen[0].title, QString(FirmwareTitle));
-    QCOMPARE(closer.seen[0].text, QString("Загрузить в устройство?"));
+    QCOMPARE(closer.seen[0].text, QString("Загрузить в устройство?\n\nФайл: tl02.bin\nРазмер: 1000 байт\nSHA-256: %1")
+                                      .arg(QString(QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex())));
     QCOMPARE(closer.seen[1].title, QString(FirmwareTitle));
     QCOMPARE(closer.seen[1].text, QString("Контроллер успешно прошит"));
 
@@ -590,7 +594,7 @@ void TestFilesGui::firmwareAnswerNoOrNotBootloader()
         closer.answerNext(QMessageBox::No);
         window->on_pushButtonBootloader_clicked();
         QCOMPARE(closer.seen.size(), 1);
-        QCOMPARE(closer.seen[0].text, QString("Загрузить в устройство?"));
+        QVERIFY(closer.seen[0].text.startsWith("Загрузить в устройство?\n\nФайл: no.bin\nРазмер: 300 байт"));
     }
     // The choice is remembered even when declined.
     QCOMPARE(window->iniValue(MainWindow::IniFirmwarePath), path);
@@ -645,7 +649,7 @@ void TestFilesGui::firmwareFailureMessages()
     // start command, then (after the start and the one block) the restart.
     command.SlaveAddress = 1;
     const QString one = dir.filePath("one.bin");
-    QVERIFY(writeFile(one, "\x42"));
+    QVERIFY(writeFile(one, applicationImage(10)));
     chooseFile(&FileChoice::openHook, one, &openCall);
     for (const char *fault : {"fault exception 2 -1", "fault exception 2 -1 2"}) {
         sim.send("fault clear");
@@ -663,7 +667,7 @@ void TestFilesGui::firmwareFailureMessages()
 void TestFilesGui::firmwareDeviceStopsAnswering()
 {
     QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
-    const QByteArray image = patternImage(800);
+    const QByteArray image = applicationImage(800);
     const QString path = dir.filePath("dead.bin");
     QVERIFY(writeFile(path, image));
     chooseFile(&FileChoice::openHook, path, &openCall);
@@ -693,7 +697,7 @@ void TestFilesGui::firmwareCancel()
 {
     QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
     const QString path = dir.filePath("cancel.bin");
-    QVERIFY(writeFile(path, patternImage(1000)));
+    QVERIFY(writeFile(path, applicationImage(1000)));
     chooseFile(&FileChoice::openHook, path, &openCall);
     QTimer canceller;
     connect(&canceller, &QTimer::timeout, [&] {

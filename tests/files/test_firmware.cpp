@@ -1,6 +1,7 @@
 // The firmware transfer against the simulated bootloader: block layout on the
 // wire, the flash image it leaves, the framing commands, cancel and the
-// failures before, during and after the blocks.
+// failures before, during and after the blocks; and the judgement of an
+// image's vector table that comes before any of it.
 #include "command.h"
 #include "filetestutil.h"
 #include "firmware.h"
@@ -24,6 +25,7 @@ private slots:
     void cancelBetweenBlocksSendsNoRestart();
     void badImageSendsNothing();
     void startAndRestartFailures();
+    void vectorTableJudgement();
 
 private:
     bool startBootloader();
@@ -73,24 +75,29 @@ void TestFirmware::cleanup()
 void TestFirmware::transfersImageInBlocks_data()
 {
     QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("application");
     QTest::addColumn<QList<quint32>>("addresses");
     QTest::addColumn<QList<int>>("lengths");
     QTest::addColumn<QList<int>>("percents");
-    QTest::newRow("450 bytes") << 450 << QList<quint32>{0x08001C00, 0x08001CC8, 0x08001D90}
+    // Pattern images have no vector table: they go as the user's choice.
+    QTest::newRow("450 bytes") << 450 << false << QList<quint32>{0x08001C00, 0x08001CC8, 0x08001D90}
                                << QList<int>{200, 200, 50} << QList<int>{0, 44, 88};
-    QTest::newRow("400 bytes") << 400 << QList<quint32>{0x08001C00, 0x08001CC8}
+    QTest::newRow("400 bytes") << 400 << false << QList<quint32>{0x08001C00, 0x08001CC8}
                                << QList<int>{200, 200} << QList<int>{0, 50};
-    QTest::newRow("1 byte") << 1 << QList<quint32>{0x08001C00} << QList<int>{1} << QList<int>{0};
+    QTest::newRow("1 byte") << 1 << false << QList<quint32>{0x08001C00} << QList<int>{1} << QList<int>{0};
+    QTest::newRow("application, 201 bytes") << 201 << true << QList<quint32>{0x08001C00, 0x08001CC8}
+                                            << QList<int>{200, 1} << QList<int>{0, 99};
 }
 
 void TestFirmware::transfersImageInBlocks()
 {
     QFETCH(int, size);
+    QFETCH(bool, application);
     QFETCH(QList<quint32>, addresses);
     QFETCH(QList<int>, lengths);
     QFETCH(QList<int>, percents);
 
-    const QByteArray image = patternImage(size, size);
+    const QByteArray image = application ? applicationImage(size, size) : patternImage(size, size);
     const QString path = writeImage(image);
     QVERIFY(!path.isEmpty());
 
@@ -118,7 +125,8 @@ void TestFirmware::transfersImageInBlocks()
     };
     Firmware::Report report;
     clock.start();
-    const Firmware::Result r = Firmware::update(path, hooks, &report);
+    const Firmware::Result r = Firmware::update(path, hooks, &report, application ? Firmware::Images::ApplicationOnly
+                                                                               : Firmware::Images::Any);
     QCOMPARE(Firmware::resultName(r), Firmware::resultName(Firmware::Result::Ok));
 
     QVERIFY(!timerRanBeforeBlocks);
@@ -157,7 +165,7 @@ void TestFirmware::cancelBetweenBlocksSendsNoRestart()
     Firmware::Hooks hooks;
     hooks.beforeStep = [&](int) { return ++calls < 2; };
     Firmware::Report report;
-    QCOMPARE(int(Firmware::update(path, hooks, &report)), int(Firmware::Result::Cancelled));
+    QCOMPARE(int(Firmware::update(path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
     QCOMPARE(report.blocksSent, 1);
     const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
     QCOMPARE(blocks.size(), 1);
@@ -168,7 +176,7 @@ void TestFirmware::cancelBetweenBlocksSendsNoRestart()
     // Cancelled before the first block: only the start command went out.
     sim.clearLog();
     hooks.beforeStep = [](int) { return false; };
-    QCOMPARE(int(Firmware::update(path, hooks, &report)), int(Firmware::Result::Cancelled));
+    QCOMPARE(int(Firmware::update(path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
     QCOMPARE(report.blocksSent, 0);
     QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
     QCOMPARE(sim.commands(), QList<quint16>{0x5555});
@@ -196,6 +204,16 @@ void TestFirmware::badImageSendsNothing()
     QFile huge(dir.filePath("huge.bin"));
     QVERIFY(huge.open(QIODevice::ReadWrite) && huge.resize(100 * 1024 * 1024));
     QCOMPARE(int(Firmware::update(&huge, hooks)), int(Firmware::Result::TooLarge));
+    // Text, and an image that is fine but for one word, without the user's
+    // consent.
+    const QString text = writeImage(textImage(), "readme.bin");
+    QCOMPARE(Firmware::resultName(Firmware::update(text, hooks, &report)),
+             Firmware::resultName(Firmware::Result::NotApplication));
+    QCOMPARE(report.vectors.stackPointer, quint32(0x4C542023));
+    QByteArray even = applicationImage(450);
+    even[4] = 0x08;   // reset address 0x08001C08
+    QCOMPARE(int(Firmware::update(Firmware::readImage(writeImage(even, "even.bin")), hooks)),
+             int(Firmware::Result::NotApplication));
     QVERIFY(!hookCalled);
     // Give a stray frame time to arrive before asserting there was none.
     QTest::qWait(200);
@@ -211,7 +229,7 @@ void TestFirmware::startAndRestartFailures()
 
     sim.send("fault exception 2 -1");
     Firmware::Report report;
-    QCOMPARE(int(Firmware::update(path, {}, &report)), int(Firmware::Result::StartFailed));
+    QCOMPARE(int(Firmware::update(path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::StartFailed));
     QCOMPARE(report.linkResult, quint16(ResultIllegalAddress));
     QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
 
@@ -219,10 +237,66 @@ void TestFirmware::startAndRestartFailures()
     sim.send("fault clear");
     sim.clearLog();
     sim.send("fault exception 2 -1 2");
-    QCOMPARE(int(Firmware::update(path, {}, &report)), int(Firmware::Result::RestartFailed));
+    QCOMPARE(int(Firmware::update(path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::RestartFailed));
     QCOMPARE(report.blocksSent, 1);
     QCOMPARE(blockFrames(sim.rxFrames()).size(), 1);
     QCOMPARE(dump(), image);
+}
+
+void TestFirmware::vectorTableJudgement()
+{
+    using Reset = Firmware::VectorCheck::Reset;
+    auto head = [](quint32 sp, quint32 reset) {
+        QByteArray b(8, '\0');
+        for (int i = 0; i < 4; ++i) {
+            b[i] = char(sp >> (8 * i));
+            b[4 + i] = char(reset >> (8 * i));
+        }
+        return b;
+    };
+    auto check = [&](quint32 sp, quint32 reset, qint64 size) {
+        return Firmware::checkVectorTable(head(sp, reset), size);
+    };
+    const quint32 ram = 0x20004000;
+    QVERIFY(check(ram, 0x08001C09, 450).looksLikeApplication());
+
+    // The stack pointer: RAM from its first address to its end (the stack
+    // grows down from there), nothing outside.
+    QVERIFY(check(0x20000000, 0x08001C09, 450).stackInRam);
+    QVERIFY(check(0x20040000, 0x08001C09, 450).stackInRam);
+    QVERIFY(!check(0x1FFFFFFC, 0x08001C09, 450).stackInRam);
+    QVERIFY(!check(0x20040004, 0x08001C09, 450).stackInRam);
+    QVERIFY(!check(0xFFFFFFFF, 0x08001C09, 450).looksLikeApplication());   // erased flash
+
+    // The reset address: odd, within the image's own bytes and the flash.
+    QCOMPARE(check(ram, 0x08001C01, 8).reset, Reset::Ok);            // an 8-byte image: its last halfword
+    QCOMPARE(check(ram, 0x08001C07, 8).reset, Reset::Ok);
+    QCOMPARE(check(ram, 0x08001C09, 8).reset, Reset::OutsideImage);  // just past its end
+    QCOMPARE(check(ram, 0x08001C08, 450).reset, Reset::Even);
+    QCOMPARE(check(ram, 0x08000101, 450).reset, Reset::OutsideImage); // the bootloader's own flash
+    QCOMPARE(check(ram, 0x0803FFFF, Firmware::MaxImageBytes).reset, Reset::Ok);
+    QCOMPARE(check(ram, 0x08040001, Firmware::MaxImageBytes).reset, Reset::OutsideFlash);
+    QCOMPARE(check(ram, 0x00000401, 450).reset, Reset::OutsideFlash);  // built for address 0
+
+    // Too short for a table at all.
+    const Firmware::VectorCheck shortImage = Firmware::checkVectorTable(QByteArray(7, '\x20'), 7);
+    QVERIFY(!shortImage.hasTable && !shortImage.looksLikeApplication());
+    QCOMPARE(Firmware::vectorProblemText(shortImage),
+             QStringLiteral("it is 7 bytes long, shorter than the 8 bytes of a vector table (initial stack pointer and "
+                            "reset address)"));
+
+    // Text: both words named, with their values and where they should be.
+    const QString said = Firmware::vectorProblemText(Firmware::checkVectorTable(textImage(), 1000));
+    QCOMPARE(said, QStringLiteral("word 0, the initial stack pointer, is 0x4C542023, not an address in RAM "
+                                  "(0x20000000-0x2003FFFF); word 1, the reset address, is 0x6E6F4320, outside the "
+                                  "256 KiB of flash (0x08000000-0x0803FFFF)"));
+    QVERIFY(Firmware::vectorProblemText(check(ram, 0x08001C09, 450)).isEmpty());
+
+    // Read whole, with its digest: SHA-256 of "abc".
+    const Firmware::Image abc = Firmware::readImage(writeImage("abc", "abc.bin"));
+    QCOMPARE(int(abc.status), int(Firmware::Result::Ok));
+    QCOMPARE(abc.sha256Hex(), QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
+    QVERIFY(!abc.vectors.hasTable);
 }
 
 QTEST_GUILESS_MAIN(TestFirmware)

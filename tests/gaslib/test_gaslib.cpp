@@ -801,8 +801,9 @@ void TestGasLibrary::saveParamRefusesThresholdsAboveTheRange()
     QCOMPARE(closer->seen.size(), 1);
     QCOMPARE(closer->seen.at(0).title, QStringLiteral("Ошибка"));
     QCOMPARE(closer->seen.at(0).text,
-             QStringLiteral("Порог выбранной конфигурации выше верхнего предела диапазона прибора (19.9 PPM): "
-                            "порог 1 20.0, порог 2 20.0. Параметры не записаны."));
+             QStringLiteral("Порог 1 (20.0 PPM) выше верхнего значения диапазона (19.9 PPM): такой порог никогда не "
+                            "сработает\nПорог 2 (20.0 PPM) выше верхнего значения диапазона (19.9 PPM): такой порог "
+                            "никогда не сработает\nПараметры в прибор не записаны."));
     QVERIFY(sim.rxFrames().isEmpty());
     QVERIFY(std::memcmp(&before, &command.DeviceParams, sizeof before) == 0);
 

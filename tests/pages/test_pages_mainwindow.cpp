@@ -1,6 +1,7 @@
 // The device pages inside the real main window: the calibration timer is
-// the main window's, the output test ends on every way out of it, and page
-// set-up applies the access levels.
+// the main window's, the output test ends on every way out of it, page
+// set-up applies the access levels, and the settings page's values reach the
+// detector only when no threshold lies above the upper range value.
 #include "calibration.h"
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <tuple>
 
 using namespace PageTest;
 
@@ -41,6 +43,7 @@ private slots:
     void outputTestEndsWithPageSetupAndClose();
     void accessLevels_data();
     void accessLevels();
+    void saveRefusesThresholdAboveRange();
 
 private:
     void startOutputTest(MainWindow *w, SimProcess &sim);
@@ -185,6 +188,44 @@ void PagesMainWindowTest::accessLevels()
     QCOMPARE(child<QDoubleSpinBox>(currentDeviceSetting2, "doubleSpinBox_SerialNum")->isReadOnly(), !production);
     // Page set-up's read reached the measurement page.
     QCOMPARE(child<QLabel>(currentMeasureWindow, "label_SerialNum_field")->text(), QStringLiteral("TL02ID0004711"));
+}
+
+// The simulator holds PPM X,X, range 100.0, thresholds 20.0 and 40.0.  A
+// raised threshold and a lowered range are refused with the rule's words,
+// by "Сохранить параметры" and by the factory store, and nothing reaches the
+// detector; raised together, they are saved.
+void PagesMainWindowTest::saveRefusesThresholdAboveRange()
+{
+    SimProcess sim;
+    MainWindow *w = WindowSim::openWindow(window, sim);
+    QVERIFY(w);
+    child<QTabWidget>(w, "tabWidget")->setCurrentIndex(2);
+    auto *limit1 = child<QDoubleSpinBox>(currentDeviceSetting2, "doubleSpinBox_Limit1");
+    auto *range = child<QDoubleSpinBox>(currentDeviceSetting2, "doubleSpinBox_ValueMax");
+    auto *save = child<QPushButton>(w, "pushButton_Save_Param");
+    const QString text = QStringLiteral("Порог %1 выше верхнего значения диапазона (%2 PPM): такой порог никогда не "
+                                        "сработает\nПараметры в прибор не записаны.");
+    for (const auto &c : {std::make_tuple(150.0, 100.0, text.arg("1 (150.0 PPM)", "100.0")),
+                          std::make_tuple(20.0, 30.0, text.arg("2 (40.0 PPM)", "30.0"))}) {
+        limit1->setValue(std::get<0>(c));
+        range->setValue(std::get<1>(c));
+        sim.clearLog();
+        ModalCloser closer;
+        save->click();
+        w->on_pushButtonSaveFactorySettings_clicked();
+        QCOMPARE(closer.seen.size(), 2);
+        for (const SeenBox &box : closer.seen)
+            QVERIFY(box.title == QStringLiteral("Ошибка") && box.text == std::get<2>(c));
+        QTest::qWait(100);
+        QVERIFY(sim.rxFrames().isEmpty());
+    }
+    limit1->setValue(150.0);
+    range->setValue(200.0);
+    ModalCloser closer;
+    save->click();
+    QVERIFY2(closer.seen.isEmpty(), qPrintable(closer.seen.value(0).text));
+    QCOMPARE(sim.holding(0x1004), 2000);
+    QCOMPARE(sim.holding(0x1005), 1500);
 }
 
 QTEST_MAIN(PagesMainWindowTest)

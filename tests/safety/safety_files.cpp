@@ -147,7 +147,8 @@ void FileSafety::tlctlRefusesImplausibleValues()
     QVERIFY(r.oneErrorLine());
     for (const char *name : {"net_address = 250 (allowed 1 to 247)", "net_speed = 236", "discreteness = X,XXX", "trip_delay = 30 s"})
         QVERIFY2(r.err.contains(QLatin1String(name)), qPrintable(r.err));
-    QVERIFY2(r.err.contains(QStringLiteral("limit1 = 4.078 PPM (above range_max 1.000 PPM)")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("limit1 (4.078 PPM) is above the upper range value range_max (1.000 PPM): "
+                                           "such a threshold can never trip")), qPrintable(r.err));
     QTest::qWait(100);
     QVERIFY(sim.rxFrames().isEmpty());
 }
@@ -221,7 +222,8 @@ void FileSafety::programRefusesJunkAndImplausibleFiles()
     const Case cases[] = {
         {junk, {QStringLiteral("не является файлом параметров"), QStringLiteral("строка 1")}},
         {implausible, {QStringLiteral("содержит значения"), QStringLiteral("Сетевой адрес: 0 (допустимо от 1 до 247)"),
-                       QStringLiteral("Порог 2: 200.0 PPM (выше верхнего значения диапазона 100.0 PPM)")}},
+                       QStringLiteral("Порог 2 (200.0 PPM) выше верхнего значения диапазона (100.0 PPM): такой "
+                                      "порог никогда не сработает")}},
     };
     for (const Case &c : cases) {
         sim.clearLog();

@@ -1,13 +1,16 @@
 // Firmware images the detector's flash cannot hold: the program's firmware
 // button and tlctl flash refuse them before anything reaches the device (not
 // even the 0x5555 that would switch it to its bootloader and erase it), while
-// an image of exactly the application flash's size is still sent.
+// an image of exactly the application flash's size is still sent.  An image
+// that does not look like an application (here: text) goes only after a
+// second consent, and then exactly as the journal records it.
 #include "safetysuite.h"
 
 #include "command.h"
 #include "filechoice_gui.h"
 #include "filetestutil.h"
 #include "firmware.h"
+#include "journal.h"
 #include "mainwindow.h"
 #include "modalcloser.h"
 #include "shelltest.h"
@@ -15,8 +18,11 @@
 #include "tlctlrun.h"
 #include "windowsim.h"
 
+#include <QCryptographicHash>
+#include <QMessageBox>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTranslator>
 #include <QtTest>
@@ -36,6 +42,24 @@ QStringList received(SimProcess &sim)
         if (l.startsWith(QLatin1String("RX")) || l.startsWith(QLatin1String("RAW")))
             out << l;
     return out;
+}
+
+QString sha256Hex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+// The journal holds a firmware record with exactly this value.
+bool journalled(const QString &value, const QString &source)
+{
+    Journal::Database db;
+    QVector<Journal::Record> records;
+    if (!db.open().ok() || !db.query({}, &records).ok())
+        return false;
+    for (const Journal::Record &r : records)
+        if (r.kind == QLatin1String("firmware") && r.source == source && r.value == value)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -156,7 +180,8 @@ private slots:
     {
         QVERIFY(sim.start({QStringLiteral("--bootloader")}));
         sim.clearLog();
-        const QString path = image(QStringLiteral("tlctl-exact.bin"), Firmware::MaxImageBytes);
+        const QString path = dir.filePath(QStringLiteral("tlctl-exact.bin"));
+        QVERIFY(writeFile(path, applicationImage(int(Firmware::MaxImageBytes))));
         QProcess p;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert(QStringLiteral("TLCTL_PASSWORD"), QStringLiteral("7529"));
@@ -179,6 +204,85 @@ private slots:
         QVERIFY(blocks.size() < 1275);
         QCOMPARE(blocks[0].address, Firmware::LoadAddress);
         QCOMPARE(blocks[0].data, readFile(path).left(200));
+    }
+
+    // Text as firmware through the button: the second question names both
+    // words and defaults to "Нет", which sends nothing; "Да" to both sends
+    // the text as it is and journals its size and SHA-256.
+    void buttonAsksTwiceForTextImage()
+    {
+        QVERIFY2(connectBootloader(), qPrintable(sim.errorText()));
+        const QByteArray text = textImage();
+        const QString path = dir.filePath(QStringLiteral("readme.bin"));
+        QVERIFY(writeFile(path, text));
+        choose(path);
+        QString defaultButton;
+        {
+            ModalCloser closer;
+            closer.pushHandler([](QWidget *) { return false; });   // the first question: its default, Yes
+            closer.pushHandler([&](QWidget *w) {
+                if (auto *box = qobject_cast<QMessageBox *>(w))
+                    defaultButton = box->defaultButton() ? box->defaultButton()->text() : QString();
+                return false;   // then its default
+            });
+            window->on_pushButtonBootloader_clicked();
+            QCOMPARE(closer.seen.size(), 2);
+            QVERIFY2(closer.seen[0].text.contains(QStringLiteral("Размер: 1000 байт\nSHA-256: ") + sha256Hex(text)),
+                     qPrintable(closer.seen[0].text));
+            QCOMPARE(closer.seen[1].title, QStringLiteral("Обновление версии ПО"));
+            for (const char *says : {"Файл readme.bin не похож на прошивку прибора TL-02",
+                                     "слово 0 (начальный указатель стека) равно 0x4C542023",
+                                     "слово 1 (адрес сброса) равно 0x6E6F4320: вне 256 КБ флеш-памяти"})
+                QVERIFY2(closer.seen[1].text.contains(QString::fromUtf8(says)), qPrintable(closer.seen[1].text));
+        }
+        QCOMPARE(defaultButton, QStringLiteral("Нет"));
+        QTest::qWait(300);
+        QVERIFY2(received(sim).isEmpty(), qPrintable(received(sim).join(QLatin1Char('\n'))));
+
+        ModalCloser closer;
+        closer.answerNext(QMessageBox::Yes);
+        closer.answerNext(QMessageBox::Yes);
+        window->on_pushButtonBootloader_clicked();
+        QCOMPARE(closer.seen.size(), 3);
+        QCOMPARE(closer.seen[2].text, QStringLiteral("Контроллер успешно прошит"));
+        QCOMPARE(sim.commands(), (QList<quint16>{0x5555, 0x6060}));
+        QByteArray sent;
+        for (const BlockFrame &b : blockFrames(sim.rxFrames()))
+            sent += b.data;
+        QCOMPARE(sent, text);
+        QVERIFY(journalled(Journal::firmwareValue(path, 1000, sha256Hex(text)), QStringLiteral("program")));
+    }
+
+    // tlctl flash of text: --yes alone sends nothing, not even the switch of
+    // the detector to its bootloader, and says which words are wrong;
+    // --any-image as well sends it.
+    void tlctlSendsTextImageOnlyWithAnyImage()
+    {
+        QVERIFY(sim.start());
+        sim.clearLog();
+        const QByteArray text = textImage();
+        const QString path = dir.filePath(QStringLiteral("readme-tlctl.bin"));
+        QVERIFY(writeFile(path, text));
+        const QStringList words{QStringLiteral("--port"), sim.portPath(), QStringLiteral("flash"), path,
+                                QStringLiteral("--yes"), QStringLiteral("--user"), QStringLiteral("User")};
+        const TlctlRun refused = runTlctl(words, password(QStringLiteral("7529")));
+        QCOMPARE(refused.code, 6);
+        QVERIFY2(refused.oneErrorLine() && refused.err.contains(QStringLiteral("does not look like an application"))
+                     && refused.err.contains(QStringLiteral("word 0, the initial stack pointer, is 0x4C542023"))
+                     && refused.err.contains(QStringLiteral("add --any-image")),
+                 qPrintable(refused.err));
+        QVERIFY2(refused.out.contains(QStringLiteral("SHA-256 ") + sha256Hex(text)), qPrintable(refused.out));
+        QTest::qWait(300);
+        QVERIFY2(received(sim).isEmpty(), qPrintable(received(sim).join(QLatin1Char('\n'))));
+
+        const TlctlRun sent = runTlctl(words + QStringList{QStringLiteral("--any-image")},
+                                       password(QStringLiteral("7529")));
+        QVERIFY2(sent.code == 0, qPrintable(sent.err + sent.out));
+        QCOMPARE(sim.commands().last(), quint16(0x6060));
+        QByteArray data;
+        for (const BlockFrame &b : blockFrames(sim.rxFrames()))
+            data += b.data;
+        QCOMPARE(data, text);
     }
 };
 

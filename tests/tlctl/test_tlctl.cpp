@@ -287,6 +287,12 @@ private slots:
                               QStringLiteral("limit1_direction=decreasing"), QStringLiteral("--user"),
                               QStringLiteral("User")}), asUser).code, 0);
         QCOMPARE(sim.holding(0x1005), 0xFFFF);
+        // Threshold and range are judged together: lowered side by side, the
+        // threshold stays within the range.
+        QCOMPARE(runTlctl(on({QStringLiteral("set"), QStringLiteral("range_max=300"), QStringLiteral("limit1=250"),
+                              QStringLiteral("--user"), QStringLiteral("User")}), asUser).code, 0);
+        QCOMPARE(sim.holding(0x1004), 30000);
+        QCOMPARE(sim.holding(0x1005), 0x8000 | 25000);
     }
 
     void setRefusesBadValuesAndWritesNothing_data()
@@ -306,6 +312,16 @@ private slots:
         QTest::newRow("sensor current on type 1") << QStringList{"sensor_current=50"} << "type 2";
         QTest::newRow("limit in the new discreteness")
             << QStringList{"limit1=327.68", "discreteness=X,XX"} << "out of range (0 to 327.67";
+        // A threshold above the upper range value (100.0 PPM here) could never
+        // trip: a raised threshold, and a range lowered below a kept one.
+        QTest::newRow("threshold above the range")
+            << QStringList{"limit1=150"}
+            << "limit1 (150.0 PPM) is above the upper range value range_max (100.0 PPM): such a threshold can never "
+               "trip; nothing was written";
+        QTest::newRow("range below a threshold")
+            << QStringList{"range_max=30"}
+            << "tlctl: limit2 (40.0 PPM) is above the upper range value range_max (30.0 PPM): such a threshold can "
+               "never trip; nothing was written";
     }
 
     void setRefusesBadValuesAndWritesNothing()
@@ -531,7 +547,7 @@ private slots:
         if (bootloader)
             args << QStringLiteral("--bootloader");
         startSim(args);
-        const QByteArray image = patternImage(size, size);
+        const QByteArray image = applicationImage(size, size);
         const QString path = file(QStringLiteral("fw.bin"));
         QVERIFY(writeFile(path, image));
 
@@ -926,7 +942,7 @@ private slots:
     {
         startSim({QStringLiteral("--bootloader")});
         const QString path = file(QStringLiteral("ask.bin"));
-        QVERIFY(writeFile(path, patternImage(450, 3)));
+        QVERIFY(writeFile(path, applicationImage(450, 3)));
         const QStringList words = on({QStringLiteral("flash"), path, QStringLiteral("--user"), QStringLiteral("User")});
 
         // No terminal and no --yes: refused.
@@ -955,6 +971,19 @@ private slots:
         QVERIFY(no.seen.contains("450 bytes in 3 blocks of up to 200 bytes, written from 0x08001C00"));
         QVERIFY(no.seen.contains("nothing was sent"));
         QVERIFY(no.seen.contains(QStringLiteral("at address 1 on %1 and restart it? [y/N]").arg(sim.portPath()).toUtf8()));
+        QTest::qWait(200);
+        QVERIFY(sim.rxFrames().isEmpty());
+
+        // Text: "y" to the first question is not enough; the second one,
+        // answered with Enter, keeps its default "no".
+        const QString text = file(QStringLiteral("readme.bin"));
+        QVERIFY(writeFile(text, textImage()));
+        const TerminalRun second = runOnTerminal(on({QStringLiteral("flash"), text, QStringLiteral("--user"),
+                                                     QStringLiteral("User")}), asUser,
+                                                 {{"[y/N] ", "y\n"}, {"Write it anyway? [y/N] ", "\n"}});
+        QVERIFY2(second.finished && second.code == 0, second.seen.constData());
+        QVERIFY(second.seen.contains("word 1, the reset address, is 0x6E6F4320"));
+        QVERIFY(second.seen.contains("not confirmed for an image that does not look like an application"));
         QTest::qWait(200);
         QVERIFY(sim.rxFrames().isEmpty());
 

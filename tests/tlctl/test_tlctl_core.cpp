@@ -125,6 +125,28 @@ private slots:
         QCOMPARE(std::memcmp(&b, &before, sizeof b), 0);
     }
 
+    // The threshold rule: bits 0-14 against ValueMax in the same scale, the
+    // direction bit no part of it, each threshold on its own.
+    void thresholdRuleComparesValueWithRange()
+    {
+        ParamBlock b = blockWithConfig(0x0010);   // PPM, X,X
+        b.ValueMax = 1000;
+        b.Limit1 = 1000;                         // at the range: can trip
+        b.Limit2 = 0x8000 | 1000;                // decreasing, same value
+        QVERIFY(thresholdsAboveRange(b).isEmpty());
+        QCOMPARE(thresholdRuleText(b), QString());
+
+        b.Limit2 = 0x8000 | 1001;
+        QCOMPARE(thresholdsAboveRange(b), QVector<const ParamDef *>{findParameter(QStringLiteral("limit2"))});
+        b.ValueMax = 0;                          // a range of 0: both are above it
+        b.Limit2 = 1;
+        QCOMPARE(thresholdsAboveRange(b).size(), 2);
+        QCOMPARE(thresholdRuleText(b),
+                 QStringLiteral("limit1 (100.0 PPM) is above the upper range value range_max (0.0 PPM): such a "
+                                "threshold can never trip; limit2 (0.1 PPM) is above the upper range value range_max "
+                                "(0.0 PPM): such a threshold can never trip"));
+    }
+
     void setDiscretenessConvertsTheValues()
     {
         SimProcess sim;

@@ -7,6 +7,7 @@
 #include "simprocess.h"
 #include "tlctlrun.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -93,15 +94,17 @@ void TlctlJournalTest::restoreFactoryAndFlashRecordedAndListed()
     QVERIFY(r.out.contains(QStringLiteral("factory settings stored: ok")));
     QVERIFY(r.out.endsWith(QStringLiteral("2 records\n")));
 
-    // A small image through the bootloader: the record says what was written.
+    // A small image through the bootloader: the record says what was
+    // written, with its size and SHA-256.
     const QString image = home->filePath(QStringLiteral("fw.bin"));
+    const QByteArray bytes(450, '\x5A');
     {
         QFile f(image);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(450, '\x5A'));
+        f.write(bytes);
     }
     sim.clearLog();
-    r = tlctl(on({QStringLiteral("flash"), image, QStringLiteral("--yes")}), true);
+    r = tlctl(on({QStringLiteral("flash"), image, QStringLiteral("--yes"), QStringLiteral("--any-image")}), true);
     QVERIFY2(r.code == 0 && r.err.isEmpty(), qPrintable(r.err + r.out));
     QCOMPARE(sim.commands().last(), quint16(0x6060));
 
@@ -117,7 +120,9 @@ void TlctlJournalTest::restoreFactoryAndFlashRecordedAndListed()
              qPrintable(lines[2]));
     // The bootloader does not say whose it is: no serial number.
     QVERIFY2(lines[3].startsWith(QLatin1String("3,")) && lines[3].contains(QLatin1String(",999,0,,,0,Velta,firmware,"))
-                 && lines[3].contains(QLatin1String("(450 bytes)"))
+                 && lines[3].contains(QStringLiteral("fw.bin, 450 bytes, SHA-256 %1")
+                                          .arg(QString::fromLatin1(QCryptographicHash::hash(
+                                              bytes, QCryptographicHash::Sha256).toHex())))
                  && lines[3].contains(QLatin1String("450 of 450 bytes written,ok,")),
              qPrintable(lines[3]));
 }

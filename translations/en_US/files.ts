@@ -75,5 +75,59 @@ No parameters were written to the device.</translation>
         <source>Отменено пользователем</source>
         <translation>Cancelled by the user</translation>
     </message>
+    <message>
+        <source>Файл: %1
+Размер: %2 байт
+SHA-256: %3</source>
+        <translation>File: %1
+Size: %2 bytes
+SHA-256: %3</translation>
+    </message>
+    <message>
+        <source>в файле всего %1 байт: в нём нет таблицы векторов (указателя стека и адреса сброса, %2 байт)</source>
+        <translation>the file has only %1 bytes: it holds no vector table (initial stack pointer and reset address, %2 bytes)</translation>
+    </message>
+    <message>
+        <source>слово 0 (начальный указатель стека) равно %1, а не адресу в ОЗУ (%2-%3)</source>
+        <translation>word 0 (initial stack pointer) is %1, not an address in RAM (%2-%3)</translation>
+    </message>
+    <message>
+        <source>слово 1 (адрес сброса) равно %1: адрес чётный, а адрес сброса Cortex-M нечётный</source>
+        <translation>word 1 (reset address) is %1: an even address, while a Cortex-M reset address is odd</translation>
+    </message>
+    <message>
+        <source>слово 1 (адрес сброса) равно %1: вне 256 КБ флеш-памяти (%2-%3)</source>
+        <translation>word 1 (reset address) is %1: outside the 256 KiB of flash (%2-%3)</translation>
+    </message>
+    <message>
+        <source>слово 1 (адрес сброса) равно %1: вне образа (%2-%3)</source>
+        <translation>word 1 (reset address) is %1: outside the image (%2-%3)</translation>
+    </message>
+    <message>
+        <source>Файл %1 не похож на прошивку прибора TL-02 для адреса 0x08001C00:
+%2
+
+Прибор с такой прошивкой может не запуститься. Всё равно загрузить?</source>
+        <translation>The file %1 does not look like TL-02 firmware for address 0x08001C00:
+%2
+
+A detector with such firmware may not start. Load it anyway?</translation>
+    </message>
+    <message>
+        <source>Да</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Нет</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Файл %1 не похож на прошивку прибора TL-02 для адреса 0x08001C00:
+%2
+В устройство ничего не отправлено.</source>
+        <translation>The file %1 does not look like TL-02 firmware for address 0x08001C00:
+%2
+Nothing was sent to the device.</translation>
+    </message>
 </context>
 </TS>

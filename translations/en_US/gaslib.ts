@@ -100,10 +100,6 @@
         <translation>Select a configuration in the list</translation>
     </message>
     <message>
-        <source>Порог выбранной конфигурации выше верхнего предела диапазона прибора (%1 %2): порог 1 %3, порог 2 %4. Параметры не записаны.</source>
-        <translation>A threshold of the selected configuration is above the device&apos;s upper range value (%1 %2): threshold 1 %3, threshold 2 %4. Nothing was written.</translation>
-    </message>
-    <message>
         <source>Пороги выбранной конфигурации должны быть числами от 0 до 65535</source>
         <translation>The thresholds of the selected configuration must be numbers from 0 to 65535</translation>
     </message>

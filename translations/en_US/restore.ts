@@ -183,8 +183,12 @@ Nothing was written to the device.</translation>
         <translation> s</translation>
     </message>
     <message>
-        <source>выше верхнего значения диапазона %1</source>
-        <translation>above the upper range value %1</translation>
+        <source>%1 (%2) выше верхнего значения диапазона (%3): такой порог никогда не сработает</source>
+        <translation>%1 (%2) is above the upper range value (%3): such a threshold can never trip</translation>
+    </message>
+    <message>
+        <source>Параметры в прибор не записаны.</source>
+        <translation>No parameters were written to the device.</translation>
     </message>
     <message>
         <source>неизвестный код %1</source>

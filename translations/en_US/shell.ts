@@ -270,10 +270,6 @@ settings</translation>
 %1
 The work with the device is not affected by this.</translation>
     </message>
-    <message>
-        <source>%1, %2 байт</source>
-        <translation>%1, %2 bytes</translation>
-    </message>
 </context>
 <context>
     <name>Reference</name>
