@@ -7,8 +7,12 @@
 
 int main(int argc, char *argv[])
 {
-    // Plug-ins shipped beside the program (serial port, platform) come first.
-    QCoreApplication::addLibraryPath(QStringLiteral("./plugins"));
+    // Plug-ins shipped beside the program (serial port, platform) come
+    // first; never a folder of the working directory, which anyone may have
+    // filled.
+    const QString plugins = StartEnvironment::pluginFolder();
+    if (!plugins.isEmpty())
+        QCoreApplication::addLibraryPath(plugins);
     // Read by the platform plug-in as the application object starts.
     StartEnvironment::skipUnusedOpenGl();
     QApplication app(argc, argv);

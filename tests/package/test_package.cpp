@@ -1,7 +1,8 @@
 // The installed program: the tree `cmake --install` makes under /usr (the
 // Debian package packs the same), the program and tlctl run from it keeping
-// the user's files in the user's folders, the bash completion and the manual
-// page of tlctl against tlctl's own help, and the lean start.
+// the user's files in the user's folders and taking no plug-in from the
+// working directory, the bash completion and the manual page of tlctl against
+// tlctl's own help, and the lean start.
 #include "startenv.h"
 
 #include <QDir>
@@ -270,7 +271,12 @@ private slots:
                  qPrintable(identify.out + identify.err));
 
         // The program makes its ini file in the user's folder as its window is
-        // built, and writes it there again when SIGTERM ends it.
+        // built, and writes it there again when SIGTERM ends it.  Of two
+        // plugins folders, the one beside the program is looked into, the one
+        // in the working directory is not.
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("plugins/platforms")));
+        QVERIFY(QDir(usr).mkpath(QStringLiteral("bin/plugins/platforms")));
+        user.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
         QProcess program;
         program.setProcessEnvironment(user);
         program.setWorkingDirectory(home.path());
@@ -279,7 +285,9 @@ private slots:
         QVERIFY(program.waitForStarted(30000));
         const QString ini = home.filePath(QStringLiteral(".config/tl-configuration/ini"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ini) || program.state() == QProcess::NotRunning, 60000);
-        QVERIFY2(program.state() == QProcess::Running, program.readAll().constData());
+        // (The output is read only on failure: the plug-in check below reads it.)
+        const bool running = program.state() == QProcess::Running;
+        QVERIFY2(running, running ? "" : program.readAll().constData());
         QTest::qWait(300);
         program.terminate();
         QVERIFY(program.waitForFinished(60000));
@@ -290,6 +298,19 @@ private slots:
         QCOMPARE(iniFile.readAll().count("\r\n"), 6);
         QVERIFY(!QFileInfo::exists(usr + QStringLiteral("/bin/ini")));
         QVERIFY(!QFileInfo::exists(usr + QStringLiteral("/bin/setting.xlsx")));
+        const QString log = QString::fromLocal8Bit(program.readAll());
+        QVERIFY2(log.contains(QStringLiteral("\"%1/bin/plugins/platforms\"").arg(usr)), qPrintable(log.left(3000)));
+        QVERIFY2(!log.contains(home.filePath(QStringLiteral("plugins"))), qPrintable(log.left(3000)));
+    }
+
+    void pluginFolderIsBesideTheProgram()
+    {
+        const QString before = QDir::currentPath();
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        const QString plugins = StartEnvironment::pluginFolder();
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(plugins, QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
     }
 };
 
