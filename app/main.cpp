@@ -5,8 +5,16 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char *argv[])
 {
+    // Answered without a display, so before the application object.
+    QString answer;
+    if (StartEnvironment::commandLineAnswer(argc, argv, &answer)) {
+        std::fputs(answer.toLocal8Bit().constData(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // Plug-ins shipped beside the program (serial port, platform) come
     // first; never a folder of the working directory, which anyone may have
     // filled.

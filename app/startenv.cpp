@@ -1,8 +1,12 @@
 #include "startenv.h"
 
+#include "options.h"
+
 #include <QByteArray>
 #include <QFileInfo>
 #include <QtGlobal>
+
+#include <cstring>
 
 namespace StartEnvironment {
 
@@ -24,6 +28,31 @@ QString pluginFolder()
 {
     const QString folder = programFolder();
     return folder.isEmpty() ? QString() : folder + QStringLiteral("/plugins");
+}
+
+bool commandLineAnswer(int argc, const char *const *argv, QString *text)
+{
+    bool help = false;
+    bool version = false;
+    for (int i = 1; i < argc; ++i) {
+        help = help || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0;
+        version = version || std::strcmp(argv[i], "--version") == 0;
+    }
+    if (help) {
+        *text = QStringLiteral(
+                    "usage: tl-configuration [--help | --version] [Qt options]\n\n"
+                    "%1 %2: service and configuration of TL-02 gas detectors on an RS-485\n"
+                    "line (Modbus RTU).  A desktop program: it needs a display (X11 or Wayland);\n"
+                    "tlctl does the same work on the command line.\n\n"
+                    "  --help      this text\n"
+                    "  --version   the program's version\n\n"
+                    "Qt's own options (-platform NAME, -style NAME, ...) are taken as usual.\n"
+                    "See tl-configuration(1).\n")
+                    .arg(ProgramName, ProgramVersion);
+    } else if (version) {
+        *text = QStringLiteral("tl-configuration (%1) %2\n").arg(ProgramName, ProgramVersion);
+    }
+    return help || version;
 }
 
 } // namespace StartEnvironment

@@ -27,4 +27,9 @@ QString programFolder();
 // asked of applicationDirPath().  Empty when the program's folder is unknown.
 QString pluginFolder();
 
+// --version and --help are answered from the command line alone, before the
+// application object, which needs a display, exists.  Returns whether the
+// arguments ask for one of them; `text` is then what to print.
+bool commandLineAnswer(int argc, const char *const *argv, QString *text);
+
 } // namespace StartEnvironment

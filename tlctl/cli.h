@@ -33,6 +33,7 @@ struct Options {
     int from = 1;             // scan
     int to = 247;
     bool help = false;
+    bool version = false;     // --version: print the version, nothing else
     bool yes = false;         // restore, flash: go ahead without asking
     bool dryRun = false;      // restore: only show what would change
     bool clone = false;       // restore: copy the detector's own fields too

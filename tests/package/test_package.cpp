@@ -2,7 +2,7 @@
 // Debian package packs the same), the program and tlctl run from it keeping
 // the user's files in the user's folders and taking no plug-in from the
 // working directory, the bash completion and the manual page of tlctl against
-// tlctl's own help, and the lean start.
+// tlctl's own help, the lean start and the one version everything carries.
 #include "startenv.h"
 
 #include <QDir>
@@ -187,7 +187,7 @@ private slots:
 
     void manPageCoversTlctl()
     {
-        QFile f(QStringLiteral(TL_SOURCE_DIR "/packaging/tlctl.1"));
+        QFile f(QStringLiteral(TL_BINARY_DIR "/packaging/tlctl.1"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(f.readAll());
         const QString overview = tlctlHelp();
@@ -311,6 +311,44 @@ private slots:
         const QString plugins = StartEnvironment::pluginFolder();
         QVERIFY(QDir::setCurrent(before));
         QCOMPARE(plugins, QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
+    }
+
+    // --version and --help print and succeed with or without a display (the
+    // application object would abort without one).
+    void versionFromProjectEverywhere()
+    {
+        const QString version = QStringLiteral(TL_PROJECT_VERSION);
+        QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+        for (const char *k : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            noDisplay.remove(QLatin1String(k));
+        QProcessEnvironment offscreen = noDisplay;
+        offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString program = QStringLiteral(TL_RUNTIME_DIR "/tl-configuration");
+        for (const QProcessEnvironment &env : {noDisplay, offscreen}) {
+            Run r = run(program, {QStringLiteral("--version")}, env, QString(), 60000);
+            QCOMPARE(r.code, 0);
+            QCOMPARE(r.out, QStringLiteral("tl-configuration (TL Configuration) %1\n").arg(version));
+            r = run(program, {QStringLiteral("--help")}, env, QString(), 60000);
+            QCOMPARE(r.code, 0);
+            QVERIFY2(r.out.startsWith(QStringLiteral("usage: tl-configuration")) && r.out.contains(version), qPrintable(r.out));
+        }
+        const Run tlctl = run(QStringLiteral(TL_RUNTIME_DIR "/tlctl"), {QStringLiteral("--version")}, noDisplay);
+        QCOMPARE(tlctl.code, 0);
+        QCOMPARE(tlctl.out, QStringLiteral("tlctl (TL Configuration) %1\n").arg(version));
+
+        // The manual pages, the metainfo and the Debian changelog as built.
+        const QString built = QStringLiteral(TL_BINARY_DIR "/packaging/");
+        const QStringList carriers = {"tlctl.1", "tl-configuration.1", "tl02-sim.1",
+                                      "ru.velta.TLConfiguration.metainfo.xml", "changelog.Debian"};
+        const QStringList marks = {"\"TL Configuration %1\"", "\"TL Configuration %1\"", "\"TL Configuration %1\"",
+                                   "<release version=\"%1\"", "tl-configuration (%1-1)"};
+        for (int i = 0; i < carriers.size(); ++i) {
+            QFile f(built + carriers[i]);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(carriers[i]));
+            const QString text = QString::fromUtf8(f.readAll());
+            QVERIFY2(text.contains(marks[i].arg(version)) && !text.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))),
+                     qPrintable(carriers[i]));
+        }
     }
 };
 
