@@ -24,6 +24,7 @@ int main(int argc, char *argv[])
     // Read by the platform plug-in as the application object starts.
     StartEnvironment::skipUnusedOpenGl();
     QApplication app(argc, argv);
+    StartEnvironment::setIdentity();
     QuitOnSignals quitOnSignals;
 
     int rc = 0;

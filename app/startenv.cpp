@@ -4,9 +4,18 @@
 
 #include <QByteArray>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QtGlobal>
 
 #include <cstring>
+
+// The resources of a static library are made known by hand, outside any
+// namespace.
+static void initIconResource()
+{
+    Q_INIT_RESOURCE(tlicon);
+}
 
 namespace StartEnvironment {
 
@@ -53,6 +62,14 @@ bool commandLineAnswer(int argc, const char *const *argv, QString *text)
         *text = QStringLiteral("tl-configuration (%1) %2\n").arg(ProgramName, ProgramVersion);
     }
     return help || version;
+}
+
+void setIdentity()
+{
+    initIconResource();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tl-configuration"));
+    QGuiApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("tl-configuration"), QIcon(QStringLiteral(":/icons/tl-configuration.svg"))));
 }
 
 } // namespace StartEnvironment

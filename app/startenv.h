@@ -32,4 +32,9 @@ QString pluginFolder();
 // arguments ask for one of them; `text` is then what to print.
 bool commandLineAnswer(int argc, const char *const *argv, QString *text);
 
+// Who the program is to the desktop, once the application object exists:
+// the desktop entry it belongs to (tl-configuration.desktop) and the window
+// icon, the installed theme's tl-configuration or else the program's own copy.
+void setIdentity();
+
 } // namespace StartEnvironment

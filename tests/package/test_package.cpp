@@ -2,11 +2,15 @@
 // Debian package packs the same), the program and tlctl run from it keeping
 // the user's files in the user's folders and taking no plug-in from the
 // working directory, the bash completion and the manual page of tlctl against
-// tlctl's own help, the lean start and the one version everything carries.
+// tlctl's own help, the lean start, the program's identity on the desktop and
+// the one version everything carries.
 #include "startenv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -243,7 +247,7 @@ private slots:
             "share/tl-configuration/TL_Program_en_US.qm", "share/tl-configuration/TL_Program_en_RU.qm",
             "share/tl-configuration/setting.xlsx", "share/applications/tl-configuration.desktop",
             "share/icons/hicolor/scalable/apps/tl-configuration.svg",
-            "share/metainfo/ru.velta.TLConfiguration.metainfo.xml", "share/man/man1/tlctl.1.gz",
+            "share/metainfo/internal.tl02.tl_configuration.metainfo.xml", "share/man/man1/tlctl.1.gz",
             "share/bash-completion/completions/tlctl", "share/doc/tl-configuration/copyright"};
         for (const QString &f : expected)
             QVERIFY2(QFileInfo(usr + QLatin1Char('/') + f).isFile(), qPrintable(f + QStringLiteral(" not installed")));
@@ -339,7 +343,7 @@ private slots:
         // The manual pages, the metainfo and the Debian changelog as built.
         const QString built = QStringLiteral(TL_BINARY_DIR "/packaging/");
         const QStringList carriers = {"tlctl.1", "tl-configuration.1", "tl02-sim.1",
-                                      "ru.velta.TLConfiguration.metainfo.xml", "changelog.Debian"};
+                                      "internal.tl02.tl_configuration.metainfo.xml", "changelog.Debian"};
         const QStringList marks = {"\"TL Configuration %1\"", "\"TL Configuration %1\"", "\"TL Configuration %1\"",
                                    "<release version=\"%1\"", "tl-configuration (%1-1)"};
         for (int i = 0; i < carriers.size(); ++i) {
@@ -350,7 +354,38 @@ private slots:
                      qPrintable(carriers[i]));
         }
     }
+
+    // The desktop knows the windows as tl-configuration.desktop's, with the
+    // icon theme's icon of that name, or the program's own when no theme has it.
+    void identityOnTheDesktop()
+    {
+        QTemporaryDir icons;
+        QVERIFY(QDir(icons.path()).mkpath(QStringLiteral("tltheme/48x48/apps")));
+        QFile index(icons.filePath(QStringLiteral("tltheme/index.theme")));
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        index.write("[Icon Theme]\nName=tltheme\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\nType=Fixed\n");
+        index.close();
+        QImage image(48, 48, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(icons.filePath(QStringLiteral("tltheme/48x48/apps/tl-configuration.png"))));
+        const QStringList paths = QIcon::themeSearchPaths();
+        const QString theme = QIcon::themeName();
+
+        QIcon::setThemeSearchPaths({icons.path()});
+        QIcon::setThemeName(QStringLiteral("tltheme"));
+        StartEnvironment::setIdentity();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("tl-configuration"));
+        QCOMPARE(QGuiApplication::windowIcon().name(), QStringLiteral("tl-configuration"));
+        QVERIFY(!QGuiApplication::windowIcon().pixmap(48, 48).isNull());
+
+        QIcon::setThemeSearchPaths({icons.filePath(QStringLiteral("none"))});
+        StartEnvironment::setIdentity();
+        QCOMPARE(QGuiApplication::windowIcon().name(), QString());
+        QVERIFY(!QGuiApplication::windowIcon().pixmap(48, 48).isNull());   // drawn by Qt's SVG plug-in
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(theme);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestPackage)
+QTEST_MAIN(TestPackage)
 #include "test_package.moc"
