@@ -178,9 +178,9 @@ bool MainWindow::saveIni()
 void MainWindow::switchLanguage(const QString &baseName)
 {
     ini[IniLanguage] = baseName;
-    // The base name alone: QTranslator looks for it in the working
-    // directory, cutting it at its last '_' or '.' until a file is found;
-    // an installed program has its files in its data folder instead.
+    // The base name, cut at its last '_' or '.' until a file is found, in
+    // the folders the program may take translations from: an installed
+    // program only its data folder, never the working directory.
     const QStringList folders = UserFiles::translationFolders();
     for (const QString &folder : folders) {
         if (translator.load(baseName, folder))

@@ -117,7 +117,13 @@ QString gasLibraryPath(QString *error, const QString &appDir)
 
 QStringList translationFolders(const QString &appDir)
 {
-    return {QDir::currentPath(), installedDataFolder(appDir), programDir(appDir)};
+    // The translations hold the texts of the safety confirmations: a file
+    // that someone else put into the working directory must not replace them.
+    if (installed(appDir))
+        return {installedDataFolder(appDir)};
+    if (keepsFilesBeside(appDir))
+        return {programDir(appDir), QDir::currentPath()};
+    return {programDir(appDir)};
 }
 
 } // namespace UserFiles

@@ -50,9 +50,10 @@ QString gasLibraryPath(QString *error = nullptr, const QString &appDir = QString
 // in the installed data folder; empty when there is none.
 QString sampleLibraryPath(const QString &appDir = QString());
 
-// The folders searched, in order, for a translation file: the working
-// directory first, then the installed data folder, then the program's own
-// folder.
+// The folders searched, in order, for a translation file.  An installed
+// program reads only its data folder; a copy that keeps its files beside
+// itself reads its own folder, then the working directory; any other copy
+// (a folder this user may not write) only its own folder.
 QStringList translationFolders(const QString &appDir = QString());
 
 } // namespace UserFiles

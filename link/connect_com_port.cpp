@@ -149,24 +149,44 @@ void Connect_com_port::on_spinBox_Address_valueChanged(int value)
 
 QString Connect_com_port::openFailureText(const QString &portName, const QString &systemError)
 {
-    QString text = tr("Не открывает COM port");
     if (portName.contains(QLatin1String("://")))
-        return text;
-    const PortDiagnosis::Finding f = PortDiagnosis::diagnose(portName, systemError);
+        return tr("Не открывает COM port");
+    return openFailureText(PortDiagnosis::diagnose(portName, systemError));
+}
+
+QString Connect_com_port::openFailureText(const PortDiagnosis::Finding &f)
+{
+    QString text = tr("Не открывает COM port");
     switch (f.kind) {
     case PortDiagnosis::Kind::Unknown:
         break;
     case PortDiagnosis::Kind::Missing:
         text += QStringLiteral("\n\n") + tr("Порт %1 не найден. Проверьте кабель и имя порта.").arg(f.path);
         break;
-    case PortDiagnosis::Kind::Permission:
-        text += QStringLiteral("\n\n")
-            + tr("Нет прав на порт %1: он принадлежит группе %2, а пользователь %3 в неё не входит. "
-                 "Добавьте пользователя в группу командой\n\nsudo usermod -aG %2 %3\n\n"
-                 "и войдите в систему заново.")
-                  .arg(f.path, f.group.isEmpty() ? QStringLiteral("dialout") : f.group,
-                       f.user.isEmpty() ? QStringLiteral("$USER") : f.user);
+    case PortDiagnosis::Kind::Permission: {
+        text += QStringLiteral("\n\n");
+        const QString user = f.user.isEmpty() ? QStringLiteral("$USER") : f.user;
+        // Joining a group is advised only when its bits grant the port and
+        // it is not root's.
+        const QString owned = tr("владелец %1, группа %2, права %3")
+                                  .arg(f.owner, f.group.isEmpty() ? QStringLiteral("?") : f.group)
+                                  .arg(f.mode, 4, 8, QLatin1Char('0'));
+        if (f.modeAllows)
+            text += tr("Нет прав на порт %1 (%2) у пользователя %3, хотя права файла это разрешают: доступ "
+                       "запрещают списки доступа или политика безопасности. Обратитесь к администратору.")
+                        .arg(f.path, owned, user);
+        else if (f.groupGrants)
+            text += tr("Нет прав на порт %1: он принадлежит группе %2, а пользователь %3 в неё не входит. "
+                       "Добавьте пользователя в группу командой\n\nsudo usermod -aG %2 %3\n\n"
+                       "и войдите в систему заново.")
+                        .arg(f.path, f.group, user);
+        else
+            text += tr("Нет прав на порт %1: открыть его может только %2 (%3). Попросите администратора "
+                       "отдать порт группе, например dialout, с правами 0660 (правило udev) или выберите "
+                       "другой порт.")
+                        .arg(f.path, PortDiagnosis::whoMayOpen(f).join(tr(" и ")), owned);
         break;
+    }
     case PortDiagnosis::Kind::Busy:
         text += QStringLiteral("\n\n");
         if (f.pid != 0)

@@ -9,6 +9,7 @@
 
 namespace Ui { class Connect_com_port; }
 namespace DeviceOps { struct ScanHit; struct ScanReport; }
+namespace PortDiagnosis { struct Finding; }
 
 class Connect_com_port : public QDialog
 {
@@ -25,9 +26,12 @@ public:
     // Test hook: when set, replaces the system's list of serial ports.
     static std::function<QStringList()> portLister;
     // The "cannot open" box's text: the short message, then what stands in
-    // the way (no such device, no permission and the group that gives it,
-    // another program holding the port) when it can be told.
+    // the way (no such device, no permission and the group that gives it or
+    // who alone may open it, another program holding the port) when it can
+    // be told.
     static QString openFailureText(const QString &portName, const QString &systemError);
+    // The same for what the port's diagnosis found.
+    static QString openFailureText(const PortDiagnosis::Finding &finding);
 
     // The addresses the line search asks, one attempt each.
     static constexpr int ScanFirst = 1;

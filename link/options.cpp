@@ -12,4 +12,5 @@ const QStringList BaudNames = {QStringLiteral("38400"), QStringLiteral("57600"),
                                QStringLiteral("115200")};
 const QString DefaultUserName = QString(Access::NoLevel);
 const QString ProgramName = QStringLiteral("TL Configuration");
-const QString ProgramVersion = QStringLiteral("1.8");
+// The version of project() in the top CMakeLists.txt.
+const QString ProgramVersion = QStringLiteral(TL_PROJECT_VERSION);

@@ -12,4 +12,4 @@ extern const QString DefaultUserName;        // "Noname"
 
 // Program constants used in titles and in the about window.
 extern const QString ProgramName;            // "TL Configuration"
-extern const QString ProgramVersion;         // "1.8"
+extern const QString ProgramVersion;         // "1.8", from the build (project())

@@ -89,6 +89,25 @@ qint64 procOwner(const QString &devicePath)
     return 0;
 }
 
+// The bits as chmod takes them: "0660".
+QString modeText(int mode)
+{
+    return QStringLiteral("%1").arg(mode & 07777, 4, 8, QLatin1Char('0'));
+}
+
+bool inGroup(gid_t gid)
+{
+    if (::getegid() == gid)
+        return true;
+    gid_t groups[256];
+    const int n = ::getgroups(256, groups);
+    for (int i = 0; i < n; ++i) {
+        if (groups[i] == gid)
+            return true;
+    }
+    return false;
+}
+
 QString loginName()
 {
     if (const passwd *pw = ::getpwuid(::getuid()))
@@ -127,6 +146,16 @@ Finding diagnose(const QString &portName, const QString &systemError)
         f.kind = Kind::Permission;
         if (const group *g = ::getgrgid(st.st_gid))
             f.group = QString::fromLocal8Bit(g->gr_name);
+        if (const passwd *pw = ::getpwuid(st.st_uid))
+            f.owner = QString::fromLocal8Bit(pw->pw_name);
+        else
+            f.owner = QString::number(st.st_uid);
+        f.mode = int(st.st_mode & 07777);
+        const auto both = [&st](mode_t r, mode_t w) { return (st.st_mode & (r | w)) == (r | w); };
+        const bool groupRw = both(S_IRGRP, S_IWGRP);
+        f.groupGrants = groupRw && st.st_gid != 0 && !f.group.isEmpty();
+        f.modeAllows = both(S_IROTH, S_IWOTH) || (st.st_uid == ::getuid() && both(S_IRUSR, S_IWUSR))
+            || (groupRw && inGroup(st.st_gid));
         f.user = loginName();
         return f;
     }
@@ -139,6 +168,14 @@ Finding diagnose(const QString &portName, const QString &systemError)
     return f;
 }
 
+QStringList whoMayOpen(const Finding &f)
+{
+    const bool ownerRw = (f.mode & 0600) == 0600;
+    if (ownerRw && !f.owner.isEmpty() && f.owner != QLatin1String("root"))
+        return {f.owner, QStringLiteral("root")};
+    return {QStringLiteral("root")};
+}
+
 QString advice(const Finding &f)
 {
     switch (f.kind) {
@@ -148,11 +185,20 @@ QString advice(const Finding &f)
         return QStringLiteral("%1 does not exist; check the cable and the port name (tlctl ports lists them)")
             .arg(f.path);
     case Kind::Permission: {
-        const QString group = f.group.isEmpty() ? QStringLiteral("dialout") : f.group;
         const QString user = f.user.isEmpty() ? QStringLiteral("$USER") : f.user;
-        return QStringLiteral("permission denied: %1 belongs to group %2 and %3 is not allowed to use it; add the "
-                              "user to the group with `sudo usermod -aG %2 %3`, then log out and back in")
-            .arg(f.path, group, user);
+        const QString owned = QStringLiteral("owner %1, group %2, mode %3")
+                                  .arg(f.owner, f.group.isEmpty() ? QStringLiteral("?") : f.group, modeText(f.mode));
+        if (f.modeAllows)
+            return QStringLiteral("permission denied: %1 (%2) is refused to %3 by more than its mode (an access "
+                                  "control list or a security policy); ask the administrator")
+                .arg(f.path, owned, user);
+        if (f.groupGrants)
+            return QStringLiteral("permission denied: %1 belongs to group %2 and %3 is not allowed to use it; add the "
+                                  "user to the group with `sudo usermod -aG %2 %3`, then log out and back in")
+                .arg(f.path, f.group, user);
+        return QStringLiteral("permission denied: only %1 may open %2 (%3); ask the administrator to give the "
+                              "port to a group such as dialout with mode 0660 (a udev rule), or use another port")
+            .arg(whoMayOpen(f).join(QStringLiteral(" and ")), f.path, owned);
     }
     case Kind::Busy:
         if (f.pid != 0)

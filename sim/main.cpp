@@ -136,7 +136,8 @@ void usage(FILE *f)
             "  --type N           value of input register 4 (default 1; 1 and 2 are detectors)\n"
             "  --version TEXT     firmware version text, identification object 2 (default 1.06)\n"
             "  --bootloader       start in bootloader mode\n"
-            "  --link PATH        also create a symlink PATH to the pty slave (removed on exit)\n"
+            "  --link PATH        also create a symlink PATH to the pty slave, removed on exit\n"
+            "                     while it still points there; a PATH that exists is refused\n"
             "  --pace             send at 9600 baud wire speed and wait the request's wire time\n"
             "  --turnaround MS    extra delay between request and reply (default 0)\n"
             "  --dump FILE        write the flash image to FILE on exit and on \"dump\"\n"
@@ -339,6 +340,8 @@ private:
     void readStdin();
     void command(const std::string &line);
     bool dumpFlash(std::string &err);
+    bool makeLink();
+    void removeLink();
     void shutdown();
 
     Options m_opt;
@@ -346,6 +349,8 @@ private:
     int m_slave = -1;
     std::string m_slavePath;
     bool m_linkMade = false;
+    dev_t m_linkDev = 0;   // the link this run made
+    ino_t m_linkIno = 0;
 
     Line m_pty;
     Line m_tcp;
@@ -391,22 +396,53 @@ bool Simulator::open()
         || (m_opt.modbusTcpPort >= 0 && !listenOn(m_mbap, m_opt.modbusTcpPort)))
         return false;
 
-    if (!m_opt.link.empty()) {
-        struct stat st;
-        if (lstat(m_opt.link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-            unlink(m_opt.link.c_str());
-        if (symlink(m_slavePath.c_str(), m_opt.link.c_str()) != 0) {
-            fprintf(stderr, "tl02-sim: symlink %s: %s\n", m_opt.link.c_str(), strerror(errno));
-            return false;
-        }
-        m_linkMade = true;
-    }
+    if (!m_opt.link.empty() && !makeLink())
+        return false;
     emit("PORT " + m_slavePath);
     if (m_tcp.listenFd >= 0)
         emit("TCP " + m_tcp.address);
     if (m_mbap.listenFd >= 0)
         emit("MODBUS-TCP " + m_mbap.address);
     return true;
+}
+
+bool Simulator::makeLink()
+{
+    // symlink() never replaces a name: whatever is there already (another
+    // simulator's link, a link or file of someone else) stays as it is.
+    if (symlink(m_slavePath.c_str(), m_opt.link.c_str()) != 0) {
+        if (errno == EEXIST)
+            fprintf(stderr, "tl02-sim: --link %s: it exists already, and tl02-sim replaces nothing it did "
+                            "not make (another simulator's link?); remove it or choose another path\n",
+                    m_opt.link.c_str());
+        else
+            fprintf(stderr, "tl02-sim: symlink %s: %s\n", m_opt.link.c_str(), strerror(errno));
+        return false;
+    }
+    struct stat st;
+    if (lstat(m_opt.link.c_str(), &st) == 0) {
+        m_linkDev = st.st_dev;
+        m_linkIno = st.st_ino;
+    }
+    m_linkMade = true;
+    return true;
+}
+
+void Simulator::removeLink()
+{
+    if (!m_linkMade)
+        return;
+    m_linkMade = false;
+    // Only the link this run made, still pointing at its pty: one put there
+    // since (after someone removed this one) belongs to someone else.
+    struct stat st;
+    char target[4096];
+    const ssize_t n = readlink(m_opt.link.c_str(), target, sizeof target - 1);
+    if (n < 0 || lstat(m_opt.link.c_str(), &st) != 0)
+        return;
+    target[n] = '\0';
+    if (S_ISLNK(st.st_mode) && st.st_dev == m_linkDev && st.st_ino == m_linkIno && m_slavePath == target)
+        unlink(m_opt.link.c_str());
 }
 
 bool Simulator::listenOn(Line &l, long port)
@@ -930,10 +966,7 @@ void Simulator::shutdown()
         if (!dumpFlash(why))
             fprintf(stderr, "tl02-sim: dump: %s\n", why.c_str());
     }
-    if (m_linkMade) {
-        unlink(m_opt.link.c_str());
-        m_linkMade = false;
-    }
+    removeLink();
 }
 
 int Simulator::run()

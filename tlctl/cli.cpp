@@ -182,6 +182,8 @@ Parsed parseArguments(const QStringList &words)
 
         if (w == QLatin1String("--help")) {
             o.help = true;
+        } else if (w == QLatin1String("--version")) {
+            o.version = true;
         } else if (w == QLatin1String("--port")) {
             if (value.isEmpty()) {
                 p.error = QStringLiteral("--port needs a path");
@@ -279,8 +281,8 @@ Parsed parseArguments(const QStringList &words)
         }
     }
 
-    if (o.help)
-        return p;   // help is given for whatever else is on the line
+    if (o.help || o.version)
+        return p;   // help (or the version) is given for whatever else is on the line
     if (o.command.isEmpty()) {
         p.error = QStringLiteral("no command given");
         return p;
@@ -537,7 +539,8 @@ QString helpText(const QString &command)
     }
 
     return QStringLiteral(
-        "usage: tlctl COMMAND [options]\n\n"
+        "usage: tlctl COMMAND [options]\n"
+        "       tlctl --version\n\n"
         "Command-line companion of %1 %2 for TL-02 gas detectors on a Modbus RTU line.\n\n"
         "Commands:\n"
         "  ports                    serial ports found on the system\n"

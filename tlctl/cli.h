@@ -33,6 +33,7 @@ struct Options {
     int from = 1;             // scan
     int to = 247;
     bool help = false;
+    bool version = false;     // --version: print the version, nothing else
     bool yes = false;         // restore, flash: go ahead without asking
     bool anyImage = false;    // flash: an image that does not look like an application may go
     bool dryRun = false;      // restore: only show what would change

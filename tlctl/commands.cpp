@@ -1265,6 +1265,11 @@ int run(const QStringList &words, Io &io)
         io.out.flush();
         return ExitOk;
     }
+    if (o.version) {
+        io.out << "tlctl (" << ProgramName << ") " << ProgramVersion << '\n';
+        io.out.flush();
+        return ExitOk;
+    }
     if (!parsed.error.isEmpty()) {
         io.err << "tlctl: " << parsed.error << "; tlctl --help shows the usage\n";
         io.err.flush();

@@ -128,7 +128,7 @@ bool askSecretOnTerminal(const QString &prompt, QString &answer)
     restore();
     if (!ok) {
         const char nl = '\n';
-        (void)::write(fd, &nl, 1);
+        [[maybe_unused]] const ssize_t written = ::write(fd, &nl, 1);   // the prompt's line end, if it can
     }
     ::close(fd);
     answer = QString::fromLocal8Bit(line);

@@ -47,6 +47,8 @@ private slots:
         QString error = "unchanged";
         QCOMPARE(UserFiles::gasLibraryPath(&error, app.path()), app.filePath("setting.xlsx"));
         QCOMPARE(error, QString("unchanged"));
+        // Its own translations first, then those of the working directory.
+        QCOMPARE(UserFiles::translationFolders(app.path()), QStringList({app.path(), QDir::currentPath()}));
         QVERIFY(!QDir(homeDir->filePath("config")).exists());
         QVERIFY(!QDir(homeDir->filePath("data")).exists());
     }
@@ -78,8 +80,8 @@ private slots:
         QCOMPARE(UserFiles::gasLibraryPath(&error, bin), library);
         QCOMPARE(readFile(library), QByteArray("user's own library"));
 
-        QCOMPARE(UserFiles::translationFolders(bin),
-                 QStringList({QDir::currentPath(), QDir::cleanPath(share), bin}));
+        // Only the installed translations: none from the working directory.
+        QCOMPARE(UserFiles::translationFolders(bin), QStringList{QDir::cleanPath(share)});
     }
 
     void missingSampleIsSaidNotHidden()

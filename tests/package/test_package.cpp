@@ -1,11 +1,16 @@
 // The installed program: the tree `cmake --install` makes under /usr (the
 // Debian package packs the same), the program and tlctl run from it keeping
-// the user's files in the user's folders, the bash completion and the manual
-// page of tlctl against tlctl's own help, and the lean start.
+// the user's files in the user's folders and taking no plug-in from the
+// working directory, the bash completion and the manual page of tlctl against
+// tlctl's own help, the lean start, the program's identity on the desktop and
+// the one version everything carries.
 #include "startenv.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -186,7 +191,7 @@ private slots:
 
     void manPageCoversTlctl()
     {
-        QFile f(QStringLiteral(TL_SOURCE_DIR "/packaging/tlctl.1"));
+        QFile f(QStringLiteral(TL_BINARY_DIR "/packaging/tlctl.1"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString page = QString::fromUtf8(f.readAll());
         const QString overview = tlctlHelp();
@@ -242,7 +247,7 @@ private slots:
             "share/tl-configuration/TL_Program_en_US.qm", "share/tl-configuration/TL_Program_en_RU.qm",
             "share/tl-configuration/setting.xlsx", "share/applications/tl-configuration.desktop",
             "share/icons/hicolor/scalable/apps/tl-configuration.svg",
-            "share/metainfo/ru.velta.TLConfiguration.metainfo.xml", "share/man/man1/tlctl.1.gz",
+            "share/metainfo/internal.tl02.tl_configuration.metainfo.xml", "share/man/man1/tlctl.1.gz",
             "share/bash-completion/completions/tlctl", "share/doc/tl-configuration/copyright"};
         for (const QString &f : expected)
             QVERIFY2(QFileInfo(usr + QLatin1Char('/') + f).isFile(), qPrintable(f + QStringLiteral(" not installed")));
@@ -270,7 +275,12 @@ private slots:
                  qPrintable(identify.out + identify.err));
 
         // The program makes its ini file in the user's folder as its window is
-        // built, and writes it there again when SIGTERM ends it.
+        // built, and writes it there again when SIGTERM ends it.  Of two
+        // plugins folders, the one beside the program is looked into, the one
+        // in the working directory is not.
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("plugins/platforms")));
+        QVERIFY(QDir(usr).mkpath(QStringLiteral("bin/plugins/platforms")));
+        user.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
         QProcess program;
         program.setProcessEnvironment(user);
         program.setWorkingDirectory(home.path());
@@ -279,7 +289,9 @@ private slots:
         QVERIFY(program.waitForStarted(30000));
         const QString ini = home.filePath(QStringLiteral(".config/tl-configuration/ini"));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ini) || program.state() == QProcess::NotRunning, 60000);
-        QVERIFY2(program.state() == QProcess::Running, program.readAll().constData());
+        // (The output is read only on failure: the plug-in check below reads it.)
+        const bool running = program.state() == QProcess::Running;
+        QVERIFY2(running, running ? "" : program.readAll().constData());
         QTest::qWait(300);
         program.terminate();
         QVERIFY(program.waitForFinished(60000));
@@ -290,8 +302,90 @@ private slots:
         QCOMPARE(iniFile.readAll().count("\r\n"), 6);
         QVERIFY(!QFileInfo::exists(usr + QStringLiteral("/bin/ini")));
         QVERIFY(!QFileInfo::exists(usr + QStringLiteral("/bin/setting.xlsx")));
+        const QString log = QString::fromLocal8Bit(program.readAll());
+        QVERIFY2(log.contains(QStringLiteral("\"%1/bin/plugins/platforms\"").arg(usr)), qPrintable(log.left(3000)));
+        QVERIFY2(!log.contains(home.filePath(QStringLiteral("plugins"))), qPrintable(log.left(3000)));
+    }
+
+    void pluginFolderIsBesideTheProgram()
+    {
+        const QString before = QDir::currentPath();
+        QTemporaryDir elsewhere;
+        QVERIFY(QDir::setCurrent(elsewhere.path()));
+        const QString plugins = StartEnvironment::pluginFolder();
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(plugins, QCoreApplication::applicationDirPath() + QStringLiteral("/plugins"));
+    }
+
+    // --version and --help print and succeed with or without a display (the
+    // application object would abort without one).
+    void versionFromProjectEverywhere()
+    {
+        const QString version = QStringLiteral(TL_PROJECT_VERSION);
+        QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
+        for (const char *k : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            noDisplay.remove(QLatin1String(k));
+        QProcessEnvironment offscreen = noDisplay;
+        offscreen.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QString program = QStringLiteral(TL_RUNTIME_DIR "/tl-configuration");
+        for (const QProcessEnvironment &env : {noDisplay, offscreen}) {
+            Run r = run(program, {QStringLiteral("--version")}, env, QString(), 60000);
+            QCOMPARE(r.code, 0);
+            QCOMPARE(r.out, QStringLiteral("tl-configuration (TL Configuration) %1\n").arg(version));
+            r = run(program, {QStringLiteral("--help")}, env, QString(), 60000);
+            QCOMPARE(r.code, 0);
+            QVERIFY2(r.out.startsWith(QStringLiteral("usage: tl-configuration")) && r.out.contains(version), qPrintable(r.out));
+        }
+        const Run tlctl = run(QStringLiteral(TL_RUNTIME_DIR "/tlctl"), {QStringLiteral("--version")}, noDisplay);
+        QCOMPARE(tlctl.code, 0);
+        QCOMPARE(tlctl.out, QStringLiteral("tlctl (TL Configuration) %1\n").arg(version));
+
+        // The manual pages, the metainfo and the Debian changelog as built.
+        const QString built = QStringLiteral(TL_BINARY_DIR "/packaging/");
+        const QStringList carriers = {"tlctl.1", "tl-configuration.1", "tl02-sim.1",
+                                      "internal.tl02.tl_configuration.metainfo.xml", "changelog.Debian"};
+        const QStringList marks = {"\"TL Configuration %1\"", "\"TL Configuration %1\"", "\"TL Configuration %1\"",
+                                   "<release version=\"%1\"", "tl-configuration (%1-1)"};
+        for (int i = 0; i < carriers.size(); ++i) {
+            QFile f(built + carriers[i]);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(carriers[i]));
+            const QString text = QString::fromUtf8(f.readAll());
+            QVERIFY2(text.contains(marks[i].arg(version)) && !text.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))),
+                     qPrintable(carriers[i]));
+        }
+    }
+
+    // The desktop knows the windows as tl-configuration.desktop's, with the
+    // icon theme's icon of that name, or the program's own when no theme has it.
+    void identityOnTheDesktop()
+    {
+        QTemporaryDir icons;
+        QVERIFY(QDir(icons.path()).mkpath(QStringLiteral("tltheme/48x48/apps")));
+        QFile index(icons.filePath(QStringLiteral("tltheme/index.theme")));
+        QVERIFY(index.open(QIODevice::WriteOnly));
+        index.write("[Icon Theme]\nName=tltheme\nDirectories=48x48/apps\n\n[48x48/apps]\nSize=48\nType=Fixed\n");
+        index.close();
+        QImage image(48, 48, QImage::Format_ARGB32);
+        image.fill(Qt::red);
+        QVERIFY(image.save(icons.filePath(QStringLiteral("tltheme/48x48/apps/tl-configuration.png"))));
+        const QStringList paths = QIcon::themeSearchPaths();
+        const QString theme = QIcon::themeName();
+
+        QIcon::setThemeSearchPaths({icons.path()});
+        QIcon::setThemeName(QStringLiteral("tltheme"));
+        StartEnvironment::setIdentity();
+        QCOMPARE(QGuiApplication::desktopFileName(), QStringLiteral("tl-configuration"));
+        QCOMPARE(QGuiApplication::windowIcon().name(), QStringLiteral("tl-configuration"));
+        QVERIFY(!QGuiApplication::windowIcon().pixmap(48, 48).isNull());
+
+        QIcon::setThemeSearchPaths({icons.filePath(QStringLiteral("none"))});
+        StartEnvironment::setIdentity();
+        QCOMPARE(QGuiApplication::windowIcon().name(), QString());
+        QVERIFY(!QGuiApplication::windowIcon().pixmap(48, 48).isNull());   // drawn by Qt's SVG plug-in
+        QIcon::setThemeSearchPaths(paths);
+        QIcon::setThemeName(theme);
     }
 };
 
-QTEST_GUILESS_MAIN(TestPackage)
+QTEST_MAIN(TestPackage)
 #include "test_package.moc"

@@ -231,6 +231,7 @@ private slots:
     void bootloaderFlashAndDump();
     void faultsAndLineNoise();
     void pacingLinkAndShutdown();
+    void linkReplacesNothingItDidNotMake();
     void fewerRegistersFault();
     void endsWithItsParent();
     void rtuOverTcp();
@@ -476,6 +477,51 @@ void TestSim::pacingLinkAndShutdown()
         QVERIFY(sim.m_proc.waitForFinished(5000));
         QCOMPARE(sim.m_proc.exitCode(), 0);
         QVERIFY(!QFileInfo(link).isSymLink());
+    }
+}
+
+void TestSim::linkReplacesNothingItDidNotMake()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("ttyTL");
+    // Refused, and the simulator ends (status 1) saying why; what was there stays.
+    auto refused = [&link]() {
+        QProcess p;
+        p.start(QStringLiteral(TL_SIM_PATH), {"--link", link, "--quiet"});
+        if (!p.waitForFinished(10000)) {
+            p.kill();
+            p.waitForFinished(3000);
+            return QString("still running");
+        }
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        return p.exitCode() == 1 && p.readAllStandardOutput().isEmpty() ? err : QString("exit %1").arg(p.exitCode());
+    };
+
+    QFile file(link);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("someone's file");
+    file.close();
+    QVERIFY2(refused().contains("exists already"), qPrintable(refused()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("someone's file"));
+    file.close();
+    QVERIFY(file.remove());
+
+    // Another simulator's link: the second run neither takes nor removes it.
+    const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
+    {
+        Sim first;
+        QVERIFY(first.start({"--link", link, "--quiet"}));
+        QVERIFY2(refused().contains("exists already"), qPrintable(refused()));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), first.port);
+        QCOMPARE(first.exchange(req).size(), 25);
+
+        // Its link replaced behind its back: on quit it leaves the new one.
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), link));
+        QCOMPARE(first.control("quit"), QStringList());
+        QVERIFY(first.m_proc.waitForFinished(5000));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
     }
 }
 

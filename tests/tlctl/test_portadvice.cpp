@@ -1,13 +1,17 @@
 // A port that will not open is explained: in use by another program (and
-// which), not allowed for this user (and which group allows it), or missing.
+// which), not allowed for this user (and which group allows it, or who alone
+// may open it), or missing.
 #include "command.h"
 #include "connect_com_port.h"
 #include "deviceops.h"
+#include "portdiagnosis.h"
 #include "simprocess.h"
 #include "tlctlrun.h"
 
 #include <QtTest>
 
+#include <grp.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class TestPortAdvice : public QObject
@@ -44,28 +48,74 @@ private slots:
         command.closePort();
     }
 
-    void portThisUserMayNotUseNamesItsGroup()
+    // Joining a group is advised only when the group's bits grant reading
+    // and writing and the group is not root's; otherwise the advice says who
+    // alone may open the port.
+    void permissionAdviceFollowsTheModeBits()
     {
         if (::getuid() != 0)
             QSKIP("needs root, to run tlctl as another user on a port that user may not open");
+        const group *dialout = ::getgrnam("dialout");
+        QVERIFY(dialout);
         SimProcess sim;
         QVERIFY(sim.start());
-        // The simulator's pseudo-terminal is root's: user nobody may not open it.
-        QProcess p;
-        p.setProcessEnvironment(tlctlEnvironment({}));
-        p.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                                            QStringLiteral("--clear-groups"), tlctlPath(), QStringLiteral("--port"),
-                                            sim.portPath(), QStringLiteral("identify")});
-        QVERIFY(p.waitForFinished(60000));
-        const QString err = QString::fromUtf8(p.readAllStandardError());
-        if (err.contains(QStringLiteral("Permission denied")) && !err.contains(QStringLiteral("tlctl:")))
+        const QByteArray pty = QFile::encodeName(sim.portPath());
+        const auto asNobody = [&sim]() {
+            QProcess p;
+            p.setProcessEnvironment(tlctlEnvironment({}));
+            p.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+                     tlctlPath(), QStringLiteral("--port"), sim.portPath(), QStringLiteral("identify")});
+            p.waitForFinished(60000);
+            return qMakePair(p.exitCode(), QString::fromUtf8(p.readAllStandardError()));
+        };
+        const QString onlyRoot = QStringLiteral("permission denied: only root may open %1 (owner root, group %2, mode %3);")
+                                     .arg(sim.portPath());
+
+        // The pseudo-terminal as made: group tty may only write to it.
+        QCOMPARE(::chmod(pty.constData(), 0620), 0);
+        auto r = asNobody();
+        if (r.second.contains(QStringLiteral("Permission denied")) && !r.second.contains(QStringLiteral("tlctl:")))
             QSKIP("user nobody cannot run the built tlctl here (its folder is not readable)");
-        QCOMPARE(p.exitCode(), 3);
-        QFileInfo pty(sim.portPath());
-        QVERIFY2(err.contains(QStringLiteral("permission denied: %1 belongs to group %2 and nobody is not allowed"
-                                             " to use it; add the user to the group with `sudo usermod -aG %2 nobody`")
-                                  .arg(sim.portPath(), pty.group())),
-                 qPrintable(err));
+        QCOMPARE(r.first, 3);
+        QVERIFY2(r.second.contains(onlyRoot.arg(QFileInfo(sim.portPath()).group(), QStringLiteral("0620"))),
+                 qPrintable(r.second));
+        QVERIFY2(!r.second.contains(QStringLiteral("usermod")), qPrintable(r.second));
+
+        // Root's group: never advised, though its bits grant everything.
+        QCOMPARE(::chown(pty.constData(), 0, 0), 0);
+        QCOMPARE(::chmod(pty.constData(), 0660), 0);
+        r = asNobody();
+        QVERIFY2(r.second.contains(onlyRoot.arg(QStringLiteral("root"), QStringLiteral("0660"))), qPrintable(r.second));
+        QVERIFY2(!r.second.contains(QStringLiteral("usermod")), qPrintable(r.second));
+
+        // dialout with read and write: join it.
+        QCOMPARE(::chown(pty.constData(), 0, dialout->gr_gid), 0);
+        r = asNobody();
+        QVERIFY2(r.second.contains(QStringLiteral("permission denied: %1 belongs to group dialout and nobody is not "
+                                                  "allowed to use it; add the user to the group with `sudo usermod "
+                                                  "-aG dialout nobody`")
+                                       .arg(sim.portPath())),
+                 qPrintable(r.second));
+
+        // The connection dialog gives the same advice.
+        PortDiagnosis::Finding f;
+        f.kind = PortDiagnosis::Kind::Permission;
+        f.path = QStringLiteral("/dev/ttyS0");
+        f.owner = QStringLiteral("root");
+        f.group = QStringLiteral("tty");
+        f.mode = 0620;
+        f.user = QStringLiteral("nobody");
+        QString box = Connect_com_port::openFailureText(f);
+        QVERIFY2(box.contains(QStringLiteral("Нет прав на порт /dev/ttyS0: открыть его может только root (владелец root, "
+                                             "группа tty, права 0620)")),
+                 qPrintable(box));
+        QVERIFY2(!box.contains(QStringLiteral("usermod")), qPrintable(box));
+        f.group = QStringLiteral("dialout");
+        f.mode = 0660;
+        f.groupGrants = true;
+        box = Connect_com_port::openFailureText(f);
+        QVERIFY2(box.contains(QStringLiteral("sudo usermod -aG dialout nobody")), qPrintable(box));
     }
 
     void missingPortIsSaidSo()

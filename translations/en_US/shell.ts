@@ -87,6 +87,22 @@ sudo usermod -aG %2 %3
 then log out and log in again.</translation>
     </message>
     <message>
+        <source>владелец %1, группа %2, права %3</source>
+        <translation>owner %1, group %2, mode %3</translation>
+    </message>
+    <message>
+        <source>Нет прав на порт %1 (%2) у пользователя %3, хотя права файла это разрешают: доступ запрещают списки доступа или политика безопасности. Обратитесь к администратору.</source>
+        <translation>User %3 may not use port %1 (%2), although its mode allows it: an access control list or a security policy refuses it. Ask the administrator.</translation>
+    </message>
+    <message>
+        <source>Нет прав на порт %1: открыть его может только %2 (%3). Попросите администратора отдать порт группе, например dialout, с правами 0660 (правило udev) или выберите другой порт.</source>
+        <translation>No permission to use port %1: only %2 may open it (%3). Ask the administrator to give the port to a group such as dialout with mode 0660 (a udev rule), or choose another port.</translation>
+    </message>
+    <message>
+        <source> и </source>
+        <translation> and </translation>
+    </message>
+    <message>
         <source>Порт %1 занят другой программой: %2 (процесс %3). Закройте её и повторите подключение.</source>
         <translation>Port %1 is in use by another program: %2 (process %3). Close it and connect again.</translation>
     </message>
