@@ -340,7 +340,9 @@ void MainWindow::pageSetup()
         // whose values are not this device's, its tab says so.
         for (int i = 0; i < StackCount; ++i) {
             pageOrigin[i] = command.Origin;
-            notRead[i] = new QLabel(tr("Параметры прибора не прочитаны.\nНажмите «Считать параметры»."));
+            // The calibration parameters stand below the tabs: a short note there.
+            notRead[i] = new QLabel(i == 3 ? tr("Калибровочные параметры не прочитаны.")
+                                           : tr("Параметры прибора не прочитаны.\nНажмите «Считать параметры»."));
             notRead[i]->setObjectName(QStringLiteral("label_NotRead"));
             notRead[i]->setAlignment(Qt::AlignCenter);
             notRead[i]->setWordWrap(true);

@@ -29,6 +29,10 @@
 Press &quot;Read parameters&quot;.</translation>
     </message>
     <message>
+        <source>Калибровочные параметры не прочитаны.</source>
+        <translation>The calibration parameters have not been read.</translation>
+    </message>
+    <message>
         <source>Параметры этого прибора не прочитаны: прочитайте параметры, прежде чем сохранять их в файл</source>
         <translation>The parameters of this detector have not been read: read them before saving them to a file</translation>
     </message>
