@@ -265,11 +265,6 @@ QStackedWidget *MainWindow::stack(int index) const
     return index >= 0 && index < StackCount ? stacks[index] : nullptr;
 }
 
-bool MainWindow::writesEnabled() const
-{
-    return DeviceOps::blockFromLink();
-}
-
 void MainWindow::showBlockState()
 {
     const bool fromLink = DeviceOps::blockFromLink();

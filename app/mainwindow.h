@@ -90,8 +90,6 @@ public:
 
     // Unchecks "Авто" (ends automatic reading).
     void stopAutoUpdate();
-    // Whether the block is this device's (and so the write controls are on).
-    bool writesEnabled() const;
 
 public slots:
     void on_spinBox_valueChanged(int value);

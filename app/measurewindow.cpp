@@ -95,11 +95,6 @@ void MeasureWindow::showLiveStale(const QDateTime &lastGood)
                                      : tr("нет связи"));
 }
 
-bool MeasureWindow::liveStale() const
-{
-    return ui->label_LiveStale->isVisibleTo(this);
-}
-
 void MeasureWindow::showSimulationText(double value)
 {
     // The text tells whether a simulated value is set, whatever the box's state.

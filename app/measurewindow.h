@@ -20,7 +20,6 @@ public:
     // with "нет связи" and the time of the last good read (when there was
     // one) beside them, until the next refresh.
     void showLiveStale(const QDateTime &lastGood);
-    bool liveStale() const;
 
 private slots:
     void on_checkBox_ImmitConc_stateChanged(int state);
