@@ -169,7 +169,13 @@ void usage(FILE *f)
             "  On Modbus TCP: badcrc makes the MBAP length one more than the bytes that follow;\n"
             "  short sends the MBAP header and the function code only; mismatch sends the same\n"
             "  misfitting PDU with a length that matches it; split halves the whole reply.\n"
-            "  fault clear        drop all faults\n"
+            "  fault babble MS    jam the line: one byte 0xFF every MS milliseconds (MS >= 1), on\n"
+            "                     the pty and to every TCP client, until \"fault off\". Requests are\n"
+            "                     still logged as RX but neither carried out nor answered; a reply\n"
+            "                     on its way is dropped. The bytes are not logged as TX; one that\n"
+            "                     does not fit (a full TCP send buffer) is dropped, not waited for\n"
+            "  fault clear        drop all faults and stop the babble\n"
+            "  fault off          the same as fault clear\n"
             "  set holding REG V | set input REG V | set type V | set ident ID TEXT\n"
             "  live REG           input REG follows the sensor again\n"
             "  get holding REG | get input REG\n"
@@ -337,6 +343,9 @@ private:
     void onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t wireLen, const uint8_t *mbap);
     bool takeFault(uint8_t function, Fault &out);
     void serviceOutput(Line &l);
+    void startBabble(long long ms);
+    void stopBabble();
+    void babble(int64_t now);
     void readStdin();
     void command(const std::string &line);
     bool dumpFlash(std::string &err);
@@ -358,6 +367,9 @@ private:
     Line *const m_lines[3] = {&m_pty, &m_tcp, &m_mbap};
 
     std::vector<Fault> m_faults;
+    // The jammed transmitter: one 0xFF every m_babbleNs (0: quiet), the next at m_babbleNext.
+    int64_t m_babbleNs = 0;
+    int64_t m_babbleNext = 0;
 
     bool m_stdinOpen = true;
     std::string m_stdinBuf;
@@ -614,6 +626,11 @@ void Simulator::onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t 
         return;
     }
     log("RX " + hex);
+    if (m_babbleNs > 0) {
+        // The transmitter jams the line: nothing is carried out or answered.
+        fprintf(stderr, "tl02-sim: babbling, request not answered\n");
+        return;
+    }
     if (l.outPending) {
         // Still busy with the previous answer: a single-buffer device misses this one.
         fprintf(stderr, "tl02-sim: busy, request ignored\n");
@@ -761,6 +778,49 @@ void Simulator::serviceOutput(Line &l)
         l.outPending = false;
 }
 
+void Simulator::startBabble(long long ms)
+{
+    m_babbleNs = ms * kMs;
+    m_babbleNext = nowNs();
+    // A jammed transmitter sends nothing else: replies on their way are lost.
+    for (Line *l : m_lines)
+        l->outPending = false;
+    fprintf(stderr, "tl02-sim: fault: babble every %lld ms\n", ms);
+}
+
+void Simulator::stopBabble()
+{
+    if (m_babbleNs == 0)
+        return;
+    m_babbleNs = 0;
+    fprintf(stderr, "tl02-sim: babble stopped\n");
+}
+
+// One 0xFF on every line once its time has come. A byte that does not fit
+// (a pty nobody reads, a client that does not read and whose send buffer is
+// full) is dropped rather than waited for.
+void Simulator::babble(int64_t now)
+{
+    if (m_babbleNs == 0 || now < m_babbleNext)
+        return;
+    static const uint8_t ff = 0xFF;
+    for (Line *l : m_lines) {
+        if (l->fd < 0)
+            continue;
+        ssize_t w;
+        do {
+            w = write(l->fd, &ff, 1);
+        } while (w < 0 && errno == EINTR);
+        if (w < 0 && l->socket && errno != EAGAIN && errno != EWOULDBLOCK)
+            dropClient(*l, strerror(errno));
+    }
+    // Stay on the grid of the first byte; after a stall start a new one
+    // instead of catching up with a burst.
+    m_babbleNext += m_babbleNs;
+    if (m_babbleNext <= now)
+        m_babbleNext = now + m_babbleNs;
+}
+
 void Simulator::readStdin()
 {
     char buf[1024];
@@ -830,8 +890,18 @@ void Simulator::command(const std::string &line)
 
     if (tok[0] == "fault" && tok.size() >= 2) {
         const std::string &kind = tok[1];
-        if (kind == "clear" && tok.size() == 2) {
+        if ((kind == "clear" || kind == "off") && tok.size() == 2) {
             m_faults.clear();
+            stopBabble();
+            emit(ok);
+            return;
+        }
+        if (kind == "babble") {
+            if (tok.size() != 3 || !num(2, 1, 600000, a)) {
+                emit(err);
+                return;
+            }
+            startBabble(a);
             emit(ok);
             return;
         }
@@ -994,6 +1064,9 @@ int Simulator::run()
                 deadline = t;
         };
 
+        if (m_babbleNs > 0)
+            consider(m_babbleNext);
+
         pollfd fds[8];
         Watched what[8];
         int nfds = 0;
@@ -1058,6 +1131,7 @@ int Simulator::run()
         if (m_quit)
             break;
 
+        babble(nowNs());
         for (Line *l : m_lines) {
             now = nowNs();
             if (!l->mbap && (!l->rx.empty() || !l->raw.empty()) && now - l->lastRx >= kRawGapNs) {

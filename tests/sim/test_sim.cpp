@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -219,6 +220,31 @@ struct TcpClient {
     }
 };
 
+// What a line delivered within windowMs, and the longest stretch without a
+// byte (the start of the window and its end count as arrivals). read(ms)
+// returns what comes within ms, empty if nothing.
+struct Arrivals {
+    QByteArray bytes;
+    qint64 longestGapMs = 0;
+};
+Arrivals watch(const std::function<QByteArray(int)> &read, int windowMs)
+{
+    Arrivals a;
+    QElapsedTimer t;
+    t.start();
+    qint64 last = 0;
+    for (qint64 left = windowMs; left > 0; left = windowMs - t.elapsed()) {
+        const QByteArray got = read(int(left));
+        if (got.isEmpty())
+            continue;
+        a.bytes += got;
+        a.longestGapMs = qMax(a.longestGapMs, t.elapsed() - last);
+        last = t.elapsed();
+    }
+    a.longestGapMs = qMax(a.longestGapMs, t.elapsed() - last);
+    return a;
+}
+
 } // namespace
 
 class TestSim : public QObject {
@@ -236,6 +262,7 @@ private slots:
     void endsWithItsParent();
     void rtuOverTcp();
     void modbusTcp();
+    void babbleJamsTheLine();
 };
 
 void TestSim::inputRegistersFollowCalibrationLine()
@@ -700,6 +727,60 @@ void TestSim::modbusTcp()
     QVERIFY(sim.send("fault badcrc 1").isEmpty());
     QCOMPARE(mb.exchange(bytes("00 05 00 00 00 06 01 03 10 05 00 01")), bytes("00 05 00 00 00 06 01 03 02 00 7B"));
     QCOMPARE(mb.exchange(bytes("00 06 00 00 00 06 01 03 10 05 00 01")), bytes("00 06 00 00 00 05 01 03 02 00 7B"));
+}
+
+void TestSim::babbleJamsTheLine()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--tcp", "0"}));
+    const int pty = openRawPty(sim.portPath());
+    QVERIFY(pty >= 0);
+    struct Closer { int fd; ~Closer() { ::close(fd); } } closer{pty};
+    TcpClient tcp;
+    QVERIFY(tcp.connectTo(sim.tcpAddress()));
+
+    const auto readPty = [&](int ms) {
+        pollfd p{pty, POLLIN, 0};
+        char buf[512];
+        const ssize_t n = ::poll(&p, 1, ms) > 0 ? ::read(pty, buf, sizeof buf) : 0;
+        return QByteArray(buf, int(qMax<ssize_t>(n, 0)));
+    };
+    const auto readTcp = [&](int ms) {
+        if (tcp.socket.bytesAvailable() == 0)
+            tcp.socket.waitForReadyRead(ms);
+        return tcp.socket.readAll();
+    };
+    const std::function<QByteArray(int)> lines[] = {readPty, readTcp};
+
+    const int before = sim.holding(0x1005);
+    QVERIFY(before != 123);
+    bool ok = false;
+    sim.send("fault babble 10", &ok);
+    QVERIFY(ok);
+    QVERIFY(sim.errorText().contains("tl02-sim: fault: babble every 10 ms"));
+    // A write sent into the babble reaches the device but is neither answered nor carried out.
+    const QByteArray write = withCrc(bytes("01 06 10 05 00 7B"));
+    QCOMPARE(::write(pty, write.constData(), size_t(write.size())), ssize_t(write.size()));
+    for (const auto &read : lines) {
+        watch(read, 1);   // what piled up before
+        const Arrivals a = watch(read, 300);
+        QVERIFY2(a.longestGapMs < 150, QByteArray::number(a.longestGapMs));
+        QVERIFY2(a.bytes.size() <= 300 / 5 + 5, QByteArray::number(a.bytes.size()));   // no flood
+        QCOMPARE(a.bytes, QByteArray(a.bytes.size(), char(0xFF)));
+    }
+    QCOMPARE(sim.rxFrames(), QList<QByteArray>{write});
+    QCOMPARE(sim.holding(0x1005), before);
+
+    sim.send("fault off", &ok);
+    QVERIFY(ok);
+    QVERIFY(sim.errorText().contains("tl02-sim: babble stopped"));
+    for (const auto &read : lines) {
+        watch(read, 100);   // settle
+        QCOMPARE(watch(read, 300).bytes, QByteArray());
+    }
+    const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
+    QCOMPARE(::write(pty, req.constData(), size_t(req.size())), ssize_t(req.size()));
+    QVERIFY(crcOk(readReply(pty)));
 }
 
 QTEST_GUILESS_MAIN(TestSim)
