@@ -138,6 +138,8 @@ bool Command::reopenPort()
 
 quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16 count)
 {
+    if (exchanging)
+        return ResultNotConnected;   // see busy()
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const quint16 built = Modbus::buildRequest(request, quint8(SlaveAddress & 0xFF), function, value,
                                                start, count, image);
@@ -148,6 +150,8 @@ quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16
 
 quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *data, quint16 length)
 {
+    if (exchanging)
+        return ResultNotConnected;   // see busy()
     const quint16 built = Modbus::buildBlockRequest(request, quint8(SlaveAddress & 0xFF), function,
                                                     address, data, length);
     if (built != ResultOk)
@@ -155,56 +159,141 @@ quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *d
     return exchange(BlockLoop, false);
 }
 
-bool Command::awaitReply(int timeoutMs, QByteArray &received)
+qint64 Command::replyDeadlineUs(const LoopTiming &timing, const Modbus::Request &request)
 {
-    // A line that hands over whole frames may wake up for bytes that make
-    // none (an answer to an earlier request): wait on for the rest of the
-    // time-out.
-    const qint64 deadline = clock->nowUs() + qint64(timeoutMs) * 1000;
+    const qint64 wireUs = qint64(Modbus::longestReply(request) * ByteUs + 0.5);
+    return timing.firstReplyTimeout * 1000LL + wireUs + timing.interChunkTimeout * 1000LL;
+}
+
+void Command::setWaitHook(WaitHook hook, void *context)
+{
+    waitHook = hook;
+    waitContext = context;
+}
+
+bool Command::keepGoing()
+{
+    if (!waitHook)
+        return true;
+    const qint64 elapsedMs = (clock->nowUs() - exchangeStartUs) / 1000;
+    return waitHook(qMax<qint64>(0, elapsedMs), waitContext);
+}
+
+bool Command::waitForBytes(qint64 untilUs, bool &cut)
+{
     for (;;) {
-        const qint64 left = deadline - clock->nowUs();
-        if (left <= 0 || !line->waitForReadyRead(int((left + 999) / 1000)))
+        if (!keepGoing()) {
+            cut = true;
             return false;
-        received += line->readAll();
-        if (!received.isEmpty()) {
-            lineActiveUs = clock->nowUs();
-            return true;
         }
+        const qint64 left = untilUs - clock->nowUs();
+        if (left <= 0 || !line->isOpen())
+            return false;
+        const int sliceMs = int(qMin<qint64>((left + 999) / 1000, WaitSliceMs));
+        if (line->waitForReadyRead(sliceMs))
+            return true;
+        if (line->failed())
+            return false;
     }
 }
 
-void Command::gatherReply(int silenceMs, QByteArray &received)
+bool Command::pauseUntil(qint64 untilUs)
 {
-    // A reply is taken as soon as it is whole and its CRC matches; one that
-    // cannot be told whole ends at the first silence of `silenceMs`.
     for (;;) {
-        if (line->wholeFrames()
-            || Modbus::replyComplete(reinterpret_cast<const quint8 *>(received.constData()), received.size()))
-            return;
-        if (!line->isOpen() || !line->waitForReadyRead(silenceMs))
-            return;
-        const QByteArray more = line->readAll();
-        if (!more.isEmpty()) {
-            received += more;
-            lineActiveUs = clock->nowUs();
+        if (!keepGoing())
+            return false;
+        const qint64 left = untilUs - clock->nowUs();
+        if (left <= 0)
+            return true;
+        clock->sleepUs(qMin<qint64>(left, WaitSliceMs * 1000LL));
+    }
+}
+
+Command::Heard Command::receiveReply(const LoopTiming &timing, qint64 sentUs, QByteArray &received)
+{
+    // The reply starts with the first byte within the first-reply time-out
+    // and ends when it is whole and its CRC matches, or at the first
+    // silence of the inter-chunk time-out, or at the reply deadline at the
+    // latest.  A line that hands over whole frames only ends a reply with
+    // its frame; bytes that make none (an answer to an earlier request, a
+    // frame cut short) followed by silence leave it waiting for the rest of
+    // the first-reply time-out.
+    const qint64 firstDeadline = sentUs + timing.firstReplyTimeout * 1000LL;
+    const qint64 replyDeadline = sentUs + replyDeadlineUs(timing, request);
+    const qint64 silenceUs = timing.interChunkTimeout * 1000LL;
+    const bool frames = line->wholeFrames();
+    qint64 seen = line->bytesReceived();
+    bool talking = false;   // bytes have come and no silence has followed yet
+    qint64 lastByteUs = sentUs;
+    bool cut = false;
+    for (;;) {
+        // What came in meanwhile (also while the wait hook let events run)
+        // is taken before any wait.
+        received += line->readAll();
+        // A flood is no reply: what goes beyond the largest one is dropped.
+        if (received.size() > Modbus::ReplyCapacity)
+            received.truncate(Modbus::ReplyCapacity + 1);
+        const qint64 now = clock->nowUs();
+        if (line->bytesReceived() != seen) {
+            seen = line->bytesReceived();
+            talking = true;
+            lastByteUs = now;
+            lineActiveUs = now;
+        }
+        if (!received.isEmpty()
+            && (frames || Modbus::replyComplete(reinterpret_cast<const quint8 *>(received.constData()), received.size())))
+            return Heard::Reply;
+
+        qint64 until = firstDeadline;
+        if (talking && now - lastByteUs >= silenceUs) {
+            if (!frames)
+                return Heard::Reply;   // silence ends the reply: the check tells what it is
+            talking = false;
+        }
+        if (talking) {
+            if (now >= replyDeadline)
+                return Heard::NoSilence;
+            until = qMin(lastByteUs + silenceUs, replyDeadline);
+        } else if (now >= firstDeadline) {
+            return Heard::Nothing;
+        }
+        if (!waitForBytes(until, cut)) {
+            if (cut)
+                return Heard::Cancelled;
+            if (!line->isOpen() || line->failed())
+                return talking && !frames ? Heard::Reply : Heard::Nothing;
         }
     }
 }
 
 quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
 {
+    // An exchange started from an event that a running one let through
+    // would overwrite its request and reply: it sends nothing.
+    if (exchanging)
+        return ResultNotConnected;
     requestSent = false;
     // A port closed on purpose stays closed: nothing goes out.
     if (!linkWanted || !line)
         return ResultNotConnected;
+    exchanging = true;
+    exchangeStartUs = clock->nowUs();
+    const quint16 result = runAttempts(timing, broadcastRule);
+    exchanging = false;
+    if (waitHook)
+        waitHook(-1, waitContext);
+    return result;
+}
 
+quint16 Command::runAttempts(const LoopTiming &timing, bool broadcastRule)
+{
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const QByteArray frame(reinterpret_cast<const char *>(request.bytes), request.length);
     const bool broadcast = broadcastRule && (SlaveAddress == 0 || SlaveAddress == 255)
         && (request.function == Modbus::FnWriteSingle || request.function == Modbus::FnWriteMultiple
             || request.function == Modbus::FnReadFileRecord);
     quint16 result = ResultNoReply;
-    qint64 pauseMark = 0;
+    bool paused = false;
     QByteArray received;
 
     // A line that went away (adapter pulled, device file gone, connection
@@ -221,9 +310,15 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         reopened = true;
         return reopenPort();
     };
+    const auto cancelled = [this]() {
+        attemptEnded(ResultCancelled);
+        return ResultCancelled;
+    };
 
     const int attempts = attemptLimit > 0 ? qMin(attemptLimit, timing.attempts) : timing.attempts;
     for (int attempt = attempts; attempt > 0; --attempt) {
+        if (!keepGoing())
+            return cancelled();
         if (!line->isOpen() && !recover()) {
             attemptEnded(lineGone());
             return lineGone();
@@ -235,7 +330,8 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
         if (queued && trafficHook)
             trafficHook(true, frame, trafficContext);
         const bool written = queued && line->waitForBytesWritten(timing.writeTimeout);
-        lineActiveUs = clock->nowUs();
+        const qint64 sentUs = clock->nowUs();
+        lineActiveUs = sentUs;
         lineUsed = true;
         requestSent = requestSent || written;
 
@@ -246,10 +342,13 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
                 attemptEnded(ResultWriteTimeout);
                 return ResultWriteTimeout;
             }
-            if (line->waitForReadyRead(timing.firstReplyTimeout)) {
+            bool cut = false;
+            if (waitForBytes(sentUs + timing.firstReplyTimeout * 1000LL, cut)) {
                 line->readAll();
                 lineActiveUs = clock->nowUs();
             }
+            if (cut)
+                return cancelled();
             attemptEnded(ResultOk);
             return ResultOk;
         }
@@ -262,36 +361,42 @@ quint16 Command::exchange(const LoopTiming &timing, bool broadcastRule)
             continue;
         }
 
-        result = ResultNoReply;
-        if (!awaitReply(timing.firstReplyTimeout, received)) {
+        const Heard heard = receiveReply(timing, sentUs, received);
+        if (heard == Heard::Cancelled)
+            return cancelled();
+        if (heard == Heard::Nothing) {
+            result = ResultNoReply;
             const bool lost = line->failed() && !recover();
             attemptEnded(lost ? ResultLineLost : ResultNoReply);
             if (lost)
                 return ResultLineLost;
             continue;
         }
-        gatherReply(timing.interChunkTimeout, received);
         if (trafficHook)
             trafficHook(false, received, trafficContext);
 
         replyLength = qMin(received.size(), Modbus::ReplyCapacity);
         std::memcpy(reply, received.constData(), size_t(replyLength));
-        // Too short, too long or a CRC mismatch give ResultBadReply; any other
-        // failure is the check's own code.
-        result = Modbus::checkReceived(reinterpret_cast<const quint8 *>(received.constData()),
-                                       received.size(), request, image);
-        attemptEnded(result);
-        if (result == ResultOk)
-            return result;
-        if (result != ResultBadReply)
-            continue;
+        if (heard == Heard::NoSilence) {
+            // Not whole by its deadline: garbled, and retried as such.
+            result = ResultNoSilence;
+            attemptEnded(ResultNoSilence);
+        } else {
+            // Too short, too long or a CRC mismatch give ResultBadReply; any
+            // other failure is the check's own code.
+            result = Modbus::checkReceived(reinterpret_cast<const quint8 *>(received.constData()),
+                                           received.size(), request, image);
+            attemptEnded(result);
+            if (result == ResultOk)
+                return result;
+            if (result != ResultBadReply)
+                continue;
+        }
         // A corrupt reply: give the line one pause per exchange to settle.
-        if (pauseMark < timing.corruptPause * 1000LL) {
-            const qint64 from = clock->nowUs();
-            qint64 elapsed = 0;
-            while ((elapsed = clock->nowUs() - from) < timing.corruptPause * 1000LL)
-                clock->sleepUs(timing.corruptPause * 1000LL - elapsed);
-            pauseMark = clock->nowUs() - from;
+        if (!paused) {
+            paused = true;
+            if (!pauseUntil(clock->nowUs() + timing.corruptPause * 1000LL))
+                return cancelled();
         }
     }
     return result;

@@ -30,6 +30,17 @@ public:
     // Silence kept on the line before every request: 3.5 character times
     // at 9600 baud (3.65 ms), rounded up.
     static constexpr int FrameGapUs = 4000;
+    // One byte on the line at 9600 baud, 8N1: ten bits.
+    static constexpr double ByteUs = 10 * 1e6 / 9600;
+    // A reply must be whole by this time after its request went out: the
+    // first-reply time-out, the time the longest reply the request allows
+    // takes on the line, and one silence.  A line that still talks then
+    // never fell silent (a jammed transmitter, noise): the attempt fails
+    // as a garbled reply, and an exchange whose last attempt ended so
+    // fails with ResultNoSilence.
+    static qint64 replyDeadlineUs(const LoopTiming &timing, const Modbus::Request &request);
+    // The longest stretch the loop waits without asking the wait hook.
+    static constexpr int WaitSliceMs = 20;
 
     // The port text: a serial port name or path, tcp://HOST:PORT (RTU over
     // TCP) or modbus-tcp://HOST:PORT (Modbus TCP).
@@ -139,13 +150,36 @@ public:
     // Whether an observer is set.
     bool trafficObserved() const { return trafficHook || attemptHook; }
 
+    // Asked at least every WaitSliceMs while an exchange waits on the line
+    // (and during its pauses), with the milliseconds since the exchange
+    // began.  Returning false cuts the exchange short: it returns
+    // ResultCancelled at once (lastRequestSent() tells whether the request
+    // went out).  A window keeps painting from it; a command-line tool looks
+    // at its interrupt flag.  Called once more with -1 when the exchange
+    // ends (its return value is then ignored).  nullptr removes it.
+    using WaitHook = bool (*)(qint64 elapsedMs, void *context);
+    void setWaitHook(WaitHook hook, void *context);
+    // Whether an exchange is running.  One that starts while another runs
+    // (from an event the wait hook let through) sends nothing and returns
+    // ResultNotConnected.
+    bool busy() const { return exchanging; }
+
 private:
     quint16 exchange(const LoopTiming &timing, bool broadcastRule);
+    quint16 runAttempts(const LoopTiming &timing, bool broadcastRule);
     bool reopenPort();
     // Waits until FrameGapUs have passed since the last byte on the line.
     void keepFrameGap();
-    bool awaitReply(int timeoutMs, QByteArray &received);
-    void gatherReply(int silenceMs, QByteArray &received);
+    // How one attempt's wait for its reply ended.
+    enum class Heard { Reply, Nothing, NoSilence, Cancelled };
+    Heard receiveReply(const LoopTiming &timing, qint64 sentUs, QByteArray &received);
+    // Waits for bytes until `untilUs` in slices of at most WaitSliceMs,
+    // asking the wait hook before each; false when the time is up, the
+    // line is gone or the hook cut the exchange short (`cut` set).
+    bool waitForBytes(qint64 untilUs, bool &cut);
+    // Pauses until `untilUs`, asking the wait hook as waitForBytes does.
+    bool pauseUntil(qint64 untilUs);
+    bool keepGoing();
 
     std::unique_ptr<Transport> line;
     QString openError;
@@ -154,6 +188,10 @@ private:
     qint64 lineActiveUs = 0;
     bool lineUsed = false;
     bool requestSent = false;
+    bool exchanging = false;
+    qint64 exchangeStartUs = 0;
+    WaitHook waitHook = nullptr;
+    void *waitContext = nullptr;
 
     // Set by a successful openPort(), cleared by closePort(): whether the
     // user wants the link up.  The port itself may still have gone away.

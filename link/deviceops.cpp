@@ -277,6 +277,12 @@ ScanReport scan(int from, int to, const ScanHooks &hooks)
         // A link closed on purpose sent nothing, and will send nothing more.
         if (r == ResultNotConnected)
             break;
+        // An exchange cut short, or a line that talks without pause, ends
+        // the scan: every address would seem to answer.
+        if (r == ResultCancelled || r == ResultNoSilence) {
+            report.stoppedBy = r;
+            break;
+        }
         ++report.scanned;
         // Silence, or a line that takes nothing: no one at this address.
         if (r == ResultNoReply || r == ResultWriteTimeout)

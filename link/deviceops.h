@@ -166,6 +166,10 @@ struct ScanHit {
 struct ScanReport {
     QVector<ScanHit> hits;   // in address order
     int scanned = 0;         // addresses asked before the scan ended
+    // Why the scan ended before its last address, when a result did:
+    // ResultNoSilence (the line never fell silent: no address can be told
+    // from another), ResultCancelled; 0 otherwise.
+    quint16 stoppedBy = 0;
 };
 
 struct ScanHooks {

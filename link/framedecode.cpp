@@ -343,6 +343,8 @@ QString resultName(quint16 result)
     case ResultUnsupported: return QStringLiteral("unknown function in the reply");
     case ResultNotConnected: return QStringLiteral("not connected");
     case ResultLineLost: return QStringLiteral("line lost after the request was sent");
+    case ResultNoSilence: return QStringLiteral("line does not fall silent (continuous data)");
+    case ResultCancelled: return QStringLiteral("interrupted");
     default: return QStringLiteral("result %1").arg(result);
     }
 }

@@ -363,6 +363,33 @@ int replyLength(const quint8 *bytes, int have)
     }
 }
 
+int longestReply(const Request &request)
+{
+    constexpr int Exception = 5;
+    constexpr int LargestFrame = 256;
+    int normal = LargestFrame;
+    switch (request.function) {
+    case FnReadHolding:
+    case FnReadInput:
+        normal = 5 + 2 * int(request.count);
+        break;
+    case FnWriteSingle:
+    case FnWriteMultiple:
+        normal = 8;
+        break;
+    case FnWriteMemory:
+        normal = 9;
+        break;
+    case FnWriteFileRecord:
+    case FnReadFileRecord:
+        normal = 22;
+        break;
+    default:
+        break;
+    }
+    return qBound(Exception, normal, LargestFrame);
+}
+
 bool replyComplete(const quint8 *bytes, int have)
 {
     return have >= 3 && replyLength(bytes, have) == have && crcMatches(bytes, have);

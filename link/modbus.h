@@ -20,6 +20,8 @@ enum ResultCode : quint16 {
     ResultRefused = 512,        // exception reply with any other code
     ResultNotConnected = 1024,  // the port was closed on purpose (or never opened): nothing sent
     ResultLineLost = 2048,      // the line went away after the request had gone out: it may have been carried out
+    ResultNoSilence = 4096,     // bytes kept coming past the reply's deadline: the line never fell silent
+    ResultCancelled = 8192,     // cut short from outside (Ctrl-C, a signal, Cancel); the request may have gone out
 };
 
 namespace Modbus {
@@ -90,6 +92,11 @@ bool crcMatches(const quint8 *bytes, int length);
 // once it is known and `have` has reached it, 0 while more bytes are needed
 // to tell or to reach it, and -1 when the function byte gives no length.
 int replyLength(const quint8 *bytes, int have);
+
+// The most bytes a reply to `request` can have on the line: its longest
+// normal form or an exception reply, whichever is longer (256 bytes, the
+// largest RTU frame, when the request allows replies of any length).
+int longestReply(const Request &request);
 
 // Whether `have` bytes are exactly one whole reply whose CRC matches: the
 // exchange loop takes such a reply at once instead of waiting for silence.

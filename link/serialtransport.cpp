@@ -80,7 +80,11 @@ bool SerialTransport::waitForReadyRead(int ms)
 
 QByteArray SerialTransport::readAll()
 {
-    return port.isOpen() ? port.readAll() : QByteArray();
+    if (!port.isOpen())
+        return QByteArray();
+    const QByteArray bytes = port.readAll();
+    countReceived(bytes.size());
+    return bytes;
 }
 
 qint64 SerialTransport::bytesToWrite() const

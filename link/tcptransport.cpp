@@ -213,7 +213,11 @@ bool TcpTransport::waitForReadyRead(int ms)
 
 QByteArray TcpTransport::readAll()
 {
-    return socket.isOpen() ? socket.readAll() : QByteArray();
+    if (!socket.isOpen())
+        return QByteArray();
+    const QByteArray bytes = socket.readAll();
+    countReceived(bytes.size());
+    return bytes;
 }
 
 qint64 TcpTransport::bytesToWrite() const

@@ -194,6 +194,8 @@ QString TrafficModel::resultText(const TrafficEntry &entry)
     case ResultUnsupported: return tr("неизвестная функция в ответе");
     case ResultNotConnected: return tr("нет соединения");
     case ResultLineLost: return tr("линия потеряна после отправки запроса");
+    case ResultNoSilence: return tr("линия не замолкает (непрерывные данные)");
+    case ResultCancelled: return tr("прерван");
     default: return tr("результат %1").arg(entry.result);
     }
 }

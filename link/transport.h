@@ -52,6 +52,11 @@ public:
     // reply is complete as soon as anything has been read.
     virtual bool wholeFrames() const { return false; }
 
+    // Bytes taken off the line so far, counted before any framing of the
+    // transport's own: the exchange loop tells a quiet line from one that
+    // talks by it, also while the bytes make no frame.
+    qint64 bytesReceived() const { return rawIn; }
+
     // The transport a port text names:
     //   tcp://HOST:PORT         RTU frames over TCP (a serial device server);
     //   modbus-tcp://HOST:PORT  Modbus TCP (a gateway);
@@ -59,4 +64,11 @@ public:
     // HOST is an IPv4 address, a host name or an IPv6 address in brackets.
     // Returns null with `error` set when the text cannot name a line.
     static std::unique_ptr<Transport> fromPortText(const QString &text, QString *error);
+
+protected:
+    // Every transport counts what it reads off its line here.
+    void countReceived(qint64 bytes) { rawIn += bytes; }
+
+private:
+    qint64 rawIn = 0;
 };

@@ -566,7 +566,8 @@ QString helpText(const QString &command)
             "restore and gas apply at the level User need the factory password.\n\n"
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
             "failed or the device did not take a value, 5 access refused, 6 bad or\n"
-            "incomplete file, 130 interrupted.\n");
+            "incomplete file, 130 interrupted by Ctrl-C (143 by SIGTERM, 129 by SIGHUP).\n"
+            "A signal cuts a running exchange short within a fraction of a second.\n");
 }
 
 } // namespace Tlctl

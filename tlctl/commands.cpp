@@ -683,7 +683,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                                            .arg(o.address)
                                            .arg(s.portPath()));
         if (interrupted())
-            return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
+            return s.fail(interruptExitCode(), QStringLiteral("flash interrupted at the question; nothing was sent"));
         if (!agreed) {
             io.out << "flash: not confirmed; nothing was sent\n";
             io.out.flush();
@@ -695,7 +695,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                                                       "flashed with it may not start. Write it anyway?")
                                            .arg(path));
         if (interrupted())
-            return s.fail(ExitInterrupted, QStringLiteral("flash interrupted at the question; nothing was sent"));
+            return s.fail(interruptExitCode(), QStringLiteral("flash interrupted at the question; nothing was sent"));
         if (!agreed) {
             io.out << "flash: not confirmed for an image that does not look like an application; nothing was "
                       "sent\n";
@@ -707,7 +707,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     // be written), stops the run here, before the device is touched, rather
     // than after the start command between two blocks.
     if (interrupted())
-        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted before it started; nothing was sent"));
+        return s.fail(interruptExitCode(), QStringLiteral("flash interrupted before it started; nothing was sent"));
 
     if ((rc = s.connect(false)) != ExitOk)
         return rc;
@@ -780,7 +780,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
     if (result != Firmware::Result::Ok && interrupted()) {
         // Ctrl-C also reaches a simulated detector, so a block in flight may
         // fail first: it is still the user's stop.
-        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted after %1; the device stays in its "
+        return s.fail(interruptExitCode(), QStringLiteral("flash interrupted after %1; the device stays in its "
                                                       "bootloader: run tlctl flash again").arg(sent));
     }
     switch (result) {
@@ -808,7 +808,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
                                         .arg(report.lastAddress, 8, 16, QLatin1Char('0'))
                                         .arg(resultText(report.linkResult), sent, resultHint(report.linkResult)));
     case Firmware::Result::Cancelled:
-        return s.fail(ExitInterrupted, QStringLiteral("flash interrupted after %1; the device stays in its "
+        return s.fail(interruptExitCode(), QStringLiteral("flash interrupted after %1; the device stays in its "
                                                       "bootloader: run tlctl flash again").arg(sent));
     case Firmware::Result::RestartFailed:
         return s.exchangeFailed(QStringLiteral("all %1 bytes written, but restarting the device (command 0x6060)")
@@ -878,11 +878,14 @@ int cmdScan(Session &s, const Options &o, Io &io)
             io.out.flush();
         }
     };
-    const int scanned = DeviceOps::scan(o.from, o.to, hooks).scanned;
+    const DeviceOps::ScanReport report = DeviceOps::scan(o.from, o.to, hooks);
+    const int scanned = report.scanned;
     if (io.errIsTerminal) {
         io.err << "\r\033[K";
         io.err.flush();
     }
+    if (report.stoppedBy == ResultNoSilence)
+        return s.exchangeFailed(QStringLiteral("scanning address %1").arg(o.from + scanned), ResultNoSilence);
     const double seconds = clock.elapsed() / 1000.0;
     const bool stopped = scanned < addresses;
 
@@ -904,7 +907,7 @@ int cmdScan(Session &s, const Options &o, Io &io)
                       .arg(QString::number(seconds, 'f', 1), stopped ? QStringLiteral(" (interrupted)") : QString());
     }
     io.out.flush();
-    return stopped ? int(ExitInterrupted) : int(ExitOk);
+    return stopped ? interruptExitCode() : int(ExitOk);
 }
 
 // ----------------------------------------------------------------- journal
@@ -1306,6 +1309,10 @@ int run(const QStringList &words, Io &io)
         else if (c == QLatin1String("gas"))
             rc = cmdGas(s, o, io);
     }
+    // An exchange a signal cut short fails like any other on its way up;
+    // the run still ends with the signal's code.
+    if (rc == ExitExchange && interrupted())
+        rc = interruptExitCode();
     io.out.flush();
     io.err.flush();
     command.resetState();

@@ -13,10 +13,13 @@ namespace Tlctl {
 namespace {
 
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t stopSignal = 0;
 
-void onSignal(int)
+void onSignal(int sig)
 {
     stopRequested = 1;
+    if (stopSignal == 0)
+        stopSignal = sig;
 }
 
 } // namespace
@@ -77,6 +80,30 @@ bool interrupted()
 void clearInterrupted()
 {
     stopRequested = 0;
+    stopSignal = 0;
+}
+
+int interruptExitCode()
+{
+    // 128 + the signal, as a shell reports a process the signal ended.
+    switch (stopSignal) {
+    case SIGTERM:
+    case SIGHUP:
+        return 128 + stopSignal;
+    default:
+        return 130;
+    }
+}
+
+QString interruptCause()
+{
+    switch (stopSignal) {
+    case SIGINT: return QStringLiteral("Ctrl-C (SIGINT)");
+    case SIGTERM: return QStringLiteral("SIGTERM");
+    case SIGHUP: return QStringLiteral("SIGHUP (the terminal went away)");
+    case SIGPIPE: return QStringLiteral("SIGPIPE (the output is not read any more)");
+    default: return QStringLiteral("the output going away");
+    }
 }
 
 bool askSecretOnTerminal(const QString &prompt, QString &answer)

@@ -36,6 +36,11 @@ bool confirmOnTerminal(const QString &question);
 void installInterruptHandlers();
 bool interrupted();
 void clearInterrupted();
+// The exit code of a run that was interrupted: 143 for SIGTERM, 129 for
+// SIGHUP, otherwise 130 (Ctrl-C, an output gone away).
+int interruptExitCode();
+// What interrupted the run, for messages: "Ctrl-C (SIGINT)", "SIGTERM", ...
+QString interruptCause();
 
 // stdout or stderr for the streams of Io.  A write that fails (a closed pipe,
 // a terminal that hung up) ends the run like a signal: it sets the interrupt

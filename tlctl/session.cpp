@@ -2,6 +2,7 @@
 
 #include "accesslevels.h"
 #include "command.h"
+#include "console.h"
 #include "deviceops.h"
 #include "framedecode.h"
 #include "portdiagnosis.h"
@@ -85,13 +86,26 @@ QString resolvePortPath(const QString &given)
     return inDev;
 }
 
+namespace {
+
+// A signal cuts the exchange that runs (or the next one) short within one
+// wait slice, instead of after its retries.
+bool keepExchanging(qint64, void *)
+{
+    return !interrupted();
+}
+
+} // namespace
+
 Session::Session(const Options &options, Io &io)
     : opt(options), ioRef(io)
 {
+    command.setWaitHook(keepExchanging, nullptr);
 }
 
 Session::~Session()
 {
+    command.setWaitHook(nullptr, nullptr);
     command.setTrafficHook(nullptr, nullptr);
     command.attemptLimit = 0;
     command.closePort();
@@ -119,6 +133,9 @@ QString resultText(quint16 result)
     case ResultUnsupported: return QStringLiteral("the reply carried an unknown function code");
     case ResultNotConnected: return QStringLiteral("not connected: the port is closed");
     case ResultLineLost: return QStringLiteral("the line was lost after the request was sent");
+    case ResultNoSilence:
+        return QStringLiteral("line does not fall silent (continuous data): a faulty device or noise on the line");
+    case ResultCancelled: return QStringLiteral("interrupted");
     default: return QStringLiteral("exchange result %1").arg(result);
     }
 }
@@ -136,6 +153,9 @@ QString resultHint(quint16 result)
         return QStringLiteral("check that the port is still there (adapter plugged in)");
     case ResultLineLost:
         return QStringLiteral("check the connection or the adapter");
+    case ResultNoSilence:
+        return QStringLiteral("not a write time-out: find the device that keeps sending (disconnect the devices one "
+                              "by one) and check the wiring, shielding and termination");
     default:
         return QStringLiteral("check that a TL-02 detector answers at this address and its firmware version");
     }
@@ -148,6 +168,14 @@ QString Session::where() const
 
 int Session::exchangeFailed(const QString &what, quint16 result, bool unverified)
 {
+    if (result == ResultCancelled) {
+        QString text = QStringLiteral("%1 at %2 interrupted by %3: the exchange (function %4) was cut short")
+                           .arg(what, where(), interruptCause())
+                           .arg(command.request.function);
+        if (unverified || command.lastRequestSent())
+            text += QStringLiteral("; the request had gone out: read the detector again before relying on it");
+        return fail(interruptExitCode(), text);
+    }
     QString text = resultText(result);
     // A network line says which connection it lost.
     if (result == ResultLineLost && port.contains(QLatin1String("://")))

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "modbus.h"
+#include "tcptransport.h"
 #include "transport.h"
 
 #include <QList>
@@ -47,6 +48,9 @@ public:
     bool writesStick = false;    // written bytes never leave: the write time-out runs out
     bool dropOnWrite = false;    // the line goes away when the next request is written
     bool dropAfterWrite = false; // the line goes away right after the next request has gone out
+    // A Modbus TCP gateway: the device's pieces are MBAP bytes, the loop
+    // gets whole answers to the last request (transaction = request count).
+    bool mbap = false;
 
     bool open() override
     {
@@ -61,6 +65,7 @@ public:
     void discard() override
     {
         readable.clear();
+        stream.clear();
         // What has arrived by now goes; what is still on its way comes later.
         for (int i = pending.size() - 1; i >= 0; --i)
             if (pending[i].atUs <= clock.now)
@@ -126,8 +131,13 @@ public:
     {
         const QByteArray out = readable;
         readable.clear();
-        return out;
+        countReceived(out.size());
+        if (!mbap)
+            return out;
+        stream += out;
+        return Mbap::takeRtu(stream, quint16(requests.size()));
     }
+    bool wholeFrames() const override { return mbap; }
     qint64 bytesToWrite() const override { return 0; }
 
 private:
@@ -138,4 +148,5 @@ private:
     bool up = false;
     QList<Arrival> pending;
     QByteArray readable;
+    QByteArray stream;
 };

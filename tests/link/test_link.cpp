@@ -304,6 +304,91 @@ private slots:
         QCOMPARE(line->requests.size(), 1);
     }
 
+    void replyDeadline()
+    {
+        // First-reply time-out + the longest reply the request allows at
+        // 9600 baud (ten bits a byte) + one silence.
+        Modbus::Request r;
+        r.function = 4;
+        r.count = 10;   // 25 bytes
+        QCOMPARE(Command::replyDeadlineUs(Command::RegisterLoop, r), qint64(150000 + 26042 + 50000));
+        r.function = 43;   // any length: the largest frame, 256 bytes
+        QCOMPARE(Command::replyDeadlineUs(Command::RegisterLoop, r), qint64(150000 + 266667 + 50000));
+        r.function = 14;
+        QCOMPARE(Command::replyDeadlineUs(Command::BlockLoop, r), qint64(450000 + 9375 + 50000));
+        const double deadlineMs = 226.042;
+
+        // A byte every 10 ms without end, on an RTU line and through a
+        // gateway (0xFF makes no frame of either kind): every attempt ends
+        // at its deadline, ten attempts and one pause.
+        for (const bool gateway : {false, true}) {
+            FakeLine *line = onFakeLine([](const QByteArray &, int) {
+                QList<Piece> babble;
+                for (int i = 1; i <= 400; ++i)
+                    babble.append({i * 10.0, QByteArray(1, '\xFF')});
+                return babble;
+            });
+            QVERIFY(line);
+            line->mbap = gateway;
+            QList<quint16> attempts;
+            command.setTrafficHook(nullptr, &attempts, [](quint16 result, void *c) {
+                static_cast<QList<quint16> *>(c)->append(result);
+            });
+            QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoSilence));
+            QCOMPARE(attempts, QVector<quint16>(10, quint16(ResultNoSilence)).toList());
+            const QList<double> g = gaps(line->sentAtMs);
+            for (int i = 0; i < g.size(); ++i) {
+                const double pause = i == 0 ? 500 : 0;
+                QVERIFY2(g[i] >= deadlineMs + pause && g[i] <= deadlineMs + pause + 1 + 4,
+                         qPrintable(QStringLiteral("attempt %1 took %2 ms").arg(i + 1).arg(g[i])));
+            }
+            command.setTrafficHook(nullptr, nullptr);
+        }
+
+        // A whole reply that starts late and comes byte by byte is no
+        // babble: it is taken once whole, within the deadline.
+        FakeLine *line = onFakeLine([](const QByteArray &req, int) {
+            const QByteArray a = answerTo(req);
+            QList<Piece> bytes;
+            for (int i = 0; i < a.size(); ++i)
+                bytes.append({140 + i * 1.0417, a.mid(i, 1)});
+            return bytes;
+        });
+        QVERIFY(line);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(clock.ms() < deadlineMs);
+    }
+
+    void waitHook()
+    {
+        // The hook is asked at least every 20 ms of a wait; false cuts the
+        // exchange short.  An exchange the hook tries to start meanwhile
+        // sends nothing and leaves the running one's request alone.
+        FakeLine *line = onFakeLine({});
+        QVERIFY(line);
+        struct Seen {
+            QList<qint64> at;
+            quint16 nested = 0;
+        } seen;
+        command.setWaitHook([](qint64 ms, void *c) {
+            auto *s = static_cast<Seen *>(c);
+            s->at.append(ms);
+            if (s->at.size() == 2)
+                s->nested = command.transact(3, 0, 0x1000, 27);
+            return ms < 0 || ms < 400;
+        }, &seen);
+        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultCancelled));
+        QCOMPARE(seen.nested, quint16(ResultNotConnected));
+        QCOMPARE(line->requests.size(), 3);
+        QCOMPARE(int(command.request.function), 4);
+        QVERIFY(command.lastRequestSent());
+        QVERIFY(clock.ms() >= 400 && clock.ms() <= 420);
+        QCOMPARE(seen.at.last(), qint64(-1));
+        for (int i = 1; i + 1 < seen.at.size(); ++i)
+            QVERIFY(seen.at[i] - seen.at[i - 1] <= Command::WaitSliceMs);
+        command.setWaitHook(nullptr, nullptr);
+    }
+
     void lineTrouble()
     {
         // Writes that never leave: one reopen, then the end.

@@ -880,6 +880,63 @@ private slots:
         QCOMPARE(p.exitCode(), 0);
     }
 
+    // A line that never falls silent: every exchange ends at its deadline
+    // and says what is wrong, and a signal cuts it short at once, on every
+    // kind of line.
+    void babblingLineEndsTheExchange()
+    {
+        QVERIFY(sim.start({QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--modbus-tcp"),
+                           QStringLiteral("0")}));
+        bool ok = false;
+        sim.send(QStringLiteral("fault babble 10"), &ok);
+        QVERIFY(ok);
+        const QStringList ports = {sim.portPath(), QStringLiteral("tcp://") + sim.tcpAddress(),
+                                   QStringLiteral("modbus-tcp://") + sim.modbusTcpAddress()};
+        for (const QString &port : ports) {
+            sim.clearLog();
+            const TlctlRun r = runTlctl({QStringLiteral("--port"), port, QStringLiteral("identify")}, {}, 60000);
+            qInfo("identify on %s, babbling: %lld ms", qPrintable(port), r.ms);
+            QCOMPARE(r.code, 4);
+            QVERIFY2(r.oneErrorLine() && r.err.contains(QLatin1String("line does not fall silent (continuous data): a "
+                                                                     "faulty device or noise on the line"))
+                         && r.err.contains(QLatin1String("not a write time-out")),
+                     qPrintable(r.err));
+            // The probe of input registers 0-9: ten attempts of at most
+            // 226 ms and one pause; the run ends with it.
+            QCOMPARE(sim.rxFrames().size(), 10);
+            QVERIFY2(r.ms < 2800 + 10000, qPrintable(QString::number(r.ms)));
+        }
+
+        const QList<QPair<int, int>> signalled = {{SIGINT, 130}, {SIGTERM, 143}, {SIGINT, 130}};
+        for (int i = 0; i < signalled.size(); ++i) {
+            sim.clearLog();
+            QProcess p;
+            p.setProcessEnvironment(tlctlEnvironment({}));
+            p.start(tlctlPath(), {QStringLiteral("--port"), ports[i], QStringLiteral("identify")});
+            QVERIFY(p.waitForStarted());
+            // Mid-exchange: the second attempt has gone out.
+            QElapsedTimer wait;
+            wait.start();
+            while (sim.rxFrames().size() < 2 && wait.elapsed() < 20000)
+                QTest::qWait(20);
+            QVERIFY(p.state() == QProcess::Running);
+            QElapsedTimer clock;
+            clock.start();
+            ::kill(pid_t(p.processId()), signalled[i].first);
+            QVERIFY(p.waitForFinished(20000));
+            const qint64 ms = clock.elapsed();
+            qInfo("signal %d on %s: ended after %lld ms", signalled[i].first, qPrintable(ports[i]), ms);
+            QCOMPARE(p.exitCode(), signalled[i].second);
+            const QString err = QString::fromUtf8(p.readAllStandardError());
+            QVERIFY2(err.contains(QLatin1String("reading input registers 0-9 at address 1 on "))
+                         && err.contains(QLatin1String("interrupted by")) && err.contains(QLatin1String("function 4)")),
+                     qPrintable(err));
+            // 200 ms in quiet; wide for a loaded machine.
+            QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
+        }
+        sim.send(QStringLiteral("fault off"));
+    }
+
     void closedOutputEndsTheRunCleanly_data()
     {
         QTest::addColumn<QString>("pipeline");
