@@ -12,6 +12,7 @@
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "errorbox.h"
+#include "exchangewatch.h"
 #include "measurechart.h"
 #include "measurewindow.h"
 #include "options.h"
@@ -21,6 +22,7 @@
 #include "userfiles.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QFile>
 #include <QFontMetrics>
@@ -106,10 +108,16 @@ MainWindow::MainWindow(QWidget *parent)
 
     connect(&pollTimer, &QTimer::timeout, this, &MainWindow::pollTick);
     connect(&calibrationTimer, &QTimer::timeout, this, &MainWindow::calibrationTimerTick);
+    exchangeWatch = std::make_unique<ExchangeWatch>(this);
 }
 
 MainWindow::~MainWindow()
 {
+    // What runs on the line from here on runs with nobody to answer: a
+    // switch-off that is not confirmed is reported on stderr (quitting on a
+    // signal; a close has dealt with it already).
+    exchangeWatch.reset();
+    endOutputTestBeforeQuit(true);
     // The detector must not be left simulating a concentration, and the
     // pages go while this window is still whole (they may use it on the way).
     removePages(true);
@@ -388,7 +396,7 @@ bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
     if (full && read.blockRead())
         ui->spinBox->setValue(command.SlaveAddress);
     if (!read.ok()) {
-        showStatus(tr("Ошибка обмена данными"));
+        showStatus(exchangeErrorText(read.linkResult));
         // What the measurement page shows is no longer live; the chart
         // breaks its lines here.
         trend.addGap();
@@ -443,8 +451,39 @@ MainWindow::FlowHost MainWindow::flowHost()
     return FlowHost(*this, ui->tabWidget->currentIndex());
 }
 
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The window answers during a long exchange: a close cuts it short and
+    // comes again once the flow it belongs to has returned.
+    if (command.busy()) {
+        event->ignore();
+        ExchangeWatch::cutRunning();
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
+    endOutputTestBeforeQuit(false);
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::endOutputTestBeforeQuit(bool toStderr)
+{
+    if (!currentCalibration || currentCalibration->switchOffBeforeQuit())
+        return true;
+    const QString text = tr("Не удалось подтвердить, что имитация концентрации на приборе отключена. Прибор может "
+                            "выдавать имитируемое значение: проверьте его.");
+    if (toStderr)
+        ExchangeWatch::toStderr(text);
+    else
+        QMessageBox::warning(this, tr("Выход"), text);
+    return false;
+}
+
 void MainWindow::pollTick()
 {
+    // A tick that falls due while an exchange waits (the window answers
+    // meanwhile) is skipped: the exchanges of one line run one at a time.
+    if (command.busy())
+        return;
     readCycle(ui->tabWidget->currentIndex());
 }
 
@@ -523,8 +562,8 @@ void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
     // With no detector shown there is nobody to send the command to.
     if (!Params::isDetector(command.DeviceType))
         return;
-    if (DeviceOps::switchSoundOff(state != 0) != ResultOk) {
-        showExchangeError(this);
+    if (const quint16 sent = DeviceOps::switchSoundOff(state != 0); sent != ResultOk) {
+        showExchangeError(this, sent);
         return;
     }
     soundTextOn = state != 0;
@@ -610,6 +649,8 @@ bool MainWindow::calibrationTimerActive() const
 
 void MainWindow::calibrationTimerTick()
 {
+    if (command.busy())
+        return;
     if (ui->tabWidget->currentIndex() != 1)
         calibrationTimer.stop();
     if (currentCalibration)

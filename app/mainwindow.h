@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QTranslator>
+#include <memory>
 
 namespace Ui { class MainWindow; }
 
@@ -25,6 +26,7 @@ class Calibration;
 class DeviceSetting_2_Window;
 class DeviceSetting_3_Window;
 class JournalWindow;
+class ExchangeWatch;
 struct CalibrationStep;
 namespace Journal { struct Record; }
 
@@ -59,6 +61,12 @@ public:
     // simulation off on the device) before a flow that changes the link or
     // the device.
     void endOutputTest();
+    // Before the program quits: a running output test is switched off on
+    // the device, once.  When that is not confirmed the user is told, in a
+    // box or (`toStderr`: quitting on a signal, nobody to answer a box) on
+    // stderr.  Returns whether it was confirmed (true when no test ran).
+    // The close of the window and its destructor call it.
+    bool endOutputTestBeforeQuit(bool toStderr);
 
     // Calibration timer, owned here; the calibration page starts and stops it
     // through the clock it is given, and each timeout runs its tick.
@@ -142,6 +150,7 @@ private:
     };
     FlowHost flowHost();
 
+    void closeEvent(QCloseEvent *event) override;
     void pollTick();
     // After every successful read of the live values (the read cycle's, the
     // calibration page's): a sample for the measurement chart.
@@ -161,6 +170,7 @@ private:
     Ui::MainWindow *ui;
     QTranslator translator;
     QTimer pollTimer;
+    std::unique_ptr<ExchangeWatch> exchangeWatch;
     QStringList ini;
     // The live values of the last hour; the chart window, once opened, is
     // kept (hidden when closed) and shows them.

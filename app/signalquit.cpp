@@ -1,5 +1,7 @@
 #include "signalquit.h"
 
+#include "exchangewatch.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
@@ -63,7 +65,9 @@ void QuitOnSignals::onNotified()
     char buffer[16];
     while (::read(pipeEnds[0], buffer, sizeof buffer) > 0) {
     }
-    // Leaves every event loop, also a modal dialog's; the window's
-    // destructor then ends the output test and writes the ini file.
+    // An exchange that waits on the line (the window answers meanwhile) is
+    // cut short.  quit() leaves every event loop, also a modal dialog's;
+    // the program then ends the output test and writes the ini file.
+    ExchangeWatch::quittingOnSignal();
     QCoreApplication::quit();
 }

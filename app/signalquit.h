@@ -1,6 +1,7 @@
 // SIGTERM, SIGHUP and SIGINT end the program through its normal quit path,
 // so that the window's shutdown runs: a running output test is ended on the
-// device and the ini file is written.
+// device and the ini file is written.  An exchange that runs when the signal
+// comes is cut short first.
 #pragma once
 
 #include <QObject>

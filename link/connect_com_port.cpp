@@ -1,4 +1,5 @@
 #include "connect_com_port.h"
+#include "errorbox.h"
 #include "ui_connect_com_port.h"
 
 #include "command.h"
@@ -223,7 +224,10 @@ void Connect_com_port::on_Button_connect_clicked()
         return;
     }
     if (probe.failed == DeviceOps::Step::Probe) {
-        QMessageBox::warning(this, tr("Подключение"), tr("Ошибка обмена данными с прибором"));
+        QString text = tr("Ошибка обмена данными с прибором");
+        if (probe.linkResult == ResultNoSilence || probe.linkResult == ResultCancelled)
+            text += QStringLiteral("\n") + exchangeErrorText(probe.linkResult);
+        QMessageBox::warning(this, tr("Подключение"), text);
         command.closePort();
         return;
     }
@@ -300,6 +304,10 @@ QString Connect_com_port::typeText(const DeviceOps::ScanHit &hit)
 
 void Connect_com_port::showFound(const DeviceOps::ScanReport &report)
 {
+    if (report.stoppedBy == ResultNoSilence)
+        QMessageBox::warning(this, tr("Поиск приборов"),
+                             tr("Поиск остановлен на адресе %1: линия не замолкает (непрерывные данные). "
+                                "Неисправный прибор или помехи на линии.").arg(ScanFirst + report.scanned));
     const bool stopped = report.scanned < ScanLast - ScanFirst + 1;
     const int lastAsked = ScanFirst + report.scanned - 1;
     QTableWidget *table = ui->tableFound;

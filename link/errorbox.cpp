@@ -5,10 +5,23 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 
-void showExchangeError(QWidget *parent)
+void showExchangeError(QWidget *parent, quint16 result)
 {
-    QMessageBox::warning(parent, QCoreApplication::translate("ErrorBox", "Ошибка"),
-                         QCoreApplication::translate("ErrorBox", "Ошибка обмена данными"), QMessageBox::Ok);
+    QMessageBox::warning(parent, QCoreApplication::translate("ErrorBox", "Ошибка"), exchangeErrorText(result),
+                         QMessageBox::Ok);
+}
+
+QString exchangeErrorText(quint16 result)
+{
+    switch (result) {
+    case ResultNoSilence:
+        return QCoreApplication::translate("ErrorBox", "Ошибка обмена данными: линия не замолкает (непрерывные "
+                                                       "данные). Неисправный прибор или помехи на линии");
+    case ResultCancelled:
+        return QCoreApplication::translate("ErrorBox", "Обмен данными прерван");
+    default:
+        return QCoreApplication::translate("ErrorBox", "Ошибка обмена данными");
+    }
 }
 
 QString writeErrorText(const DeviceOps::Outcome &outcome)
@@ -29,7 +42,7 @@ QString writeErrorText(const DeviceOps::Outcome &outcome)
     if (outcome.unverified)
         return QCoreApplication::translate("ErrorBox", "Ошибка обмена данными: записано, но не подтверждено. "
                                                        "Прочитайте прибор заново, прежде чем полагаться на записанное");
-    return QCoreApplication::translate("ErrorBox", "Ошибка обмена данными");
+    return exchangeErrorText(outcome.linkResult);
 }
 
 void showWriteError(QWidget *parent, const DeviceOps::Outcome &outcome)

@@ -4,13 +4,20 @@
 #pragma once
 
 namespace DeviceOps { struct Outcome; }
+#include <QtGlobal>
+
 class QString;
 class QWidget;
 
 // The modal warning "Ошибка" / "Ошибка обмена данными" with the Ok button,
 // parented to `parent`: a request the user started went unanswered or was
-// refused by the device.
-void showExchangeError(QWidget *parent);
+// refused by the device.  With the exchange's result, a line that never
+// fell silent or an exchange cut short says so.
+void showExchangeError(QWidget *parent, quint16 result = 0);
+
+// "Ошибка обмена данными", or what made the exchange with `result` fail
+// when it is more than that (the status bar shows it too).
+QString exchangeErrorText(quint16 result);
 
 // The modal warning "Ошибка" for a write to the device that did not go
 // through: the block is not this device's (nothing written), another

@@ -110,8 +110,8 @@ void Calibration::timerTick()
     if (ui->tabWidget->currentIndex() == TabGas) {
         if (!calibrationTimerRunning()) {
             resetCaption();
-        } else if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
-            showExchangeError(this);
+        } else if (const DeviceOps::Outcome live = DeviceOps::read(DeviceOps::ReadMode::LiveOnly); !live.ok()) {
+            showExchangeError(this, live.linkResult);
             ticking = false;
             return;
         } else {
@@ -165,6 +165,19 @@ void Calibration::stopOutputTest()
     // Once the main window has been closed (program exit) nobody could
     // answer a box: the switch-off is still sent, a failure goes unreported.
     writeSimulation(window()->isVisible());
+}
+
+bool Calibration::switchOffBeforeQuit()
+{
+    cancelGasProcedure();
+    if (ui->tabWidget->currentIndex() == TabOutput && calibrationTimerRunning())
+        stopCalibrationTimer();
+    if (!simulationOn)
+        return true;
+    command.DeviceParams.ImmitConcOn = 0;
+    const bool confirmed = writeSimulation(false);
+    simulationOn = false;
+    return confirmed;
 }
 
 // ------------------------------------------------------------ calibration
@@ -238,9 +251,9 @@ void Calibration::applyCalibration()
         return;
     }
 
-    if (!DeviceOps::read(DeviceOps::ReadMode::LiveOnly).ok()) {
-        showExchangeError(this);
-        finish(tr("Ошибка обмена данными"));
+    if (const DeviceOps::Outcome live = DeviceOps::read(DeviceOps::ReadMode::LiveOnly); !live.ok()) {
+        showExchangeError(this, live.linkResult);
+        finish(exchangeErrorText(live.linkResult));
         return;
     }
     emit liveValuesRead();

@@ -56,6 +56,11 @@ public:
     // True while the device may be simulating a concentration because the
     // output test switched it on and no switch-off has gone through yet.
     bool outputTestOn() const { return simulationOn; }
+    // Program exit: a running output test is switched off on the device
+    // once, quietly; the page makes no further try, whatever the outcome.
+    // Returns whether the device confirmed the switch-off (true when no
+    // test ran).
+    bool switchOffBeforeQuit();
 
 signals:
     // The live values (input registers 0-9) came in and are in

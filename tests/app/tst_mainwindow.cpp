@@ -19,6 +19,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -78,6 +79,7 @@ private slots:
     void tabChange();
     void resetAndAddress();
     void calibrationTimerStopsOffItsTab();
+    void babblingLine();
     void languageSwitchWithDetector();
     void textsFitTheirPlaces();
     void iniRoundTrip();
@@ -466,6 +468,79 @@ void TestMainWindow::calibrationTimerStopsOffItsTab()
     QVERIFY(w.calibrationTimerActive());
     tabs->setCurrentIndex(0);
     QTRY_VERIFY(!w.calibrationTimerActive());
+}
+
+namespace {
+// Counts the paint events of one widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+} // namespace
+
+void TestMainWindow::babblingLine()
+{
+    SimProcess sim;
+    QVERIFY(openSim(sim));
+    MainWindow w;
+    w.show();
+    command.DeviceType = 1;
+    w.pageSetup();
+    QCOMPARE(status(w), QStringLiteral("Успешная передача данных"));
+    SIM("fault babble 10");
+
+    // While the read waits on a line that never falls silent, the window
+    // answers: timers run, it repaints, and the progress window comes up.
+    PaintCounter counter;
+    w.installEventFilter(&counter);
+    int ticks = 0;
+    QString progressCancel;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] {
+        ++ticks;
+        w.update();
+        if (auto *p = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()))
+            progressCancel = p->findChild<QPushButton *>()->text();
+    });
+    ticker.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    click(w, "pushButton_Read_Param");
+    qint64 ms = clock.elapsed();
+    qInfo("read on a babbling line failed after %lld ms, %d ticks, %d paints", ms, ticks, counter.paints);
+    QCOMPARE(status(w), QStringLiteral("Ошибка обмена данными: линия не замолкает (непрерывные данные). "
+                                       "Неисправный прибор или помехи на линии"));
+    QVERIFY2(ms < 5200 + 10000, qPrintable(QString::number(ms)));
+    QVERIFY(ticks >= ms / 50 / 4 && counter.paints >= ticks / 4);
+    QCOMPARE(progressCancel, QStringLiteral("Отмена"));
+
+    // "Отмена" cuts the exchange short.
+    QTimer canceller;
+    connect(&canceller, &QTimer::timeout, [] {
+        if (auto *p = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget()))
+            p->cancel();
+    });
+    canceller.start(20);
+    clock.restart();
+    click(w, "pushButton_Read_Param");
+    ms = clock.elapsed();
+    canceller.stop();
+    QCOMPARE(status(w), QStringLiteral("Обмен данными прерван"));
+    QVERIFY2(ms < 3000, qPrintable(QString::number(ms)));
+
+    // A close cuts it short too, and the window closes once the read is back.
+    QTimer::singleShot(300, &w, &QWidget::close);
+    clock.restart();
+    click(w, "pushButton_Read_Param");
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_VERIFY(!w.isVisible());
+    w.removeEventFilter(&counter);
+    SIM("fault off");
 }
 
 void TestMainWindow::languageSwitchWithDetector()

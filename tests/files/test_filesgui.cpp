@@ -675,6 +675,11 @@ void TestFilesGui::firmwareDeviceStopsAnswering()
     sim.send("fault noreply -1 2");
     ModalCloser closer;
     window->on_pushButtonBootloader_clicked();
+    // The progress window answers while a block waits for its reply: the
+    // closer may meet it there too.  The boxes are what counts.
+    closer.seen.erase(std::remove_if(closer.seen.begin(), closer.seen.end(),
+                                     [](const SeenBox &b) { return b.className == QLatin1String("QProgressDialog"); }),
+                      closer.seen.end());
     QCOMPARE(closer.seen.size(), 2);
     QCOMPARE(closer.seen[1].title, QString(ErrorTitle));
     QCOMPARE(closer.seen[1].text, QString(ExchangeError));

@@ -14,8 +14,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 
 #include <csignal>
+#include <memory>
+#include <unistd.h>
 
 using namespace SafetyUtil;
 
@@ -31,6 +34,7 @@ private slots:
     void flowsEndTheOutputTestFirst();
     void portSwitchLeavesNeitherDetectorSimulating();
     void terminationSignalQuitsThroughTheNormalPath();
+    void signalCutsABabblingExchange();
     void nothingIsSentAfterDisconnect();
 
 private:
@@ -188,6 +192,54 @@ void OutputTestSafety::terminationSignalQuitsThroughTheNormalPath()
     QCOMPARE(sim.holding(0x1019), 0);
     QCOMPARE(firstValue(writesTo(sim, 0x1019).last()), 0);
     QVERIFY(QFile::exists(ini));
+}
+
+// A signal while an output-test write waits on a line that never falls
+// silent: the write is cut short at once, the program quits, tries the
+// switch-off once, and says on stderr that it could not be confirmed.
+void OutputTestSafety::signalCutsABabblingExchange()
+{
+    QuitOnSignals quitOnSignals;
+    QTemporaryFile errFile;
+    QVERIFY(errFile.open());
+    qint64 signalToQuitMs = -1;
+    auto window = std::make_unique<MainWindow>();
+    theMainWindow = window.get();
+    window->show();
+    QVERIFY(showDetector(*window, sim));
+    QVERIFY(startOutputTest(*window, sim));
+    SIM("fault babble 10");
+    QElapsedTimer clock;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        if (command.busy() && !clock.isValid()) {
+            clock.start();
+            std::raise(SIGTERM);
+        }
+    });
+    poller.start(10);
+    QTimer::singleShot(20000, qApp, &QCoreApplication::quit);   // a safety net only
+    const int savedErr = ::dup(2);
+    ::dup2(errFile.handle(), 2);
+    qApp->exec();
+    signalToQuitMs = clock.isValid() ? clock.elapsed() : -1;
+    poller.stop();
+    sim.clearLog();
+    theMainWindow = nullptr;
+    window.reset();   // the window goes as in main(), with stderr still caught
+    ::dup2(savedErr, 2);
+    ::close(savedErr);
+    qInfo("signal to quit: %lld ms", signalToQuitMs);
+    QVERIFY2(signalToQuitMs >= 0 && signalToQuitMs < 1500, qPrintable(QString::number(signalToQuitMs)));
+    errFile.seek(0);
+    const QString err = QString::fromLocal8Bit(errFile.readAll());
+    QVERIFY2(err.contains(QStringLiteral("tl-configuration: Не удалось подтвердить, что имитация концентрации на "
+                                         "приборе отключена")),
+             qPrintable(err));
+    // One try: the identity read before the write, its attempts and no more.
+    const int requests = sim.rxFrames().size();
+    QVERIFY2(requests >= 1 && requests <= 10, qPrintable(QString::number(requests)));
+    SIM("fault off");
 }
 
 void OutputTestSafety::nothingIsSentAfterDisconnect()
