@@ -172,8 +172,12 @@ int Session::exchangeFailed(const QString &what, quint16 result, bool unverified
         QString text = QStringLiteral("%1 at %2 interrupted by %3: the exchange (function %4) was cut short")
                            .arg(what, where(), interruptCause())
                            .arg(command.request.function);
-        if (unverified || command.lastRequestSent())
-            text += QStringLiteral("; the request had gone out: read the detector again before relying on it");
+        // A write that went out may have been carried out.
+        const quint8 f = command.request.function;
+        const bool write = f == Modbus::FnWriteSingle || f == Modbus::FnWriteMultiple || f == Modbus::FnWriteMemory
+                           || f == Modbus::FnWriteFileRecord;
+        if (unverified || (write && command.lastRequestSent()))
+            text += QStringLiteral("; the write had gone out: read the detector again before relying on it");
         return fail(interruptExitCode(), text);
     }
     QString text = resultText(result);
