@@ -204,5 +204,40 @@ int main(int argc, char **argv)
         const QByteArray label = QStringLiteral("function 14, %1 KiB in 200-byte blocks").arg(kib).toLatin1();
         report(label.constData(), w.elapsed(), t, turnaround, cpuSeconds() - c0);
     }
+
+    // (d) a line that never falls silent: a byte every 10 ms.  Each attempt
+    // ends at its reply deadline; the exchange fails after its attempts and
+    // the one pause.
+    {
+        command.closePort();
+        BenchSim babbling;
+        if (!babbling.start(simPath, {}) || !babbling.launcher.writeLine(QStringLiteral("fault babble 10")))
+            return 2;
+        command.resetState();
+        command.PortName = babbling.port;
+        command.SlaveAddress = 1;
+        if (!command.openPort())
+            return 2;
+        QThread::msleep(100);
+        std::printf("babbling line (a byte every 10 ms):\n");
+        const struct {
+            const char *what;
+            quint8 function;
+            quint16 value, start, count;
+        } cases[] = {{"input registers 0-9 (function 4)", Modbus::FnReadInput, 0, 0, Params::InputCount},
+                     {"identification (function 43)", Modbus::FnReadDeviceId, 1, 0, 0}};
+        for (const auto &c : cases) {
+            QElapsedTimer w;
+            w.start();
+            const quint16 r = command.transact(c.function, c.value, c.start, c.count);
+            const double ms = w.nsecsElapsed() / 1e6;
+            const double bound = Command::RegisterLoop.attempts * (Command::replyDeadlineUs(Command::RegisterLoop,
+                                                                                            command.request) / 1000.0)
+                                 + Command::RegisterLoop.corruptPause;
+            std::printf("    %s: result %u after %.0f ms (10 x deadline %.1f ms + pause = %.0f ms)\n", c.what, r, ms,
+                        Command::replyDeadlineUs(Command::RegisterLoop, command.request) / 1000.0, bound);
+        }
+        command.closePort();
+    }
     return 0;
 }
