@@ -393,6 +393,15 @@ QString describe(const Frame &f)
         s += QStringLiteral(" [CRC error]");
     else if (f.truncated)
         s += QStringLiteral(" [incomplete]");
+    // The identification texts are the device's own bytes and may hold line
+    // breaks or other control characters: the description stays one line
+    // (tlctl --frames readers take every line starting "< " for a reply).
+    for (QChar &c : s) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QLatin1Char(' ');
+    }
     return s;
 }
 

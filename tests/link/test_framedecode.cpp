@@ -138,6 +138,18 @@ void TestFrameDecode::replies()
     idReply += "1.06";
     const Frame ident = FrameDecode::decode(withCrc(idReply), false, nullptr, block);
     QCOMPARE(ident.values, (QStringList{QStringLiteral("vendor = TLV"), QStringLiteral("firmware_version = 1.06")}));
+
+    // A device's text with line breaks in it: the values keep the text as it
+    // came, the description stays one line.
+    QByteArray spoofReply = bytes({1, 43, 0x0E, 1, 1, 0, 0, 1, 0, 16});
+    spoofReply += "A\n< 01 03\r\x0b\x1b";
+    spoofReply += QString(QChar(0x2028)).toUtf8();
+    spoofReply += "B";
+    QCOMPARE(spoofReply.size(), 10 + 16);
+    const Frame spoof = FrameDecode::decode(withCrc(spoofReply), false, nullptr, block);
+    QCOMPARE(spoof.objects.value(0).text, QString::fromUtf8("A\n< 01 03\r\x0b\x1b\u2028B"));
+    QCOMPARE(FrameDecode::describe(spoof),
+             QStringLiteral("address 1, read device identification code 1: vendor = A < 01 03    B"));
 }
 
 void TestFrameDecode::damagedAndForeign()
