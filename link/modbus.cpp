@@ -150,11 +150,71 @@ quint16 checkIdentification(const quint8 *reply, int length, const Image &image)
         dst[copy] = 0;
         pos += 2 + len;
     }
-    return ResultOk;
+    // Bytes after the last object belong to no reply of this form.
+    return pos == end ? ResultOk : ResultMismatch;
 }
 
 // An exception reply carries the request's function code with this bit set.
 constexpr quint8 ExceptionFlag = 0x80;
+
+bool knownReplyFunction(quint8 function)
+{
+    switch (function) {
+    case FnReadHolding:
+    case FnReadInput:
+    case FnWriteSingle:
+    case FnWriteMemory:
+    case FnWriteMultiple:
+    case FnWriteFileRecord:
+    case FnReadFileRecord:
+    case FnReadDeviceId:
+    case ExceptionFlag | FnReadHolding:
+    case ExceptionFlag | FnReadInput:
+    case ExceptionFlag | FnWriteSingle:
+    case ExceptionFlag | FnWriteMemory:
+    case ExceptionFlag | 15:
+    case ExceptionFlag | FnWriteMultiple:
+    case ExceptionFlag | FnWriteFileRecord:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Whether a reply of `function` (exception or not) can answer a request of
+// `asked`.  The two register reads are checked by the reply's own function
+// (a holding read answered as an input read stores input registers), and a
+// "write multiple" request may be refused as function 15 by some units.
+bool answersFunction(quint8 function, quint8 asked)
+{
+    const quint8 base = function & quint8(~ExceptionFlag);
+    if (base == asked)
+        return true;
+    const bool reads = (base == FnReadHolding || base == FnReadInput)
+        && (asked == FnReadHolding || asked == FnReadInput);
+    return reads || (base == 15 && asked == FnWriteMultiple);
+}
+
+// Whether the frame is exactly as long as its function's form says.  A
+// memory write may be confirmed by its header (9 bytes) or by an echo of
+// the whole request.  Of a file record read only byte 3 is looked at; an
+// identification reply is measured as its objects are parsed.
+bool hasItsForm(const quint8 *reply, int length, const Request &request)
+{
+    switch (reply[1]) {
+    case FnReadDeviceId:
+        return true;
+    case FnReadFileRecord:
+        return length >= 6;
+    case FnWriteMemory:
+        if (length > 7 && length == 9 + reply[6])
+            return length == request.length;
+        break;
+    default:
+        break;
+    }
+    return replyLength(reply, length) == length;
+}
 
 } // namespace
 
@@ -262,6 +322,13 @@ quint16 checkReply(const quint8 *reply, int length, const Request &request, cons
     // 255 a device may answer under its own address.
     const quint8 asked = request.bytes[0];
     if (asked != 0 && asked != 255 && reply[0] != asked)
+        return ResultMismatch;
+    if (!knownReplyFunction(reply[1]))
+        return ResultUnsupported;
+    // A reply to another request (a late echo of a write answering a read,
+    // a read answering a write) confirms nothing of this one; nor does a
+    // frame that is not its function's form (bytes between data and CRC).
+    if (!answersFunction(reply[1], request.function) || !hasItsForm(reply, length, request))
         return ResultMismatch;
     const quint16 start = request.start;
     const int end = length - 2;   // bytes before the CRC
@@ -378,7 +445,7 @@ int longestReply(const Request &request)
         normal = 8;
         break;
     case FnWriteMemory:
-        normal = 9;
+        normal = qMax(9, request.length);   // its header, or an echo of it all
         break;
     case FnWriteFileRecord:
     case FnReadFileRecord:

@@ -73,8 +73,10 @@ quint16 buildBlockRequest(Request &req, quint8 address, quint8 function, quint32
 
 // Checks a reply of `length` bytes whose CRC has matched against the request
 // and stores its data into the image.  The reply must come from the address
-// asked (unless that was 0 or 255, which a device may answer under its own);
-// a function 3 or 4 reply must carry exactly two bytes per register asked for.  Reads nothing outside
+// asked (unless that was 0 or 255, which a device may answer under its own),
+// answer the request's function (a read may be answered by the other read)
+// and be exactly as long as its function's form; a function 3 or 4 reply
+// must carry exactly two bytes per register asked for.  Reads nothing outside
 // reply[0..length).  Returns a result code; never ResultBadReply for a length
 // of 3 or more.
 quint16 checkReply(const quint8 *reply, int length, const Request &request, const Image &image);

@@ -25,14 +25,18 @@ class TestModbus : public QObject
     quint16 scratch = 0;
     Modbus::Image image{&block, &scratch};
 
-    // Checks a reply against a request for `count` registers from `start`,
-    // asked at `address` (by default the one the reply comes from).
-    quint16 check(const QByteArray &reply, quint16 start, quint16 count = 0, int address = -1)
+    // Checks a reply against a request of `function` (by default the one
+    // the reply answers) for `count` registers from `start`, asked at
+    // `address` (by default the one the reply comes from).
+    quint16 check(const QByteArray &reply, quint16 start, quint16 count = 0, int address = -1,
+                  int function = -1)
     {
         Modbus::Request req;
         req.bytes[0] = quint8(address >= 0 ? address : reply.isEmpty() ? 1 : quint8(reply[0]));
+        req.function = quint8(function >= 0 ? function : reply.size() < 2 ? 0 : quint8(reply[1]) & 0x7F);
         req.start = start;
         req.count = count;
+        req.length = 9;   // a memory write of no data
         return Modbus::checkReceived(reinterpret_cast<const quint8 *>(reply.constData()), reply.size(),
                                      req, image);
     }
@@ -276,6 +280,47 @@ private slots:
         QCOMPARE(int(block.FileRecord[15]), 0x5A);
         // Too short to carry the echo.
         QCOMPARE(check(withCrc(QByteArray::fromHex("0110")), 0x1000), quint16(ResultMismatch));
+    }
+
+    void replyMustAnswerItsRequest()
+    {
+        // A late echo of a block write answering a read of the same block.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("011010000005")), 0x1000, 5, -1, 3), quint16(ResultMismatch));
+        // A read answering a write: the write is not confirmed, nothing stored.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0103020007")), 0x1000, 1, -1, 16), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0106100584E2")), 0x1005, 1, -1, 16), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("019002")), 0x1000, 1, -1, 3), quint16(ResultMismatch));
+        QVERIFY(blockUntouched());
+        // The two reads answer each other, each checked as itself.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01040200FF")), 0, 1, -1, 3), quint16(ResultOk));
+        QCOMPARE(block.CurrentADC, quint16(0xFF));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("018402")), 0, 1, -1, 3), quint16(ResultIllegalAddress));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("018F03")), 0x1000, 1, -1, 16), quint16(ResultIllegalValue));
+        // Unknown function bytes stay unsupported whatever was asked.
+        QCOMPARE(check(withCrc(QByteArray::fromHex("019502")), 0x1000, 1, -1, 3), quint16(ResultUnsupported));
+
+        // Exactly its function's form: no byte between data and CRC, no
+        // echo cut short or padded, no "byte count" that is the CRC.
+        init();
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01040200FF00")), 0, 1), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("0106100584E200")), 0x1005), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01031000")), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("01830200")), 0x1000), quint16(ResultMismatch));
+        QCOMPARE(check(withCrc(QByteArray::fromHex("012B0E0102000000FF")), 1), quint16(ResultMismatch));
+        QVERIFY(blockUntouched());
+        // A memory write: its header, or the whole request echoed; not a
+        // header cut short.
+        Modbus::Request req;
+        const quint8 data[2] = {0xAA, 0x55};
+        QCOMPARE(Modbus::buildBlockRequest(req, 0, 14, 0x08001C00, data, 2), quint16(ResultOk));
+        auto checkBlock = [&](const QByteArray &reply) {
+            return Modbus::checkReceived(reinterpret_cast<const quint8 *>(reply.constData()), reply.size(), req, image);
+        };
+        QCOMPARE(checkBlock(withCrc(QByteArray::fromHex("000E08001C0002"))), quint16(ResultOk));
+        QCOMPARE(checkBlock(withCrc(QByteArray::fromHex("000E08001C0002AA55"))), quint16(ResultOk));
+        QCOMPARE(checkBlock(withCrc(QByteArray::fromHex("000E08001C00"))), quint16(ResultMismatch));
+        QCOMPARE(checkBlock(withCrc(QByteArray::fromHex("000E08001C0002AA"))), quint16(ResultMismatch));
+        QCOMPARE(Modbus::longestReply(req), 11);
     }
 
     void replyFromAnotherAddress()
