@@ -140,6 +140,7 @@ quint16 Command::transact(quint8 function, quint16 value, quint16 start, quint16
 {
     if (exchanging)
         return ResultNotConnected;   // see busy()
+    requestSent = false;   // nothing of this request has gone out yet
     const Modbus::Image image{&DeviceParams, &ScratchWord};
     const quint16 built = Modbus::buildRequest(request, quint8(SlaveAddress & 0xFF), function, value,
                                                start, count, image);
@@ -152,6 +153,7 @@ quint16 Command::transactBlock(quint8 function, quint32 address, const quint8 *d
 {
     if (exchanging)
         return ResultNotConnected;   // see busy()
+    requestSent = false;
     const quint16 built = Modbus::buildBlockRequest(request, quint8(SlaveAddress & 0xFF), function,
                                                     address, data, length);
     if (built != ResultOk)

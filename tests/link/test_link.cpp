@@ -423,6 +423,9 @@ private slots:
         line->refuseOpen = true;
         QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultLineLost));
         QVERIFY(command.lastRequestSent());
+        // A request that cannot be built sent nothing, whatever went before.
+        QCOMPARE(command.transact(5, 0, 0, 1), quint16(ResultUnsupported));
+        QVERIFY(!command.lastRequestSent());
 
         // Closed on purpose: nothing goes out, nothing is reopened.
         line->refuseOpen = false;
