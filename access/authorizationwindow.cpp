@@ -2,7 +2,7 @@
 #include "ui_authorizationwindow.h"
 
 #include "accesslevels.h"
-#include "command.h"
+#include "programlink.h"
 #include "options.h"
 
 #include <QMessageBox>

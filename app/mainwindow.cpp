@@ -6,7 +6,7 @@
 #include "accesslevels.h"
 #include "authorizationwindow.h"
 #include "calibration.h"
-#include "command.h"
+#include "programlink.h"
 #include "connect_com_port.h"
 #include "deviceops.h"
 #include "devicesetting_2_window.h"
@@ -275,7 +275,7 @@ QStackedWidget *MainWindow::stack(int index) const
 
 void MainWindow::showBlockState()
 {
-    const bool fromLink = DeviceOps::blockFromLink();
+    const bool fromLink = DeviceOps::blockFromLink(command);
     for (int i = 0; i < StackCount; ++i) {
         if (!notRead[i])
             continue;
@@ -387,8 +387,8 @@ void MainWindow::pageSetup()
 bool MainWindow::readCycle(int tab)
 {
     // Live values alone only complete a block read from this very device.
-    const bool full = !ui->checkBoxAutoupdate->isChecked() || !DeviceOps::blockFromLink();
-    return reportRead(tab, full, DeviceOps::read(full ? DeviceOps::ReadMode::Full : DeviceOps::ReadMode::LiveOnly));
+    const bool full = !ui->checkBoxAutoupdate->isChecked() || !DeviceOps::blockFromLink(command);
+    return reportRead(tab, full, DeviceOps::read(command, full ? DeviceOps::ReadMode::Full : DeviceOps::ReadMode::LiveOnly));
 }
 
 bool MainWindow::reportRead(int tab, bool full, const DeviceOps::Outcome &read)
@@ -554,7 +554,7 @@ void MainWindow::on_tabWidget_currentChanged(int index)
 
 void MainWindow::on_pushButtonResetDevice_clicked()
 {
-    DeviceOps::sendCommand(Params::CmdRestart);
+    DeviceOps::sendCommand(command, Params::CmdRestart);
 }
 
 void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
@@ -562,7 +562,7 @@ void MainWindow::on_checkBox_SoundOn_stateChanged(int state)
     // With no detector shown there is nobody to send the command to.
     if (!Params::isDetector(command.DeviceType))
         return;
-    if (const quint16 sent = DeviceOps::switchSoundOff(state != 0); sent != ResultOk) {
+    if (const quint16 sent = DeviceOps::switchSoundOff(command, state != 0); sent != ResultOk) {
         showExchangeError(this, sent);
         return;
     }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "calibrationclock.h"
-#include "command.h"
+#include "programlink.h"
 #include "deviceops.h"
 #include "measuretrend.h"
 #include "parameterfile_gui.h"

@@ -7,7 +7,7 @@
 
 #include "accesslevels.h"
 #include "authorizationwindow.h"
-#include "command.h"
+#include "programlink.h"
 #include "deviceparams.h"
 #include "filechoice_gui.h"
 #include "firmware_gui.h"
@@ -27,7 +27,7 @@ void MainWindow::on_pushButtonSaveConfigPC_clicked()
     stopAutoUpdate();
     QCoreApplication::processEvents();
     // A file of another detector's values would pass for this one's.
-    if (!DeviceOps::blockFromLink()) {
+    if (!DeviceOps::blockFromLink(command)) {
         QMessageBox::warning(this, tr("Ошибка"),
                              tr("Параметры этого прибора не прочитаны: прочитайте параметры, прежде чем "
                                 "сохранять их в файл"));
@@ -65,7 +65,7 @@ void MainWindow::on_pushButtonLoadConfigDevice_clicked()
     if (!report.attempted)
         return;
     // The detector as it was before: a copied file may bring another serial number.
-    Journal::Record record = Journal::fromDevice(Journal::Kind::FileLoad, QStringLiteral("program"), report.device);
+    Journal::Record record = Journal::fromDevice(command, Journal::Kind::FileLoad, QStringLiteral("program"), report.device);
     record.value = path;
     Journal::differences(report.device, report.planned, command.WriteCount, &record.before, &record.after);
     record.ok = written;
@@ -80,7 +80,7 @@ void MainWindow::on_pushButtonSaveFactorySettings_clicked()
     FlowHost host = flowHost();
     const bool stored = storeFactorySettings(host);
     showBlockState();
-    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryStore, QStringLiteral("program"));
+    Journal::Record record = Journal::fromDevice(command, Journal::Kind::FactoryStore, QStringLiteral("program"));
     // What the factory settings now keep of the calibration.
     record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryStore), command.DeviceParams);
     record.ok = stored;
@@ -103,7 +103,7 @@ void MainWindow::on_pushButtonReadFactorySettings_clicked()
     const ParamBlock before = command.DeviceParams;
     const bool restored = restoreFactorySettings(host);
     showBlockState();
-    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryRestore, QStringLiteral("program"));
+    Journal::Record record = Journal::fromDevice(command, Journal::Kind::FactoryRestore, QStringLiteral("program"));
     if (restored)
         Journal::differences(before, command.DeviceParams, command.WriteCount, &record.before, &record.after);
     record.ok = restored;
@@ -138,7 +138,7 @@ void MainWindow::on_pushButtonBootloader_clicked()
             return;
         accept = Firmware::Images::Any;
     }
-    Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("program"));
+    Journal::Record record = Journal::fromDevice(command, Journal::Kind::Firmware, QStringLiteral("program"));
     record.value = Journal::firmwareValue(QFileInfo(path).absoluteFilePath(), image.size, image.sha256Hex());
     QString failure;
     record.ok = updateFirmware(this, image, accept, &failure);

@@ -4,7 +4,7 @@
 
 #include "accesslevels.h"
 #include "authorizationwindow.h"
-#include "command.h"
+#include "programlink.h"
 #include "sensorconfiguration.h"
 
 #include <QCoreApplication>

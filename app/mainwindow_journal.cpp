@@ -62,7 +62,7 @@ void MainWindow::recordCalibration(const CalibrationStep &step)
         kind = Journal::Kind::Output20mA;
         break;
     }
-    Journal::Record record = Journal::fromDevice(kind, QStringLiteral("program"));
+    Journal::Record record = Journal::fromDevice(command, kind, QStringLiteral("program"));
     const QStringList fields = Journal::calibrationFields(kind);
     record.value = step.value;
     record.before = Journal::fieldsText(fields, step.before);

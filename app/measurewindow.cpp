@@ -5,7 +5,7 @@
 #include "ui_measurewindow.h"
 
 #include "accesslevels.h"
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "options.h"
 

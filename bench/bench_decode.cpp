@@ -45,7 +45,8 @@ int main(int argc, char **argv)
     if (at > 0 && at + 1 < args.size())
         rounds = qMax(1, args[at + 1].toInt());
 
-    command.DeviceParams.Config = 0x0012;
+    Command link;
+    link.DeviceParams.Config = 0x0012;
     // Requests and replies of a read cycle and a block write, sent (true) or
     // received (false).
     const QByteArray ident = QByteArray::fromHex("012B0E0102000003000556656C74610104544C3032020431" "2E3036");
@@ -63,7 +64,7 @@ int main(int argc, char **argv)
     for (const auto &f : frames)
         bytes += f.second.size();
 
-    TrafficRecorder rec;
+    TrafficRecorder rec(link);
     QElapsedTimer clock;
     clock.start();
     for (int r = 0; r < rounds; ++r) {

@@ -42,6 +42,9 @@ struct Tally {
 
 Tally *tally = nullptr;
 
+// The link the bench measures.
+Command link;
+
 void countTraffic(bool, const QByteArray &bytes, void *)
 {
     if (tally)
@@ -88,7 +91,7 @@ int main(int argc, char **argv)
 
     Tally t;
     tally = &t;
-    command.setTrafficHook(countTraffic, nullptr);
+    link.setTrafficHook(countTraffic, nullptr);
 
     // The simulator's turnaround: exchanges against the unpaced simulator
     // cost the 4 ms gap before each request plus its turnaround (and our own
@@ -99,26 +102,26 @@ int main(int argc, char **argv)
         BenchSim sim;
         if (!sim.start(simPath, {}))
             return 2;
-        command.PortName = sim.port;
-        command.SlaveAddress = 1;
-        if (!command.openPort())
+        link.PortName = sim.port;
+        link.SlaveAddress = 1;
+        if (!link.openPort())
             return 2;
         const int n = 50;
         QElapsedTimer w;
         w.start();
         for (int i = 0; i < n; ++i)
-            if (command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk)
+            if (link.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk)
                 return 3;
         turnaround = qMax(0.0, w.nsecsElapsed() / 1e6 / n - GapMs);
-        command.closePort();
+        link.closePort();
     }
 
     BenchSim sim;
     if (!sim.start(simPath, {QStringLiteral("--pace")}))
         return 2;
-    command.PortName = sim.port;
-    command.SlaveAddress = 1;
-    if (!command.openPort())
+    link.PortName = sim.port;
+    link.SlaveAddress = 1;
+    if (!link.openPort())
         return 2;
 
     std::printf("tl02-sim paced at 9600 baud on %s; unpaced turnaround %.2f ms per exchange; "
@@ -133,8 +136,8 @@ int main(int argc, char **argv)
         QElapsedTimer w;
         w.start();
         for (int r = 0; r < rounds; ++r) {
-            const quint16 results[4] = {command.transact(Modbus::FnReadDeviceId, 0, 1, 0), command.transact(Modbus::FnReadDeviceId, 0, 2, 0),
-                                        command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, Params::HoldingCount), command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount)};
+            const quint16 results[4] = {link.transact(Modbus::FnReadDeviceId, 0, 1, 0), link.transact(Modbus::FnReadDeviceId, 0, 2, 0),
+                                        link.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, Params::HoldingCount), link.transact(Modbus::FnReadInput, 0, 0, Params::InputCount)};
             for (quint16 res : results)
                 if (res != ResultOk) {
                     std::fprintf(stderr, "read cycle failed: %u\n", res);
@@ -147,8 +150,8 @@ int main(int argc, char **argv)
 
     // (b) the block to its origin, and the bare write.
     {
-        command.DeviceType = Params::TypeDetector1;
-        if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok()) {
+        link.DeviceType = Params::TypeDetector1;
+        if (!DeviceOps::read(link, DeviceOps::ReadMode::Full).ok()) {
             std::fprintf(stderr, "full read failed\n");
             return 3;
         }
@@ -160,9 +163,9 @@ int main(int argc, char **argv)
             QElapsedTimer w;
             w.start();
             for (int r = 0; r < rounds; ++r) {
-                const bool ok = pass == 0 ? DeviceOps::writeBlock().ok()
-                                          : command.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst,
-                                                             command.WriteCount) == ResultOk;
+                const bool ok = pass == 0 ? DeviceOps::writeBlock(link).ok()
+                                          : link.transact(Modbus::FnWriteMultiple, 0, Params::HoldingFirst,
+                                                             link.WriteCount) == ResultOk;
                 if (!ok) {
                     std::fprintf(stderr, "block write failed\n");
                     return 3;
@@ -179,10 +182,10 @@ int main(int argc, char **argv)
 
     // (c) memory blocks.
     {
-        if (command.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1) != ResultOk)
+        if (link.transact(Modbus::FnWriteMultiple, Params::CmdBootloader, Params::CommandRegister, 1) != ResultOk)
             return 3;
         QThread::msleep(200);
-        command.SlaveAddress = 0;
+        link.SlaveAddress = 0;
         QByteArray image(kib * 1024, '\0');
         for (int i = 0; i < image.size(); ++i)
             image[i] = char((i * 31 + 7) & 0xFF);
@@ -193,7 +196,7 @@ int main(int argc, char **argv)
         quint32 address = 0x08001C00;
         for (int off = 0; off < image.size(); off += 200) {
             const int len = qMin(200, image.size() - off);
-            if (command.transactBlock(14, address, reinterpret_cast<const quint8 *>(image.constData()) + off,
+            if (link.transactBlock(14, address, reinterpret_cast<const quint8 *>(image.constData()) + off,
                                       quint16(len)) != ResultOk) {
                 std::fprintf(stderr, "block at 0x%08X failed\n", address);
                 return 3;
@@ -209,14 +212,14 @@ int main(int argc, char **argv)
     // ends at its reply deadline; the exchange fails after its attempts and
     // the one pause.
     {
-        command.closePort();
+        link.closePort();
         BenchSim babbling;
         if (!babbling.start(simPath, {}) || !babbling.launcher.writeLine(QStringLiteral("fault babble 10")))
             return 2;
-        command.resetState();
-        command.PortName = babbling.port;
-        command.SlaveAddress = 1;
-        if (!command.openPort())
+        link.resetState();
+        link.PortName = babbling.port;
+        link.SlaveAddress = 1;
+        if (!link.openPort())
             return 2;
         QThread::msleep(100);
         std::printf("babbling line (a byte every 10 ms):\n");
@@ -229,15 +232,15 @@ int main(int argc, char **argv)
         for (const auto &c : cases) {
             QElapsedTimer w;
             w.start();
-            const quint16 r = command.transact(c.function, c.value, c.start, c.count);
+            const quint16 r = link.transact(c.function, c.value, c.start, c.count);
             const double ms = w.nsecsElapsed() / 1e6;
             const double bound = Command::RegisterLoop.attempts * (Command::replyDeadlineUs(Command::RegisterLoop,
-                                                                                            command.request) / 1000.0)
+                                                                                            link.request) / 1000.0)
                                  + Command::RegisterLoop.corruptPause;
             std::printf("    %s: result %u after %.0f ms (10 x deadline %.1f ms + pause = %.0f ms)\n", c.what, r, ms,
-                        Command::replyDeadlineUs(Command::RegisterLoop, command.request) / 1000.0, bound);
+                        Command::replyDeadlineUs(Command::RegisterLoop, link.request) / 1000.0, bound);
         }
-        command.closePort();
+        link.closePort();
     }
     return 0;
 }

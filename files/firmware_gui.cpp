@@ -1,5 +1,6 @@
 #include "firmware_gui.h"
 
+#include "programlink.h"
 #include "progressdialog_gui.h"
 
 #include <QCoreApplication>
@@ -97,7 +98,7 @@ bool updateFirmware(QWidget *window, const Firmware::Image &image, Firmware::Ima
     };
 
     Firmware::Report report;
-    const Firmware::Result result = Firmware::update(image, hooks, &report, accept);
+    const Firmware::Result result = Firmware::update(command, image, hooks, &report, accept);
     dialog.reset();
 
     QString text;

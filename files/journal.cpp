@@ -75,23 +75,23 @@ QString kindText(const QString &key)
     return key;
 }
 
-Record fromDevice(Kind kind, const QString &source)
+Record fromDevice(const Command &link, Kind kind, const QString &source)
 {
-    return fromDevice(kind, source, command.DeviceParams);
+    return fromDevice(link, kind, source, link.DeviceParams);
 }
 
-Record fromDevice(Kind kind, const QString &source, const ParamBlock &block)
+Record fromDevice(const Command &link, Kind kind, const QString &source, const ParamBlock &block)
 {
     Record r;
     r.time = QDateTime::currentDateTime();
-    r.deviceType = command.DeviceType;
-    r.address = command.SlaveAddress;
-    r.level = command.UserName;
+    r.deviceType = link.DeviceType;
+    r.address = link.SlaveAddress;
+    r.level = link.UserName;
     r.kind = kindKey(kind);
     r.source = source;
     // The bootloader does not say which detector it belongs to; whatever
     // the block still holds may be another device's.
-    if (Params::isDetector(command.DeviceType)) {
+    if (Params::isDetector(link.DeviceType)) {
         const ParamBlock &p = block;
         r.serial = p.SerialNum;
         r.serialText = Conv::serialText(p.SerialNum, p.DeviceTypeReg);

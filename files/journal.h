@@ -21,6 +21,7 @@
 #include <QStringList>
 #include <QVector>
 
+class Command;
 class QSqlError;
 
 namespace Journal {
@@ -63,13 +64,13 @@ struct Record {
     QString source;                // "program" or "tlctl"
 };
 
-// The device fields of `command` (type, serial number, firmware version,
+// The device fields of `link` (type, serial number, firmware version,
 // address, access level) with the time now, for a record of `kind`.  In the
 // bootloader state the detector's own fields are not known and stay empty.
-Record fromDevice(Kind kind, const QString &source);
+Record fromDevice(const Command &link, Kind kind, const QString &source);
 // The same with the detector's own fields taken from `block` (the device as
 // it was before an operation that may have changed them).
-Record fromDevice(Kind kind, const QString &source, const ParamBlock &block);
+Record fromDevice(const Command &link, Kind kind, const QString &source, const ParamBlock &block);
 
 // "name=value; ..." for the named parameters of the parameter table, as
 // tlctl read shows them (with their unit).

@@ -1,6 +1,6 @@
 #include "parameterfile_gui.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "deviceops.h"
 #include "errorbox.h"
 #include "paramtext_gui.h"
@@ -158,7 +158,7 @@ bool writeParameters(ExchangeHost &host)
     if (refusedByThresholdRule(host))
         return false;
     announceTransfer(host);
-    return reportWrite(host, DeviceOps::writeAndReadBack());
+    return reportWrite(host, DeviceOps::writeAndReadBack(command));
 }
 
 bool loadParameterFile(ExchangeHost &host, const QString &path, LoadReport *report)
@@ -216,7 +216,7 @@ bool storeFactorySettings(ExchangeHost &host)
     if (refusedByThresholdRule(host))
         return false;
     announceTransfer(host);
-    const DeviceOps::Outcome stored = DeviceOps::storeFactory();
+    const DeviceOps::Outcome stored = DeviceOps::storeFactory(command);
     if (stored.failed != DeviceOps::Step::Command)
         return reportWrite(host, stored) && stored.ok();
     // The block went out and came back; only the command was not taken.
@@ -227,7 +227,7 @@ bool storeFactorySettings(ExchangeHost &host)
 
 bool restoreFactorySettings(ExchangeHost &host)
 {
-    const DeviceOps::Outcome restored = DeviceOps::restoreFactory();
+    const DeviceOps::Outcome restored = DeviceOps::restoreFactory(command);
     if (restored.failed == DeviceOps::Step::Command) {
         exchangeFailed(host, restored);
         return false;

@@ -1,7 +1,7 @@
 #include "sensorconfiguration.h"
 #include "ui_sensorconfiguration.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "deviceops.h"
 #include "errorbox.h"
@@ -152,7 +152,7 @@ void SensorConfiguration::on_pushButton_Save_Param_clicked()
         return;
     }
     command.DeviceParams = candidate;
-    const DeviceOps::Outcome written = DeviceOps::writeBlock();
+    const DeviceOps::Outcome written = DeviceOps::writeBlock(command);
     if (!written.ok())
         showWriteError(this, written);
 }

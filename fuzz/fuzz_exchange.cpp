@@ -55,6 +55,9 @@
 
 namespace {
 
+// The link under test.
+Command link;
+
 using Piece = FakeLine::Piece;
 
 // ------------------------------------------------------------------ input
@@ -565,7 +568,7 @@ void onBytes(bool sent, const QByteArray &bytes, void *)
     CHECK(probe.stage == 1, "traffic reported outside the exchange");
     if (sent) {
         ++probe.sentFrames;
-        CHECK(bytes == QByteArray(reinterpret_cast<const char *>(command.request.bytes), command.request.length),
+        CHECK(bytes == QByteArray(reinterpret_cast<const char *>(link.request.bytes), link.request.length),
               "the frame reported sent is not the request");
     } else {
         CHECK(bytes.size() <= Modbus::ReplyCapacity + 1, "%d bytes reported received", int(bytes.size()));
@@ -717,7 +720,7 @@ void keepIdentificationTexts(ParamBlock &before)
 {
     for (int id = 0; id <= 8; ++id) {
         const Params::IdField field = Params::identificationField(id);
-        const auto *from = reinterpret_cast<const char *>(&command.DeviceParams) + field.offset;
+        const auto *from = reinterpret_cast<const char *>(&link.DeviceParams) + field.offset;
         std::memcpy(reinterpret_cast<char *>(&before) + field.offset, from, size_t(field.capacity));
     }
 }
@@ -725,8 +728,8 @@ void keepIdentificationTexts(ParamBlock &before)
 // An Ok reply: whole, its CRC right, and an answer to this request.
 void checkOkReply(const Case &c)
 {
-    const int n = command.replyLength;
-    const quint8 *r = command.reply;
+    const int n = link.replyLength;
+    const quint8 *r = link.reply;
     CHECK(n >= 4 && n <= Modbus::ReplyCapacity, "Ok with a reply of %d bytes", n);
     const quint16 crc = Modbus::crc16(r, n - 2);
     CHECK(r[n - 2] == quint8(crc & 0xFF) && r[n - 1] == quint8(crc >> 8), "Ok with a reply whose CRC is wrong");
@@ -802,7 +805,7 @@ void checkExchange(const Case &c, WatchedLine *line, quint16 built, bool opened)
               "an exchange that could not start wrote %zu, reported %zu, asked %zu, took %lld us",
               probe.writes.size(), probe.attempts.size(), probe.asks.size(), (long long)tookUs);
         if (built == ResultOk)
-            CHECK(!command.lastRequestSent(), "nothing went out, yet the request counts as sent");
+            CHECK(!link.lastRequestSent(), "nothing went out, yet the request counts as sent");
         return;
     }
     CHECK(result != ResultNotConnected, "ResultNotConnected on an open line");
@@ -820,8 +823,8 @@ void checkExchange(const Case &c, WatchedLine *line, quint16 built, bool opened)
     // byte at 9600 baud, one inter-chunk silence.
     const qint64 deadlineUs = firstUs + qint64(longestReply(c.function, block ? quint16(c.blockData.size()) : c.count) * 1e7 / 9600 + 0.5)
         + t.interChunkTimeout * 1000LL;
-    CHECK(Command::replyDeadlineUs(t, command.request) == deadlineUs, "reply deadline %lld us, expected %lld us",
-          (long long)Command::replyDeadlineUs(t, command.request), (long long)deadlineUs);
+    CHECK(Command::replyDeadlineUs(t, link.request) == deadlineUs, "reply deadline %lld us, expected %lld us",
+          (long long)Command::replyDeadlineUs(t, link.request), (long long)deadlineUs);
     // A wait ends at most one millisecond (a slice rounded up) past its time.
     constexpr qint64 RoundUs = 999;
 
@@ -840,7 +843,7 @@ void checkExchange(const Case &c, WatchedLine *line, quint16 built, bool opened)
     CHECK(probe.sentFrames == line->requests.size(), "%d frames reported sent, %d on the line", probe.sentFrames,
           int(line->requests.size()));
     for (const QByteArray &r : line->requests)
-        CHECK(r == QByteArray(reinterpret_cast<const char *>(command.request.bytes), command.request.length),
+        CHECK(r == QByteArray(reinterpret_cast<const char *>(link.request.bytes), link.request.length),
               "a request on the line that is not the one built");
     if (broadcast) {
         CHECK(nw == 1 || (nw == 0 && cancelled), "a broadcast written %d times", nw);
@@ -855,8 +858,8 @@ void checkExchange(const Case &c, WatchedLine *line, quint16 built, bool opened)
     CHECK(nr == nw || nr == nw + 1, "%d attempt reports for %d writes", nr, nw);
     CHECK(nr >= 1, "no attempt reported");
     CHECK(result == reports.back().result, "result %u, the last attempt reported %u", result, reports.back().result);
-    CHECK(command.lastRequestSent() == anyWritten, "lastRequestSent() %d, a request went out: %d",
-          command.lastRequestSent(), anyWritten);
+    CHECK(link.lastRequestSent() == anyWritten, "lastRequestSent() %d, a request went out: %d",
+          link.lastRequestSent(), anyWritten);
     if (result == ResultWriteTimeout)
         CHECK(!anyWritten, "ResultWriteTimeout although the request went out");
     if (result == ResultLineLost)
@@ -992,8 +995,8 @@ void checkExchange(const Case &c, WatchedLine *line, quint16 built, bool opened)
     }
 
     // An Ok reply fits its request.
-    CHECK(command.replyLength >= 0 && command.replyLength <= Modbus::ReplyCapacity, "reply length %d",
-          command.replyLength);
+    CHECK(link.replyLength >= 0 && link.replyLength <= Modbus::ReplyCapacity, "reply length %d",
+          link.replyLength);
     if (result == ResultOk && !broadcast)
         checkOkReply(c);
 }
@@ -1010,24 +1013,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     probe.c = &c;
     probe.clock = &clock;
 
-    command.resetState();
-    command.setClock(&clock);
-    command.SlaveAddress = c.address;
-    command.attemptLimit = c.attemptLimit;
-    command.setTrafficHook(onBytes, nullptr, onAttempt);
-    command.setWaitHook(c.waitHook ? onWait : nullptr, nullptr);
+    link.resetState();
+    link.setClock(&clock);
+    link.SlaveAddress = c.address;
+    link.attemptLimit = c.attemptLimit;
+    link.setTrafficHook(onBytes, nullptr, onAttempt);
+    link.setWaitHook(c.waitHook ? onWait : nullptr, nullptr);
 
     auto made = std::make_unique<WatchedLine>(
         clock, [&c](const QByteArray &req, int index) { return play(c, req, index, probe.budget); });
     WatchedLine *line = made.get();
     line->mbap = c.mbap;
     line->refuseOpen = c.refuseFirstOpen;
-    const bool opened = command.openTransport(std::move(made));
+    const bool opened = link.openTransport(std::move(made));
     line->refuseOpen = false;
 
     // The request as the link will build it.
     Modbus::Request expected;
-    const Modbus::Image image{&command.DeviceParams, &command.ScratchWord};
+    const Modbus::Image image{&link.DeviceParams, &link.ScratchWord};
     const auto *blockData = reinterpret_cast<const quint8 *>(c.blockData.constData());
     const quint16 built = c.function == Modbus::FnWriteMemory
         ? Modbus::buildBlockRequest(expected, c.address, c.function, c.memAddress, blockData, c.blockData.size())
@@ -1036,26 +1039,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The block and the scratch word as they were: an exchange that fails
     // leaves them so.
     static ParamBlock blockBefore;
-    std::memcpy(&blockBefore, &command.DeviceParams, sizeof blockBefore);
-    const quint16 scratchBefore = command.ScratchWord;
+    std::memcpy(&blockBefore, &link.DeviceParams, sizeof blockBefore);
+    const quint16 scratchBefore = link.ScratchWord;
 
     probe.startUs = clock.now;
     probe.stage = 1;
     probe.result = c.function == Modbus::FnWriteMemory
-        ? command.transactBlock(c.function, c.memAddress, blockData, quint16(c.blockData.size()))
-        : command.transact(c.function, c.value, c.start, c.count);
+        ? link.transactBlock(c.function, c.memAddress, blockData, quint16(c.blockData.size()))
+        : link.transact(c.function, c.value, c.start, c.count);
     probe.stage = 2;
 
     if (built == ResultOk && opened)
-        CHECK(command.request.length == expected.length
-                  && std::equal(expected.bytes, expected.bytes + expected.length, command.request.bytes),
+        CHECK(link.request.length == expected.length
+                  && std::equal(expected.bytes, expected.bytes + expected.length, link.request.bytes),
               "the link built another request than Modbus::buildRequest");
     checkExchange(c, line, built, opened);
     if (probe.result != ResultOk) {
         if (c.function == Modbus::FnReadDeviceId)
             keepIdentificationTexts(blockBefore);
-        const bool same = std::memcmp(&blockBefore, &command.DeviceParams, sizeof blockBefore) == 0
-            && scratchBefore == command.ScratchWord;
+        const bool same = std::memcmp(&blockBefore, &link.DeviceParams, sizeof blockBefore) == 0
+            && scratchBefore == link.ScratchWord;
         CHECK(same, "the block changed in an exchange that failed with %u", probe.result);
     }
     // FUZZ_EXCHANGE_TRACE=1 prints every exchange (to look at a corpus).
@@ -1063,9 +1066,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (trace)
         describe();
 
-    command.setTrafficHook(nullptr, nullptr);
-    command.setWaitHook(nullptr, nullptr);
-    command.resetState();
+    link.setTrafficHook(nullptr, nullptr);
+    link.setWaitHook(nullptr, nullptr);
+    link.resetState();
     probe.c = nullptr;
     return 0;
 }

@@ -6,14 +6,13 @@
 #include <QByteArray>
 #include <cstring>
 
-Command command;
-
 constexpr Command::LoopTiming Command::RegisterLoop;
 constexpr Command::LoopTiming Command::BlockLoop;
 
 Command::Command()
-    // Not DefaultUserName: that global may not be constructed yet when this
-    // object is (both are globals of different files); NoLevel is constant.
+    // Not DefaultUserName: that global may not be constructed yet when the
+    // program's link is (both are globals of different files); NoLevel is
+    // constant.
     : UserName(Access::NoLevel), clock(&LinkClock::real())
 {
     std::memset(&DeviceParams, 0, sizeof DeviceParams);

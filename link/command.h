@@ -1,5 +1,8 @@
-// The one link object of the program: the line to the device (serial port
-// or network), Modbus master, parameter block and the access state.
+// A link to the devices on one line: the line (serial port or network),
+// the Modbus master, the address asked, the parameter block and the access
+// state.  Callers own their links: the program keeps one for the detector it
+// shows (programlink.h), tlctl makes its own, a line worker one per line.
+// A link is used by one thread at a time, the one that opened it.
 #pragma once
 
 #include "deviceparams.h"
@@ -202,7 +205,5 @@ private:
     void *trafficContext = nullptr;
     void attemptEnded(quint16 result);
 };
-
-extern Command command;
 
 inline quint16 crc16(const quint8 *bytes, int length) { return Modbus::crc16(bytes, length); }

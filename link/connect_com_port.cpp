@@ -2,7 +2,7 @@
 #include "errorbox.h"
 #include "ui_connect_com_port.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "deviceops.h"
 #include "portdiagnosis.h"
 
@@ -213,12 +213,12 @@ void Connect_com_port::on_Button_connect_clicked()
 
     // The port text is taken as it is (a device path, or a network address
     // such as tcp://HOST:PORT): the link decides what it names.
-    if (!DeviceOps::open(command.PortName)) {
+    if (!DeviceOps::open(command, command.PortName)) {
         QMessageBox::information(this, tr("Подключение"), openFailureText(command.PortName, command.errorString()));
         return;
     }
 
-    const DeviceOps::Outcome probe = DeviceOps::probe();
+    const DeviceOps::Outcome probe = DeviceOps::probe(command);
     if (probe.ok()) {
         showConnected(true);
         return;
@@ -243,7 +243,7 @@ void Connect_com_port::on_Button_Search_clicked()
     // The chosen port, opened as Connect opens it; a link that was closed
     // is closed again afterwards.
     const bool wasOpen = command.isOpen();
-    if (!wasOpen && !DeviceOps::open(command.PortName)) {
+    if (!wasOpen && !DeviceOps::open(command, command.PortName)) {
         QMessageBox::information(this, tr("Подключение"), openFailureText(command.PortName, command.errorString()));
         return;
     }
@@ -280,7 +280,7 @@ void Connect_com_port::on_Button_Search_clicked()
             ++devices;
     };
     progress.show();
-    const DeviceOps::ScanReport report = DeviceOps::scan(ScanFirst, ScanLast, hooks);
+    const DeviceOps::ScanReport report = DeviceOps::scan(command, ScanFirst, ScanLast, hooks);
     progress.hide();
     ui->groupBox->setEnabled(true);
     ui->groupBox_Found->setEnabled(true);

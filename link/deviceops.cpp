@@ -20,9 +20,9 @@ Outcome failedAt(Step step, quint16 result = ResultOk)
     return o;
 }
 
-quint16 readInputs()
+quint16 readInputs(Command &link)
 {
-    return command.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
+    return link.transact(Modbus::FnReadInput, 0, 0, Params::InputCount);
 }
 
 // The device answered, and said no: the request was not carried out.
@@ -32,142 +32,142 @@ bool refusedByDevice(quint16 result)
 }
 
 // A write that failed after its request had gone out may have been carried out.
-Outcome writeFailed(Step step, quint16 result)
+Outcome writeFailed(const Command &link, Step step, quint16 result)
 {
     Outcome o = failedAt(step, result);
-    o.unverified = command.lastRequestSent() && !refusedByDevice(result);
+    o.unverified = link.lastRequestSent() && !refusedByDevice(result);
     return o;
 }
 
 // A register write of the block to the device it came from.
-Outcome writeToOrigin(quint16 start, quint16 count)
+Outcome writeToOrigin(Command &link, quint16 start, quint16 count)
 {
-    const Outcome target = confirmTarget();
+    const Outcome target = confirmTarget(link);
     if (!target.ok())
         return target;
-    const quint16 r = command.transact(Modbus::FnWriteMultiple, 0, start, count);
-    return r == ResultOk ? Outcome() : writeFailed(Step::BlockWrite, r);
+    const quint16 r = link.transact(Modbus::FnWriteMultiple, 0, start, count);
+    return r == ResultOk ? Outcome() : writeFailed(link, Step::BlockWrite, r);
 }
 
 } // namespace
 
-bool open(const QString &portName)
+bool open(Command &link, const QString &portName)
 {
-    command.PortName = portName;
-    if (!command.openPort())
+    link.PortName = portName;
+    if (!link.openPort())
         return false;
-    command.discardPending();
+    link.discardPending();
     return true;
 }
 
-Outcome probe()
+Outcome probe(Command &link)
 {
-    const quint16 r = readInputs();
+    const quint16 r = readInputs(link);
     if (r != ResultOk)
         return failedAt(Step::Probe, r);
-    command.DeviceType = qint16(command.DeviceParams.DeviceTypeReg);
-    if (Params::isRecognised(command.DeviceType))
+    link.DeviceType = qint16(link.DeviceParams.DeviceTypeReg);
+    if (Params::isRecognised(link.DeviceType))
         return Outcome();
     // Whatever answered is no TL-02: tell it to leave the line alone.
-    const bool sent = command.writeRaw(QByteArrayLiteral("DEACTIV"));
-    command.DeviceType = Params::TypeNone;
+    const bool sent = link.writeRaw(QByteArrayLiteral("DEACTIV"));
+    link.DeviceType = Params::TypeNone;
     return failedAt(Step::Unrecognised, sent ? quint16(ResultOk) : quint16(ResultWriteTimeout));
 }
 
-Outcome read(ReadMode mode)
+Outcome read(Command &link, ReadMode mode)
 {
     quint16 r = ResultOk;
     if (mode == ReadMode::Full) {
         // The block is about to take another device's identification: it
         // belongs to nobody until this read has filled it.
-        if (!blockFromLink())
-            command.Origin.valid = false;
-        if ((r = command.transact(Modbus::FnReadDeviceId, 0, 1, 0)) != ResultOk)
+        if (!blockFromLink(link))
+            link.Origin.valid = false;
+        if ((r = link.transact(Modbus::FnReadDeviceId, 0, 1, 0)) != ResultOk)
             return failedAt(Step::IdentBasic, r);
-        if ((r = command.transact(Modbus::FnReadDeviceId, 0, 2, 0)) != ResultOk)
+        if ((r = link.transact(Modbus::FnReadDeviceId, 0, 2, 0)) != ResultOk)
             return failedAt(Step::IdentRegular, r);
-        command.WriteCount = Conv::writeCountFor(command.DeviceParams.IdFirmwareVersion,
-                                                 int(sizeof command.DeviceParams.IdFirmwareVersion),
-                                                 command.DeviceType);
-        r = command.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, command.WriteCount);
+        link.WriteCount = Conv::writeCountFor(link.DeviceParams.IdFirmwareVersion,
+                                                 int(sizeof link.DeviceParams.IdFirmwareVersion),
+                                                 link.DeviceType);
+        r = link.transact(Modbus::FnReadHolding, 0, Params::HoldingFirst, link.WriteCount);
         if (r != ResultOk)
             return failedAt(Step::Holding, r);
-        Command::BlockOrigin &o = command.Origin;
+        Command::BlockOrigin &o = link.Origin;
         o.valid = true;
-        o.port = command.PortName;
-        o.address = command.SlaveAddress;
-        o.deviceType = command.DeviceType;
-        o.serialNumber = command.DeviceParams.SerialNum;
-        o.registerCount = command.WriteCount;
+        o.port = link.PortName;
+        o.address = link.SlaveAddress;
+        o.deviceType = link.DeviceType;
+        o.serialNumber = link.DeviceParams.SerialNum;
+        o.registerCount = link.WriteCount;
     }
-    if ((r = readInputs()) != ResultOk)
+    if ((r = readInputs(link)) != ResultOk)
         return failedAt(Step::Input, r);
     // The pages and a parameter file keep the display divisor in the block.
-    command.DeviceParams.Scale = Conv::scaleFromConfig(command.DeviceParams.Config);
+    link.DeviceParams.Scale = Conv::scaleFromConfig(link.DeviceParams.Config);
     return Outcome();
 }
 
-bool blockFromLink()
+bool blockFromLink(const Command &link)
 {
-    const Command::BlockOrigin &o = command.Origin;
-    return o.valid && o.port == command.PortName && o.address == command.SlaveAddress
-           && o.deviceType == command.DeviceType && o.registerCount == command.WriteCount;
+    const Command::BlockOrigin &o = link.Origin;
+    return o.valid && o.port == link.PortName && o.address == link.SlaveAddress
+           && o.deviceType == link.DeviceType && o.registerCount == link.WriteCount;
 }
 
-Outcome confirmTarget()
+Outcome confirmTarget(Command &link)
 {
-    if (!blockFromLink())
+    if (!blockFromLink(link))
         return failedAt(Step::NotRead);
     // The reads land in the block: what the user has there is put back.
-    const ParamBlock kept = command.DeviceParams;
-    quint16 r = command.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
-    const qint32 serial = command.DeviceParams.SerialNum;
+    const ParamBlock kept = link.DeviceParams;
+    quint16 r = link.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
+    const qint32 serial = link.DeviceParams.SerialNum;
     if (r == ResultOk)
-        r = command.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
-    const qint16 type = qint16(command.DeviceParams.DeviceTypeReg);
-    command.DeviceParams = kept;
+        r = link.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
+    const qint16 type = qint16(link.DeviceParams.DeviceTypeReg);
+    link.DeviceParams = kept;
     if (r != ResultOk)
         return failedAt(Step::Identity, r);
-    if (serial != command.Origin.serialNumber || type != command.Origin.deviceType) {
-        command.Origin.valid = false;
+    if (serial != link.Origin.serialNumber || type != link.Origin.deviceType) {
+        link.Origin.valid = false;
         return failedAt(Step::Foreign);
     }
     return Outcome();
 }
 
-Outcome writeBlock()
+Outcome writeBlock(Command &link)
 {
-    return writeToOrigin(Params::HoldingFirst, command.WriteCount);
+    return writeToOrigin(link, Params::HoldingFirst, link.WriteCount);
 }
 
-Outcome writeSimulation()
+Outcome writeSimulation(Command &link)
 {
-    return writeToOrigin(Params::SimulationFirst, 2);
+    return writeToOrigin(link, Params::SimulationFirst, 2);
 }
 
-Outcome writeThresholds()
+Outcome writeThresholds(Command &link)
 {
     // Limit1 at 0x1005, Limit2 at 0x1006.
-    return writeToOrigin(0x1005, 2);
+    return writeToOrigin(link, 0x1005, 2);
 }
 
-quint16 sendCommand(quint16 code)
+quint16 sendCommand(Command &link, quint16 code)
 {
-    return command.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);
+    return link.transact(Modbus::FnWriteMultiple, code, Params::CommandRegister, 1);
 }
 
-quint16 switchSoundOff(bool on)
+quint16 switchSoundOff(Command &link, bool on)
 {
-    return sendCommand(on ? Params::CmdSoundOffOn : Params::CmdSoundOffOff);
+    return sendCommand(link, on ? Params::CmdSoundOffOn : Params::CmdSoundOffOff);
 }
 
-Outcome writeAndReadBack(const ReadBackCheck &check)
+Outcome writeAndReadBack(Command &link, const ReadBackCheck &check)
 {
-    const ParamBlock sent = command.DeviceParams;
-    const Outcome written = writeBlock();
+    const ParamBlock sent = link.DeviceParams;
+    const Outcome written = writeBlock(link);
     if (!written.ok())
         return written;
-    Outcome back = read(ReadMode::Full);
+    Outcome back = read(link, ReadMode::Full);
     if (!back.ok()) {
         back.unverified = true;
         return back;
@@ -177,42 +177,42 @@ Outcome writeAndReadBack(const ReadBackCheck &check)
     return Outcome();
 }
 
-Outcome storeFactory(const ReadBackCheck &check)
+Outcome storeFactory(Command &link, const ReadBackCheck &check)
 {
     // Factory settings never keep the concentration simulation on.
-    command.DeviceParams.ImmitConcOn = 0;
-    const Outcome written = writeAndReadBack(check);
+    link.DeviceParams.ImmitConcOn = 0;
+    const Outcome written = writeAndReadBack(link, check);
     if (!written.ok())
         return written;
-    const quint16 r = sendCommand(Params::CmdStoreFactory);
-    return r == ResultOk ? Outcome() : writeFailed(Step::Command, r);
+    const quint16 r = sendCommand(link, Params::CmdStoreFactory);
+    return r == ResultOk ? Outcome() : writeFailed(link, Step::Command, r);
 }
 
-Outcome restoreFactory()
+Outcome restoreFactory(Command &link)
 {
-    const quint16 r = sendCommand(Params::CmdRestoreFactory);
+    const quint16 r = sendCommand(link, Params::CmdRestoreFactory);
     if (r != ResultOk)
-        return writeFailed(Step::Command, r);
-    return read(ReadMode::Full);
+        return writeFailed(link, Step::Command, r);
+    return read(link, ReadMode::Full);
 }
 
-Outcome enterBootloader()
+Outcome enterBootloader(Command &link)
 {
-    quint16 r = sendCommand(Params::CmdBootloader);
+    quint16 r = sendCommand(link, Params::CmdBootloader);
     if (r != ResultOk)
         return failedAt(Step::Command, r);
     QThread::msleep(Firmware::StartPauseMs);
-    auto isBootloader = [] { return command.DeviceParams.DeviceTypeReg == quint16(Params::TypeBootloader); };
-    r = readInputs();
+    auto isBootloader = [&link] { return link.DeviceParams.DeviceTypeReg == quint16(Params::TypeBootloader); };
+    r = readInputs(link);
     if (r != ResultOk || !isBootloader()) {
-        command.SlaveAddress = 0;
-        r = readInputs();
+        link.SlaveAddress = 0;
+        r = readInputs(link);
     }
     if (r != ResultOk)
         return failedAt(Step::Probe, r);
     if (!isBootloader())
         return failedAt(Step::NotBootloader);
-    command.DeviceType = Params::TypeBootloader;
+    link.DeviceType = Params::TypeBootloader;
     return Outcome();
 }
 
@@ -222,19 +222,20 @@ namespace {
 class ScanRestore
 {
 public:
-    ScanRestore()
-        : address(command.SlaveAddress), attempts(command.attemptLimit), block(command.DeviceParams)
+    explicit ScanRestore(Command &link)
+        : link(link), address(link.SlaveAddress), attempts(link.attemptLimit), block(link.DeviceParams)
     {
     }
     ~ScanRestore()
     {
-        command.SlaveAddress = address;
-        command.attemptLimit = attempts;
-        command.DeviceParams = block;
+        link.SlaveAddress = address;
+        link.attemptLimit = attempts;
+        link.DeviceParams = block;
     }
     ScanRestore(const ScanRestore &) = delete;
     ScanRestore &operator=(const ScanRestore &) = delete;
 
+    Command &link;
     const quint16 address;
     const int attempts;
     const ParamBlock block;
@@ -242,38 +243,38 @@ public:
 
 // The serial number and firmware version of a detector that answered.  It is
 // there, so these reads get the attempts the link had before the scan.
-void readDetectorDetails(ScanHit &hit, int attempts)
+void readDetectorDetails(Command &link, ScanHit &hit, int attempts)
 {
-    ParamBlock &p = command.DeviceParams;
-    command.attemptLimit = attempts;
+    ParamBlock &p = link.DeviceParams;
+    link.attemptLimit = attempts;
     p.SerialNum = 0;
-    hit.serialResult = command.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
+    hit.serialResult = link.transact(Modbus::FnReadHolding, 0, Params::SerialNumberFirst, 2);
     if (hit.serialResult == ResultOk) {
         hit.serialNumber = p.SerialNum;
         hit.serialText = Conv::serialText(p.SerialNum, p.DeviceTypeReg);
     }
     std::memset(p.IdFirmwareVersion, 0, sizeof p.IdFirmwareVersion);
-    hit.versionResult = command.transact(Modbus::FnReadDeviceId, 0, 1, 0);
+    hit.versionResult = link.transact(Modbus::FnReadDeviceId, 0, 1, 0);
     if (hit.versionResult == ResultOk)
         hit.firmwareVersion = Conv::fieldText(p.IdFirmwareVersion, int(sizeof p.IdFirmwareVersion));
-    command.attemptLimit = 1;
+    link.attemptLimit = 1;
 }
 
 } // namespace
 
-ScanReport scan(int from, int to, const ScanHooks &hooks)
+ScanReport scan(Command &link, int from, int to, const ScanHooks &hooks)
 {
-    const ScanRestore saved;
+    const ScanRestore saved(link);
     ScanReport report;
-    command.attemptLimit = 1;
+    link.attemptLimit = 1;
     for (int a = from; a <= to; ++a) {
         if (hooks.cancelled && hooks.cancelled())
             break;
         if (hooks.beforeAddress)
             hooks.beforeAddress(a);
-        command.SlaveAddress = quint16(a);
-        command.DeviceParams.DeviceTypeReg = 0;
-        const quint16 r = command.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
+        link.SlaveAddress = quint16(a);
+        link.DeviceParams.DeviceTypeReg = 0;
+        const quint16 r = link.transact(Modbus::FnReadInput, 0, Params::InputDeviceType, 1);
         // A link closed on purpose sent nothing, and will send nothing more.
         if (r == ResultNotConnected)
             break;
@@ -291,9 +292,9 @@ ScanReport scan(int from, int to, const ScanHooks &hooks)
         hit.address = a;
         hit.result = r;
         if (r == ResultOk) {
-            hit.type = qint16(command.DeviceParams.DeviceTypeReg);
+            hit.type = qint16(link.DeviceParams.DeviceTypeReg);
             if (hit.detector())
-                readDetectorDetails(hit, saved.attempts);
+                readDetectorDetails(link, hit, saved.attempts);
         }
         report.hits.append(hit);
         if (hooks.answered)

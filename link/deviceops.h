@@ -6,8 +6,10 @@
 //
 // No widgets and no messages here: every operation says which step failed
 // and with which link result, and the caller reports that in its own way
-// (message boxes and the status bar, or tlctl's lines on stderr).  Everything
-// goes through the global link object `command`, at command.SlaveAddress.
+// (message boxes and the status bar, or tlctl's lines on stderr).  Every
+// operation works on the link it is given, at its SlaveAddress; links on
+// different lines may be used from different threads at once, one thread
+// per link.
 #pragma once
 
 #include "deviceparams.h"
@@ -16,6 +18,8 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+
+class Command;
 
 namespace DeviceOps {
 
@@ -63,16 +67,16 @@ struct Outcome {
 };
 
 // Opens `portName` with the line settings of the link (it becomes
-// command.PortName) and discards whatever was pending on it.
-bool open(const QString &portName);
+// link.PortName) and discards whatever was pending on it.
+bool open(Command &link, const QString &portName);
 
-// Reads input registers 0-9 and takes command.DeviceType from register 4.
+// Reads input registers 0-9 and takes link.DeviceType from register 4.
 // A failed read (Step::Probe) leaves the type as it was.  A device of a type
 // the tool does not know is sent "DEACTIV" as raw bytes (no frame, no reply
 // awaited), so that it leaves the line alone, and the type becomes TypeNone
 // (Step::Unrecognised; the type read is still in DeviceParams.DeviceTypeReg).
 // The port stays open in every case: closing it is the caller's choice.
-Outcome probe();
+Outcome probe(Command &link);
 
 enum class ReadMode {
     Full,       // identification (codes 1 and 2), WriteCount, holding block, input registers
@@ -82,66 +86,66 @@ enum class ReadMode {
 // The read cycle.  A full read sets WriteCount from the firmware version and
 // the device type (27 registers for type 1 up to version 1.05, else 48)
 // before it reads the holding block; once the holding block is in, the
-// block's origin (command.Origin) is the device read.  A full read that
+// block's origin (link.Origin) is the device read.  A full read that
 // fails before that leaves no origin unless the block already was this
 // device's.  On success the display divisor Scale is taken from Config, as
 // the pages show it.  Stops at the first failure.
-Outcome read(ReadMode mode);
+Outcome read(Command &link, ReadMode mode);
 
-// Whether command.DeviceParams holds a full read of the device the link
+// Whether link.DeviceParams holds a full read of the device the link
 // addresses now: the origin's port, address, device type and register count
 // are the link's.
-bool blockFromLink();
+bool blockFromLink(const Command &link);
 
 // What every write of the block does first: blockFromLink() (Step::NotRead
 // otherwise), then the serial number (0x100F-0x1010) and the device type
 // (input register 4) are read from the device and must be the origin's
 // (Step::Identity when they cannot be read, Step::Foreign when they differ;
 // the origin is then dropped).  The block itself is left as it was.
-Outcome confirmTarget();
+Outcome confirmTarget(Command &link);
 
 // Writes the holding block: function 16 from 0x1000, WriteCount registers,
-// the values taken from command.DeviceParams, to the device they came from
+// the values taken from link.DeviceParams, to the device they came from
 // (confirmTarget() first).
-Outcome writeBlock();
+Outcome writeBlock(Command &link);
 // Writes the concentration simulation switch and value (0x1019, 0x101A)
 // from the block, to the device it came from.
-Outcome writeSimulation();
+Outcome writeSimulation(Command &link);
 // Writes the two thresholds Limit1 and Limit2 (0x1005, 0x1006) from the
 // block, and no other register, to the device it came from.
-Outcome writeThresholds();
+Outcome writeThresholds(Command &link);
 // Writes one command code to the command register (0x1020).
-quint16 sendCommand(quint16 code);
+quint16 sendCommand(Command &link, quint16 code);
 // The manual sound switch-off on (0x2002) or off (0x7007).
-quint16 switchSoundOff(bool on);
+quint16 switchSoundOff(Command &link, bool on);
 
 // Looks at what the device holds after a write: `sent` is the block as it
-// was written, command.DeviceParams what the full read brought back.
+// was written, link.DeviceParams what the full read brought back.
 // Returning false refuses it (Step::Check).
 using ReadBackCheck = std::function<bool(const ParamBlock &sent)>;
 
 // Writes the holding block, then makes a full read and runs `check` (when
 // given) on what came back.  A read-back that fails leaves the write
 // unverified.
-Outcome writeAndReadBack(const ReadBackCheck &check = {});
+Outcome writeAndReadBack(Command &link, const ReadBackCheck &check = {});
 
 // Stores the device's parameters as its factory settings.  The block is
 // written with the concentration simulation switched off and read back
 // (as writeAndReadBack), and only then is 0x3003 written: the device stores
 // what it holds, so a block that did not go out, or did not read back, is
 // never stored.
-Outcome storeFactory(const ReadBackCheck &check = {});
+Outcome storeFactory(Command &link, const ReadBackCheck &check = {});
 
 // Takes up the stored factory settings (0x6006), then makes a full read so
 // that the block holds them.  No read when the command fails.
-Outcome restoreFactory();
+Outcome restoreFactory(Command &link);
 
 // Switches a running detector to its bootloader: 0x5555, the pause in which
 // the bootloader erases its flash, then input registers 0-9, at the address
 // in use and, failing that, at address 0 (where a bootloader may only
 // answer).  On success DeviceType is TypeBootloader; SlaveAddress may have
 // become 0.
-Outcome enterBootloader();
+Outcome enterBootloader(Command &link);
 
 // One address of a line scan at which something answered.
 struct ScanHit {
@@ -190,6 +194,6 @@ struct ScanHooks {
 // it may be any slave on a shared line.  The link's SlaveAddress, attempt
 // limit and parameter block are what they were when the scan returns.  On a
 // link that is not open the scan ends at once, with nothing scanned.
-ScanReport scan(int from, int to, const ScanHooks &hooks = {});
+ScanReport scan(Command &link, int from, int to, const ScanHooks &hooks = {});
 
 } // namespace DeviceOps

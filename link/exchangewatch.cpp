@@ -1,6 +1,6 @@
 #include "exchangewatch.h"
 
-#include "command.h"
+#include "programlink.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -108,7 +108,7 @@ Image readImage(const QString &path)
     return image;
 }
 
-Result update(QIODevice *image, const Hooks &hooks, Report *report, Images accept)
+Result update(Command &link, QIODevice *image, const Hooks &hooks, Report *report, Images accept)
 {
     Report local;
     Report &rep = report ? *report : local;
@@ -130,7 +130,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report, Images accep
     if (accept != Images::Any && !rep.vectors.looksLikeApplication())
         return Result::NotApplication;
 
-    quint16 r = DeviceOps::sendCommand(Params::CmdBootloader);
+    quint16 r = DeviceOps::sendCommand(link, Params::CmdBootloader);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::StartFailed;
@@ -157,7 +157,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report, Images accep
 
         if (count > 0) {
             rep.lastAddress = address;
-            r = command.transactBlock(BlockFunction, address, buffer, quint16(count));
+            r = link.transactBlock(BlockFunction, address, buffer, quint16(count));
             if (r != ResultOk) {
                 rep.linkResult = r;
                 return Result::BlockFailed;
@@ -174,7 +174,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report, Images accep
             break;
     }
 
-    r = DeviceOps::sendCommand(Params::CmdRestart);
+    r = DeviceOps::sendCommand(link, Params::CmdRestart);
     if (r != ResultOk) {
         rep.linkResult = r;
         return Result::RestartFailed;
@@ -182,7 +182,7 @@ Result update(QIODevice *image, const Hooks &hooks, Report *report, Images accep
     return Result::Ok;
 }
 
-Result update(const QString &path, const Hooks &hooks, Report *report, Images accept)
+Result update(Command &link, const QString &path, const Hooks &hooks, Report *report, Images accept)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -190,10 +190,10 @@ Result update(const QString &path, const Hooks &hooks, Report *report, Images ac
             *report = Report();
         return Result::OpenFailed;
     }
-    return update(&file, hooks, report, accept);
+    return update(link, &file, hooks, report, accept);
 }
 
-Result update(const Image &image, const Hooks &hooks, Report *report, Images accept)
+Result update(Command &link, const Image &image, const Hooks &hooks, Report *report, Images accept)
 {
     if (image.status != Result::Ok) {
         if (report) {
@@ -205,7 +205,7 @@ Result update(const Image &image, const Hooks &hooks, Report *report, Images acc
     QBuffer buffer;
     buffer.setData(image.bytes);
     buffer.open(QIODevice::ReadOnly);
-    return update(&buffer, hooks, report, accept);
+    return update(link, &buffer, hooks, report, accept);
 }
 
 const char *resultName(Result result)

@@ -20,6 +20,7 @@
 #include <QString>
 #include <functional>
 
+class Command;
 class QIODevice;
 
 namespace Firmware {
@@ -134,15 +135,15 @@ struct Image {
 };
 Image readImage(const QString &path);
 
-// Transfers the image read from `image` (open for reading).
-Result update(QIODevice *image, const Hooks &hooks = {}, Report *report = nullptr,
+// Transfers the image read from `image` (open for reading) over `link`.
+Result update(Command &link, QIODevice *image, const Hooks &hooks = {}, Report *report = nullptr,
               Images accept = Images::ApplicationOnly);
 // Opens the file at `path` and transfers it.
-Result update(const QString &path, const Hooks &hooks = {}, Report *report = nullptr,
+Result update(Command &link, const QString &path, const Hooks &hooks = {}, Report *report = nullptr,
               Images accept = Images::ApplicationOnly);
 // Transfers the bytes of an image read by readImage (its status when that
 // is not Ok).
-Result update(const Image &image, const Hooks &hooks = {}, Report *report = nullptr,
+Result update(Command &link, const Image &image, const Hooks &hooks = {}, Report *report = nullptr,
               Images accept = Images::ApplicationOnly);
 
 // Short English name of a result ("ok", "open-failed", ...), for tools.

@@ -61,8 +61,8 @@ bool TrafficFilter::matches(const TrafficEntry &entry) const
 
 // -------------------------------------------------------------- recorder
 
-TrafficRecorder::TrafficRecorder(int capacity, QObject *parent)
-    : QObject(parent), entries(capacity)
+TrafficRecorder::TrafficRecorder(Command &link, int capacity, QObject *parent)
+    : QObject(parent), link(link), entries(capacity)
 {
 }
 
@@ -73,7 +73,7 @@ TrafficRecorder::~TrafficRecorder()
 
 void TrafficRecorder::install()
 {
-    command.setTrafficHook(&TrafficRecorder::bytesHook, this, &TrafficRecorder::attemptHook);
+    link.setTrafficHook(&TrafficRecorder::bytesHook, this, &TrafficRecorder::attemptHook);
     hooked = true;
 }
 
@@ -81,7 +81,7 @@ void TrafficRecorder::remove()
 {
     if (!hooked)
         return;
-    command.setTrafficHook(nullptr, nullptr);
+    link.setTrafficHook(nullptr, nullptr);
     hooked = false;
 }
 
@@ -114,7 +114,7 @@ void TrafficRecorder::onBytes(bool sent, const QByteArray &bytes)
     e.timeMs = timeNow();
     e.sent = sent;
     e.bytes = bytes;
-    e.frame = FrameDecode::decode(bytes, sent, sent || !haveRequest ? nullptr : &lastRequest, command.DeviceParams);
+    e.frame = FrameDecode::decode(bytes, sent, sent || !haveRequest ? nullptr : &lastRequest, link.DeviceParams);
     const bool request = sent && e.frame.kind != FrameDecode::Kind::RawText;
     if (request) {
         lastRequest = e.frame;
@@ -148,8 +148,8 @@ void TrafficRecorder::onAttemptEnded(quint16 result)
         e.timeMs = timeNow();
         e.sent = true;
         e.onLine = false;
-        e.bytes = QByteArray(reinterpret_cast<const char *>(command.request.bytes), command.request.length);
-        e.frame = FrameDecode::decode(e.bytes, true, nullptr, command.DeviceParams);
+        e.bytes = QByteArray(reinterpret_cast<const char *>(link.request.bytes), link.request.length);
+        e.frame = FrameDecode::decode(e.bytes, true, nullptr, link.DeviceParams);
         e.result = result;
         emit appended(entries.append(std::move(e)));
         return;

@@ -10,6 +10,8 @@
 #include <QVector>
 #include <functional>
 
+class Command;
+
 struct TrafficEntry {
     quint64 seq = 0;          // running number, never reused (also across clear())
     qint64 timeMs = 0;        // when it was seen, ms since the epoch
@@ -66,7 +68,8 @@ class TrafficRecorder : public QObject
 {
     Q_OBJECT
 public:
-    explicit TrafficRecorder(int capacity = TrafficRing::DefaultCapacity, QObject *parent = nullptr);
+    // Records the traffic of `link`, which must outlive the recorder.
+    explicit TrafficRecorder(Command &link, int capacity = TrafficRing::DefaultCapacity, QObject *parent = nullptr);
     ~TrafficRecorder() override;
 
     void install();
@@ -96,6 +99,7 @@ private:
     void setResult(quint64 seq, quint16 result);
     qint64 timeNow() const;
 
+    Command &link;
     TrafficRing entries;
     bool hooked = false;
     std::function<qint64()> now;

@@ -1,4 +1,5 @@
 #include "trafficmonitor.h"
+#include "programlink.h"
 #include "ui_trafficmonitor.h"
 
 #include <QCloseEvent>
@@ -12,7 +13,7 @@
 std::function<QString(QWidget *, const QString &, const QString &)> TrafficMonitor::saveChooser;
 
 TrafficMonitor::TrafficMonitor(QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TrafficMonitor)
+    : QWidget(parent, Qt::Window), ui(new Ui::TrafficMonitor), rec(command)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     ui->setupUi(this);

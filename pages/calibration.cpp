@@ -7,7 +7,7 @@
 #include "ui_calibration.h"
 
 #include "calibrationclock.h"
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "deviceops.h"
 #include "errorbox.h"
@@ -35,7 +35,7 @@ Calibration::~Calibration()
     // should that have failed, try once more, quietly: the page is going.
     if (simulationOn) {
         command.DeviceParams.ImmitConcOn = 0;
-        DeviceOps::writeSimulation();
+        DeviceOps::writeSimulation(command);
     }
     delete ui;
 }
@@ -110,7 +110,7 @@ void Calibration::timerTick()
     if (ui->tabWidget->currentIndex() == TabGas) {
         if (!calibrationTimerRunning()) {
             resetCaption();
-        } else if (const DeviceOps::Outcome live = DeviceOps::read(DeviceOps::ReadMode::LiveOnly); !live.ok()) {
+        } else if (const DeviceOps::Outcome live = DeviceOps::read(command, DeviceOps::ReadMode::LiveOnly); !live.ok()) {
             showExchangeError(this, live.linkResult);
             ticking = false;
             return;
@@ -146,7 +146,7 @@ void Calibration::timerTick()
 
 bool Calibration::writeSimulation(bool reportFailure)
 {
-    const DeviceOps::Outcome written = DeviceOps::writeSimulation();
+    const DeviceOps::Outcome written = DeviceOps::writeSimulation(command);
     if (written.ok() && command.DeviceParams.ImmitConcOn == 0)
         simulationOn = false;
     if (!written.ok() && reportFailure)
@@ -251,7 +251,7 @@ void Calibration::applyCalibration()
         return;
     }
 
-    if (const DeviceOps::Outcome live = DeviceOps::read(DeviceOps::ReadMode::LiveOnly); !live.ok()) {
+    if (const DeviceOps::Outcome live = DeviceOps::read(command, DeviceOps::ReadMode::LiveOnly); !live.ok()) {
         showExchangeError(this, live.linkResult);
         finish(exchangeErrorText(live.linkResult));
         return;
@@ -288,7 +288,7 @@ void Calibration::applyCalibration()
     p.PWMCode20m = pwm20m;
     step.after = p;
 
-    const DeviceOps::Outcome written = DeviceOps::writeBlock();
+    const DeviceOps::Outcome written = DeviceOps::writeBlock(command);
     if (!written.ok()) {
         showWriteError(this, written);
         finish(writeErrorText(written));

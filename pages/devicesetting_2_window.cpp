@@ -6,7 +6,7 @@
 #include "ui_devicesetting_2_window.h"
 
 #include "accesslevels.h"
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "options.h"
 #include "paramrange.h"

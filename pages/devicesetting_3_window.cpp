@@ -3,7 +3,7 @@
 #include "devicesetting_3_window.h"
 #include "ui_devicesetting_3_window.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "options.h"
 #include "paramrange.h"

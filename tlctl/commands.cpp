@@ -58,32 +58,33 @@ QJsonObject shownJson(const Shown &s, int reg, const char *space)
     return o;
 }
 
-QString identText(const IdentDef &d)
+QString identText(const Command &link, const IdentDef &d)
 {
     const Params::IdField f = Params::identificationField(d.objectId);
-    const char *base = reinterpret_cast<const char *>(&command.DeviceParams);
+    const char *base = reinterpret_cast<const char *>(&link.DeviceParams);
     return Conv::fieldText(base + f.offset, f.capacity);
 }
 
-QString serialText()
+QString serialText(const Command &link)
 {
-    return Conv::serialText(command.DeviceParams.SerialNum, command.DeviceParams.DeviceTypeReg);
+    return Conv::serialText(link.DeviceParams.SerialNum, link.DeviceParams.DeviceTypeReg);
 }
 
-QString firmwareText()
+QString firmwareText(const Command &link)
 {
-    return Conv::fieldText(command.DeviceParams.IdFirmwareVersion, int(sizeof command.DeviceParams.IdFirmwareVersion));
+    return Conv::fieldText(link.DeviceParams.IdFirmwareVersion, int(sizeof link.DeviceParams.IdFirmwareVersion));
 }
 
-bool boardVersionRead()
+bool boardVersionRead(const Command &link)
 {
-    return Params::HoldingFirst + command.WriteCount > 0x101B;
+    return Params::HoldingFirst + link.WriteCount > 0x101B;
 }
 
 // "detector type 1 at address 1 on /dev/pts/3"
 QString deviceLine(Session &s)
 {
-    return QStringLiteral("%1 at %2").arg(deviceKindText(command.DeviceType), s.where());
+    Command &link = s.link();
+    return QStringLiteral("%1 at %2").arg(deviceKindText(link.DeviceType), s.where());
 }
 
 // Writes a journal record after the device work it describes.  A journal
@@ -143,32 +144,33 @@ int cmdPorts(Session &, const Options &o, Io &io)
 
 int cmdIdentify(Session &s, const Options &o, Io &io)
 {
-    int rc = login(o, io, false, QString());
+    Command &link = s.link();
+    int rc = login(s.link(), o, io, false, QString());
     if (rc == ExitOk)
         rc = s.connect(false);
     if (rc != ExitOk)
         return rc;
-    const bool detector = command.DeviceType != TypeBootloader;
+    const bool detector = link.DeviceType != TypeBootloader;
     if (detector && (rc = s.fullRead()) != ExitOk)
         return rc;
 
     if (o.json) {
         QJsonObject root;
         root.insert(QStringLiteral("port"), s.portPath());
-        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
-        root.insert(QStringLiteral("device_type"), int(command.DeviceType));
-        root.insert(QStringLiteral("kind"), deviceKindText(command.DeviceType));
+        root.insert(QStringLiteral("address"), int(link.SlaveAddress));
+        root.insert(QStringLiteral("device_type"), int(link.DeviceType));
+        root.insert(QStringLiteral("kind"), deviceKindText(link.DeviceType));
         if (detector) {
             QJsonObject ident;
             for (const IdentDef &d : identification())
-                ident.insert(QLatin1String(d.name), identText(d));
+                ident.insert(QLatin1String(d.name), identText(link, d));
             root.insert(QStringLiteral("identification"), ident);
             root.insert(QStringLiteral("board_version"),
-                        boardVersionRead() ? QJsonValue(Conv::boardVersionText(command.DeviceParams.HWVersion))
+                        boardVersionRead(link) ? QJsonValue(Conv::boardVersionText(link.DeviceParams.HWVersion))
                                            : QJsonValue());
-            root.insert(QStringLiteral("serial_number"), int(command.DeviceParams.SerialNum));
-            root.insert(QStringLiteral("serial_text"), serialText());
-            root.insert(QStringLiteral("write_count"), int(command.WriteCount));
+            root.insert(QStringLiteral("serial_number"), int(link.DeviceParams.SerialNum));
+            root.insert(QStringLiteral("serial_text"), serialText(link));
+            root.insert(QStringLiteral("write_count"), int(link.WriteCount));
         }
         printJson(io, QJsonDocument(root));
         return ExitOk;
@@ -177,17 +179,17 @@ int cmdIdentify(Session &s, const Options &o, Io &io)
     auto line = [&](const QString &name, const QString &value) {
         io.out << QStringLiteral("%1 %2\n").arg(name, -17).arg(value);
     };
-    line(QStringLiteral("device"), deviceKindText(command.DeviceType));
-    line(QStringLiteral("address"), QString::number(command.SlaveAddress));
+    line(QStringLiteral("device"), deviceKindText(link.DeviceType));
+    line(QStringLiteral("address"), QString::number(link.SlaveAddress));
     line(QStringLiteral("port"), s.portPath());
     if (detector) {
         for (const IdentDef &d : identification())
-            line(QLatin1String(d.name), identText(d));
-        line(QStringLiteral("board_version"), boardVersionRead()
-                                                  ? Conv::boardVersionText(command.DeviceParams.HWVersion)
+            line(QLatin1String(d.name), identText(link, d));
+        line(QStringLiteral("board_version"), boardVersionRead(link)
+                                                  ? Conv::boardVersionText(link.DeviceParams.HWVersion)
                                                   : QStringLiteral("not in the 27-register block of this firmware"));
         line(QStringLiteral("serial_number"),
-             QStringLiteral("%1 (%2)").arg(serialText()).arg(command.DeviceParams.SerialNum));
+             QStringLiteral("%1 (%2)").arg(serialText(link)).arg(link.DeviceParams.SerialNum));
     }
     return ExitOk;
 }
@@ -196,7 +198,7 @@ int cmdIdentify(Session &s, const Options &o, Io &io)
 // make the program's full read.
 int connectAndRead(Session &s, const Options &o, Io &io)
 {
-    int rc = login(o, io, false, QString());
+    int rc = login(s.link(), o, io, false, QString());
     if (rc == ExitOk)
         rc = s.connect(true);
     if (rc == ExitOk)
@@ -208,24 +210,25 @@ int connectAndRead(Session &s, const Options &o, Io &io)
 
 int cmdRead(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
-    const ParamBlock &b = command.DeviceParams;
+    const ParamBlock &b = link.DeviceParams;
 
     if (o.json) {
         QJsonObject root;
         root.insert(QStringLiteral("port"), s.portPath());
-        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
-        root.insert(QStringLiteral("device_type"), int(command.DeviceType));
-        root.insert(QStringLiteral("kind"), deviceKindText(command.DeviceType));
-        root.insert(QStringLiteral("write_count"), int(command.WriteCount));
+        root.insert(QStringLiteral("address"), int(link.SlaveAddress));
+        root.insert(QStringLiteral("device_type"), int(link.DeviceType));
+        root.insert(QStringLiteral("kind"), deviceKindText(link.DeviceType));
+        root.insert(QStringLiteral("write_count"), int(link.WriteCount));
         QJsonObject ident;
         for (const IdentDef &d : identification())
-            ident.insert(QLatin1String(d.name), identText(d));
+            ident.insert(QLatin1String(d.name), identText(link, d));
         root.insert(QStringLiteral("identification"), ident);
         QJsonObject params;
         for (const ParamDef &d : parameters())
-            if (inBlock(d, command.WriteCount))
+            if (inBlock(d, link.WriteCount))
                 params.insert(QLatin1String(d.name), shownJson(show(d, b), d.reg, "holding"));
         root.insert(QStringLiteral("parameters"), params);
         QJsonObject live;
@@ -237,12 +240,12 @@ int cmdRead(Session &s, const Options &o, Io &io)
     }
 
     io.out << QStringLiteral("%1, firmware %2, %3 holding registers\n\n")
-                  .arg(deviceLine(s), firmwareText())
-                  .arg(command.WriteCount);
+                  .arg(deviceLine(s), firmwareText(link))
+                  .arg(link.WriteCount);
     io.out << QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("parameter"), -18)
                   .arg(QStringLiteral("value"), -20).arg(QStringLiteral("register"), -9).arg(QStringLiteral("raw"));
     for (const ParamDef &d : parameters()) {
-        if (!inBlock(d, command.WriteCount))
+        if (!inBlock(d, link.WriteCount))
             continue;
         const Shown v = show(d, b);
         io.out << QStringLiteral("%1 %2 %3 %4\n").arg(QLatin1String(d.name), -18).arg(withUnit(v), -20)
@@ -262,6 +265,7 @@ int cmdRead(Session &s, const Options &o, Io &io)
 
 int cmdSet(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     struct Item {
         const ParamDef *def;
         QString value;
@@ -284,22 +288,22 @@ int cmdSet(Session &s, const Options &o, Io &io)
         items.append({def, word.mid(eq + 1)});
     }
 
-    int rc = login(o, io, true, QStringLiteral("set"));
+    int rc = login(s.link(), o, io, true, QStringLiteral("set"));
     if (rc != ExitOk)
         return rc;
     for (const Item &it : items) {
         if (it.def->level != SetLevel::Production)
             continue;
-        const bool allowed = it.def->kind == Kind::Serial ? Access::serialNumberEditable(command.UserName)
-                                                          : Access::isProduction(command.UserName);
+        const bool allowed = it.def->kind == Kind::Serial ? Access::serialNumberEditable(link.UserName)
+                                                          : Access::isProduction(link.UserName);
         if (!allowed)
             return s.fail(ExitAccess, QStringLiteral("%1 can only be changed at the production level (Velta); "
-                                                     "logged in as %2").arg(QLatin1String(it.def->name), command.UserName));
+                                                     "logged in as %2").arg(QLatin1String(it.def->name), link.UserName));
     }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
-    const ParamBlock before = command.DeviceParams;
+    const ParamBlock before = link.DeviceParams;
 
     // Unit and discreteness first: the other values are then taken in the
     // unit and with the decimals the device will show.
@@ -311,16 +315,16 @@ int cmdSet(Session &s, const Options &o, Io &io)
         if (it.def->kind != Kind::Unit && it.def->kind != Kind::Discreteness)
             ordered << it;
     for (const Item &it : ordered) {
-        if (it.def->reg == 0x1002 && command.DeviceType != TypeDetector2)
+        if (it.def->reg == 0x1002 && link.DeviceType != TypeDetector2)
             return s.fail(ExitUsage, QStringLiteral("sensor_current is used by type 2 detectors only (the program "
-                                                    "hides it for type %1); nothing was written").arg(command.DeviceType));
-        const QString error = apply(*it.def, it.value, command.DeviceParams);
+                                                    "hides it for type %1); nothing was written").arg(link.DeviceType));
+        const QString error = apply(*it.def, it.value, link.DeviceParams);
         if (!error.isEmpty())
             return s.fail(ExitUsage, error + QStringLiteral("; nothing was written"));
     }
     // The values together: a threshold, new or kept, above the upper range
     // value (also one left above a lowered range_max) is refused.
-    const QString rule = thresholdRuleText(command.DeviceParams);
+    const QString rule = thresholdRuleText(link.DeviceParams);
     if (!rule.isEmpty())
         return s.fail(ExitUsage, rule + QStringLiteral("; nothing was written"));
 
@@ -329,10 +333,10 @@ int cmdSet(Session &s, const Options &o, Io &io)
     for (const Item &it : items) {
         io.out << QStringLiteral("%1: %2 -> %3\n")
                       .arg(QLatin1String(it.def->name), withUnit(show(*it.def, before)),
-                           withUnit(show(*it.def, command.DeviceParams)));
+                           withUnit(show(*it.def, link.DeviceParams)));
     }
     io.out << QStringLiteral("written %1 holding registers to %2 and read them back: the device took every value\n")
-                  .arg(command.WriteCount).arg(s.where());
+                  .arg(link.WriteCount).arg(s.where());
     return ExitOk;
 }
 
@@ -340,6 +344,7 @@ int cmdSet(Session &s, const Options &o, Io &io)
 
 int cmdWatch(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     if (!o.json)
@@ -358,7 +363,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
         if (interrupted())
             break;
         ++polls;
-        const quint16 r = DeviceOps::read(DeviceOps::ReadMode::LiveOnly).linkResult;
+        const quint16 r = DeviceOps::read(link, DeviceOps::ReadMode::LiveOnly).linkResult;
         const QDateTime now = QDateTime::currentDateTime();
         if (r != ResultOk && interrupted()) {
             break;
@@ -371,7 +376,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
         } else if (o.json) {
             QJsonObject live;
             for (const LiveDef &d : liveValues())
-                live.insert(QLatin1String(d.name), showLive(d, command.DeviceParams).value);
+                live.insert(QLatin1String(d.name), showLive(d, link.DeviceParams).value);
             QJsonObject line;
             line.insert(QStringLiteral("poll"), polls);
             line.insert(QStringLiteral("time"), now.toString(Qt::ISODateWithMs));
@@ -383,7 +388,7 @@ int cmdWatch(Session &s, const Options &o, Io &io)
                                                  "in5", "in6", "in7", "in8", "status"};
             QString text = now.toString(QStringLiteral("HH:mm:ss.zzz"));
             for (const LiveDef &d : liveValues()) {
-                const Shown v = showLive(d, command.DeviceParams);
+                const Shown v = showLive(d, link.DeviceParams);
                 text += QStringLiteral(" %1=%2%3").arg(QLatin1String(labels[d.reg]),
                                                        d.reg == 9 ? hex4(v.raw) : v.text, v.unit);
             }
@@ -400,11 +405,12 @@ int cmdWatch(Session &s, const Options &o, Io &io)
 
 int cmdBackup(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     const QString path = o.args.value(0);
     if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     // A parameter file never carries the concentration simulation switched on.
-    ParamBlock image = command.DeviceParams;
+    ParamBlock image = link.DeviceParams;
     const bool simulating = image.ImmitConcOn != 0;
     image.ImmitConcOn = 0;
     switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&image), HexFile::BlockBytes)) {
@@ -462,6 +468,7 @@ int readParameterFile(Session &s, const QString &path, quint8 *image)
 
 int cmdRestore(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     const QString path = o.args.value(0);
     // Asking comes before anything else, so that a script without --yes
     // learns it at once rather than after a login and a read.
@@ -469,7 +476,7 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         return s.fail(ExitUsage, QStringLiteral("restore shows what it would change and asks before it writes; "
                                                 "without a terminal to ask on, add --yes (or --dry-run to see the "
                                                 "changes only)"));
-    int rc = login(o, io, true, QStringLiteral("restore"));
+    int rc = login(s.link(), o, io, true, QStringLiteral("restore"));
     if (rc != ExitOk)
         return rc;
 
@@ -502,9 +509,9 @@ int cmdRestore(Session &s, const Options &o, Io &io)
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
-    const ParamBlock device = command.DeviceParams;
-    const Restore::Plan plan = Restore::plan(device, file, command.UserName, command.DeviceType,
-                                             command.WriteCount, o.clone);
+    const ParamBlock device = link.DeviceParams;
+    const Restore::Plan plan = Restore::plan(device, file, link.UserName, link.DeviceType,
+                                             link.WriteCount, o.clone);
     if (!plan.notConvertible.isEmpty()) {
         QStringList names;
         for (const ParamDef *def : plan.notConvertible)
@@ -528,7 +535,7 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         for (const Restore::Field &f : kept)
             io.out << QStringLiteral("  %1 %2 (file: %3): %4\n").arg(QLatin1String(f.def->name), -18)
                           .arg(withUnit(show(*f.def, device)), withUnit(show(*f.def, file)),
-                               keptReason(f.kept, command.UserName));
+                               keptReason(f.kept, link.UserName));
     }
     if (plan.simulationInFile)
         io.out << QStringLiteral("the file has the concentration simulation on: it is written as off\n");
@@ -549,10 +556,10 @@ int cmdRestore(Session &s, const Options &o, Io &io)
         io.out << QStringLiteral("nothing was written\n");
         return ExitOk;
     }
-    Journal::Record record = Journal::fromDevice(Journal::Kind::FileLoad, QStringLiteral("tlctl"), device);
+    Journal::Record record = Journal::fromDevice(s.link(), Journal::Kind::FileLoad, QStringLiteral("tlctl"), device);
     record.value = QFileInfo(path).absoluteFilePath();
-    Journal::differences(device, plan.result, command.WriteCount, &record.before, &record.after);
-    command.DeviceParams = plan.result;
+    Journal::differences(device, plan.result, link.WriteCount, &record.before, &record.after);
+    link.DeviceParams = plan.result;
     rc = s.writeBlockAndVerify();
     record.time = QDateTime::currentDateTime();
     record.ok = rc == ExitOk;
@@ -562,7 +569,7 @@ int cmdRestore(Session &s, const Options &o, Io &io)
     if (rc != ExitOk)
         return rc;
     io.out << QStringLiteral("restored %1 into %2: %3 holding registers written and read back\n")
-                  .arg(path, deviceLine(s)).arg(command.WriteCount);
+                  .arg(path, deviceLine(s)).arg(link.WriteCount);
     return ExitOk;
 }
 
@@ -570,8 +577,9 @@ int cmdRestore(Session &s, const Options &o, Io &io)
 
 int cmdFactory(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     const bool store = o.args.value(0) == QLatin1String("store");
-    int rc = login(o, io, true, QStringLiteral("factory %1").arg(o.args.value(0)));
+    int rc = login(s.link(), o, io, true, QStringLiteral("factory %1").arg(o.args.value(0)));
     if (rc != ExitOk)
         return rc;
     if (store) {
@@ -580,13 +588,13 @@ int cmdFactory(Session &s, const Options &o, Io &io)
         if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
             return rc;
         // Factory settings never keep the concentration simulation on.
-        if (command.DeviceParams.ImmitConcOn != 0)
+        if (link.DeviceParams.ImmitConcOn != 0)
             io.out << QStringLiteral("the device is simulating a concentration: the simulation is switched off "
                                      "before the settings are stored\n");
         rc = s.storeFactory();
-        Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryStore, QStringLiteral("tlctl"));
+        Journal::Record record = Journal::fromDevice(s.link(), Journal::Kind::FactoryStore, QStringLiteral("tlctl"));
         record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryStore),
-                                           command.DeviceParams);
+                                           link.DeviceParams);
         record.ok = rc == ExitOk;
         if (rc != ExitOk)
             record.reason = failedReason(rc);
@@ -597,19 +605,19 @@ int cmdFactory(Session &s, const Options &o, Io &io)
                       .arg(s.where());
         return ExitOk;
     }
-    if ((rc = factoryPassword(io)) != ExitOk)
+    if ((rc = factoryPassword(s.link(), io)) != ExitOk)
         return rc;
     if ((rc = s.connect(true)) != ExitOk)
         return rc;
-    command.FactoryAccess = 0;   // one grant, one action
+    link.FactoryAccess = 0;   // one grant, one action
     rc = s.restoreFactory();
     // The block was not read before: the record keeps the calibration the
     // device has taken up.
-    Journal::Record record = Journal::fromDevice(Journal::Kind::FactoryRestore, QStringLiteral("tlctl"));
+    Journal::Record record = Journal::fromDevice(s.link(), Journal::Kind::FactoryRestore, QStringLiteral("tlctl"));
     record.ok = rc == ExitOk;
     if (rc == ExitOk)
         record.after = Journal::fieldsText(Journal::calibrationFields(Journal::Kind::FactoryRestore),
-                                           command.DeviceParams);
+                                           link.DeviceParams);
     else
         record.reason = failedReason(rc);
     journalRecord(io, record);
@@ -623,8 +631,9 @@ int cmdFactory(Session &s, const Options &o, Io &io)
 
 int cmdFlash(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     const QString path = o.args.value(0);
-    int rc = login(o, io, true, QStringLiteral("flash"));
+    int rc = login(s.link(), o, io, true, QStringLiteral("flash"));
     if (rc != ExitOk)
         return rc;
     // Read whole before anything else: what is shown and judged is exactly
@@ -711,22 +720,22 @@ int cmdFlash(Session &s, const Options &o, Io &io)
 
     if ((rc = s.connect(false)) != ExitOk)
         return rc;
-    if (command.DeviceType != TypeBootloader) {
+    if (link.DeviceType != TypeBootloader) {
         io.out << QStringLiteral("switching %1 to its bootloader\n").arg(deviceLine(s));
         io.out.flush();
-        const DeviceOps::Outcome switched = DeviceOps::enterBootloader();
+        const DeviceOps::Outcome switched = DeviceOps::enterBootloader(link);
         if (switched.failed == DeviceOps::Step::Command)
             return s.failed(switched, QStringLiteral("switching to the bootloader"), Params::CmdBootloader);
         if (!switched.ok())
             return s.fail(ExitExchange, QStringLiteral("the detector did not come back as its bootloader on %1 (%2); "
                                                        "check the device and try again")
                                             .arg(s.portPath(), switched.failed == DeviceOps::Step::NotBootloader
-                                                 ? QStringLiteral("type %1").arg(command.DeviceParams.DeviceTypeReg)
+                                                 ? QStringLiteral("type %1").arg(link.DeviceParams.DeviceTypeReg)
                                                  : resultText(switched.linkResult)));
     }
     // The bootloader is driven at address 0, as the program does: the two
     // commands go out as broadcasts, the blocks wait for their replies.
-    command.SlaveAddress = 0;
+    link.SlaveAddress = 0;
 
     const bool bar = io.outIsTerminal;
     QElapsedTimer clock;
@@ -756,13 +765,13 @@ int cmdFlash(Session &s, const Options &o, Io &io)
 
     // The bootloader does not say whose it is: the record has the type and
     // address, and the image.
-    Journal::Record record = Journal::fromDevice(Journal::Kind::Firmware, QStringLiteral("tlctl"));
+    Journal::Record record = Journal::fromDevice(s.link(), Journal::Kind::Firmware, QStringLiteral("tlctl"));
     record.value = Journal::firmwareValue(QFileInfo(path).absoluteFilePath(), size, image.sha256Hex());
 
     QElapsedTimer total;
     total.start();
     Firmware::Report report;
-    const Firmware::Result result = Firmware::update(image, hooks, &report,
+    const Firmware::Result result = Firmware::update(s.link(), image, hooks, &report,
                                                      application ? Firmware::Images::ApplicationOnly
                                                                  : Firmware::Images::Any);
     if (bar && report.blocksSent > 0)
@@ -821,7 +830,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
 
 int cmdScan(Session &s, const Options &o, Io &io)
 {
-    int rc = login(o, io, false, QString());
+    int rc = login(s.link(), o, io, false, QString());
     if (rc == ExitOk)
         rc = s.open();
     if (rc != ExitOk)
@@ -878,7 +887,7 @@ int cmdScan(Session &s, const Options &o, Io &io)
             io.out.flush();
         }
     };
-    const DeviceOps::ScanReport report = DeviceOps::scan(o.from, o.to, hooks);
+    const DeviceOps::ScanReport report = DeviceOps::scan(s.link(), o.from, o.to, hooks);
     const int scanned = report.scanned;
     if (io.errIsTerminal) {
         io.err << "\r\033[K";
@@ -1127,6 +1136,7 @@ int gasAdd(Session &s, const Options &o, Io &io)
 
 int gasApply(Session &s, const Options &o, Io &io)
 {
+    Command &link = s.link();
     const QString name = o.args.value(1);
     const QString path = libraryPath(o, io);
     QVector<GasLibrary::Entry> all;
@@ -1168,13 +1178,13 @@ int gasApply(Session &s, const Options &o, Io &io)
 
     // As the program asks before it opens the library: a login, and at the
     // level User the factory password, used up by this one action.
-    if ((rc = login(o, io, true, QStringLiteral("gas apply"))) != ExitOk || (rc = factoryPassword(io)) != ExitOk)
+    if ((rc = login(s.link(), o, io, true, QStringLiteral("gas apply"))) != ExitOk || (rc = factoryPassword(s.link(), io)) != ExitOk)
         return rc;
-    command.FactoryAccess = 0;
+    link.FactoryAccess = 0;
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
 
-    const ParamBlock before = command.DeviceParams;
+    const ParamBlock before = link.DeviceParams;
     // Without --unit and --discreteness the words mean what they mean in the
     // device's own setting, as the library dialog takes them.
     const bool unitGiven = o.unit >= 0 && o.discreteness >= 0;
@@ -1204,19 +1214,19 @@ int gasApply(Session &s, const Options &o, Io &io)
                                                               Conv::decimals(before.Config)));
         io.err.flush();
     }
-    command.DeviceParams.Limit1 = limit1;
-    command.DeviceParams.Limit2 = limit2;
-    const DeviceOps::Outcome written = DeviceOps::writeThresholds();
+    link.DeviceParams.Limit1 = limit1;
+    link.DeviceParams.Limit2 = limit2;
+    const DeviceOps::Outcome written = DeviceOps::writeThresholds(link);
     if (!written.ok())
         return s.failed(written, QString(), 0, QStringLiteral("writing limit1 and limit2 (0x1005-0x1006)"));
-    DeviceOps::Outcome back = DeviceOps::read(DeviceOps::ReadMode::Full);
+    DeviceOps::Outcome back = DeviceOps::read(link, DeviceOps::ReadMode::Full);
     if (!back.ok()) {
         // The thresholds went out and were answered; what the device holds
         // now is not known.
         back.unverified = true;
         return s.failed(back);
     }
-    const ParamBlock &after = command.DeviceParams;
+    const ParamBlock &after = link.DeviceParams;
     if (after.Limit1 != limit1 || after.Limit2 != limit2)
         return s.fail(ExitExchange, QStringLiteral("the device at %1 did not take the thresholds of \"%2\": sent "
                                                    "words %3 and %4, it holds %5 and %6")
@@ -1232,7 +1242,7 @@ int gasApply(Session &s, const Options &o, Io &io)
         root.insert(QStringLiteral("limit1_before"), int(before.Limit1));
         root.insert(QStringLiteral("limit2_before"), int(before.Limit2));
         root.insert(QStringLiteral("port"), s.portPath());
-        root.insert(QStringLiteral("address"), int(command.SlaveAddress));
+        root.insert(QStringLiteral("address"), int(link.SlaveAddress));
         printJson(io, QJsonDocument(root));
         return ExitOk;
     }
@@ -1259,7 +1269,7 @@ int cmdGas(Session &s, const Options &o, Io &io)
 
 } // namespace
 
-int run(const QStringList &words, Io &io)
+int run(const QStringList &words, Io &io, Command *link)
 {
     const Parsed parsed = parseArguments(words);
     const Options &o = parsed.options;
@@ -1279,10 +1289,9 @@ int run(const QStringList &words, Io &io)
         return ExitUsage;
     }
 
-    command.resetState();
     int rc = ExitUsage;
     {
-        Session s(o, io);
+        Session s(o, io, link);
         const QString &c = o.command;
         if (c == QLatin1String("ports"))
             rc = cmdPorts(s, o, io);
@@ -1315,7 +1324,6 @@ int run(const QStringList &words, Io &io)
         rc = interruptExitCode();
     io.out.flush();
     io.err.flush();
-    command.resetState();
     return rc;
 }
 

@@ -50,7 +50,7 @@ void printFrame(bool sent, const QByteArray &bytes, void *context)
     auto *printer = static_cast<FramePrinter *>(context);
     const FrameDecode::Frame frame = FrameDecode::decode(bytes, sent, sent || !printer->haveRequest
                                                                           ? nullptr : &printer->lastRequest,
-                                                         command.DeviceParams);
+                                                         printer->link->DeviceParams);
     if (sent && frame.kind != FrameDecode::Kind::RawText) {
         printer->lastRequest = frame;
         printer->haveRequest = true;
@@ -97,18 +97,18 @@ bool keepExchanging(qint64, void *)
 
 } // namespace
 
-Session::Session(const Options &options, Io &io)
-    : opt(options), ioRef(io)
+Session::Session(const Options &options, Io &io, Command *link)
+    : opt(options), ioRef(io), made(link ? nullptr : new Command), own(link ? *link : *made)
 {
-    command.setWaitHook(keepExchanging, nullptr);
+    own.setWaitHook(keepExchanging, nullptr);
 }
 
 Session::~Session()
 {
-    command.setWaitHook(nullptr, nullptr);
-    command.setTrafficHook(nullptr, nullptr);
-    command.attemptLimit = 0;
-    command.closePort();
+    own.setWaitHook(nullptr, nullptr);
+    own.setTrafficHook(nullptr, nullptr);
+    own.attemptLimit = 0;
+    own.closePort();
     sim.stop();
 }
 
@@ -163,7 +163,7 @@ QString resultHint(quint16 result)
 
 QString Session::where() const
 {
-    return QStringLiteral("address %1 on %2").arg(command.SlaveAddress).arg(port);
+    return QStringLiteral("address %1 on %2").arg(own.SlaveAddress).arg(port);
 }
 
 int Session::exchangeFailed(const QString &what, quint16 result, bool unverified)
@@ -171,12 +171,12 @@ int Session::exchangeFailed(const QString &what, quint16 result, bool unverified
     if (result == ResultCancelled) {
         QString text = QStringLiteral("%1 at %2 interrupted by %3: the exchange (function %4) was cut short")
                            .arg(what, where(), interruptCause())
-                           .arg(command.request.function);
+                           .arg(own.request.function);
         // A write that went out may have been carried out.
-        const quint8 f = command.request.function;
+        const quint8 f = own.request.function;
         const bool write = f == Modbus::FnWriteSingle || f == Modbus::FnWriteMultiple || f == Modbus::FnWriteMemory
                            || f == Modbus::FnWriteFileRecord;
-        if (unverified || (write && command.lastRequestSent()))
+        if (unverified || (write && own.lastRequestSent()))
             text += QStringLiteral("; the write had gone out: read the detector again before relying on it");
         return fail(interruptExitCode(), text);
     }
@@ -211,22 +211,23 @@ int Session::open()
                                                   "set TLCTL_PORT, or try --simulate"));
         port = resolvePortPath(port);
     }
-    if (!DeviceOps::open(port)) {
+    if (!DeviceOps::open(own, port)) {
         if (port.contains(QLatin1String("://")))
             return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the address and that the device "
                                                  "server or gateway is listening")
-                                      .arg(port, command.errorString()));
-        const QString advice = PortDiagnosis::advice(PortDiagnosis::diagnose(port, command.errorString()));
+                                      .arg(port, own.errorString()));
+        const QString advice = PortDiagnosis::advice(PortDiagnosis::diagnose(port, own.errorString()));
         if (!advice.isEmpty())
             return fail(ExitPort, QStringLiteral("cannot open %1: %2").arg(port, advice));
         return fail(ExitPort, QStringLiteral("cannot open %1: %2; check the path (tlctl ports lists serial "
                                              "ports) and your permission to use it (group dialout)")
-                                  .arg(port, command.errorString()));
+                                  .arg(port, own.errorString()));
     }
-    command.SlaveAddress = quint16(opt.address);
+    own.SlaveAddress = quint16(opt.address);
     if (opt.frames) {
         framePrinter.err = &ioRef.err;
-        command.setTrafficHook(printFrame, &framePrinter, printAttempt);
+        framePrinter.link = &own;
+        own.setTrafficHook(printFrame, &framePrinter, printAttempt);
     }
     opened = true;
     return ExitOk;
@@ -237,18 +238,18 @@ int Session::connect(bool detectorOnly)
     const int rc = open();
     if (rc != ExitOk)
         return rc;
-    const DeviceOps::Outcome probe = DeviceOps::probe();
+    const DeviceOps::Outcome probe = DeviceOps::probe(own);
     if (probe.failed == DeviceOps::Step::Unrecognised)
         // A Modbus TCP gateway cannot carry the raw text: say so, not "sent".
         return fail(ExitExchange, QStringLiteral("the device at %1 reports type %2, which is neither a TL-02 "
                                                  "detector nor its bootloader (%3); check the address")
-                                      .arg(where()).arg(qint16(command.DeviceParams.DeviceTypeReg))
+                                      .arg(where()).arg(qint16(own.DeviceParams.DeviceTypeReg))
                                       .arg(probe.linkResult == ResultOk
                                                ? QStringLiteral("\"DEACTIV\" sent")
                                                : QStringLiteral("\"DEACTIV\" could not be sent on this line")));
     if (!probe.ok())
         return failed(probe);
-    if (detectorOnly && command.DeviceType == TypeBootloader)
+    if (detectorOnly && own.DeviceType == TypeBootloader)
         return fail(ExitExchange, QStringLiteral("the device at %1 is in its bootloader; only tlctl flash "
                                                  "works until new firmware is loaded").arg(where()));
     return ExitOk;
@@ -256,7 +257,7 @@ int Session::connect(bool detectorOnly)
 
 int Session::fullRead()
 {
-    return failed(DeviceOps::read(DeviceOps::ReadMode::Full));
+    return failed(DeviceOps::read(own, DeviceOps::ReadMode::Full));
 }
 
 int Session::failed(const DeviceOps::Outcome &outcome, const QString &commandWhat, quint16 code,
@@ -278,11 +279,11 @@ int Session::failed(const DeviceOps::Outcome &outcome, const QString &commandWha
     case Step::IdentRegular:
         return exchangeFailed(back + QStringLiteral("reading the identification (regular objects)"), r, after);
     case Step::Holding:
-        return exchangeFailed(back + QStringLiteral("reading %1 holding registers from 0x1000").arg(command.WriteCount),
+        return exchangeFailed(back + QStringLiteral("reading %1 holding registers from 0x1000").arg(own.WriteCount),
                               r, after);
     case Step::BlockWrite:
         return exchangeFailed(blockWhat.isEmpty() ? QStringLiteral("writing %1 holding registers from 0x1000")
-                                                        .arg(command.WriteCount)
+                                                        .arg(own.WriteCount)
                                                   : blockWhat,
                               r, after);
     case Step::Command:
@@ -316,21 +317,21 @@ int Session::storeFactory()
 
 int Session::restoreFactory()
 {
-    return failed(DeviceOps::restoreFactory(), QStringLiteral("restoring the factory settings"), CmdRestoreFactory);
+    return failed(DeviceOps::restoreFactory(own), QStringLiteral("restoring the factory settings"), CmdRestoreFactory);
 }
 
 int Session::writeVerified(bool storeFactory)
 {
-    const quint16 count = command.WriteCount;
+    const quint16 count = own.WriteCount;
     ParamBlock sent;
     QVector<quint16> bad;
     const DeviceOps::ReadBackCheck check = [&](const ParamBlock &written) {
         sent = written;
-        bad = registersNotTaken(written, command.DeviceParams, count);
+        bad = registersNotTaken(written, own.DeviceParams, count);
         return bad.isEmpty();
     };
-    const DeviceOps::Outcome outcome = storeFactory ? DeviceOps::storeFactory(check)
-                                                    : DeviceOps::writeAndReadBack(check);
+    const DeviceOps::Outcome outcome = storeFactory ? DeviceOps::storeFactory(own, check)
+                                                    : DeviceOps::writeAndReadBack(own, check);
     if (outcome.failed != DeviceOps::Step::Check)
         return failed(outcome, QStringLiteral("storing the factory settings"), CmdStoreFactory);
 
@@ -342,7 +343,7 @@ int Session::writeVerified(bool storeFactory)
             if (!def)
                 continue;
             const Shown want = show(*def, sent);
-            const Shown have = show(*def, command.DeviceParams);
+            const Shown have = show(*def, own.DeviceParams);
             if (want.text == have.text)
                 continue;
             details << QStringLiteral("%1 (sent %2, device has %3)").arg(name, want.text, have.text);
@@ -350,7 +351,7 @@ int Session::writeVerified(bool storeFactory)
         }
         if (!named)
             details << QStringLiteral("register %1 (sent %2, device has %3)")
-                           .arg(hex4(reg), hex4(holdingValue(sent, reg)), hex4(holdingValue(command.DeviceParams, reg)));
+                           .arg(hex4(reg), hex4(holdingValue(sent, reg)), hex4(holdingValue(own.DeviceParams, reg)));
     }
     details.removeDuplicates();
     return fail(ExitExchange, QStringLiteral("the device at %1 did not take %2; check that these values are "
@@ -360,7 +361,7 @@ int Session::writeVerified(bool storeFactory)
 
 // -------------------------------------------------------------------- login
 
-int login(const Options &opt, Io &io, bool required, const QString &why)
+int login(Command &link, const Options &opt, Io &io, bool required, const QString &why)
 {
     auto refuse = [&](const QString &message) {
         io.out.flush();
@@ -385,16 +386,16 @@ int login(const Options &opt, Io &io, bool required, const QString &why)
     if (level.isEmpty())
         return refuse(QStringLiteral("login refused for \"%1\": wrong name or password (names are User, "
                                      "Admin and Velta, case-sensitive)").arg(opt.user));
-    command.UserName = level;
-    command.Password = password;
-    command.LoggedIn = 1;
+    link.UserName = level;
+    link.Password = password;
+    link.LoggedIn = 1;
     return ExitOk;
 }
 
-int factoryPassword(Io &io)
+int factoryPassword(Command &link, Io &io)
 {
-    if (!Access::needsFactoryPassword(command.UserName)) {
-        command.FactoryAccess = 1;
+    if (!Access::needsFactoryPassword(link.UserName)) {
+        link.FactoryAccess = 1;
         return ExitOk;
     }
     QString password;
@@ -406,8 +407,8 @@ int factoryPassword(Io &io)
         io.err.flush();
         return ExitAccess;
     }
-    command.FactoryAccess = Access::factoryPasswordAccepted(password) ? 1 : 0;
-    if (!command.FactoryAccess) {
+    link.FactoryAccess = Access::factoryPasswordAccepted(password) ? 1 : 0;
+    if (!link.FactoryAccess) {
         io.err << "tlctl: factory password refused; ask for the factory password or log in as Admin\n";
         io.err.flush();
         return ExitAccess;

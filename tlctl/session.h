@@ -2,10 +2,11 @@
 // started for the run), the device operations of the link (connecting, the
 // read cycle, the block write with its read-back check, command-register
 // writes, factory settings) with tlctl's messages, and the login.
-// Everything goes through the global `command`.
+// Everything goes through the session's own link.
 #pragma once
 
 #include "cli.h"
+#include "command.h"
 #include "console.h"
 #include "deviceops.h"
 #include "deviceparams.h"
@@ -13,6 +14,7 @@
 #include "simlauncher.h"
 
 #include <QString>
+#include <memory>
 
 namespace Tlctl {
 
@@ -35,6 +37,7 @@ private:
 // which a reply is read.
 struct FramePrinter {
     QTextStream *err = nullptr;
+    const Command *link = nullptr;   // whose block the replies are read against
     FrameDecode::Frame lastRequest;
     bool haveRequest = false;
 };
@@ -42,11 +45,13 @@ struct FramePrinter {
 class Session
 {
 public:
-    Session(const Options &options, Io &io);
+    // Works through `link` when given (a test watches it), else through a
+    // link of its own.  The link is closed again when the session ends.
+    Session(const Options &options, Io &io, Command *link = nullptr);
     ~Session();
 
     // Starts the simulated detector when asked, opens the port and points
-    // `command` at the address.  Returns an exit code.
+    // the link at the address.  Returns an exit code.
     int open();
     // open(), then the probe of the connection dialog: input registers 0-9,
     // the device type from register 4.  An unrecognised device is sent
@@ -57,7 +62,7 @@ public:
     // the holding block, input registers 0-9.  Stores Scale as the pages do.
     int fullRead();
     // Writes the holding block (function 16 from 0x1000, WriteCount
-    // registers) from command.DeviceParams, reads everything again and
+    // registers) from the link's DeviceParams, reads everything again and
     // checks that every written register came back.
     int writeBlockAndVerify();
     // The same with the concentration simulation off, then 0x3003: the
@@ -84,6 +89,11 @@ public:
     int exchangeFailed(const QString &what, quint16 result, bool unverified = false);
 
     const Options &options() const { return opt; }
+    // The link this run works through.
+    Command &link() { return own; }
+    const Command &link() const { return own; }
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
     Io &io() { return ioRef; }
 
 private:
@@ -91,6 +101,8 @@ private:
 
     const Options &opt;
     Io &ioRef;
+    std::unique_ptr<Command> made;
+    Command &own;
     SimulatedDetector sim;
     QString port;
     bool opened = false;
@@ -114,11 +126,11 @@ QString resultHint(quint16 result);
 
 // Logs in with opt.user and the password from $TLCTL_PASSWORD or a prompt.
 // With `required` a missing --user is refused too.  On success the access
-// level is in command.UserName.  Returns an exit code.
-int login(const Options &opt, Io &io, bool required, const QString &why);
+// level is in link.UserName.  Returns an exit code.
+int login(Command &link, const Options &opt, Io &io, bool required, const QString &why);
 
 // Asks for the factory password ($TLCTL_FACTORY_PASSWORD or a prompt) when
 // the level needs it.  Returns an exit code.
-int factoryPassword(Io &io);
+int factoryPassword(Command &link, Io &io);
 
 } // namespace Tlctl

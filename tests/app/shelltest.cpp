@@ -1,7 +1,7 @@
 #include "shelltest.h"
 
 #include "authorizationwindow.h"
-#include "command.h"
+#include "programlink.h"
 #include "connect_com_port.h"
 #include "mainwindow.h"
 

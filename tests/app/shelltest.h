@@ -4,6 +4,7 @@
 #pragma once
 
 #include "modalcloser.h"
+#include "programlink.h"
 #include "simlink.h"
 #include "simprocess.h"
 #include "testframes.h"
@@ -37,8 +38,11 @@ void prepare(const QTemporaryDir &dir);
 // Link and dialogs back to their start state (port closed, nobody logged in).
 void resetLink();
 
-// Starts the simulator and opens the port on it at `address`.
-using SimLink::openSim;
+// Starts the simulator and opens the program's port on it at `address`.
+inline bool openSim(SimProcess &sim, const QStringList &args = {}, int address = 1)
+{
+    return SimLink::openSim(command, sim, args, address);
+}
 
 // Function codes of request frames, a readable form for failure messages
 // and big-endian 16-bit fields.

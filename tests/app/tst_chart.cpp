@@ -5,7 +5,7 @@
 #include "windowsim.h"
 
 #include "calibration.h"
-#include "command.h"
+#include "programlink.h"
 #include "filechoice_gui.h"
 #include "mainwindow.h"
 #include "measurechart.h"

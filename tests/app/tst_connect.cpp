@@ -2,7 +2,7 @@
 // connection dialog itself, against the simulated detector.
 #include "shelltest.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "connect_com_port.h"
 #include "mainwindow.h"
 

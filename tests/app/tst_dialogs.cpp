@@ -2,7 +2,7 @@
 #include "shelltest.h"
 
 #include "authorizationwindow.h"
-#include "command.h"
+#include "programlink.h"
 #include "mainwindow.h"
 #include "reference.h"
 

@@ -5,7 +5,7 @@
 // journal is reported while the device work still completes.
 #include "calibration.h"
 #include "certificate_gui.h"
-#include "command.h"
+#include "programlink.h"
 #include "filechoice_gui.h"
 #include "hexfile.h"
 #include "journal.h"
@@ -296,7 +296,7 @@ void JournalGuiTest::brokenJournalReportedDeviceWorkDone()
     QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
     const QString holder = QStringLiteral("holder");
     if (locked) {
-        Journal::Record first = Journal::fromDevice(Journal::Kind::GasZero, QStringLiteral("test"));
+        Journal::Record first = Journal::fromDevice(command, Journal::Kind::GasZero, QStringLiteral("test"));
         QVERIFY(Journal::append(first).ok());
         QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), holder);
         other.setDatabaseName(path);

@@ -2,7 +2,7 @@
 // what it finds, what it sends, Cancel, and picking an address from it.
 #include "shelltest.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "connect_com_port.h"
 
 #include <QLabel>

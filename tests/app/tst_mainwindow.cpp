@@ -7,7 +7,7 @@
 #include "testdata.h"
 
 #include "calibration.h"
-#include "command.h"
+#include "programlink.h"
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "mainwindow.h"

@@ -3,7 +3,7 @@
 // that closing it gives the link's hook back.
 #include "shelltest.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "mainwindow.h"
 #include "trafficmonitor.h"
 #include "windowsim.h"

@@ -1,5 +1,4 @@
-// The program's link on a simulated detector: for tests that link the link
-// library.
+// A link on a simulated detector: for tests that link the link library.
 #pragma once
 
 #include "command.h"
@@ -9,15 +8,15 @@
 
 namespace SimLink {
 
-// Starts `sim` with `args` and opens the link's port on it, talking to
+// Starts `sim` with `args` and opens `link`'s port on it, talking to
 // `address`; the simulator's log is cleared after.
-inline bool openSim(SimProcess &sim, const QStringList &args = {}, int address = 1)
+inline bool openSim(Command &link, SimProcess &sim, const QStringList &args = {}, int address = 1)
 {
     if (!sim.start(args))
         return false;
-    command.PortName = sim.portPath();
-    command.SlaveAddress = quint16(address);
-    if (!command.openPort())
+    link.PortName = sim.portPath();
+    link.SlaveAddress = quint16(address);
+    if (!link.openPort())
         return false;
     sim.clearLog();
     return true;

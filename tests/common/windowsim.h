@@ -3,7 +3,7 @@
 // For tests that link the program's widget libraries.
 #pragma once
 
-#include "command.h"
+#include "programlink.h"
 #include "mainwindow.h"
 #include "simlink.h"
 #include "simprocess.h"
@@ -36,7 +36,7 @@ inline bool showDetector(MainWindow &window, SimProcess &sim, const QString &lev
 inline MainWindow *openWindow(std::unique_ptr<MainWindow> &window, SimProcess &sim,
                               const QString &level = QStringLiteral("Velta"))
 {
-    if (!SimLink::openSim(sim))
+    if (!SimLink::openSim(command, sim))
         return nullptr;
     command.UserName = level;
     command.LoggedIn = 1;
@@ -52,7 +52,7 @@ inline MainWindow *openWindow(std::unique_ptr<MainWindow> &window, SimProcess &s
 // page set-up moved to the bootloader's address 0.
 inline bool showBootloader(MainWindow &window, SimProcess &sim, const QStringList &args = {})
 {
-    if (!SimLink::openSim(sim, QStringList{QStringLiteral("--bootloader")} + args, 7))
+    if (!SimLink::openSim(command, sim, QStringList{QStringLiteral("--bootloader")} + args, 7))
         return false;
     command.DeviceType = 999;
     window.pageSetup();

@@ -1,6 +1,6 @@
 // The main window's parameter-file, factory-settings and firmware buttons,
 // driven through their slots against the simulated detector and bootloader.
-#include "command.h"
+#include "programlink.h"
 #include "filechoice_gui.h"
 #include "filetestutil.h"
 #include "hexfile.h"

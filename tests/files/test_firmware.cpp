@@ -34,13 +34,14 @@ private:
 
     QTemporaryDir dir;
     SimProcess sim;
+    Command link;
 };
 
 bool TestFirmware::startBootloader()
 {
-    if (!SimLink::openSim(sim, {"--bootloader", "--dump", dir.filePath("flash.bin")}, 0))
+    if (!SimLink::openSim(link, sim, {"--bootloader", "--dump", dir.filePath("flash.bin")}, 0))
         return false;
-    command.DeviceType = 999;
+    link.DeviceType = 999;
     return true;
 }
 
@@ -61,14 +62,14 @@ QByteArray TestFirmware::dump()
 
 void TestFirmware::init()
 {
-    command.resetState();
+    link.resetState();
     QVERIFY(dir.isValid());
     QVERIFY2(startBootloader(), qPrintable(sim.errorText()));
 }
 
 void TestFirmware::cleanup()
 {
-    command.resetState();
+    link.resetState();
     sim.stop();
 }
 
@@ -125,7 +126,7 @@ void TestFirmware::transfersImageInBlocks()
     };
     Firmware::Report report;
     clock.start();
-    const Firmware::Result r = Firmware::update(path, hooks, &report, application ? Firmware::Images::ApplicationOnly
+    const Firmware::Result r = Firmware::update(link, path, hooks, &report, application ? Firmware::Images::ApplicationOnly
                                                                                : Firmware::Images::Any);
     QCOMPARE(Firmware::resultName(r), Firmware::resultName(Firmware::Result::Ok));
 
@@ -165,7 +166,7 @@ void TestFirmware::cancelBetweenBlocksSendsNoRestart()
     Firmware::Hooks hooks;
     hooks.beforeStep = [&](int) { return ++calls < 2; };
     Firmware::Report report;
-    QCOMPARE(int(Firmware::update(path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
+    QCOMPARE(int(Firmware::update(link, path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
     QCOMPARE(report.blocksSent, 1);
     const QList<BlockFrame> blocks = blockFrames(sim.rxFrames());
     QCOMPARE(blocks.size(), 1);
@@ -176,7 +177,7 @@ void TestFirmware::cancelBetweenBlocksSendsNoRestart()
     // Cancelled before the first block: only the start command went out.
     sim.clearLog();
     hooks.beforeStep = [](int) { return false; };
-    QCOMPARE(int(Firmware::update(path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
+    QCOMPARE(int(Firmware::update(link, path, hooks, &report, Firmware::Images::Any)), int(Firmware::Result::Cancelled));
     QCOMPARE(report.blocksSent, 0);
     QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
     QCOMPARE(sim.commands(), QList<quint16>{0x5555});
@@ -190,23 +191,23 @@ void TestFirmware::badImageSendsNothing()
     hooks.beforeStep = [&](int) { hookCalled = true; return true; };
 
     const QString empty = writeImage(QByteArray(), "empty.bin");
-    QCOMPARE(int(Firmware::update(empty, hooks)), int(Firmware::Result::EmptyFile));
-    QCOMPARE(int(Firmware::update(dir.filePath("absent.bin"), hooks)), int(Firmware::Result::OpenFailed));
-    QCOMPARE(int(Firmware::update(dir.path(), hooks)), int(Firmware::Result::OpenFailed));
+    QCOMPARE(int(Firmware::update(link, empty, hooks)), int(Firmware::Result::EmptyFile));
+    QCOMPARE(int(Firmware::update(link, dir.filePath("absent.bin"), hooks)), int(Firmware::Result::OpenFailed));
+    QCOMPARE(int(Firmware::update(link, dir.path(), hooks)), int(Firmware::Result::OpenFailed));
 
     // One byte more than the application flash holds, and a 100 MB file.
     Firmware::Report report;
     const QString over = writeImage(patternImage(int(Firmware::MaxImageBytes) + 1), "over.bin");
-    QCOMPARE(Firmware::resultName(Firmware::update(over, hooks, &report)),
+    QCOMPARE(Firmware::resultName(Firmware::update(link, over, hooks, &report)),
              Firmware::resultName(Firmware::Result::TooLarge));
     QCOMPARE(report.size, Firmware::MaxImageBytes + 1);
     QCOMPARE(report.blocksSent, 0);
     QFile huge(dir.filePath("huge.bin"));
     QVERIFY(huge.open(QIODevice::ReadWrite) && huge.resize(100 * 1024 * 1024));
-    QCOMPARE(int(Firmware::update(&huge, hooks)), int(Firmware::Result::TooLarge));
+    QCOMPARE(int(Firmware::update(link, &huge, hooks)), int(Firmware::Result::TooLarge));
     // Text, without the user's consent.
     const QString text = writeImage(textImage(), "readme.bin");
-    QCOMPARE(Firmware::resultName(Firmware::update(text, hooks, &report)),
+    QCOMPARE(Firmware::resultName(Firmware::update(link, text, hooks, &report)),
              Firmware::resultName(Firmware::Result::NotApplication));
     QCOMPARE(report.vectors.stackPointer, quint32(0x4C542023));
     QVERIFY(!hookCalled);
@@ -218,13 +219,13 @@ void TestFirmware::badImageSendsNothing()
 void TestFirmware::startAndRestartFailures()
 {
     // Addressed (not broadcast) commands get answers, so a refusal is seen.
-    command.SlaveAddress = 1;
+    link.SlaveAddress = 1;
     const QByteArray image = patternImage(1, 3);
     const QString path = writeImage(image);
 
     sim.send("fault exception 2 -1");
     Firmware::Report report;
-    QCOMPARE(int(Firmware::update(path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::StartFailed));
+    QCOMPARE(int(Firmware::update(link, path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::StartFailed));
     QCOMPARE(report.linkResult, quint16(ResultIllegalAddress));
     QVERIFY(blockFrames(sim.rxFrames()).isEmpty());
 
@@ -232,7 +233,7 @@ void TestFirmware::startAndRestartFailures()
     sim.send("fault clear");
     sim.clearLog();
     sim.send("fault exception 2 -1 2");
-    QCOMPARE(int(Firmware::update(path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::RestartFailed));
+    QCOMPARE(int(Firmware::update(link, path, {}, &report, Firmware::Images::Any)), int(Firmware::Result::RestartFailed));
     QCOMPARE(report.blocksSent, 1);
     QCOMPARE(blockFrames(sim.rxFrames()).size(), 1);
     QCOMPARE(dump(), image);
@@ -299,7 +300,7 @@ void TestFirmware::vectorTableJudgement()
     even[4] = 0x08;   // reset address 0x08001C08
     const Firmware::Image image = Firmware::readImage(writeImage(even, "even.bin"));
     QCOMPARE(image.vectors.reset, Reset::Even);
-    QCOMPARE(int(Firmware::update(image)), int(Firmware::Result::NotApplication));
+    QCOMPARE(int(Firmware::update(link, image)), int(Firmware::Result::NotApplication));
     QTest::qWait(200);
     QVERIFY(sim.rxFrames().isEmpty());
 }

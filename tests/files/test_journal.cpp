@@ -14,6 +14,9 @@ using namespace Journal;
 
 namespace {
 
+// The link this test works through.
+Command link;
+
 Record make(qint64 serial, const QString &kind, const QDateTime &time, bool ok = true)
 {
     Record r;
@@ -233,14 +236,14 @@ void JournalTest::newerSchemaRefused()
 
 void JournalTest::recordFromDeviceAndFieldTexts()
 {
-    command.resetState();
-    command.DeviceType = 1;
-    command.SlaveAddress = 17;
-    command.UserName = QStringLiteral("Admin");
-    command.DeviceParams.SerialNum = 4321;
-    command.DeviceParams.DeviceTypeReg = 1;
-    qstrncpy(command.DeviceParams.IdFirmwareVersion, "1.07", sizeof command.DeviceParams.IdFirmwareVersion);
-    Record r = fromDevice(Kind::GasSpan, QStringLiteral("program"));
+    link.resetState();
+    link.DeviceType = 1;
+    link.SlaveAddress = 17;
+    link.UserName = QStringLiteral("Admin");
+    link.DeviceParams.SerialNum = 4321;
+    link.DeviceParams.DeviceTypeReg = 1;
+    qstrncpy(link.DeviceParams.IdFirmwareVersion, "1.07", sizeof link.DeviceParams.IdFirmwareVersion);
+    Record r = fromDevice(link, Kind::GasSpan, QStringLiteral("program"));
     QCOMPARE(r.kind, QStringLiteral("gas_span"));
     QCOMPARE(r.serial, qint64(4321));
     QCOMPARE(r.serialText, QStringLiteral("TL02ID0004321"));
@@ -248,8 +251,8 @@ void JournalTest::recordFromDeviceAndFieldTexts()
     QCOMPARE(r.address, 17);
     QCOMPARE(r.level, QStringLiteral("Admin"));
     // The bootloader's block may be another detector's: nothing of it is kept.
-    command.DeviceType = 999;
-    r = fromDevice(Kind::Firmware, QStringLiteral("tlctl"));
+    link.DeviceType = 999;
+    r = fromDevice(link, Kind::Firmware, QStringLiteral("tlctl"));
     QCOMPARE(r.serial, qint64(0));
     QVERIFY(r.serialText.isEmpty() && r.firmware.isEmpty());
     QCOMPARE(r.deviceType, 999);
@@ -265,7 +268,7 @@ void JournalTest::recordFromDeviceAndFieldTexts()
     differences(a, b, 48, &was, &now);
     QCOMPARE(was, QStringLiteral("adc_4ma=8000; pwm_20ma=0"));
     QCOMPARE(now, QStringLiteral("adc_4ma=8123; pwm_20ma=5000"));
-    command.resetState();
+    link.resetState();
 }
 
 QTEST_GUILESS_MAIN(JournalTest)

@@ -3,7 +3,7 @@
 #include "sensorconfiguration.h"
 #include "xlsxdocument.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "deviceops.h"
 #include "mainwindow.h"
 #include "modalcloser.h"
@@ -242,12 +242,12 @@ void TestGasLibrary::cleanupTestCase()
 
 bool TestGasLibrary::startSim()
 {
-    if (!SimLink::openSim(sim))
+    if (!SimLink::openSim(command, sim))
         return false;
     command.DeviceType = 1;
     // A full read, as the main window makes before: the block is this
     // detector's.
-    if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok() || command.WriteCount != 48)
+    if (!DeviceOps::read(command, DeviceOps::ReadMode::Full).ok() || command.WriteCount != 48)
         return false;
     sim.clearLog();
     return true;

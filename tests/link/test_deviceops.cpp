@@ -15,6 +15,9 @@ using DeviceOps::Step;
 
 namespace {
 
+// The link this test works through.
+Command link;
+
 using Request = QPair<int, int>;   // function, start register (for 43: the Read Device ID code)
 
 const QList<Request> FullRead{{43, 1}, {43, 2}, {3, 0x1000}, {4, 0}};
@@ -33,10 +36,10 @@ class TestDeviceOps : public QObject
 
     bool connectTo(const QStringList &args)
     {
-        command.resetState();
-        if (!sim.start(args) || !DeviceOps::open(sim.portPath()))
+        link.resetState();
+        if (!sim.start(args) || !DeviceOps::open(link, sim.portPath()))
             return false;
-        command.SlaveAddress = 1;
+        link.SlaveAddress = 1;
         sim.clearLog();
         return true;
     }
@@ -44,7 +47,7 @@ class TestDeviceOps : public QObject
     // A detector, probed and read once, with a clean log.
     bool connectDetector(const QStringList &args = {})
     {
-        if (!connectTo(args) || !DeviceOps::probe().ok() || !DeviceOps::read(ReadMode::Full).ok())
+        if (!connectTo(args) || !DeviceOps::probe(link).ok() || !DeviceOps::read(link, ReadMode::Full).ok())
             return false;
         sim.clearLog();
         return true;
@@ -68,7 +71,7 @@ private slots:
     void cleanup()
     {
         sim.stop();
-        command.resetState();
+        link.resetState();
     }
 
     void probe_data()
@@ -88,11 +91,11 @@ private slots:
         QFETCH(int, reported);
         QFETCH(int, type);
         QVERIFY2(connectTo(args), qPrintable(sim.errorText()));
-        command.DeviceType = 77;
-        const Outcome o = DeviceOps::probe();
-        QCOMPARE(int(command.DeviceParams.DeviceTypeReg), reported);
-        QCOMPARE(int(command.DeviceType), type);
-        QVERIFY(command.isOpen());
+        link.DeviceType = 77;
+        const Outcome o = DeviceOps::probe(link);
+        QCOMPARE(int(link.DeviceParams.DeviceTypeReg), reported);
+        QCOMPARE(int(link.DeviceType), type);
+        QVERIFY(link.isOpen());
         QCOMPARE(requests().value(0), Request(4, 0));
         if (type != 0) {
             QVERIFY(o.ok());
@@ -108,11 +111,11 @@ private slots:
     {
         QVERIFY2(connectTo({"--type", "2"}), qPrintable(sim.errorText()));
         sim.send(QStringLiteral("fault exception 2 -1"));
-        command.DeviceType = Params::TypeDetector1;
-        const Outcome o = DeviceOps::probe();
+        link.DeviceType = Params::TypeDetector1;
+        const Outcome o = DeviceOps::probe(link);
         QCOMPARE(o.failed, Step::Probe);
         QCOMPARE(o.linkResult, quint16(ResultIllegalAddress));
-        QCOMPARE(command.DeviceType, Params::TypeDetector1);
+        QCOMPARE(link.DeviceType, Params::TypeDetector1);
         QVERIFY(!sawRaw());
     }
 
@@ -130,28 +133,28 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, count);
         QVERIFY2(connectTo(args), qPrintable(sim.errorText()));
-        QVERIFY(DeviceOps::probe().ok());
+        QVERIFY(DeviceOps::probe(link).ok());
         // Two decimals: Scale 100.
         const int config = sim.holding(0x1008);
         QVERIFY(config >= 0);
         sim.send(QStringLiteral("set holding 0x1008 %1").arg((config & ~0x30) | 0x20));
         sim.clearLog();
-        command.DeviceParams.Scale = 0;
+        link.DeviceParams.Scale = 0;
 
-        QVERIFY(DeviceOps::read(ReadMode::Full).ok());
-        QCOMPARE(int(command.WriteCount), count);
+        QVERIFY(DeviceOps::read(link, ReadMode::Full).ok());
+        QCOMPARE(int(link.WriteCount), count);
         QCOMPARE(requests(), FullRead);
         const QByteArray holdingRead = sim.rxFrames().value(2);
         QCOMPARE((quint8(holdingRead[4]) << 8) | quint8(holdingRead[5]), count);
-        QCOMPARE(int(command.DeviceParams.Config), (config & ~0x30) | 0x20);
-        QCOMPARE(int(command.DeviceParams.Scale), 100);
+        QCOMPARE(int(link.DeviceParams.Config), (config & ~0x30) | 0x20);
+        QCOMPARE(int(link.DeviceParams.Scale), 100);
 
         // Live only: one request, and Scale again.
         sim.clearLog();
-        command.DeviceParams.Scale = 0;
-        QVERIFY(DeviceOps::read(ReadMode::LiveOnly).ok());
+        link.DeviceParams.Scale = 0;
+        QVERIFY(DeviceOps::read(link, ReadMode::LiveOnly).ok());
         QCOMPARE(requests(), QList<Request>{Request(4, 0)});
-        QCOMPARE(int(command.DeviceParams.Scale), 100);
+        QCOMPARE(int(link.DeviceParams.Scale), 100);
     }
 
     void readStopsAtFirstFailure()
@@ -159,23 +162,23 @@ private slots:
         QVERIFY2(connectTo({}), qPrintable(sim.errorText()));
         // Identification passes, the holding block is refused.
         sim.send(QStringLiteral("fault exception 2 -1 2"));
-        command.DeviceParams.Scale = 0;
-        const Outcome o = DeviceOps::read(ReadMode::Full);
+        link.DeviceParams.Scale = 0;
+        const Outcome o = DeviceOps::read(link, ReadMode::Full);
         QCOMPARE(o.failed, Step::Holding);
         QCOMPARE(o.linkResult, quint16(ResultIllegalAddress));
         QVERIFY(!o.blockRead());
         QVERIFY(!requests().contains(Request(4, 0)));
-        QCOMPARE(int(command.DeviceParams.Scale), 0);
+        QCOMPARE(int(link.DeviceParams.Scale), 0);
     }
 
     void factoryStoreOrder()
     {
         QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
-        command.DeviceParams.Limit1 = 321;
-        command.DeviceParams.ImmitConcOn = 1;
+        link.DeviceParams.Limit1 = 321;
+        link.DeviceParams.ImmitConcOn = 1;
         bool checked = false;
-        const Outcome o = DeviceOps::storeFactory([&](const ParamBlock &sent) {
-            checked = sent.Limit1 == 321 && sent.ImmitConcOn == 0 && command.DeviceParams.Limit1 == 321;
+        const Outcome o = DeviceOps::storeFactory(link, [&](const ParamBlock &sent) {
+            checked = sent.Limit1 == 321 && sent.ImmitConcOn == 0 && link.DeviceParams.Limit1 == 321;
             return true;
         });
         QVERIFY(o.ok());
@@ -188,10 +191,10 @@ private slots:
         // Taken up again after the device drifted: the command, then the read.
         sim.send(QStringLiteral("set holding 0x1005 999"));
         sim.clearLog();
-        QVERIFY(DeviceOps::restoreFactory().ok());
+        QVERIFY(DeviceOps::restoreFactory(link).ok());
         QCOMPARE(requests(), QList<Request>{Request(16, 0x1020)} + FullRead);
         QCOMPARE(sim.commands(), QList<quint16>{0x6006});
-        QCOMPARE(int(command.DeviceParams.Limit1), 321);
+        QCOMPARE(int(link.DeviceParams.Limit1), 321);
     }
 
     void factoryFailuresSendNoCommand_data()
@@ -214,7 +217,7 @@ private slots:
         QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
         if (!fault.isEmpty())
             sim.send(fault);
-        const Outcome o = DeviceOps::storeFactory([refuse](const ParamBlock &) { return !refuse; });
+        const Outcome o = DeviceOps::storeFactory(link, [refuse](const ParamBlock &) { return !refuse; });
         QCOMPARE(o.failed, step);
         // Refused by the device: not carried out; a read-back that failed
         // leaves the write unverified.
@@ -229,16 +232,16 @@ private slots:
     {
         QVERIFY2(connectTo({"--address", "6", "--type", "2", "--version", "2.17"}), qPrintable(sim.errorText()));
         // What the link held before must be there after the scan.
-        command.SlaveAddress = 9;
-        command.attemptLimit = 0;
-        command.DeviceParams.Limit1 = 1234;
-        command.DeviceParams.DeviceTypeReg = 1;
+        link.SlaveAddress = 9;
+        link.attemptLimit = 0;
+        link.DeviceParams.Limit1 = 1234;
+        link.DeviceParams.DeviceTypeReg = 1;
         QList<int> asked;
         QList<int> reported;
         DeviceOps::ScanHooks hooks;
         hooks.beforeAddress = [&](int a) { asked.append(a); };
         hooks.answered = [&](const DeviceOps::ScanHit &h) { reported.append(h.address); };
-        const DeviceOps::ScanReport report = DeviceOps::scan(4, 8, hooks);
+        const DeviceOps::ScanReport report = DeviceOps::scan(link, 4, 8, hooks);
 
         QCOMPARE(report.scanned, 5);
         QCOMPARE(asked, QList<int>({4, 5, 6, 7, 8}));
@@ -254,10 +257,10 @@ private slots:
         QCOMPARE(hit.versionResult, quint16(ResultOk));
         QCOMPARE(hit.firmwareVersion, QStringLiteral("2.17"));
 
-        QCOMPARE(command.SlaveAddress, quint16(9));
-        QCOMPARE(command.attemptLimit, 0);
-        QCOMPARE(int(command.DeviceParams.Limit1), 1234);
-        QCOMPARE(int(command.DeviceParams.DeviceTypeReg), 1);
+        QCOMPARE(link.SlaveAddress, quint16(9));
+        QCOMPARE(link.attemptLimit, 0);
+        QCOMPARE(int(link.DeviceParams.Limit1), 1234);
+        QCOMPARE(int(link.DeviceParams.DeviceTypeReg), 1);
         // One type request per address, then the detector's two reads; no
         // write and no raw bytes.
         using AF = QPair<int, int>;
@@ -270,12 +273,12 @@ private slots:
     {
         // A device of unknown type answers; it is reported, not sent "DEACTIV".
         QVERIFY2(connectTo({"--address", "2", "--type", "3"}), qPrintable(sim.errorText()));
-        command.SlaveAddress = 1;
+        link.SlaveAddress = 1;
         int asked = 0;
         DeviceOps::ScanHooks hooks;
         hooks.beforeAddress = [&](int) { ++asked; };
         hooks.cancelled = [&] { return asked == 4; };
-        const DeviceOps::ScanReport report = DeviceOps::scan(1, 247, hooks);
+        const DeviceOps::ScanReport report = DeviceOps::scan(link, 1, 247, hooks);
         QCOMPARE(report.scanned, 4);
         QCOMPARE(report.hits.size(), 1);
         QCOMPARE(report.hits[0].address, 2);
@@ -288,21 +291,21 @@ private slots:
         QCOMPARE(requests.size(), 4);
         for (const auto &r : requests)
             QCOMPARE(r.second, 4);
-        QCOMPARE(command.SlaveAddress, quint16(1));
-        QCOMPARE(command.attemptLimit, 0);
+        QCOMPARE(link.SlaveAddress, quint16(1));
+        QCOMPARE(link.attemptLimit, 0);
 
         // Something that answers out of order counts as a hit, not a device.
         sim.send(QStringLiteral("fault exception 4 -1"));
         sim.clearLog();
-        const DeviceOps::ScanReport refused = DeviceOps::scan(2, 2);
+        const DeviceOps::ScanReport refused = DeviceOps::scan(link, 2, 2);
         QCOMPARE(refused.hits.size(), 1);
         QCOMPARE(refused.hits[0].result, quint16(ResultRefused));
         QVERIFY(!refused.hits[0].answered());
 
         // A link closed on purpose: nothing asked.
-        command.closePort();
+        link.closePort();
         sim.clearLog();
-        const DeviceOps::ScanReport closed = DeviceOps::scan(1, 247);
+        const DeviceOps::ScanReport closed = DeviceOps::scan(link, 1, 247);
         QCOMPARE(closed.scanned, 0);
         QVERIFY(closed.hits.isEmpty());
         QVERIFY(sim.requestHeads().isEmpty());
@@ -312,7 +315,7 @@ private slots:
     {
         QVERIFY2(connectDetector(), qPrintable(sim.errorText()));
         sim.send(QStringLiteral("fault exception 4 -1"));
-        const Outcome o = DeviceOps::restoreFactory();
+        const Outcome o = DeviceOps::restoreFactory(link);
         QCOMPARE(o.failed, Step::Command);
         QCOMPARE(o.linkResult, quint16(ResultRefused));
         for (const Request &r : requests())

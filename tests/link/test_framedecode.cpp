@@ -16,6 +16,9 @@ using FrameDecode::Frame;
 
 namespace {
 
+// The link this test works through.
+Command link;
+
 QByteArray bytes(std::initializer_list<int> list)
 {
     QByteArray b;
@@ -39,8 +42,8 @@ class TestFrameDecode : public QObject
 {
     Q_OBJECT
 private slots:
-    void init() { command.resetState(); }
-    void cleanupTestCase() { command.resetState(); }
+    void init() { link.resetState(); }
+    void cleanupTestCase() { link.resetState(); }
 
     void requests();
     void replies();
@@ -200,12 +203,12 @@ void TestFrameDecode::ringKeepsTheLastEntries()
 
 void TestFrameDecode::recorderPairsAttempts()
 {
-    TrafficRecorder rec(100);
+    TrafficRecorder rec(link, 100);
     rec.setClock([] { return qint64(5000); });
     QList<quint64> updated;
     connect(&rec, &TrafficRecorder::updated, this, [&](quint64 seq) { updated << seq; });
 
-    command.DeviceParams.Config = 0x0012;
+    link.DeviceParams.Config = 0x0012;
     const QByteArray readLimit = withCrc(bytes({1, 3, 0x10, 0x05, 0, 1}));
     // First attempt: no reply; second: the reply.
     rec.onBytes(true, readLimit);
@@ -226,7 +229,7 @@ void TestFrameDecode::recorderPairsAttempts()
 
     // An attempt that put nothing on the line: the request built is shown
     // as not sent.
-    Modbus::buildRequest(command.request, 1, 4, 0, 0, 10, {&command.DeviceParams, &command.ScratchWord});
+    Modbus::buildRequest(link.request, 1, 4, 0, 0, 10, {&link.DeviceParams, &link.ScratchWord});
     rec.onAttemptEnded(ResultWriteTimeout);
     QCOMPARE(ring.size(), 4);
     QVERIFY(!ring.at(3).onLine);
@@ -240,7 +243,7 @@ void TestFrameDecode::recorderPairsAttempts()
 
 void TestFrameDecode::filterAndExport()
 {
-    TrafficRecorder rec(10);
+    TrafficRecorder rec(link, 10);
     rec.onBytes(true, withCrc(bytes({1, 3, 0x10, 0x05, 0, 1})));
     rec.onBytes(false, withCrc(bytes({1, 0x83, 2})));
     rec.onBytes(true, withCrc(bytes({2, 4, 0, 0, 0, 10})));
@@ -271,10 +274,10 @@ void TestFrameDecode::filterAndExport()
 void TestFrameDecode::recorderOnTheSimulator()
 {
     SimProcess sim;
-    QVERIFY(SimLink::openSim(sim));
-    TrafficRecorder rec;
+    QVERIFY(SimLink::openSim(link, sim));
+    TrafficRecorder rec(link);
     rec.install();
-    QVERIFY(DeviceOps::read(DeviceOps::ReadMode::Full).ok());
+    QVERIFY(DeviceOps::read(link, DeviceOps::ReadMode::Full).ok());
 
     // Every request that reached the device is in the ring, in order, and
     // each has its reply; nothing more went out because of the recorder.
@@ -297,7 +300,7 @@ void TestFrameDecode::recorderOnTheSimulator()
     // A silent device: each attempt is a request with "no reply".
     sim.send(QStringLiteral("fault noreply 2"));
     rec.clear();
-    QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+    QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
     QCOMPARE(rec.ring().size(), 4);
     QCOMPARE(rec.ring().at(0).result, int(ResultNoReply));
     QCOMPARE(rec.ring().at(1).result, int(ResultNoReply));
@@ -306,7 +309,7 @@ void TestFrameDecode::recorderOnTheSimulator()
     // Taken out, the recorder sees nothing more.
     rec.remove();
     QVERIFY(!rec.installed());
-    QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+    QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
     QCOMPARE(rec.ring().size(), 4);
 }
 

@@ -17,6 +17,9 @@
 
 namespace {
 
+// The link this test works through.
+Command link;
+
 using Piece = FakeLine::Piece;
 using TestFrames::withCrc;
 
@@ -72,8 +75,8 @@ class TestLink : public QObject
 
     void connectTo(const QStringList &args = {})
     {
-        command.resetState();
-        QVERIFY(SimLink::openSim(sim, args));
+        link.resetState();
+        QVERIFY(SimLink::openSim(link, sim, args));
     }
 
     VirtualClock clock;
@@ -81,13 +84,13 @@ class TestLink : public QObject
     // The link on a fake line in virtual time, address 1.
     FakeLine *onFakeLine(FakeLine::Device device)
     {
-        command.resetState();
+        link.resetState();
         clock.now = 0;
         auto made = std::make_unique<FakeLine>(clock, std::move(device));
         FakeLine *line = made.get();
-        command.setClock(&clock);
-        command.SlaveAddress = 1;
-        return command.openTransport(std::move(made)) ? line : nullptr;
+        link.setClock(&clock);
+        link.SlaveAddress = 1;
+        return link.openTransport(std::move(made)) ? line : nullptr;
     }
 
     // Lets a second pass on the line in silence; returns the time after it.
@@ -103,7 +106,7 @@ private slots:
         if (!sim.portPath().isEmpty())
             sim.send(QStringLiteral("fault clear"));
         sim.stop();
-        command.resetState();
+        link.resetState();
     }
 
     // ------------------------------------------------ on a fake line, virtual time
@@ -116,12 +119,12 @@ private slots:
             return QList<Piece>{{10, a.left(5)}, {20, a.mid(5, 10)}, {30, a.mid(15)}};
         });
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(clock.ms(), 30.0);
-        QCOMPARE(int(command.DeviceParams.CurrentADC), 1);
-        QCOMPARE(int(command.DeviceParams.Status), 10);
+        QCOMPARE(int(link.DeviceParams.CurrentADC), 1);
+        QCOMPARE(int(link.DeviceParams.Status), 10);
         // The next request keeps 4 ms of silence after the last byte.
-        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(3, 0, 0x1000, 48), quint16(ResultOk));
         QCOMPARE(line->sentAtMs, (QList<double>{0, 34}));
         QCOMPARE(clock.ms(), 64.0);
 
@@ -131,7 +134,7 @@ private slots:
             return QList<Piece>{{10, a.left(9)}, {40, a.mid(9)}};
         };
         double t0 = rest();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(clock.ms() - t0, 40.0);
         QCOMPARE(line->requests.size(), 3);
 
@@ -140,8 +143,8 @@ private slots:
             return QList<Piece>{{10, withCrc(QByteArray::fromHex("01070011"))}};
         };
         t0 = rest();
-        command.attemptLimit = 1;
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultUnsupported));
+        link.attemptLimit = 1;
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultUnsupported));
         QCOMPARE(clock.ms() - t0, 60.0);
     }
 
@@ -157,7 +160,7 @@ private slots:
             return QList<Piece>{{10, a}};
         });
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(line->sentAtMs, (QList<double>{0, 560}));
         QCOMPARE(clock.ms(), 570.0);
 
@@ -167,7 +170,7 @@ private slots:
         };
         const double t0 = rest();
         line->sentAtMs.clear();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultBadReply));
         QCOMPARE(line->sentAtMs.size(), 10);
         QCOMPARE(clock.ms() - t0, 10 * 60.0 + 500);
     }
@@ -176,24 +179,24 @@ private slots:
     {
         FakeLine *line = onFakeLine({});
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNoReply));
         // Ten attempts, each given the 150 ms first-reply time-out.
         QCOMPARE(gaps(line->sentAtMs), repeated(9, 150));
         QCOMPARE(clock.ms(), 1500.0);
 
         // Memory blocks: fifteen attempts of 450 ms; address 0 is no broadcast here.
-        command.SlaveAddress = 0;
+        link.SlaveAddress = 0;
         line->sentAtMs.clear();
         const double t0 = rest();
         const quint8 data[4] = {1, 2, 3, 4};
-        QCOMPARE(command.transactBlock(14, 0x08001C00, data, 4), quint16(ResultNoReply));
+        QCOMPARE(link.transactBlock(14, 0x08001C00, data, 4), quint16(ResultNoReply));
         QCOMPARE(gaps(line->sentAtMs), repeated(14, 450));
         QCOMPARE(clock.ms() - t0, 15 * 450.0);
 
         // A line scan asks each address once.
-        command.attemptLimit = 1;
+        link.attemptLimit = 1;
         line->sentAtMs.clear();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNoReply));
         QCOMPARE(line->sentAtMs.size(), 1);
     }
 
@@ -203,7 +206,7 @@ private slots:
             return index < 3 ? QList<Piece>{} : QList<Piece>{{10, answerTo(req)}};
         });
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(line->sentAtMs, (QList<double>{0, 150, 300, 450}));
         QCOMPARE(clock.ms(), 460.0);
 
@@ -212,7 +215,7 @@ private slots:
             return index < 13 ? QList<Piece>{{10, withCrc(QByteArray::fromHex("018302"))}}
                               : QList<Piece>{{10, answerTo(req)}};
         };
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(line->requests.size(), 14);
     }
 
@@ -235,7 +238,7 @@ private slots:
         QFETCH(quint16, result);
         FakeLine *line = onFakeLine([answer](const QByteArray &, int) { return QList<Piece>{{10, answer}}; });
         QVERIFY(line);
-        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), result);
+        QCOMPARE(link.transact(16, 0x6060, 0x1020, 1), result);
         QCOMPARE(line->requests.size(), 10);
         // A whole reply is taken at once and, when it fails its check, asked
         // again after 4 ms of silence, with no pause; one whose length cannot
@@ -250,7 +253,7 @@ private slots:
         bad[bad.size() - 1] = char(bad[bad.size() - 1] ^ 0x5A);
         FakeLine *line = onFakeLine([bad](const QByteArray &, int) { return QList<Piece>{{10, bad}}; });
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultBadReply));
         // Each bad reply ends with 50 ms of silence; one 500 ms pause in all.
         QList<double> expected = repeated(9, 60);
         expected[0] = 560;
@@ -260,7 +263,7 @@ private slots:
         // The next exchange pauses again, once.
         line->device = [](const QByteArray &, int) { return QList<Piece>{{10, QByteArray::fromHex("0104")}}; };
         const double t0 = rest();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultBadReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultBadReply));
         QCOMPARE(clock.ms() - t0, 10 * 60.0 + 500);
     }
 
@@ -269,10 +272,10 @@ private slots:
         FakeLine *line = onFakeLine({});
         QVERIFY(line);
         for (quint16 address : {0, 255}) {
-            command.SlaveAddress = address;
+            link.SlaveAddress = address;
             const double t0 = rest();
             line->requests.clear();
-            QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
+            QCOMPARE(link.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
             QCOMPARE(line->requests.size(), 1);
             QCOMPARE(int(quint8(line->requests[0][0])), int(address));
             QCOMPARE(clock.ms() - t0, 150.0);
@@ -280,27 +283,27 @@ private slots:
         // Something answering a broadcast ends the wait and changes nothing.
         line->device = answering(20);
         const double t0 = rest();
-        QCOMPARE(command.transact(6, 0, 0x1005, 1), quint16(ResultOk));
+        QCOMPARE(link.transact(6, 0, 0x1005, 1), quint16(ResultOk));
         QCOMPARE(clock.ms() - t0, 20.0);
 
         // Reads to address 0, and anything to 256, are no broadcasts.
         line->device = {};
         line->requests.clear();
-        command.SlaveAddress = 0;
-        QCOMPARE(command.transact(3, 0, 0x1000, 1), quint16(ResultNoReply));
+        link.SlaveAddress = 0;
+        QCOMPARE(link.transact(3, 0, 0x1000, 1), quint16(ResultNoReply));
         QCOMPARE(line->requests.size(), 10);
-        command.SlaveAddress = 256;
+        link.SlaveAddress = 256;
         line->requests.clear();
-        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultNoReply));
+        QCOMPARE(link.transact(16, 0x2002, 0x1020, 1), quint16(ResultNoReply));
         QCOMPARE(line->requests.size(), 10);
         for (const QByteArray &f : line->requests)
             QCOMPARE(int(f[0]), 0);
 
         // A broadcast that did not go out is a failure, sent once.
-        command.SlaveAddress = 0;
+        link.SlaveAddress = 0;
         line->writesStick = true;
         line->requests.clear();
-        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultWriteTimeout));
+        QCOMPARE(link.transact(16, 0x2002, 0x1020, 1), quint16(ResultWriteTimeout));
         QCOMPARE(line->requests.size(), 1);
     }
 
@@ -331,10 +334,10 @@ private slots:
             QVERIFY(line);
             line->mbap = gateway;
             QList<quint16> attempts;
-            command.setTrafficHook(nullptr, &attempts, [](quint16 result, void *c) {
+            link.setTrafficHook(nullptr, &attempts, [](quint16 result, void *c) {
                 static_cast<QList<quint16> *>(c)->append(result);
             });
-            QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoSilence));
+            QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNoSilence));
             QCOMPARE(attempts, QVector<quint16>(10, quint16(ResultNoSilence)).toList());
             const QList<double> g = gaps(line->sentAtMs);
             for (int i = 0; i < g.size(); ++i) {
@@ -342,7 +345,7 @@ private slots:
                 QVERIFY2(g[i] >= deadlineMs + pause && g[i] <= deadlineMs + pause + 1 + 4,
                          qPrintable(QStringLiteral("attempt %1 took %2 ms").arg(i + 1).arg(g[i])));
             }
-            command.setTrafficHook(nullptr, nullptr);
+            link.setTrafficHook(nullptr, nullptr);
         }
 
         // A whole reply that starts late and comes byte by byte is no
@@ -355,7 +358,7 @@ private slots:
             return bytes;
         });
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QVERIFY(clock.ms() < deadlineMs);
     }
 
@@ -370,23 +373,23 @@ private slots:
             QList<qint64> at;
             quint16 nested = 0;
         } seen;
-        command.setWaitHook([](qint64 ms, void *c) {
+        link.setWaitHook([](qint64 ms, void *c) {
             auto *s = static_cast<Seen *>(c);
             s->at.append(ms);
             if (s->at.size() == 2)
-                s->nested = command.transact(3, 0, 0x1000, 27);
+                s->nested = link.transact(3, 0, 0x1000, 27);
             return ms < 0 || ms < 400;
         }, &seen);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultCancelled));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultCancelled));
         QCOMPARE(seen.nested, quint16(ResultNotConnected));
         QCOMPARE(line->requests.size(), 3);
-        QCOMPARE(int(command.request.function), 4);
-        QVERIFY(command.lastRequestSent());
+        QCOMPARE(int(link.request.function), 4);
+        QVERIFY(link.lastRequestSent());
         QVERIFY(clock.ms() >= 400 && clock.ms() <= 420);
         QCOMPARE(seen.at.last(), qint64(-1));
         for (int i = 1; i + 1 < seen.at.size(); ++i)
             QVERIFY(seen.at[i] - seen.at[i - 1] <= Command::WaitSliceMs);
-        command.setWaitHook(nullptr, nullptr);
+        link.setWaitHook(nullptr, nullptr);
     }
 
     void lineTrouble()
@@ -395,7 +398,7 @@ private slots:
         FakeLine *line = onFakeLine(answering());
         QVERIFY(line);
         line->writesStick = true;
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
         QCOMPARE(line->opens, 2);
         QCOMPARE(line->requests.size(), 2);
         // Two write time-outs, the second after 4 ms of silence.
@@ -404,43 +407,43 @@ private slots:
         // A line gone under the link is opened afresh once per exchange.
         line->writesStick = false;
         line->close();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(line->opens, 3);
         line->close();
         line->refuseOpen = true;
         const int sent = line->requests.size();
         const qint64 before = clock.now;
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
         QCOMPARE(line->opens, 4);
         QCOMPARE(line->requests.size(), sent);
         QCOMPARE(clock.now, before);
-        QVERIFY(!command.lastRequestSent());
+        QVERIFY(!link.lastRequestSent());
 
         // Lost after the request went out: the device may have carried it out.
         line->refuseOpen = false;
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         line->dropAfterWrite = true;
         line->refuseOpen = true;
-        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultLineLost));
-        QVERIFY(command.lastRequestSent());
+        QCOMPARE(link.transact(16, 0x6060, 0x1020, 1), quint16(ResultLineLost));
+        QVERIFY(link.lastRequestSent());
         // A request that cannot be built sent nothing, whatever went before.
-        QCOMPARE(command.transact(5, 0, 0, 1), quint16(ResultUnsupported));
-        QVERIFY(!command.lastRequestSent());
+        QCOMPARE(link.transact(5, 0, 0, 1), quint16(ResultUnsupported));
+        QVERIFY(!link.lastRequestSent());
 
         // Closed on purpose: nothing goes out, nothing is reopened.
         line->refuseOpen = false;
         QVERIFY(line->open());
-        command.closePort();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNotConnected));
-        QVERIFY(!command.transport());
+        link.closePort();
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNotConnected));
+        QVERIFY(!link.transport());
     }
 
     void rawWriteKeepsSilence()
     {
         FakeLine *line = onFakeLine(answering(10));
         QVERIFY(line);
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QVERIFY(command.writeRaw(QByteArrayLiteral("DEACTIV")));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(link.writeRaw(QByteArrayLiteral("DEACTIV")));
         QCOMPARE(line->requests.last(), QByteArray("DEACTIV"));
         QCOMPARE(line->sentAtMs.last(), 14.0);
     }
@@ -450,8 +453,8 @@ private slots:
     void framesOnTheWire()
     {
         connectTo();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(command.transact(16, 0x6060, 0x1020, 1), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(16, 0x6060, 0x1020, 1), quint16(ResultOk));
         const QList<QByteArray> rx = sim.rxFrames();
         QCOMPARE(rx.size(), 2);
         QCOMPARE(rx[0], QByteArray::fromHex("01040000000A700D"));
@@ -462,12 +465,12 @@ private slots:
     void refusedRequestsSendNothing()
     {
         connectTo();
-        QCOMPARE(command.transact(5, 0, 0x1000, 1), quint16(ResultUnsupported));
-        QCOMPARE(command.transact(16, 0, 0x1000, 0), quint16(ResultMismatch));
-        QCOMPARE(command.transact(16, 0, 0x1000, 49), quint16(ResultMismatch));
-        QCOMPARE(command.transactBlock(16, 0x08001C00, nullptr, 0), quint16(ResultUnsupported));
+        QCOMPARE(link.transact(5, 0, 0x1000, 1), quint16(ResultUnsupported));
+        QCOMPARE(link.transact(16, 0, 0x1000, 0), quint16(ResultMismatch));
+        QCOMPARE(link.transact(16, 0, 0x1000, 49), quint16(ResultMismatch));
+        QCOMPARE(link.transactBlock(16, 0x08001C00, nullptr, 0), quint16(ResultUnsupported));
         // A good request afterwards is the first thing the device sees.
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         const QList<QByteArray> rx = sim.rxFrames();
         QCOMPARE(rx.size(), 1);
         QCOMPARE(int(rx[0][1]), 4);
@@ -477,11 +480,11 @@ private slots:
     void fullReadAndWrite()
     {
         connectTo({"--type", "2", "--version", "1.07"});
-        QCOMPARE(command.transact(43, 0, 1, 0), quint16(ResultOk));
-        QCOMPARE(command.transact(43, 0, 2, 0), quint16(ResultOk));
-        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        const ParamBlock &p = command.DeviceParams;
+        QCOMPARE(link.transact(43, 0, 1, 0), quint16(ResultOk));
+        QCOMPARE(link.transact(43, 0, 2, 0), quint16(ResultOk));
+        QCOMPARE(link.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        const ParamBlock &p = link.DeviceParams;
         QCOMPARE(QByteArray(p.IdFirmwareVersion), QByteArray("1.07"));
         QCOMPARE(QByteArray(p.IdModelName), QByteArray("TL-02"));
         QCOMPARE(p.DeviceTypeReg, quint16(2));
@@ -492,51 +495,51 @@ private slots:
         QCOMPARE(int(quint16(p.SerialNum)), sim.holding(0x100F));
 
         // The binding on the way out: the overlapping registers.
-        command.DeviceParams.NetSpeed = 2;
-        command.DeviceParams.NetAddress = 7;
-        command.DeviceParams.HWVersion = 0x0123;
-        command.DeviceParams.Limit1 = 0x84E2;
+        link.DeviceParams.NetSpeed = 2;
+        link.DeviceParams.NetAddress = 7;
+        link.DeviceParams.HWVersion = 0x0123;
+        link.DeviceParams.Limit1 = 0x84E2;
         sim.clearLog();
-        QCOMPARE(command.transact(16, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(16, 0, 0x1000, 48), quint16(ResultOk));
         const QList<QByteArray> rx = sim.rxFrames();
         QCOMPARE(rx.size(), 1);
         QCOMPARE(rx[0].size(), 105);
         QCOMPARE(sim.holding(0x100D), 0x2302);
         QCOMPARE(sim.holding(0x100E), 0x0207);
         QCOMPARE(sim.holding(0x1005), 0x84E2);
-        // A block write that covers 0x1020 is data, not a command.
+        // A block write that covers 0x1020 is data, not a link.
         QVERIFY(sim.commands().isEmpty());
     }
 
     void broadcastAndRetries()
     {
         connectTo();
-        command.SlaveAddress = 0;
-        QCOMPARE(command.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
+        link.SlaveAddress = 0;
+        QCOMPARE(link.transact(16, 0x2002, 0x1020, 1), quint16(ResultOk));
         QVERIFY(sim.waitForLog(QStringLiteral("CMD 2002")));
         QCOMPARE(sim.rxFrames().size(), 1);
         QCOMPARE(int(sim.rxFrames()[0][0]), 0);
 
         // A lost reply, a cut reply and one in two pieces 10 ms apart.
-        command.SlaveAddress = 1;
+        link.SlaveAddress = 1;
         sim.clearLog();
         sim.send(QStringLiteral("fault noreply 1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         sim.send(QStringLiteral("fault short 1"));
-        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(3, 0, 0x1000, 48), quint16(ResultOk));
         sim.send(QStringLiteral("fault split 10 1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(sim.rxFrames().size(), 5);
-        QCOMPARE(int(command.DeviceParams.HWVersion), sim.holding(0x101B));
+        QCOMPARE(int(link.DeviceParams.HWVersion), sim.holding(0x101B));
     }
 
     void portClosedUnderTheLinkIsReopened()
     {
         connectTo();
         // Not closePort(): the link still wants the port and opens it afresh.
-        command.transport()->close();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QVERIFY(command.isOpen());
+        link.transport()->close();
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(link.isOpen());
         QCOMPARE(sim.rxFrames().size(), 1);
     }
 
@@ -545,14 +548,14 @@ private slots:
         QTemporaryDir dir;
         const QString dump = dir.filePath(QStringLiteral("flash.bin"));
         connectTo({"--bootloader", "--dump", dump});
-        command.SlaveAddress = 0;
+        link.SlaveAddress = 0;
         QByteArray image(450, '\0');
         for (int i = 0; i < image.size(); ++i)
             image[i] = char((i * 7 + 3) & 0xFF);
         quint32 address = 0x08001C00;
         for (int off = 0; off < image.size(); off += 200) {
             const int len = qMin(200, image.size() - off);
-            QCOMPARE(command.transactBlock(14, address, reinterpret_cast<const quint8 *>(image.constData()) + off,
+            QCOMPARE(link.transactBlock(14, address, reinterpret_cast<const quint8 *>(image.constData()) + off,
                                            quint16(len)),
                      quint16(ResultOk));
             address += quint32(len);
@@ -590,12 +593,12 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, says);
-        command.resetState();
-        command.PortName = text;
-        QVERIFY(!command.openPort());
-        QVERIFY(!command.isOpen());
-        QVERIFY2(command.errorString().contains(says), qPrintable(command.errorString()));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNotConnected));
+        link.resetState();
+        link.PortName = text;
+        QVERIFY(!link.openPort());
+        QVERIFY(!link.isOpen());
+        QVERIFY2(link.errorString().contains(says), qPrintable(link.errorString()));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNotConnected));
     }
 
     void refusedAndIPv6()
@@ -605,21 +608,21 @@ private slots:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const quint16 port = probe.serverPort();
         probe.close();
-        command.resetState();
-        command.PortName = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
-        QVERIFY(!command.openPort());
-        QCOMPARE(command.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
-        command.PortName = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(port);
-        QVERIFY(!command.openPort());
-        QCOMPARE(command.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
+        link.resetState();
+        link.PortName = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+        QVERIFY(!link.openPort());
+        QCOMPARE(link.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
+        link.PortName = QStringLiteral("modbus-tcp://127.0.0.1:%1").arg(port);
+        QVERIFY(!link.openPort());
+        QCOMPARE(link.errorString(), QStringLiteral("connection refused by 127.0.0.1:%1").arg(port));
 
         // An IPv6 address in brackets (where the machine has IPv6 loopback).
         QTcpServer six;
         if (!six.listen(QHostAddress::LocalHostIPv6))
             QSKIP("no IPv6 loopback here");
-        command.PortName = QStringLiteral("TCP://[::1]:%1").arg(six.serverPort());
-        QVERIFY2(command.openPort(), qPrintable(command.errorString()));
-        QVERIFY(command.isOpen());
+        link.PortName = QStringLiteral("TCP://[::1]:%1").arg(six.serverPort());
+        QVERIFY2(link.openPort(), qPrintable(link.errorString()));
+        QVERIFY(link.isOpen());
     }
 
     void mbapFrames()
@@ -686,24 +689,24 @@ private slots:
     void overTheNetwork()
     {
         QFETCH(QString, scheme);
-        command.resetState();
+        link.resetState();
         QVERIFY(sim.start({"--type", "2", "--tcp", "0", "--modbus-tcp", "0"}));
         const QString address = scheme == QLatin1String("tcp") ? sim.tcpAddress() : sim.modbusTcpAddress();
-        command.PortName = scheme + QStringLiteral("://") + address;
-        QVERIFY2(command.openPort(), qPrintable(command.errorString()));
-        command.SlaveAddress = 1;
+        link.PortName = scheme + QStringLiteral("://") + address;
+        QVERIFY2(link.openPort(), qPrintable(link.errorString()));
+        link.SlaveAddress = 1;
         sim.clearLog();
 
         // A read cycle and a block write, the frames as on the pty.
-        QCOMPARE(command.transact(43, 0, 1, 0), quint16(ResultOk));
-        QCOMPARE(command.transact(3, 0, 0x1000, 48), quint16(ResultOk));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QCOMPARE(QByteArray(command.DeviceParams.IdFirmwareVersion), QByteArray("1.06"));
-        QCOMPARE(command.DeviceParams.DeviceTypeReg, quint16(2));
-        QCOMPARE(int(command.DeviceParams.Limit1), sim.holding(0x1005));
-        command.DeviceParams.Limit1 = 0x1234;
-        command.DeviceParams.HWVersion = 0x0321;
-        QCOMPARE(command.transact(16, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(43, 0, 1, 0), quint16(ResultOk));
+        QCOMPARE(link.transact(3, 0, 0x1000, 48), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(QByteArray(link.DeviceParams.IdFirmwareVersion), QByteArray("1.06"));
+        QCOMPARE(link.DeviceParams.DeviceTypeReg, quint16(2));
+        QCOMPARE(int(link.DeviceParams.Limit1), sim.holding(0x1005));
+        link.DeviceParams.Limit1 = 0x1234;
+        link.DeviceParams.HWVersion = 0x0321;
+        QCOMPARE(link.transact(16, 0, 0x1000, 48), quint16(ResultOk));
         QCOMPARE(sim.holding(0x1005), 0x1234);
         QCOMPARE(sim.holding(0x101B), 0x0321);
         QList<QByteArray> rx = sim.rxFrames();
@@ -714,13 +717,13 @@ private slots:
         // No reply: retried, and the last attempt decides.
         sim.clearLog();
         sim.send(QStringLiteral("fault noreply 2"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
         QCOMPARE(sim.rxFrames().size(), 3);
-        command.attemptLimit = 2;
+        link.attemptLimit = 2;
         sim.send(QStringLiteral("fault noreply -1"));
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultNoReply));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultNoReply));
         sim.send(QStringLiteral("fault clear"));
-        command.attemptLimit = 0;
+        link.attemptLimit = 0;
 
         // Another client takes the listener over: our connection drops and
         // the next exchange connects afresh, once.
@@ -730,19 +733,19 @@ private slots:
         QVERIFY(intruder.waitForConnected(3000));
         QTRY_VERIFY(sim.errorText().contains(QLatin1String("replaced by a new connection")));
         sim.clearLog();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultOk));
-        QVERIFY(command.isOpen());
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultOk));
+        QVERIFY(link.isOpen());
         QCOMPARE(sim.rxFrames().size(), 1);
 
         // The device server is gone: a quick, clean failure.
         sim.stop();
         QElapsedTimer t;
         t.start();
-        QCOMPARE(command.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
+        QCOMPARE(link.transact(4, 0, 0, 10), quint16(ResultWriteTimeout));
         QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(!command.isOpen());
-        QVERIFY2(command.errorString().startsWith(QLatin1String("connection refused by 127.0.0.1:")),
-                 qPrintable(command.errorString()));
+        QVERIFY(!link.isOpen());
+        QVERIFY2(link.errorString().startsWith(QLatin1String("connection refused by 127.0.0.1:")),
+                 qPrintable(link.errorString()));
     }
 
 };

@@ -1,6 +1,6 @@
 #include "pagetest.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "deviceops.h"
 #include "simlink.h"
 
@@ -13,7 +13,7 @@ bool openSim(SimProcess &sim, const QStringList &holdings, const QStringList &in
     QStringList args{QStringLiteral("--type"), QString::number(deviceType == 2 ? 2 : 1)};
     if (writeCount == 27)
         args << QStringLiteral("--version") << QStringLiteral("1.05");
-    if (!SimLink::openSim(sim, args))
+    if (!SimLink::openSim(command, sim, args))
         return false;
     for (const QString &h : holdings) {
         bool ok = false;
@@ -31,7 +31,7 @@ bool openSim(SimProcess &sim, const QStringList &holdings, const QStringList &in
     }
     // A full read, so that the block is this detector's and may be written back.
     command.DeviceType = deviceType;
-    if (!DeviceOps::read(DeviceOps::ReadMode::Full).ok() || command.WriteCount != writeCount)
+    if (!DeviceOps::read(command, DeviceOps::ReadMode::Full).ok() || command.WriteCount != writeCount)
         return false;
     sim.clearLog();
     return true;

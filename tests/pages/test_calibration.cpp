@@ -3,7 +3,7 @@
 // its timeouts, as the main window does.
 #include "calibration.h"
 #include "calibrationclock.h"
-#include "command.h"
+#include "programlink.h"
 #include "modalcloser.h"
 #include "pagetest.h"
 #include "simprocess.h"

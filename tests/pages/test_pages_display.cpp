@@ -1,6 +1,6 @@
 // The measurement, settings and calibration-parameters pages: what they
 // show from DeviceParams and what their controls write back into it.
-#include "command.h"
+#include "programlink.h"
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "measurewindow.h"

@@ -6,7 +6,7 @@
 #include "devicesetting_2_window.h"
 #include "devicesetting_3_window.h"
 #include "measurewindow.h"
-#include "command.h"
+#include "programlink.h"
 #include "mainwindow.h"
 #include "modalcloser.h"
 #include "pagetest.h"

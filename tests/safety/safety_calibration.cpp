@@ -3,7 +3,7 @@
 // switches the output test off before the main window reads the device.
 #include "calibration.h"
 #include "calibrationclock.h"
-#include "command.h"
+#include "programlink.h"
 #include "mainwindow.h"
 #include "measurewindow.h"
 #include "safetysuite.h"

@@ -6,7 +6,7 @@
 // second consent, and then exactly as the journal records it.
 #include "safetysuite.h"
 
-#include "command.h"
+#include "programlink.h"
 #include "filechoice_gui.h"
 #include "filetestutil.h"
 #include "firmware.h"

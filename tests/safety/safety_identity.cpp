@@ -141,8 +141,8 @@ void IdentitySafety::portSwitchWithFailingReadWritesNothing()
 
     // The connection dialog opens B's port and probes it; page set-up reads
     // it, and the holding block does not come.
-    QVERIFY(DeviceOps::open(b.portPath()));
-    QVERIFY(DeviceOps::probe().ok());
+    QVERIFY(DeviceOps::open(command, b.portPath()));
+    QVERIFY(DeviceOps::probe(command).ok());
     window.pageSetup();
     QVERIFY2(allNotRead(window), qPrintable(shownPages(window).join(' ')));
     for (const char *name : {"pushButton_Save_Param", "pushButtonSaveFactorySettings", "pushButtonLoadConfigDevice",
@@ -250,7 +250,7 @@ void IdentitySafety::swappedDetectorGetsNoWrite()
         QVERIFY(start(a, 111, {QStringLiteral("--link"), linkPath()}));
         tabs->setCurrentIndex(p.tab);
         window.on_pushButton_Read_Param_clicked();
-        QVERIFY2(DeviceOps::blockFromLink() && command.Origin.serialNumber == 111, p.name);
+        QVERIFY2(DeviceOps::blockFromLink(command) && command.Origin.serialNumber == 111, p.name);
         if (p.swapFirst)
             QVERIFY(swapToB());
         closer.clear();
@@ -287,10 +287,10 @@ void IdentitySafety::swappedDetectorGetsNoWrite()
 void IdentitySafety::deviceOperationsCheckTheTarget()
 {
     QVERIFY(start(a, 111, {QStringLiteral("--link"), linkPath()}));
-    QVERIFY(DeviceOps::open(linkPath()));
+    QVERIFY(DeviceOps::open(command, linkPath()));
     command.SlaveAddress = 1;
-    QVERIFY(DeviceOps::probe().ok());
-    QVERIFY(DeviceOps::read(DeviceOps::ReadMode::Full).ok());
+    QVERIFY(DeviceOps::probe(command).ok());
+    QVERIFY(DeviceOps::read(command, DeviceOps::ReadMode::Full).ok());
     const Command::BlockOrigin fromA = command.Origin;
     command.DeviceParams.Limit1 = 300;
     QVERIFY(swapToB());
@@ -298,8 +298,8 @@ void IdentitySafety::deviceOperationsCheckTheTarget()
     b.clearLog();
 
     const std::function<DeviceOps::Outcome()> writes[] = {
-        [] { return DeviceOps::writeAndReadBack(); }, [] { return DeviceOps::storeFactory(); },
-        [] { return DeviceOps::writeThresholds(); }, [] { return DeviceOps::writeSimulation(); },
+        [] { return DeviceOps::writeAndReadBack(command); }, [] { return DeviceOps::storeFactory(command); },
+        [] { return DeviceOps::writeThresholds(command); }, [] { return DeviceOps::writeSimulation(command); },
     };
     for (const auto &write : writes) {
         command.Origin = fromA;
@@ -307,7 +307,7 @@ void IdentitySafety::deviceOperationsCheckTheTarget()
         QCOMPARE(int(o.failed), int(DeviceOps::Step::Foreign));
         QVERIFY(!o.unverified);
         // Once refused, the block belongs to nobody.
-        QCOMPARE(int(DeviceOps::writeBlock().failed), int(DeviceOps::Step::NotRead));
+        QCOMPARE(int(DeviceOps::writeBlock(command).failed), int(DeviceOps::Step::NotRead));
     }
     QVERIFY2(writesOnLine(b).isEmpty(), qPrintable(writesOnLine(b)));
     QVERIFY(b.commands().isEmpty());
@@ -318,7 +318,7 @@ void IdentitySafety::deviceOperationsCheckTheTarget()
     command.Origin = fromA;
     command.Origin.serialNumber = 222;
     QVERIFY(b.send(QStringLiteral("fault noreply -1")).isEmpty());
-    const DeviceOps::Outcome o = DeviceOps::writeAndReadBack();
+    const DeviceOps::Outcome o = DeviceOps::writeAndReadBack(command);
     QCOMPARE(int(o.failed), int(DeviceOps::Step::Identity));
     QCOMPARE(o.linkResult, quint16(ResultNoReply));
     QVERIFY2(writesOnLine(b).isEmpty(), qPrintable(writesOnLine(b)));

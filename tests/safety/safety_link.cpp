@@ -2,7 +2,7 @@
 // turns into a block write, a closed port sends nothing, a lost port ends the
 // exchange quickly and quietly, a broadcast that did not go out is a failure.
 // The same over the network: RTU over TCP and Modbus TCP.
-#include "command.h"
+#include "programlink.h"
 #include "safetysuite.h"
 #include "simprocess.h"
 #include "tlctlrun.h"

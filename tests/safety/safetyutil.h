@@ -3,7 +3,7 @@
 #pragma once
 
 #include "calibration.h"
-#include "command.h"
+#include "programlink.h"
 #include "deviceparams.h"
 #include "filechoice_gui.h"
 #include "mainwindow.h"

@@ -1,7 +1,7 @@
 // A port that will not open is explained: in use by another program (and
 // which), not allowed for this user (and which group allows it, or who alone
 // may open it), or missing.
-#include "command.h"
+#include "programlink.h"
 #include "connect_com_port.h"
 #include "deviceops.h"
 #include "portdiagnosis.h"
@@ -36,7 +36,7 @@ private slots:
         QVERIFY2(second.err.contains(QStringLiteral("is in use by another program: tlctl (process %1)").arg(pid)),
                  qPrintable(second.err));
 
-        QVERIFY(!DeviceOps::open(sim.portPath()));
+        QVERIFY(!DeviceOps::open(command, sim.portPath()));
         const QString box = Connect_com_port::openFailureText(sim.portPath(), command.errorString());
         QVERIFY2(box.startsWith(QStringLiteral("Не открывает COM port\n\n")), qPrintable(box));
         QVERIFY2(box.contains(QStringLiteral("занят другой программой: tlctl (процесс %1)").arg(pid)),
@@ -44,7 +44,7 @@ private slots:
 
         holder.kill();
         holder.waitForFinished(10000);
-        QVERIFY(DeviceOps::open(sim.portPath()));   // free again
+        QVERIFY(DeviceOps::open(command, sim.portPath()));   // free again
         command.closePort();
     }
 

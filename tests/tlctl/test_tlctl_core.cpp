@@ -15,6 +15,9 @@ using namespace Params;
 
 namespace {
 
+// The link this test works through.
+Command link;
+
 ParamBlock blockWithConfig(quint16 config)
 {
     ParamBlock b;
@@ -54,8 +57,8 @@ class TestTlctlCore : public QObject
 private slots:
     void cleanup()
     {
-        command.setTrafficHook(nullptr, nullptr);
-        command.resetState();
+        link.setTrafficHook(nullptr, nullptr);
+        link.resetState();
         qunsetenv("TLCTL_PASSWORD");
     }
 
@@ -219,19 +222,19 @@ private slots:
         QVERIFY(sim.start());
         hookSim = &sim;
         dropped = false;
-        command.setTrafficHook(dropLimit1, nullptr);
+        link.setTrafficHook(dropLimit1, nullptr);
         qputenv("TLCTL_PASSWORD", "7529");
         Captured c;
         const int rc = run({QStringLiteral("--port"), sim.portPath(), QStringLiteral("set"), QStringLiteral("limit1=25"),
-                            QStringLiteral("--user"), QStringLiteral("User")}, c.io);
+                            QStringLiteral("--user"), QStringLiteral("User")}, c.io, &link);
         QVERIFY(dropped);
         QCOMPARE(rc, int(ExitExchange));
         QVERIFY2(c.err.contains(QStringLiteral("did not take limit1 (sent 25.0, device has 99.9)")), qPrintable(c.err));
         QCOMPARE(c.err.count(QLatin1Char('\n')), 1);
         QVERIFY(!c.out.contains(QStringLiteral("took every value")));
         // The run leaves the link as it found it.
-        QVERIFY(!command.isOpen());
-        QCOMPARE(command.attemptLimit, 0);
+        QVERIFY(!link.isOpen());
+        QCOMPARE(link.attemptLimit, 0);
     }
 };
 

@@ -15,7 +15,6 @@ private slots:
     void cleanup()
     {
         qunsetenv("TLCTL_PORT");
-        command.resetState();
     }
 
     void resolution_data()

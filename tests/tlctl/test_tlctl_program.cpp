@@ -1,7 +1,7 @@
 // Parameter files between the program and tlctl: a file the program saves
 // is loaded into a detector by tlctl restore, and the file tlctl backup
 // writes is loaded by the program, with the same block in the end.
-#include "command.h"
+#include "programlink.h"
 #include "conversions.h"
 #include "modalcloser.h"
 #include "parameterfile_gui.h"

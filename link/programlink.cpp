@@ -1,0 +1,3 @@
+#include "programlink.h"
+
+Command command;
