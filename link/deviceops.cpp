@@ -107,6 +107,18 @@ Outcome read(Command &link, ReadMode mode)
     return Outcome();
 }
 
+Outcome readDevice(Command &link)
+{
+    const quint16 r = readInputs(link);
+    if (r != ResultOk)
+        return failedAt(Step::Probe, r);
+    const qint16 type = qint16(link.DeviceParams.DeviceTypeReg);
+    if (!Params::isDetector(type))
+        return failedAt(Step::Unrecognised);
+    link.DeviceType = type;
+    return read(link, ReadMode::Full);
+}
+
 bool blockFromLink(const Command &link)
 {
     const Command::BlockOrigin &o = link.Origin;

@@ -92,6 +92,12 @@ enum class ReadMode {
 // the pages show it.  Stops at the first failure.
 Outcome read(Command &link, ReadMode mode);
 
+// Reads a device that may be any slave on a shared line: input registers
+// 0-9 (Step::Probe when they fail) and, for a detector, its type and then
+// the full read.  Another kind of device is left alone (Step::Unrecognised,
+// nothing sent to it; its type stays in DeviceParams.DeviceTypeReg).
+Outcome readDevice(Command &link);
+
 // Whether link.DeviceParams holds a full read of the device the link
 // addresses now: the origin's port, address, device type and register count
 // are the link's.
