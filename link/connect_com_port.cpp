@@ -4,9 +4,11 @@
 
 #include "programlink.h"
 #include "deviceops.h"
+#include "lineworker.h"
 #include "portdiagnosis.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -240,13 +242,17 @@ void Connect_com_port::on_Button_connect_clicked()
 
 void Connect_com_port::on_Button_Search_clicked()
 {
-    // The chosen port, opened as Connect opens it; a link that was closed
-    // is closed again afterwards.
+    // The chosen port, opened as Connect opens it, to tell a port that
+    // cannot be opened as Connect tells it.  The search itself runs on a
+    // worker of the line with a link of its own; the port is handed to it
+    // and, when it was open before, taken back afterwards.
     const bool wasOpen = command.isOpen();
     if (!wasOpen && !DeviceOps::open(command, command.PortName)) {
         QMessageBox::information(this, tr("Подключение"), openFailureText(command.PortName, command.errorString()));
         return;
     }
+    const QString port = command.PortName;
+    command.closePort();
 
     QProgressDialog progress(this);
     progress.setWindowTitle(tr("Поиск приборов"));
@@ -262,30 +268,42 @@ void Connect_com_port::on_Button_Search_clicked()
     ui->groupBox_Found->setEnabled(false);
 
     int devices = 0;
-    DeviceOps::ScanHooks hooks;
-    // A click on Cancel that came during the last exchange is seen here,
-    // before the next address is asked; so is the dialog being closed.
-    hooks.cancelled = [this, &progress] {
-        QCoreApplication::processEvents();
-        return progress.wasCanceled() || !isVisible();
-    };
-    hooks.beforeAddress = [&](int address) {
-        progress.setLabelText(tr("Опрашивается адрес %1 из %2\nНайдено приборов: %3")
-                                  .arg(address).arg(ScanLast).arg(devices));
-        progress.setValue(address - ScanFirst);
-        QCoreApplication::processEvents();
-    };
-    hooks.answered = [&devices](const DeviceOps::ScanHit &hit) {
-        if (hit.answered())
-            ++devices;
-    };
-    progress.show();
-    const DeviceOps::ScanReport report = DeviceOps::scan(command, ScanFirst, ScanLast, hooks);
+    DeviceOps::ScanReport report;
+    QString lineError;
+    QEventLoop loop;
+    {
+        LineWorker worker(port);
+        connect(&worker, &LineWorker::addressAsked, &progress, [&](int address) {
+            progress.setLabelText(tr("Опрашивается адрес %1 из %2\nНайдено приборов: %3")
+                                      .arg(address).arg(ScanLast).arg(devices));
+            progress.setValue(address - ScanFirst);
+        });
+        connect(&worker, &LineWorker::found, &progress, [&devices](const DeviceOps::ScanHit &hit) {
+            if (hit.answered())
+                ++devices;
+        });
+        connect(&worker, &LineWorker::scanned, &loop, [&](const DeviceOps::ScanReport &r) { report = r; });
+        connect(&worker, &LineWorker::lineFailed, &loop, [&](const QString &, const QString &error) {
+            lineError = error;
+        });
+        connect(&worker, &LineWorker::idle, &loop, &QEventLoop::quit);
+        // Cancel, or the dialog closing, stops the search at once.
+        connect(&progress, &QProgressDialog::canceled, &worker, &LineWorker::cancel);
+        connect(this, &QDialog::finished, &worker, &LineWorker::cancel);
+        progress.show();
+        worker.scan(ScanFirst, ScanLast);
+        loop.exec();
+    }
     progress.hide();
     ui->groupBox->setEnabled(true);
     ui->groupBox_Found->setEnabled(true);
-    if (!wasOpen)
+    if (wasOpen && !DeviceOps::open(command, port))
         command.closePort();
+    if (!lineError.isEmpty()) {
+        if (isVisible())
+            QMessageBox::information(this, tr("Подключение"), openFailureText(port, lineError));
+        return;
+    }
     if (isVisible())
         showFound(report);
 }
