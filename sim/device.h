@@ -116,6 +116,7 @@ private:
 
     std::array<std::string, kIdentCount> m_ident;
 
+    // Allocated by the first block written: most devices on a line are never flashed.
     std::vector<uint8_t> m_flash;
     int64_t m_flashTop = -1;   // offset of the highest byte written, -1 none
 };
