@@ -119,7 +119,8 @@ std::string hex4(uint16_t w)
 
 } // namespace
 
-Device::Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader)
+Device::Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader,
+               uint32_t serial)
     : m_address(address), m_type(type), m_bootloader(bootloader)
 {
     setHolding(0x1000, 8000);   // ADCCode4m
@@ -136,8 +137,8 @@ Device::Device(uint8_t address, uint16_t type, const std::string &version, bool 
     setHolding(0x100B, 5000);   // PWMCode20m
     setHolding(0x101B, 123);    // HWVersion 1.23
     setHolding(0x100E, address); // NetAddress, NetSpeed 0
-    setHolding(0x100F, 4711);   // SerialNum low word
-    setHolding(0x1010, 0);      // SerialNum high word
+    setHolding(0x100F, uint16_t(serial & 0xFFFF)); // SerialNum low word
+    setHolding(0x1010, uint16_t(serial >> 16));    // SerialNum high word
     setHolding(0x1011, 2000);   // TimeLimit
     setHolding(0x1012, 5000);   // TimeLimitRST
     setHolding(0x1013, 5);      // DeadZone
