@@ -152,14 +152,17 @@ int main(int argc, char **argv)
         }
     }
 
-    // The fixed cost of a tlctl process (start, no device).
+    // The fixed cost of a tlctl process (start, no device): the fastest
+    // run, as the read is the best of three.  A mean would take in the
+    // stalls of a busy machine and make the read look faster than the line.
     double startMs = 0;
     {
         const int n = 5;
-        for (int i = 0; i < n; ++i)
-            startMs += runTlctl(tlctl, {QStringLiteral("--help")}).ms;
-        startMs /= n;
-        std::printf("tlctl process start (tlctl --help, mean of %d): %.1f ms\n", n, startMs);
+        for (int i = 0; i < n; ++i) {
+            const double ms = double(runTlctl(tlctl, {QStringLiteral("--help")}).ms);
+            startMs = i == 0 ? ms : qMin(startMs, ms);
+        }
+        std::printf("tlctl process start (tlctl --help, best of %d): %.1f ms\n", n, startMs);
     }
 
     const double turnaround = BenchFloor::measureTurnaround(simPath);
