@@ -16,6 +16,7 @@
 #include "command.h"
 #include "deviceops.h"
 
+#include "benchfloor.h"
 #include "benchsim.h"
 
 #include <QCoreApplication>
@@ -51,15 +52,14 @@ void countTraffic(bool, const QByteArray &bytes, void *)
         tally->bytes += bytes.size();
 }
 
-
-constexpr double GapMs = Command::FrameGapUs / 1000.0;
-constexpr double OldSilenceMs = 50.0;
+using BenchFloor::GapMs;
+using BenchFloor::OldSilenceMs;
 
 void report(const char *what, qint64 wallMs, const Tally &t, double turnaroundMs, double cpu)
 {
-    const double wire = t.bytes * 10.0 / 9600.0 * 1000.0;
-    const double floorMs = wire + (GapMs + turnaroundMs) * t.exchanges;
-    const double oldFloorMs = wire + (OldSilenceMs + turnaroundMs) * t.exchanges;
+    const double wire = BenchFloor::wireMs(t.bytes);
+    const double floorMs = BenchFloor::physicalMs(t.bytes, t.exchanges, turnaroundMs);
+    const double oldFloorMs = BenchFloor::oldMs(t.bytes, t.exchanges, turnaroundMs);
     std::printf("%s\n"
                 "    wall %9.1f ms   cpu %.1f ms (%.2f %% of wall)\n"
                 "    physical floor %9.1f ms (wire %.1f for %lld bytes, %d x %.0f ms gap, turnaround %.2f ms each)"
@@ -93,28 +93,9 @@ int main(int argc, char **argv)
     tally = &t;
     link.setTrafficHook(countTraffic, nullptr);
 
-    // The simulator's turnaround: exchanges against the unpaced simulator
-    // cost the 4 ms gap before each request plus its turnaround (and our own
-    // overhead, which makes this an upper bound and the floor a little
-    // generous to us).
-    double turnaround = 0.0;
-    {
-        BenchSim sim;
-        if (!sim.start(simPath, {}))
-            return 2;
-        link.PortName = sim.port;
-        link.SlaveAddress = 1;
-        if (!link.openPort())
-            return 2;
-        const int n = 50;
-        QElapsedTimer w;
-        w.start();
-        for (int i = 0; i < n; ++i)
-            if (link.transact(Modbus::FnReadInput, 0, 0, Params::InputCount) != ResultOk)
-                return 3;
-        turnaround = qMax(0.0, w.nsecsElapsed() / 1e6 / n - GapMs);
-        link.closePort();
-    }
+    const double turnaround = BenchFloor::measureTurnaround(link, simPath);
+    if (turnaround < 0)
+        return 3;
 
     BenchSim sim;
     if (!sim.start(simPath, {QStringLiteral("--pace")}))

@@ -7,13 +7,18 @@
 // (b) tlctl scan 1-247 with one detector present (at address 1);
 // (c) tlctl flash of N KiB (default 64) into the bootloader.
 // Each run is timed from process start to exit.  tlctl --frames prints every
-// frame, from which the floor is counted: bytes on the wire x 10 bits / 9600
-// + the 50 ms end-of-reply silence per reply; for the scan the 150 ms reply
-// time-out that every silent address must be given (its request's wire time
-// lies inside it), for the flash the 1500 ms start pause and the 150 ms wait
-// after each of the two broadcasts.
+// frame, from which the physical floor is counted as bench_link counts it
+// (benchfloor.h): the bytes of each answered exchange on the wire x 10 bits /
+// 9600, and the 4 ms gap before its request plus the simulator's turnaround.
+// A request that gets no answer (a silent address of the scan, the flash's
+// two broadcasts) costs the 150 ms first-reply time-out instead; its wire
+// time lies inside that wait.  The flash adds its 1500 ms start pause.  Beside
+// it the old floor, with 50 ms of silence ending every reply in place of the
+// gap, as a reference figure only.
 // The fixed cost of starting tlctl is measured apart (tlctl --help).
+#include "benchfloor.h"
 #include "benchsim.h"
+#include "firmware.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -81,13 +86,42 @@ Run runTlctl(const QString &tlctl, const QStringList &args, const QString &passw
     return r;
 }
 
+constexpr double NoReplyMs = Command::RegisterLoop.firstReplyTimeout;
 
-double wireMs(const Traffic &t) { return t.bytes * 10.0 / 9600.0 * 1000.0; }
+// Floors of a run: physical, and the old one for reference.  pausesMs are
+// waits of the procedure itself (the flash's start pause).
+struct Floors {
+    double physical = 0;
+    double old = 0;
+    double wire = 0;       // of the answered exchanges
+    int answered = 0;
+    int unanswered = 0;
+};
 
-void report(const char *what, const Run &r, double floorMs, const QString &floorText, double startMs)
+Floors floorsOf(const Traffic &t, double turnaroundMs, double pausesMs)
 {
-    std::printf("%-30s wall %9.1f ms (%.1f without the process start)  floor %9.1f ms (%s)  ratio %.3f\n", what,
-                double(r.ms), r.ms - startMs, floorMs, qPrintable(floorText), (r.ms - startMs) / floorMs);
+    Floors f;
+    const qint64 answeredBytes = t.bytes - t.silentBytes;
+    f.answered = t.replies;
+    f.unanswered = t.requests - t.replies;
+    f.wire = BenchFloor::wireMs(answeredBytes);
+    const double fixed = NoReplyMs * f.unanswered + pausesMs;
+    f.physical = BenchFloor::physicalMs(answeredBytes, f.answered, turnaroundMs) + fixed;
+    f.old = BenchFloor::oldMs(answeredBytes, f.answered, turnaroundMs) + fixed;
+    return f;
+}
+
+void report(const char *what, const Run &r, const Floors &f, const QString &extra, double startMs)
+{
+    const double ms = r.ms - startMs;
+    std::printf("%s\n"
+                "    wall %9.1f ms, %.1f without the process start\n"
+                "    physical floor %9.1f ms (wire %.1f ms for %lld bytes, %d answered x (%.0f ms gap + turnaround)%s)"
+                "   ratio %.3f\n"
+                "    old floor      %9.1f ms (the same with %d x %.0f ms silence instead of the gap)   ratio %.3f\n",
+                what, double(r.ms), ms, f.physical, f.wire, static_cast<long long>(r.t.bytes - r.t.silentBytes),
+                f.answered, BenchFloor::GapMs, qPrintable(extra), ms / f.physical, f.old, f.answered,
+                BenchFloor::OldSilenceMs, ms / f.old);
 }
 
 } // namespace
@@ -118,15 +152,24 @@ int main(int argc, char **argv)
         }
     }
 
-    // The fixed cost of a tlctl process (start, no device).
+    // The fixed cost of a tlctl process (start, no device): the fastest
+    // run, as the read is the best of three.  A mean would take in the
+    // stalls of a busy machine and make the read look faster than the line.
     double startMs = 0;
     {
         const int n = 5;
-        for (int i = 0; i < n; ++i)
-            startMs += runTlctl(tlctl, {QStringLiteral("--help")}).ms;
-        startMs /= n;
-        std::printf("tlctl process start (tlctl --help, mean of %d): %.1f ms\n", n, startMs);
+        for (int i = 0; i < n; ++i) {
+            const double ms = double(runTlctl(tlctl, {QStringLiteral("--help")}).ms);
+            startMs = i == 0 ? ms : qMin(startMs, ms);
+        }
+        std::printf("tlctl process start (tlctl --help, best of %d): %.1f ms\n", n, startMs);
     }
+
+    Command link;
+    const double turnaround = BenchFloor::measureTurnaround(link, simPath);
+    if (turnaround < 0)
+        return 3;
+    std::printf("unpaced turnaround %.2f ms per exchange\n", turnaround);
 
     {
         BenchSim sim;
@@ -146,10 +189,10 @@ int main(int argc, char **argv)
             if (i == 0 || r.ms < best.ms)
                 best = r;
         }
-        const double readFloor = wireMs(best.t) + 50.0 * best.t.replies;
-        report("read (best of 3)", best, readFloor,
-               QStringLiteral("wire %1 ms for %2 bytes, %3 x 50 ms silence")
-                   .arg(wireMs(best.t), 0, 'f', 1).arg(best.t.bytes).arg(best.t.replies),
+        const Floors readFloors = floorsOf(best.t, turnaround, 0);
+        report("read (best of 3)", best, readFloors,
+               readFloors.unanswered ? QStringLiteral(", %1 unanswered x %2 ms").arg(readFloors.unanswered).arg(NoReplyMs)
+                                     : QString(),
                startMs);
 
         // (b) scan 1-247, the detector at address 1.
@@ -160,21 +203,12 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "tlctl scan failed: %s\n", qPrintable(scan.err));
             return 3;
         }
-        // A silent address costs its reply time-out; its request's wire time
-        // runs inside that wait.
-        const int silent = scan.t.requests - scan.t.replies;
-        Traffic answered = scan.t;
-        answered.bytes -= scan.t.silentBytes;
-        const double scanWire = wireMs(scan.t) + 50.0 * scan.t.replies;
-        const double scanFloor = wireMs(answered) + 50.0 * scan.t.replies + 150.0 * silent;
-        report("scan 1-247, one device", scan, scanFloor,
-               QStringLiteral("%1 silent addresses x 150 ms reply time-out + %2 answered exchanges: wire %3 ms and "
-                              "%2 x 50 ms silence; pure wire floor of all %4 requests and replies %5 ms")
-                   .arg(silent).arg(scan.t.replies).arg(wireMs(answered), 0, 'f', 1).arg(scan.t.requests)
-                   .arg(scanWire, 0, 'f', 1),
+        const Floors scanFloors = floorsOf(scan.t, turnaround, 0);
+        report("scan 1-247, one device", scan, scanFloors,
+               QStringLiteral(", %1 silent addresses x %2 ms reply time-out").arg(scanFloors.unanswered).arg(NoReplyMs),
                startMs);
-        std::printf("%-30s (with the ten attempts of an ordinary exchange the silent addresses alone would take "
-                    "%.0f s)\n", "", silent * 10 * 0.2);
+        std::printf("    (with the ten attempts of an ordinary exchange the silent addresses alone would take "
+                    "%.0f s)\n", scanFloors.unanswered * 10 * 0.2);
     }
 
     if (flash) {
@@ -200,11 +234,11 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "tlctl flash failed: %s\n", qPrintable(r.err.right(400)));
             return 3;
         }
-        const double floorMs = wireMs(r.t) + 50.0 * r.t.replies + 1500.0 + 2 * 150.0;
+        const Floors flashFloors = floorsOf(r.t, turnaround, Firmware::StartPauseMs);
         const QByteArray label = QStringLiteral("flash %1 KiB").arg(kib).toLatin1();
-        report(label.constData(), r, floorMs,
-               QStringLiteral("wire %1 ms for %2 bytes, %3 x 50 ms silence, 1500 ms start pause, 2 x 150 ms broadcast")
-                   .arg(wireMs(r.t), 0, 'f', 1).arg(r.t.bytes).arg(r.t.replies),
+        report(label.constData(), r, flashFloors,
+               QStringLiteral(", %1 ms start pause, %2 broadcasts x %3 ms")
+                   .arg(Firmware::StartPauseMs).arg(flashFloors.unanswered).arg(NoReplyMs),
                startMs);
     }
     return 0;

@@ -119,9 +119,9 @@ std::string hex4(uint16_t w)
 
 } // namespace
 
-Device::Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader)
-    : m_address(address), m_type(type), m_bootloader(bootloader),
-      m_flash(kFlashSize, 0xFF)
+Device::Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader,
+               uint32_t serial)
+    : m_address(address), m_type(type), m_bootloader(bootloader)
 {
     setHolding(0x1000, 8000);   // ADCCode4m
     setHolding(0x1001, 40000);  // ADCCode20m
@@ -137,8 +137,8 @@ Device::Device(uint8_t address, uint16_t type, const std::string &version, bool 
     setHolding(0x100B, 5000);   // PWMCode20m
     setHolding(0x101B, 123);    // HWVersion 1.23
     setHolding(0x100E, address); // NetAddress, NetSpeed 0
-    setHolding(0x100F, 4711);   // SerialNum low word
-    setHolding(0x1010, 0);      // SerialNum high word
+    setHolding(0x100F, uint16_t(serial & 0xFFFF)); // SerialNum low word
+    setHolding(0x1010, uint16_t(serial >> 16));    // SerialNum high word
     setHolding(0x1011, 2000);   // TimeLimit
     setHolding(0x1012, 5000);   // TimeLimitRST
     setHolding(0x1013, 5);      // DeadZone
@@ -349,7 +349,8 @@ void Device::runCommand(uint16_t code, std::vector<std::string> &events)
     case CmdBootloader:
         if (m_bootloader) {
             // Already in the bootloader: start of a new load, the application area is erased.
-            std::fill(m_flash.begin() + (kAppBase - kFlashBase), m_flash.end(), 0xFF);
+            if (!m_flash.empty())
+                std::fill(m_flash.begin() + (kAppBase - kFlashBase), m_flash.end(), 0xFF);
             m_flashTop = -1;
         } else {
             m_bootloader = true;
@@ -481,6 +482,8 @@ std::vector<uint8_t> Device::writeMemory(const uint8_t *f, size_t len)
     if (addr < kFlashBase || uint64_t(addr) + n > uint64_t(kFlashBase) + kFlashSize)
         return exception(f, ExIllegalAddress);
     const uint32_t off = addr - kFlashBase;
+    if (m_flash.empty())
+        m_flash.assign(kFlashSize, 0xFF);
     std::copy(f + 7, f + 7 + n, m_flash.begin() + off);
     if (n > 0)
         m_flashTop = std::max<int64_t>(m_flashTop, int64_t(off) + n - 1);

@@ -51,10 +51,14 @@ enum ExceptionCode : uint8_t {
 };
 
 constexpr int kIdentCount = 9;
+constexpr uint32_t kDefaultSerial = 4711;
 
 class Device {
 public:
-    Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader);
+    // The serial number goes into holding registers 0x100F (low word) and
+    // 0x1010 (high word), into the factory copy as well.
+    Device(uint8_t address, uint16_t type, const std::string &version, bool bootloader,
+           uint32_t serial = kDefaultSerial);
 
     uint8_t address() const { return m_address; }
     bool bootloader() const { return m_bootloader; }
@@ -116,6 +120,7 @@ private:
 
     std::array<std::string, kIdentCount> m_ident;
 
+    // Allocated by the first block written: most devices on a line are never flashed.
     std::vector<uint8_t> m_flash;
     int64_t m_flashTop = -1;   // offset of the highest byte written, -1 none
 };

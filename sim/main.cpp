@@ -1,6 +1,7 @@
 // tl02-sim: a TL-02 detector (and its bootloader) on a pseudo-terminal, and
 // optionally behind a serial device server (RTU frames over TCP) and a Modbus
-// TCP gateway.
+// TCP gateway.  With --devices it plays several detectors sharing one RS-485
+// line instead, each answering its own address.
 //
 // The first stdout line names the pty slave to open, the next ones the TCP
 // listeners; afterwards every frame and reply is logged on stdout (unless
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -113,8 +115,27 @@ bool parseNumber(const std::string &tok, long long &out)
     return true;
 }
 
+// One detector of a multi-drop line, as --devices names it.
+struct DropEntry {
+    int address = 0;
+    long type = -1;        // -1: --type
+    std::string version;   // empty: --version
+    long long serial = -1; // -1: derived from the address
+};
+
+constexpr int kLineAddressFirst = 1;
+constexpr int kLineAddressLast = 247;
+// Serial numbers of a multi-drop line's detectors unless their file line
+// gives one: this plus the address, so that every one differs and the high
+// word is in use.
+constexpr uint32_t kLineSerialBase = 100000;
+
 struct Options {
     int address = 1;
+    bool addressGiven = false;
+    bool devicesGiven = false;
+    std::string devices;          // --devices as given
+    std::vector<DropEntry> drops;  // empty: one detector at --address
     long type = 1;
     std::string version = "1.06";
     bool bootloader = false;
@@ -132,15 +153,22 @@ void usage(FILE *f)
 {
     fprintf(f,
             "usage: tl02-sim [options]\n"
-            "  --address N        Modbus address it answers at (default 1), 1..255\n"
+            "  --address N        Modbus address it answers at (default 1), 1..255; not with\n"
+            "                     --devices\n"
+            "  --devices LIST     several detectors on the one line (RS-485 multi-drop) instead\n"
+            "                     of one: addresses and ranges 1..247, e.g. 1,5,9-12\n"
+            "  --devices @FILE    the same, one detector per line of FILE:\n"
+            "                       ADDRESS [type T] [version TEXT] [serial N]\n"
+            "                     ('#' starts a comment, blank lines are skipped)\n"
             "  --type N           value of input register 4 (default 1; 1 and 2 are detectors)\n"
             "  --version TEXT     firmware version text, identification object 2 (default 1.06)\n"
-            "  --bootloader       start in bootloader mode\n"
+            "  --bootloader       start in bootloader mode (not with --devices)\n"
             "  --link PATH        also create a symlink PATH to the pty slave, removed on exit\n"
             "                     while it still points there; a PATH that exists is refused\n"
             "  --pace             send at 9600 baud wire speed and wait the request's wire time\n"
             "  --turnaround MS    extra delay between request and reply (default 0)\n"
             "  --dump FILE        write the flash image to FILE on exit and on \"dump\"\n"
+            "                     (not with --devices)\n"
             "  --quiet            do not log RX/TX lines\n"
             "  --tcp PORT         also listen on TCP PORT (0: any free one) for RTU frames with\n"
             "                     their CRC, as a serial device server carries them\n"
@@ -154,7 +182,25 @@ void usage(FILE *f)
             "frame (unit id as address, CRC added for Modbus TCP); TX lines show the bytes sent.\n"
             "It ends with the process that started it.\n"
             "\n"
+            "multi-drop line (--devices): each detector has its own registers, type, version\n"
+            "(--type and --version give the default) and serial number (default 100000 plus\n"
+            "its address; holding registers 0x100F and 0x1010), and answers only its own\n"
+            "address. A request to an address nobody has gets no reply (logged as RXOTHER).\n"
+            "A broadcast (address 0) reaches every detector and is carried out by each; none\n"
+            "answers it. Should more than one detector answer a request (two detectors in\n"
+            "the bootloader asked at address 0, two set to the same address), the replies\n"
+            "would collide: none is sent. Pacing and turnaround are the line's: one reply at\n"
+            "a time. Frame lines name the frame's address after the kind: \"RX @5 0503...\",\n"
+            "\"TX @5 ...\", \"RXOTHER @7 ...\", \"RXBAD @5 ...\"; event lines name the detector\n"
+            "they come from: \"CMD @5 6060\", \"MODE @5 bootloader\". Without --devices these\n"
+            "lines carry no address.\n"
+            "\n"
             "control lines on stdin (each answered \"OK <line>\" or \"ERR <line>\"):\n"
+            "  @N LINE            LINE for the detector at address N, e.g. \"@5 fault noreply 1\",\n"
+            "                     \"@5 get holding 0x100F\"; without the prefix a line is for the\n"
+            "                     detector with the lowest address given (the one detector\n"
+            "                     without --devices). Not for fault babble and quit, which are\n"
+            "                     the line's\n"
             "  fault KIND ... COUNT [SKIP]\n"
             "                     spoil the next COUNT replies (-1 forever) after SKIP good ones:\n"
             "    noreply          no reply at all\n"
@@ -174,13 +220,120 @@ void usage(FILE *f)
             "                     still logged as RX but neither carried out nor answered; a reply\n"
             "                     on its way is dropped. The bytes are not logged as TX; one that\n"
             "                     does not fit (a full TCP send buffer) is dropped, not waited for\n"
-            "  fault clear        drop all faults and stop the babble\n"
+            "  fault clear        drop all faults and stop the babble; with @N, drop only the\n"
+            "                     faults of detector N\n"
             "  fault off          the same as fault clear\n"
             "  set holding REG V | set input REG V | set type V | set ident ID TEXT\n"
             "  live REG           input REG follows the sensor again\n"
             "  get holding REG | get input REG\n"
             "  dump               write the flash image to the --dump file\n"
             "  quit               remove the --link symlink, write the dump and exit\n");
+}
+
+// An address of a multi-drop line, 1..247.
+bool lineAddress(const std::string &tok, int &out)
+{
+    long long v = 0;
+    if (!parseNumber(tok, v) || v < kLineAddressFirst || v > kLineAddressLast)
+        return false;
+    out = int(v);
+    return true;
+}
+
+// "1,5,9-12": addresses and ranges.
+bool parseDeviceList(const std::string &list, std::vector<DropEntry> &out)
+{
+    std::istringstream in(list);
+    for (std::string item; std::getline(in, item, ',');) {
+        const size_t dash = item.find('-', 1);
+        int first = 0, last = 0;
+        const bool good = dash == std::string::npos
+            ? lineAddress(item, first) && lineAddress(item, last)
+            : lineAddress(item.substr(0, dash), first) && lineAddress(item.substr(dash + 1), last) && first <= last;
+        if (!good) {
+            fprintf(stderr, "tl02-sim: --devices: bad address or range \"%s\" (addresses are %d..%d)\n",
+                    item.c_str(), kLineAddressFirst, kLineAddressLast);
+            return false;
+        }
+        for (int a = first; a <= last; ++a) {
+            DropEntry d;
+            d.address = a;
+            out.push_back(d);
+        }
+    }
+    if (!list.empty() && list.back() == ',') {
+        fprintf(stderr, "tl02-sim: --devices: list ends with a comma\n");
+        return false;
+    }
+    return true;
+}
+
+// One detector per line: ADDRESS [type T] [version TEXT] [serial N].
+bool parseDeviceFile(const std::string &path, std::vector<DropEntry> &out)
+{
+    std::ifstream file(path);
+    if (!file) {
+        fprintf(stderr, "tl02-sim: --devices: cannot read %s: %s\n", path.c_str(), strerror(errno));
+        return false;
+    }
+    int number = 0;
+    for (std::string line; std::getline(file, line);) {
+        ++number;
+        auto bad = [&](const std::string &why) {
+            fprintf(stderr, "tl02-sim: %s:%d: %s\n", path.c_str(), number, why.c_str());
+            return false;
+        };
+        std::istringstream in(line.substr(0, line.find('#')));
+        std::vector<std::string> tok;
+        for (std::string t; in >> t;)
+            tok.push_back(t);
+        if (tok.empty())
+            continue;
+        DropEntry d;
+        if (!lineAddress(tok[0], d.address))
+            return bad("\"" + tok[0] + "\" is no address 1..247");
+        for (size_t i = 1; i < tok.size(); i += 2) {
+            if (i + 1 >= tok.size())
+                return bad(tok[i] + " needs a value");
+            long long v = 0;
+            if (tok[i] == "type" && parseNumber(tok[i + 1], v) && v >= 0 && v <= 0xFFFF)
+                d.type = long(v);
+            else if (tok[i] == "serial" && parseNumber(tok[i + 1], v) && v >= 0 && v <= 0xFFFFFFFFLL)
+                d.serial = v;
+            else if (tok[i] == "version")
+                d.version = tok[i + 1];
+            else
+                return bad("bad field \"" + tok[i] + " " + tok[i + 1] + "\"");
+        }
+        out.push_back(d);
+    }
+    return true;
+}
+
+// Fills o.drops from o.devices, sorted by address.
+bool parseDevices(Options &o)
+{
+    if (o.bootloader || !o.dump.empty() || o.addressGiven) {
+        fprintf(stderr, "tl02-sim: --devices does not go with %s: they are for a single detector\n",
+                o.bootloader ? "--bootloader" : !o.dump.empty() ? "--dump" : "--address");
+        return false;
+    }
+    const bool file = !o.devices.empty() && o.devices[0] == '@';
+    if (!(file ? parseDeviceFile(o.devices.substr(1), o.drops) : parseDeviceList(o.devices, o.drops)))
+        return false;
+    if (o.drops.empty()) {
+        fprintf(stderr, "tl02-sim: --devices: no detector given\n");
+        return false;
+    }
+    std::sort(o.drops.begin(), o.drops.end(),
+              [](const DropEntry &a, const DropEntry &b) { return a.address < b.address; });
+    for (size_t i = 1; i < o.drops.size(); ++i) {
+        if (o.drops[i].address == o.drops[i - 1].address) {
+            fprintf(stderr, "tl02-sim: --devices: address %d given twice\n", o.drops[i].address);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool parseArgs(int argc, char **argv, Options &o)
@@ -210,6 +363,11 @@ bool parseArgs(int argc, char **argv, Options &o)
             if (!number(1, 255, n))
                 return false;
             o.address = int(n);
+            o.addressGiven = true;
+        } else if (a == "--devices") {
+            if (!value(o.devices))
+                return false;
+            o.devicesGiven = true;
         } else if (a == "--type") {
             if (!number(0, 65535, n))
                 return false;
@@ -253,7 +411,7 @@ bool parseArgs(int argc, char **argv, Options &o)
             return false;
         }
     }
-    return true;
+    return !o.devicesGiven || parseDevices(o);
 }
 
 enum class FaultKind { NoReply, BadCrc, Split, Delay, Exception, Short, Mismatch, Fewer };
@@ -281,6 +439,7 @@ struct Outgoing {
     bool paced = false;
     size_t sent = 0;
     bool logged = false;
+    std::string tag;   // "@N " on a multi-drop line's TX line
 
     int64_t due(size_t i) const
     {
@@ -319,10 +478,28 @@ std::vector<uint8_t> toMbap(const uint8_t *header, const std::vector<uint8_t> &r
     return adu;
 }
 
+// A detector on the line with the faults asked for it.
+struct Drop {
+    Device dev;
+    std::vector<Fault> faults;
+};
+
 class Simulator {
 public:
-    Simulator(const Options &o)
-        : m_opt(o), m_dev(uint8_t(o.address), uint16_t(o.type), o.version, o.bootloader) {}
+    Simulator(const Options &o) : m_opt(o), m_multi(!o.drops.empty())
+    {
+        if (!m_multi) {
+            m_drops.push_back({Device(uint8_t(o.address), uint16_t(o.type), o.version, o.bootloader), {}});
+            return;
+        }
+        m_drops.reserve(o.drops.size());
+        for (const DropEntry &d : o.drops) {
+            const uint32_t serial = d.serial >= 0 ? uint32_t(d.serial) : kLineSerialBase + uint32_t(d.address);
+            m_drops.push_back({Device(uint8_t(d.address), uint16_t(d.type >= 0 ? d.type : o.type),
+                                      d.version.empty() ? o.version : d.version, false, serial),
+                               {}});
+        }
+    }
 
     bool open();
     int run();
@@ -341,20 +518,23 @@ private:
     void parseMbap(Line &l);
     void flushRaw(Line &l);
     void onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t wireLen, const uint8_t *mbap);
-    bool takeFault(uint8_t function, Fault &out);
+    static bool takeFault(std::vector<Fault> &faults, uint8_t function, Fault &out);
+    // "@N " naming an address on a multi-drop line's log lines, else nothing.
+    std::string tag(int address) const { return m_multi ? "@" + std::to_string(address) + " " : std::string(); }
     void serviceOutput(Line &l);
     void startBabble(long long ms);
     void stopBabble();
     void babble(int64_t now);
     void readStdin();
     void command(const std::string &line);
-    bool dumpFlash(std::string &err);
+    bool dumpFlash(const Device &dev, std::string &err);
     bool makeLink();
     void removeLink();
     void shutdown();
 
     Options m_opt;
-    Device m_dev;
+    bool m_multi;                // --devices: frame and event lines name addresses
+    std::vector<Drop> m_drops;   // by address as started; one without --devices
     int m_slave = -1;
     std::string m_slavePath;
     bool m_linkMade = false;
@@ -366,7 +546,6 @@ private:
     Line m_mbap;
     Line *const m_lines[3] = {&m_pty, &m_tcp, &m_mbap};
 
-    std::vector<Fault> m_faults;
     // The jammed transmitter: one 0xFF every m_babbleNs (0: quiet), the next at m_babbleNext.
     int64_t m_babbleNs = 0;
     int64_t m_babbleNext = 0;
@@ -587,10 +766,10 @@ void Simulator::parseMbap(Line &l)
     }
 }
 
-bool Simulator::takeFault(uint8_t function, Fault &out)
+bool Simulator::takeFault(std::vector<Fault> &faults, uint8_t function, Fault &out)
 {
     bool chosen = false;
-    for (Fault &f : m_faults) {
+    for (Fault &f : faults) {
         if (!f.appliesTo(function))
             continue;
         if (f.skip > 0) {
@@ -605,10 +784,10 @@ bool Simulator::takeFault(uint8_t function, Fault &out)
         }
     }
     std::vector<Fault> left;
-    for (const Fault &f : m_faults)
+    for (const Fault &f : faults)
         if (f.count != 0)
             left.push_back(f);
-    m_faults.swap(left);
+    faults.swap(left);
     return chosen;
 }
 
@@ -617,15 +796,20 @@ bool Simulator::takeFault(uint8_t function, Fault &out)
 void Simulator::onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t wireLen, const uint8_t *mbap)
 {
     const std::string hex = toHex(f, n);
+    const std::string addressTag = tag(f[0]);
     if (!crcMatches(f, n)) {
-        log("RXBAD " + hex);
+        log("RXBAD " + addressTag + hex);
         return;
     }
-    if (!m_dev.accepts(f[0])) {
-        log("RXOTHER " + hex);
+    std::vector<Drop *> reached;
+    for (Drop &d : m_drops)
+        if (d.dev.accepts(f[0]))
+            reached.push_back(&d);
+    if (reached.empty()) {
+        log("RXOTHER " + addressTag + hex);
         return;
     }
-    log("RX " + hex);
+    log("RX " + addressTag + hex);
     if (m_babbleNs > 0) {
         // The transmitter jams the line: nothing is carried out or answered.
         fprintf(stderr, "tl02-sim: babbling, request not answered\n");
@@ -637,33 +821,62 @@ void Simulator::onFrame(Line &l, const uint8_t *f, size_t n, int64_t at, size_t 
         return;
     }
 
-    const bool answers = m_dev.answers(f, n);
-    Fault fault{};
-    const bool faulty = answers && takeFault(f[1], fault);
-
-    std::vector<uint8_t> reply;
-    if (faulty && fault.kind == FaultKind::Exception) {
-        // The device refuses the request: nothing is carried out.
-        reply = {f[0], uint8_t(f[1] | 0x80), uint8_t(fault.param)};
-        appendCrc(reply);
-    } else {
-        std::vector<std::string> events;
-        auto r = m_dev.handle(f, n, events);
-        for (const std::string &e : events)
-            log(e);
-        if (!r)
-            return;
-        reply = std::move(*r);
+    // Every detector the frame reaches carries it out (a broadcast reaches
+    // them all); what each would send back is collected.
+    struct Answer {
+        std::vector<uint8_t> reply;
+        Fault fault{};
+        bool faulty = false;
+    };
+    std::vector<Answer> answers;
+    for (Drop *d : reached) {
+        Answer a;
+        a.faulty = d->dev.answers(f, n) && takeFault(d->faults, f[1], a.fault);
+        if (a.faulty && a.fault.kind == FaultKind::Exception) {
+            // The device refuses the request: nothing is carried out.
+            a.reply = {f[0], uint8_t(f[1] | 0x80), uint8_t(a.fault.param)};
+            appendCrc(a.reply);
+        } else {
+            const std::string deviceTag = tag(d->dev.address());
+            std::vector<std::string> events;
+            auto r = d->dev.handle(f, n, events);
+            for (const std::string &e : events) {
+                // "CMD 6060" becomes "CMD @5 6060".
+                const size_t space = e.find(' ');
+                log(space == std::string::npos ? e : e.substr(0, space + 1) + deviceTag + e.substr(space + 1));
+            }
+            if (!r)
+                continue;
+            a.reply = std::move(*r);
+        }
+        if (a.faulty && a.fault.kind == FaultKind::NoReply) {
+            fprintf(stderr, "tl02-sim: fault: reply withheld\n");
+            continue;
+        }
+        answers.push_back(std::move(a));
     }
+    if (answers.empty())
+        return;
+    if (answers.size() > 1) {
+        // Two transmitters at once on RS-485 garble each other. Rather than
+        // make up what the master would hear, nothing goes out; the line is
+        // set up wrong either way.
+        fprintf(stderr, "tl02-sim: %zu devices answer address %d at once, their replies collide: none is sent\n",
+                answers.size(), int(f[0]));
+        return;
+    }
+    std::vector<uint8_t> reply = std::move(answers.front().reply);
+    const Fault fault = answers.front().fault;
+    const bool faulty = answers.front().faulty;
 
     Outgoing out;
     out.paced = m_opt.pace;
     out.start = at + m_opt.turnaroundMs * kMs + (m_opt.pace ? wireNs(wireLen) : 0);
+    out.tag = addressTag;
     if (faulty) {
         switch (fault.kind) {
         case FaultKind::NoReply:
-            fprintf(stderr, "tl02-sim: fault: reply withheld\n");
-            return;
+            break;   // dealt with above
         case FaultKind::BadCrc:
             if (!mbap)
                 reply.back() ^= 0xFF;
@@ -749,7 +962,7 @@ void Simulator::serviceOutput(Line &l)
     if (now < o.due(o.sent))
         return;
     if (!o.logged) {
-        log("TX " + toHex(o.bytes.data(), o.bytes.size()));
+        log("TX " + o.tag + toHex(o.bytes.data(), o.bytes.size()));
         o.logged = true;
     }
     size_t end = o.sent;
@@ -856,13 +1069,13 @@ void Simulator::readStdin()
     }
 }
 
-bool Simulator::dumpFlash(std::string &err)
+bool Simulator::dumpFlash(const Device &dev, std::string &err)
 {
     if (m_opt.dump.empty()) {
         err = "no --dump file";
         return false;
     }
-    const std::vector<uint8_t> image = m_dev.appImage();
+    const std::vector<uint8_t> image = dev.appImage();
     FILE *f = fopen(m_opt.dump.c_str(), "wb");
     if (!f) {
         err = strerror(errno);
@@ -883,6 +1096,28 @@ void Simulator::command(const std::string &line)
 
     const std::string ok = "OK " + line;
     const std::string err = "ERR " + line;
+
+    // "@N ..." is for the detector at address N; without it, the first one.
+    Drop *target = &m_drops.front();
+    const bool prefixed = tok[0][0] == '@';
+    if (prefixed) {
+        long long n = -1;
+        target = nullptr;
+        if (parseNumber(tok[0].substr(1), n)) {
+            for (Drop &d : m_drops) {
+                if (d.dev.address() == n) {
+                    target = &d;
+                    break;
+                }
+            }
+        }
+        tok.erase(tok.begin());
+        if (!target || tok.empty()) {
+            emit(err);
+            return;
+        }
+    }
+    Device &dev = target->dev;
     auto num = [&](size_t i, long long lo, long long hi, long long &out) {
         return i < tok.size() && parseNumber(tok[i], out) && out >= lo && out <= hi;
     };
@@ -891,13 +1126,19 @@ void Simulator::command(const std::string &line)
     if (tok[0] == "fault" && tok.size() >= 2) {
         const std::string &kind = tok[1];
         if ((kind == "clear" || kind == "off") && tok.size() == 2) {
-            m_faults.clear();
-            stopBabble();
+            if (prefixed) {
+                target->faults.clear();
+            } else {
+                for (Drop &d : m_drops)
+                    d.faults.clear();
+                stopBabble();
+            }
             emit(ok);
             return;
         }
         if (kind == "babble") {
-            if (tok.size() != 3 || !num(2, 1, 600000, a)) {
+            // The jammed transmitter is the line's, not a detector's.
+            if (prefixed || tok.size() != 3 || !num(2, 1, 600000, a)) {
                 emit(err);
                 return;
             }
@@ -943,25 +1184,25 @@ void Simulator::command(const std::string &line)
             f.skip = c;
         }
         if (f.count != 0)
-            m_faults.push_back(f);
+            target->faults.push_back(f);
         emit(ok);
         return;
     }
 
     if (tok[0] == "set" && tok.size() >= 3) {
         if (tok[1] == "input" && tok.size() == 4 && num(2, 0, kInputCount - 1, a) && num(3, 0, 65535, b)) {
-            m_dev.setInput(int(a), uint16_t(b));
+            dev.setInput(int(a), uint16_t(b));
             emit(ok);
             return;
         }
         if (tok[1] == "holding" && tok.size() == 4 && num(2, kHoldingFirst, kHoldingLast, a)
             && num(3, 0, 65535, b)) {
-            m_dev.setHolding(uint16_t(a), uint16_t(b));
+            dev.setHolding(uint16_t(a), uint16_t(b));
             emit(ok);
             return;
         }
         if (tok[1] == "type" && tok.size() == 3 && num(2, 0, 65535, a)) {
-            m_dev.setType(uint16_t(a));
+            dev.setType(uint16_t(a));
             emit(ok);
             return;
         }
@@ -976,7 +1217,7 @@ void Simulator::command(const std::string &line)
                 if (pos != std::string::npos)
                     text = line.substr(pos);
             }
-            m_dev.setIdent(int(a), text);
+            dev.setIdent(int(a), text);
             emit(ok);
             return;
         }
@@ -985,7 +1226,7 @@ void Simulator::command(const std::string &line)
     }
 
     if (tok[0] == "live" && tok.size() == 2 && num(1, 0, kInputCount - 1, a)) {
-        m_dev.setLive(int(a));
+        dev.setLive(int(a));
         emit(ok);
         return;
     }
@@ -993,14 +1234,14 @@ void Simulator::command(const std::string &line)
     if (tok[0] == "get" && tok.size() == 3) {
         if (tok[1] == "holding" && num(2, kHoldingFirst, kHoldingLast, a)) {
             char text[64];
-            snprintf(text, sizeof text, "HOLDING %04X %u", unsigned(a), unsigned(m_dev.holding(uint16_t(a))));
+            snprintf(text, sizeof text, "HOLDING %04X %u", unsigned(a), unsigned(dev.holding(uint16_t(a))));
             emit(text);
             emit(ok);
             return;
         }
         if (tok[1] == "input" && num(2, 0, kInputCount - 1, a)) {
             char text[64];
-            snprintf(text, sizeof text, "INPUT %d %u", int(a), unsigned(m_dev.sampleInput(int(a))));
+            snprintf(text, sizeof text, "INPUT %d %u", int(a), unsigned(dev.sampleInput(int(a))));
             emit(text);
             emit(ok);
             return;
@@ -1011,7 +1252,7 @@ void Simulator::command(const std::string &line)
 
     if (tok[0] == "dump" && tok.size() == 1) {
         std::string why;
-        if (dumpFlash(why)) {
+        if (dumpFlash(dev, why)) {
             emit(ok);
         } else {
             fprintf(stderr, "tl02-sim: dump: %s\n", why.c_str());
@@ -1020,7 +1261,7 @@ void Simulator::command(const std::string &line)
         return;
     }
 
-    if (tok[0] == "quit" && tok.size() == 1) {
+    if (tok[0] == "quit" && tok.size() == 1 && !prefixed) {
         shutdown();
         emit(ok);
         m_quit = true;
@@ -1033,7 +1274,7 @@ void Simulator::shutdown()
 {
     if (!m_opt.dump.empty()) {
         std::string why;
-        if (!dumpFlash(why))
+        if (!dumpFlash(m_drops.front().dev, why))
             fprintf(stderr, "tl02-sim: dump: %s\n", why.c_str());
     }
     removeLink();

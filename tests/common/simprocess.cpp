@@ -3,6 +3,34 @@
 #include <QDeadlineTimer>
 #include <QtTest>
 
+namespace {
+
+// A log line "KIND HEX" or, from a multi-drop line, "KIND @N HEX" ("CMD @5
+// 6060" likewise): its kind, the address it names (-1 none) and the rest.
+struct LogLine {
+    QString kind;
+    int address = -1;
+    QString rest;
+};
+
+LogLine splitLine(const QString &l)
+{
+    LogLine out;
+    QStringList parts = l.split(QLatin1Char(' '));
+    out.kind = parts.takeFirst();
+    if (!parts.isEmpty() && parts.first().startsWith(QLatin1Char('@')))
+        out.address = parts.takeFirst().mid(1).toInt();
+    out.rest = parts.join(QLatin1Char(' '));
+    return out;
+}
+
+QString prefixed(const QString &line, int address)
+{
+    return address < 0 ? line : QStringLiteral("@%1 %2").arg(address).arg(line);
+}
+
+} // namespace
+
 SimProcess::SimProcess()
 {
     launcher.setOutputDirectory(logDir.path());
@@ -77,17 +105,17 @@ QStringList SimProcess::send(const QString &line, bool *ok)
     return {};
 }
 
-int SimProcess::holding(int reg)
+int SimProcess::holding(int reg, int address)
 {
-    const QStringList r = send(QStringLiteral("get holding 0x%1").arg(reg, 4, 16, QLatin1Char('0')));
+    const QStringList r = send(prefixed(QStringLiteral("get holding 0x%1").arg(reg, 4, 16, QLatin1Char('0')), address));
     if (r.isEmpty())
         return -1;
     return r.last().section(QLatin1Char(' '), 2, 2).toInt();
 }
 
-int SimProcess::input(int reg)
+int SimProcess::input(int reg, int address)
 {
-    const QStringList r = send(QStringLiteral("get input %1").arg(reg));
+    const QStringList r = send(prefixed(QStringLiteral("get input %1").arg(reg), address));
     if (r.isEmpty())
         return -1;
     return r.last().section(QLatin1Char(' '), 2, 2).toInt();
@@ -102,12 +130,14 @@ QStringList SimProcess::log()
     return lines;
 }
 
-QList<QByteArray> SimProcess::rxFrames()
+QList<QByteArray> SimProcess::rxFrames(int address)
 {
     QList<QByteArray> out;
     for (const QString &l : log()) {
-        if (l.startsWith(QLatin1String("RX ")))
-            out.append(QByteArray::fromHex(l.mid(3).toLatin1()));
+        const LogLine line = splitLine(l);
+        const QByteArray frame = QByteArray::fromHex(line.rest.toLatin1());
+        if (line.kind == QLatin1String("RX") && (address < 0 || (!frame.isEmpty() && quint8(frame[0]) == address)))
+            out.append(frame);
     }
     return out;
 }
@@ -116,10 +146,9 @@ QList<QByteArray> SimProcess::allRequests()
 {
     QList<QByteArray> out;
     for (const QString &l : log()) {
-        const int sp = l.indexOf(QLatin1Char(' '));
-        const QString kind = l.left(sp);
-        if (kind == QLatin1String("RX") || kind == QLatin1String("RXOTHER"))
-            out << QByteArray::fromHex(l.mid(sp + 1).toLatin1());
+        const LogLine line = splitLine(l);
+        if (line.kind == QLatin1String("RX") || line.kind == QLatin1String("RXOTHER"))
+            out << QByteArray::fromHex(line.rest.toLatin1());
     }
     return out;
 }
@@ -132,12 +161,13 @@ QList<QPair<int, int>> SimProcess::requestHeads()
     return out;
 }
 
-QList<quint16> SimProcess::commands()
+QList<quint16> SimProcess::commands(int address)
 {
     QList<quint16> out;
     for (const QString &l : log()) {
-        if (l.startsWith(QLatin1String("CMD ")))
-            out.append(quint16(l.mid(4).toUInt(nullptr, 16)));
+        const LogLine line = splitLine(l);
+        if (line.kind == QLatin1String("CMD") && (address < 0 || line.address == address))
+            out.append(quint16(line.rest.toUInt(nullptr, 16)));
     }
     return out;
 }

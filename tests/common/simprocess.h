@@ -2,6 +2,9 @@
 // control channel (stdin/stdout).  The serial end it prints is what the code
 // under test opens with a real QSerialPort; started with "--tcp 0" and/or
 // "--modbus-tcp 0" it also listens on TCP, at the addresses it prints.
+// Started with "--devices LIST" it plays several detectors on one line: the
+// helpers below that take an address then ask or pick the one at that
+// address (-1: the simulator's default detector, or every frame).
 #pragma once
 
 #include "simlauncher.h"
@@ -35,12 +38,14 @@ public:
     // and waits for its acknowledgement.  Returns the lines printed before
     // the "OK" (e.g. "HOLDING 1005 200"), or an empty list on ERR/time-out.
     QStringList send(const QString &line, bool *ok = nullptr);
-    // Convenience reads through "get holding" / "get input"; -1 on failure.
-    int holding(int reg);
-    int input(int reg);
+    // Convenience reads through "get holding" / "get input" ("@N get ..."
+    // for the detector at `address`); -1 on failure.
+    int holding(int reg, int address = -1);
+    int input(int reg, int address = -1);
 
-    // Request frames the device received since the last clearLog(), as bytes.
-    QList<QByteArray> rxFrames();
+    // Request frames a device received since the last clearLog(), as bytes;
+    // with `address`, only those with that address byte (0: broadcasts).
+    QList<QByteArray> rxFrames(int address = -1);
     // Every request on the line since the last clearLog(), to the device's
     // address or another one ("RX" and "RXOTHER" lines), as bytes; and the
     // same as (address, function) pairs.
@@ -52,8 +57,10 @@ public:
     // Waits until a log line starting with `prefix` has arrived (or timeout).
     bool waitForLog(const QString &prefix, int timeoutMs = 3000);
 
-    // Command codes written to 0x1020 since the last clearLog().
-    QList<quint16> commands();
+    // Command codes written to 0x1020 since the last clearLog(); with
+    // `address`, only those the detector at that address of a multi-drop
+    // line carried out.
+    QList<quint16> commands(int address = -1);
 
 private:
     void pump(int waitMs);

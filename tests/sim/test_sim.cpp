@@ -263,6 +263,8 @@ private slots:
     void rtuOverTcp();
     void modbusTcp();
     void babbleJamsTheLine();
+    void multiDropLine();
+    void multiDropDeviceFileAndRefusals();
 };
 
 void TestSim::inputRegistersFollowCalibrationLine()
@@ -781,6 +783,121 @@ void TestSim::babbleJamsTheLine()
     const QByteArray req = bytes("01 04 00 00 00 0A 70 0D");
     QCOMPARE(::write(pty, req.constData(), size_t(req.size())), ssize_t(req.size()));
     QVERIFY(crcOk(readReply(pty)));
+}
+
+void TestSim::multiDropLine()
+{
+    SimProcess sim;
+    QVERIFY(sim.start({"--devices", "1,5,9-12"}));
+    const int pty = openRawPty(sim.portPath());
+    QVERIFY(pty >= 0);
+    struct Closer { int fd; ~Closer() { ::close(fd); } } closer{pty};
+    const auto put = [&](const QByteArray &frame) {
+        return ::write(pty, frame.constData(), size_t(frame.size())) == frame.size();
+    };
+    const auto exchange = [&](const QByteArray &request) {
+        return put(withCrc(request)) ? readReply(pty, 2000) : QByteArray("write failed");
+    };
+    // Whether nothing came back once the simulator had logged the request as `kind`.
+    const auto silent = [&](const QByteArray &request, const QString &kind) {
+        const QByteArray frame = withCrc(request);
+        sim.clearLog();
+        return put(frame) && sim.waitForLog(kind + " " + frame.toHex().toUpper()) && readReply(pty, 100).isEmpty();
+    };
+    const auto control = [&](const QString &line) {
+        bool ok = false;
+        sim.send(line, &ok);
+        return ok;
+    };
+    const auto readSerial = [](int a) { return QByteArray(1, char(a)) + bytes("03 10 0F 00 02"); };
+    const auto readType = [](int a) { return QByteArray(1, char(a)) + bytes("04 00 04 00 01"); };
+    const QList<int> present{1, 5, 9, 10, 11, 12};
+
+    // Each detector answers its own address with its own serial number; the log names the address.
+    for (int a : present) {
+        const QByteArray r = exchange(readSerial(a));
+        QVERIFY2(crcOk(r) && r.left(3) == QByteArray(1, char(a)) + bytes("03 04"), qPrintable(QString::number(a)));
+        QCOMPARE(word(r, 0) | (word(r, 1) << 16), 100000 + a);
+        QCOMPARE(sim.rxFrames(a), QList<QByteArray>{withCrc(readSerial(a))});
+        QVERIFY(sim.log().contains(QString("TX @%1 %2").arg(a).arg(QString(r.toHex().toUpper()))));
+    }
+    // Nobody at 2, 8, 13 or 247.
+    for (int a : {2, 8, 13, 247})
+        QVERIFY2(silent(readType(a), QString("RXOTHER @%1").arg(a)), qPrintable(QString::number(a)));
+
+    // Registers and faults are each detector's own; a line without @N is for the lowest address.
+    QVERIFY(control("@5 set type 2"));
+    QCOMPARE(word(exchange(readType(5)), 0), quint16(2));
+    QCOMPARE(word(exchange(readType(9)), 0), quint16(1));
+    QVERIFY(control("@5 fault noreply 1"));
+    QVERIFY(silent(readType(5), "RX @5"));
+    QCOMPARE(exchange(readType(9)).size(), 7);
+    QCOMPARE(exchange(readType(5)).size(), 7);
+    QVERIFY(control("fault noreply 1"));
+    QCOMPARE(exchange(readType(5)).size(), 7);
+    QVERIFY(silent(readType(1), "RX @1"));
+    QVERIFY(!control("@7 get input 4"));
+    QVERIFY(!control("@5 fault babble 10"));
+
+    // A broadcast write reaches every detector and none answers.
+    QVERIFY(silent(bytes("00 06 10 05 01 41"), "RX @0"));
+    for (int a : present)
+        QCOMPARE(sim.holding(0x1005, a), 321);
+    // All into the bootloader; asked at address 0 they would all answer at once, so none does.
+    QVERIFY(silent(bytes("00 10 10 20 00 01 02 55 55"), "RX @0"));
+    QCOMPARE(sim.commands().size(), present.size());
+    QCOMPARE(sim.commands(11), QList<quint16>{0x5555});
+    QVERIFY(silent(bytes("00 04 00 04 00 01"), "RX @0"));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.errorText().contains("6 devices answer address 0 at once"), 5000);
+    QCOMPARE(word(exchange(readType(12)), 0), quint16(999));
+}
+
+void TestSim::multiDropDeviceFileAndRefusals()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("line.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# the boiler room\n\n7 type 2 version 1.10 serial 0x12345678  # the new one\n3\n");
+    file.close();
+    {
+        SimProcess sim;
+        QVERIFY(sim.start({"--devices", "@" + file.fileName(), "--version", "2.00"}));
+        QCOMPARE(sim.input(4, 7), 2);
+        QCOMPARE(sim.holding(0x100F, 7) | (sim.holding(0x1010, 7) << 16), 0x12345678);
+        QCOMPARE(sim.input(4, 3), 1);
+        QCOMPARE(sim.holding(0x100F, 3) | (sim.holding(0x1010, 3) << 16), 100003);
+        QCOMPARE(sim.input(4), 1);   // no prefix: the lowest address
+        const int pty = openRawPty(sim.portPath());
+        QVERIFY(pty >= 0);
+        struct Closer { int fd; ~Closer() { ::close(fd); } } closer{pty};
+        for (int a : {7, 3}) {
+            const QByteArray req = withCrc(QByteArray(1, char(a)) + bytes("2B 0E 01 00"));
+            QCOMPARE(::write(pty, req.constData(), size_t(req.size())), ssize_t(req.size()));
+            const QByteArray r = readReply(pty, 2000);
+            QVERIFY(crcOk(r));
+            QVERIFY(r.contains(a == 7 ? QByteArray("\x02\x04" "1.10") : QByteArray("\x02\x04" "2.00")));
+        }
+    }
+
+    // Refused with a reason, exit status 2.
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("3\n7 type\n");
+    file.close();
+    const QList<QPair<QStringList, QString>> refusals{
+        {{"--devices", "1,5", "--bootloader"}, "--bootloader"},
+        {{"--devices", "1,5", "--dump", dir.filePath("x")}, "--dump"},
+        {{"--devices", "1,3,2-4"}, "address 3 given twice"},
+        {{"--devices", "0,248"}, "\"0\""},
+        {{"--devices", "5-3"}, "\"5-3\""},
+        {{"--devices", "@" + file.fileName()}, "line.txt:2: type needs a value"},
+    };
+    for (const auto &r : refusals) {
+        QProcess p;
+        p.start(QStringLiteral(TL_SIM_PATH), r.first);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(QString::fromUtf8(p.readAllStandardError()).contains(r.second), qPrintable(r.second));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSim)
