@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <grp.h>
 #include <pwd.h>
@@ -19,6 +20,34 @@ QString devicePathOf(const QString &portName)
     if (portName.contains(QLatin1Char('/')))
         return portName;
     return QStringLiteral("/dev/") + portName;
+}
+
+// The names of a user and of a group.  The reentrant look-ups: several
+// lines may be opened, and fail, on threads of their own at once, and
+// getpwuid() and getgrgid() hand every caller the same buffer.  Empty when
+// there is no such user or group.
+QString userName(uid_t uid)
+{
+    QByteArray buffer(1024, '\0');
+    passwd entry {};
+    passwd *found = nullptr;
+    int rc = 0;
+    while ((rc = ::getpwuid_r(uid, &entry, buffer.data(), size_t(buffer.size()), &found)) == ERANGE
+           && buffer.size() < (1 << 20))
+        buffer.resize(buffer.size() * 2);
+    return rc == 0 && found ? QString::fromLocal8Bit(found->pw_name) : QString();
+}
+
+QString groupName(gid_t gid)
+{
+    QByteArray buffer(1024, '\0');
+    group entry {};
+    group *found = nullptr;
+    int rc = 0;
+    while ((rc = ::getgrgid_r(gid, &entry, buffer.data(), size_t(buffer.size()), &found)) == ERANGE
+           && buffer.size() < (1 << 20))
+        buffer.resize(buffer.size() * 2);
+    return rc == 0 && found ? QString::fromLocal8Bit(found->gr_name) : QString();
 }
 
 QString processName(qint64 pid)
@@ -110,9 +139,8 @@ bool inGroup(gid_t gid)
 
 QString loginName()
 {
-    if (const passwd *pw = ::getpwuid(::getuid()))
-        return QString::fromLocal8Bit(pw->pw_name);
-    return qEnvironmentVariable("USER");
+    const QString name = userName(::getuid());
+    return name.isEmpty() ? qEnvironmentVariable("USER") : name;
 }
 
 } // namespace
@@ -144,11 +172,9 @@ Finding diagnose(const QString &portName, const QString &systemError)
     }
     if (::access(path.constData(), R_OK | W_OK) != 0) {
         f.kind = Kind::Permission;
-        if (const group *g = ::getgrgid(st.st_gid))
-            f.group = QString::fromLocal8Bit(g->gr_name);
-        if (const passwd *pw = ::getpwuid(st.st_uid))
-            f.owner = QString::fromLocal8Bit(pw->pw_name);
-        else
+        f.group = groupName(st.st_gid);
+        f.owner = userName(st.st_uid);
+        if (f.owner.isEmpty())
             f.owner = QString::number(st.st_uid);
         f.mode = int(st.st_mode & 07777);
         const auto both = [&st](mode_t r, mode_t w) { return (st.st_mode & (r | w)) == (r | w); };

@@ -3,6 +3,7 @@
 #include "options.h"
 #include "paramtable.h"
 
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <cmath>
@@ -19,14 +20,15 @@ const QHash<QString, QSet<QString>> &commandOptions()
     static const QHash<QString, QSet<QString>> table = {
         {QStringLiteral("ports"), {QStringLiteral("--json")}},
         {QStringLiteral("identify"), {QStringLiteral("--json")}},
-        {QStringLiteral("read"), {QStringLiteral("--json")}},
+        {QStringLiteral("read"), {QStringLiteral("--json"), QStringLiteral("--ports")}},
         {QStringLiteral("set"), {}},
         {QStringLiteral("watch"), {QStringLiteral("--json"), QStringLiteral("--interval"), QStringLiteral("--count")}},
-        {QStringLiteral("backup"), {}},
+        {QStringLiteral("backup"), {QStringLiteral("--ports")}},
         {QStringLiteral("restore"), {QStringLiteral("--yes"), QStringLiteral("--dry-run"), QStringLiteral("--clone")}},
         {QStringLiteral("factory"), {}},
         {QStringLiteral("flash"), {QStringLiteral("--yes"), QStringLiteral("--any-image")}},
-        {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to")}},
+        {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to"),
+                                  QStringLiteral("--ports")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
         {QStringLiteral("gas"), {QStringLiteral("--json"), QStringLiteral("--library"), QStringLiteral("--unit"),
                                  QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
@@ -64,7 +66,7 @@ int choiceIndex(const QStringList &names, QString text)
 bool takesValue(const QString &option)
 {
     static const QSet<QString> withValue = {
-        QStringLiteral("--port"),     QStringLiteral("--address"), QStringLiteral("--user"),
+        QStringLiteral("--port"),     QStringLiteral("--ports"),   QStringLiteral("--address"), QStringLiteral("--user"),
         QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
         QStringLiteral("--to"),       QStringLiteral("--serial"),  QStringLiteral("--library"),
         QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
@@ -190,6 +192,13 @@ Parsed parseArguments(const QStringList &words)
                 return p;
             }
             o.port = value;
+            o.ports << value;
+        } else if (w == QLatin1String("--ports")) {
+            if (value.isEmpty()) {
+                p.error = QStringLiteral("--ports needs a file");
+                return p;
+            }
+            o.portsFile = value;
         } else if (w == QLatin1String("--address")) {
             if (!wholeNumber(value, 0, 255, o.address)) {
                 p.error = QStringLiteral("--address takes 0 to 255, not \"%1\"").arg(value);
@@ -312,6 +321,20 @@ Parsed parseArguments(const QStringList &words)
         p.error = QStringLiteral("--simulate and --port exclude each other");
         return p;
     }
+    if (o.simulate && !o.portsFile.isEmpty()) {
+        p.error = QStringLiteral("--simulate and --ports exclude each other: the simulated detector is one line");
+        return p;
+    }
+    if (!o.port.isEmpty() && !o.portsFile.isEmpty()) {
+        p.error = QStringLiteral("--port and --ports exclude each other: name every line in the file, or give "
+                                 "--port once per line");
+        return p;
+    }
+    if (o.ports.size() > 1 && !takesSeveralLines(o.command)) {
+        p.error = QStringLiteral("%1 works on one line, but --port is given %2 times (scan, read and backup "
+                                 "take several)").arg(o.command).arg(o.ports.size());
+        return p;
+    }
     if (o.yes && o.dryRun) {
         p.error = QStringLiteral("--yes and --dry-run exclude each other");
         return p;
@@ -324,6 +347,35 @@ Parsed parseArguments(const QStringList &words)
     return p;
 }
 
+bool takesSeveralLines(const QString &command)
+{
+    return command == QLatin1String("scan") || command == QLatin1String("read")
+           || command == QLatin1String("backup");
+}
+
+bool readPortsFile(const QString &path, QStringList *ports, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = file.errorString();
+        return false;
+    }
+    // A list of ports is short; anything much longer is not one.
+    const qint64 limit = 1 << 20;
+    const QByteArray bytes = file.read(limit + 1);
+    if (bytes.size() > limit) {
+        *error = QStringLiteral("larger than 1 MiB, not a list of ports");
+        return false;
+    }
+    ports->clear();
+    for (const QString &line : QString::fromUtf8(bytes).split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        if (!text.isEmpty() && !text.startsWith(QLatin1Char('#')))
+            *ports << text;
+    }
+    return true;
+}
+
 QString helpText(const QString &command)
 {
     const QString common = QStringLiteral(
@@ -333,7 +385,9 @@ QString helpText(const QString &command)
         "                   working directory; a bare name (ttyUSB0) means /dev/NAME\n"
         "                   unless only the working directory has a file of that name;\n"
         "                   tcp://HOST:PORT reaches a serial device server (RTU\n"
-        "                   frames over TCP), modbus-tcp://HOST:PORT a Modbus TCP gateway\n"
+        "                   frames over TCP), modbus-tcp://HOST:PORT a Modbus TCP gateway;\n"
+        "                   scan, read and backup take it once per line, for several\n"
+        "                   lines at once\n"
         "  --address N      Modbus address of the detector, 0..255 (default 1)\n"
         "  --simulate       start a simulated detector (tl02-sim) and work on it\n"
         "  --user NAME      log in as User, Admin or Velta; the password comes from\n"
@@ -342,6 +396,24 @@ QString helpText(const QString &command)
         "                   hex, each with a line that decodes it (registers by name)\n"
         "                   and after each attempt its result (= ok, = no reply, ...)\n"
         "  --help           this text; tlctl COMMAND --help for one command\n");
+    const QString severalLines = QStringLiteral(
+        "Several lines at once: give --port once per line, or --ports FILE.\n"
+        "  --ports FILE     the lines, one port a line as --port takes it (a relative\n"
+        "                   path from the working directory); blank lines and lines\n"
+        "                   starting with # are skipped\n"
+        "Each line runs on a thread of its own with a link of its own, all at once, and\n"
+        "a line that fails does not stop the others.  The output comes once every line\n"
+        "has ended, grouped by line in the order the ports were given: a header\n"
+        "\"== PORT ==\", then what that line printed; every message on stderr names its\n"
+        "port.  The exit code is the worst line's: an interrupt's when a line was\n"
+        "interrupted (Ctrl-C stops every line), else the highest code of the lines;\n"
+        "0 only when every line succeeded.  --user asks for the password once, for\n"
+        "every line.  --simulate works on one line only.\n\n");
+    const QString severalJson = QStringLiteral(
+        "With --json on several lines tlctl prints one JSON array, an object per line\n"
+        "in the order given: {\"port\": the port, \"exit_code\": the line's exit code,\n"
+        "\"result\": the object the command prints on one line (null when it printed\n"
+        "none), \"error\": the line's messages without \"tlctl: \" (null when none)}.\n\n");
 
     if (command == QLatin1String("ports")) {
         return QStringLiteral(
@@ -359,7 +431,8 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("read")) {
         return QStringLiteral(
-            "usage: tlctl read [--json] [common options]\n\n"
+            "usage: tlctl read [--json] [common options]\n"
+            "       tlctl read [--json] --port PATH --port PATH... | --ports FILE [common options]\n\n"
             "Reads the detector as the program's read command does (identification, the\n"
             "holding block, the live values) and lists every parameter of the holding\n"
             "block by name with its value as the pages show it, its unit, its register\n"
@@ -369,7 +442,8 @@ QString helpText(const QString &command)
             "identification {name: text}, parameters {name: {value, text, unit, register,\n"
             "space, raw}}, live {name: {...the same}}; register is a number (4101 for\n"
             "0x1005), space \"holding\" or \"input\", raw the whole register.  Keys are\n"
-            "sorted; values are numbers, texts or true/false as they mean.\n\n") + common;
+            "sorted; values are numbers, texts or true/false as they mean.\n\n") + severalLines + severalJson
+            + common;
     }
     if (command == QLatin1String("set")) {
         QString names;
@@ -409,10 +483,18 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("backup")) {
         return QStringLiteral(
-            "usage: tlctl backup FILE [common options]\n\n"
+            "usage: tlctl backup FILE|DIR [common options]\n"
+            "       tlctl backup DIR --port PATH --port PATH... | --ports FILE [common options]\n\n"
             "Reads the detector and saves its parameter structure (140 bytes) as the\n"
             "program's hex-line parameter file: 20 bytes per line in upper-case hex, CR LF.\n"
-            "The program loads such a file with \"load configuration into device\".\n\n") + common;
+            "The program loads such a file with \"load configuration into device\".\n\n"
+            "Into an existing folder DIR the file is DIR/SERIAL_DATE.hex: SERIAL the serial\n"
+            "number as tlctl shows it (TL02ID0004711), DATE today's local date\n"
+            "(2024-05-31).  A file of that name is replaced, as FILE is.  On several\n"
+            "lines DIR must be a folder.  The names then go by the order of the ports,\n"
+            "whichever line is read first: a serial number an earlier line saved already\n"
+            "is saved as SERIAL_DATE_2.hex (then _3, ...), with a note on stderr, so no\n"
+            "line's file replaces another's.\n\n") + severalLines + common;
     }
     if (command == QLatin1String("restore")) {
         return QStringLiteral(
@@ -485,12 +567,14 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("scan")) {
         return QStringLiteral(
-            "usage: tlctl scan [--from A] [--to B] [--json] [common options]\n\n"
+            "usage: tlctl scan [--from A] [--to B] [--json] [common options]\n"
+            "       tlctl scan [options] --port PATH --port PATH... | --ports FILE\n\n"
             "Looks for detectors at addresses A..B (default 1..247): one short request\n"
             "(input register 4) with a single attempt per address, so a silent address\n"
             "costs one reply time-out (150 ms) instead of ten.  Lists address, type and\n"
             "serial number of each device found, and the time the scan took.  With\n"
-            "--simulate the simulated detector answers at --address.\n\n") + common;
+            "--simulate the simulated detector answers at --address.\n\n") + severalLines + severalJson
+            + common;
     }
 
     if (command == QLatin1String("gas")) {
@@ -548,16 +632,19 @@ QString helpText(const QString &command)
         "  read [--json]            every parameter and the live values\n"
         "  set NAME=VALUE...        change parameters, write them and read them back\n"
         "  watch [--interval S] [--count N]   live values, one line per poll\n"
-        "  backup FILE              save the parameter block as a hex-line file\n"
+        "  backup FILE|DIR          save the parameter block as a hex-line file\n"
         "  restore FILE             load a hex-line file into the device (asks first)\n"
         "  factory store|restore    keep / take up the factory settings\n"
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
-        "  scan [--from A --to B]   look for detectors on the line\n"
+        "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
         "  gas list|search|add|apply   the gas library; apply writes an entry's limits\n\n")
                .arg(ProgramName, ProgramVersion)
         + common
         + QStringLiteral(
+            "\nSeveral lines: scan, read and backup DIR work on several lines at once, each\n"
+            "given by its own --port or all by --ports FILE, a thread and a link per line;\n"
+            "the output is grouped by line (tlctl scan --help says more).\n"
             "\nAccess: reading (ports, identify, read, watch, scan, backup, journal) and the\n"
             "gas library's file commands (gas list, search, add) need no login.  Every\n"
             "command that changes the device (set, restore, factory, flash, gas apply) needs\n"
@@ -567,7 +654,9 @@ QString helpText(const QString &command)
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
             "failed or the device did not take a value, 5 access refused, 6 bad or\n"
             "incomplete file, 130 interrupted by Ctrl-C (143 by SIGTERM, 129 by SIGHUP).\n"
-            "A signal cuts a running exchange short within a fraction of a second.\n");
+            "A signal cuts a running exchange short within a fraction of a second.  On\n"
+            "several lines the code is the worst line's: an interrupt's when a line was\n"
+            "interrupted, else the highest of the lines' codes.\n");
 }
 
 } // namespace Tlctl

@@ -21,7 +21,9 @@ enum Exit {
 struct Options {
     QString command;          // "read", "set", ... (empty: none given)
     QStringList args;         // the command's own words (NAME=VALUE, FILE, store|restore)
-    QString port;
+    QString port;             // the last --port
+    QStringList ports;        // every --port, in the order given (several: one line each)
+    QString portsFile;        // --ports: a file naming the lines, one port a line
     int address = 1;
     bool addressGiven = false;
     bool simulate = false;
@@ -58,6 +60,15 @@ struct Parsed {
 
 // Parses the words after the program name.
 Parsed parseArguments(const QStringList &words);
+
+// Whether the command may work on several lines at once (several --port,
+// or --ports).
+bool takesSeveralLines(const QString &command);
+
+// The ports a --ports file names, in its order: one port text a line, blank
+// lines and lines starting with # left out.  False, with `error` saying
+// why, when the file cannot be read.
+bool readPortsFile(const QString &path, QStringList *ports, QString *error);
 
 // Known command names, in the order --help lists them.
 const QStringList &commandNames();

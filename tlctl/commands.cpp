@@ -9,6 +9,7 @@
 #include "gaslibrary.h"
 #include "hexfile.h"
 #include "journal.h"
+#include "lines.h"
 #include "options.h"
 #include "paramtable.h"
 #include "restoreplan.h"
@@ -16,6 +17,7 @@
 #include "userfiles.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -403,16 +405,32 @@ int cmdWatch(Session &s, const Options &o, Io &io)
 
 // ---------------------------------------------------------- backup/restore
 
-int cmdBackup(Session &s, const Options &o, Io &io)
+// backup FILE, or backup DIR: DIR/SERIAL_DATE.hex (BackupNames).
+int cmdBackup(Session &s, const Options &o, Io &io, const LinePlace *place)
 {
     Command &link = s.link();
-    const QString path = o.args.value(0);
+    const QString given = o.args.value(0);
+    const bool intoFolder = QFileInfo(given).isDir();
     if (const int rc = connectAndRead(s, o, io); rc != ExitOk)
         return rc;
     // A parameter file never carries the concentration simulation switched on.
     ParamBlock image = link.DeviceParams;
     const bool simulating = image.ImmitConcOn != 0;
     image.ImmitConcOn = 0;
+    QString path = given;
+    if (intoFolder && place && place->backupNames) {
+        QString clash;
+        path = place->backupNames->take(place->index, given, serialText(link), &clash);
+        if (!clash.isEmpty()) {
+            io.out.flush();
+            io.err << QStringLiteral("tlctl: note: %1 has the serial number %2, as the device on %3 has; saved as %4 "
+                                     "so that neither file replaces the other\n")
+                          .arg(deviceLine(s), serialText(link), clash, path);
+            io.err.flush();
+        }
+    } else if (intoFolder) {
+        path = QDir(given).filePath(BackupNames::fileName(serialText(link), QDate::currentDate()));
+    }
     switch (saveHexFile(path, reinterpret_cast<const quint8 *>(&image), HexFile::BlockBytes)) {
     case SaveResult::Ok:
         break;
@@ -1267,6 +1285,48 @@ int cmdGas(Session &s, const Options &o, Io &io)
     return gasApply(s, o, io);
 }
 
+// One command on one line: the session, the command, and an exchange a
+// signal cut short reported as the interrupt it was.
+int runOne(const Options &o, Io &io, Command *link, const LinePlace *place)
+{
+    int rc = ExitUsage;
+    {
+        Session s(o, io, link);
+        const QString &c = o.command;
+        if (c == QLatin1String("ports"))
+            rc = cmdPorts(s, o, io);
+        else if (c == QLatin1String("identify"))
+            rc = cmdIdentify(s, o, io);
+        else if (c == QLatin1String("read"))
+            rc = cmdRead(s, o, io);
+        else if (c == QLatin1String("set"))
+            rc = cmdSet(s, o, io);
+        else if (c == QLatin1String("watch"))
+            rc = cmdWatch(s, o, io);
+        else if (c == QLatin1String("backup"))
+            rc = cmdBackup(s, o, io, place);
+        else if (c == QLatin1String("restore"))
+            rc = cmdRestore(s, o, io);
+        else if (c == QLatin1String("factory"))
+            rc = cmdFactory(s, o, io);
+        else if (c == QLatin1String("flash"))
+            rc = cmdFlash(s, o, io);
+        else if (c == QLatin1String("scan"))
+            rc = cmdScan(s, o, io);
+        else if (c == QLatin1String("journal"))
+            rc = cmdJournal(s, o, io);
+        else if (c == QLatin1String("gas"))
+            rc = cmdGas(s, o, io);
+    }
+    // An exchange a signal cut short fails like any other on its way up;
+    // the run still ends with the signal's code.
+    if (rc == ExitExchange && interrupted())
+        rc = interruptExitCode();
+    io.out.flush();
+    io.err.flush();
+    return rc;
+}
+
 } // namespace
 
 int run(const QStringList &words, Io &io, Command *link)
@@ -1289,42 +1349,28 @@ int run(const QStringList &words, Io &io, Command *link)
         return ExitUsage;
     }
 
-    int rc = ExitUsage;
-    {
-        Session s(o, io, link);
-        const QString &c = o.command;
-        if (c == QLatin1String("ports"))
-            rc = cmdPorts(s, o, io);
-        else if (c == QLatin1String("identify"))
-            rc = cmdIdentify(s, o, io);
-        else if (c == QLatin1String("read"))
-            rc = cmdRead(s, o, io);
-        else if (c == QLatin1String("set"))
-            rc = cmdSet(s, o, io);
-        else if (c == QLatin1String("watch"))
-            rc = cmdWatch(s, o, io);
-        else if (c == QLatin1String("backup"))
-            rc = cmdBackup(s, o, io);
-        else if (c == QLatin1String("restore"))
-            rc = cmdRestore(s, o, io);
-        else if (c == QLatin1String("factory"))
-            rc = cmdFactory(s, o, io);
-        else if (c == QLatin1String("flash"))
-            rc = cmdFlash(s, o, io);
-        else if (c == QLatin1String("scan"))
-            rc = cmdScan(s, o, io);
-        else if (c == QLatin1String("journal"))
-            rc = cmdJournal(s, o, io);
-        else if (c == QLatin1String("gas"))
-            rc = cmdGas(s, o, io);
+    QStringList ports = o.ports;
+    if (!o.portsFile.isEmpty()) {
+        QString error;
+        if (!readPortsFile(o.portsFile, &ports, &error)) {
+            io.err << "tlctl: cannot read the list of ports " << o.portsFile << ": " << error
+                   << "; check the path (--ports)\n";
+            io.err.flush();
+            return ExitFile;
+        }
+        if (ports.isEmpty()) {
+            io.err << "tlctl: " << o.portsFile << " names no port; write one port a line (blank lines and lines "
+                      "starting with # are skipped)\n";
+            io.err.flush();
+            return ExitFile;
+        }
     }
-    // An exchange a signal cut short fails like any other on its way up;
-    // the run still ends with the signal's code.
-    if (rc == ExitExchange && interrupted())
-        rc = interruptExitCode();
-    io.out.flush();
-    io.err.flush();
-    return rc;
+    if (ports.size() > 1)
+        return runOnLines(o, ports, io, runOne);
+    Options single = o;
+    if (!ports.isEmpty())
+        single.port = ports.first();
+    return runOne(single, io, link, nullptr);
 }
 
 } // namespace Tlctl

@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -12,14 +13,18 @@ namespace Tlctl {
 
 namespace {
 
-volatile sig_atomic_t stopRequested = 0;
-volatile sig_atomic_t stopSignal = 0;
+// Set by the handler on whichever thread the signal lands, read by every
+// line's thread between its waits: lock-free atomics, which a handler may
+// touch and threads may share.
+std::atomic<int> stopRequested{0};
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
 
 void onSignal(int sig)
 {
+    int none = 0;
+    stopSignal.compare_exchange_strong(none, sig);
     stopRequested = 1;
-    if (stopSignal == 0)
-        stopSignal = sig;
 }
 
 } // namespace
