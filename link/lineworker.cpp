@@ -28,7 +28,6 @@ LineWorker::LineWorker(const QString &port, QObject *parent)
     // belongs to that thread.
     QMetaObject::invokeMethod(runner, [this] {
         link.reset(new Command);
-        link->setWaitHook(keepWaiting, this);
     }, Qt::BlockingQueuedConnection);
 }
 
@@ -57,6 +56,8 @@ void LineWorker::runJob(quint64 seq, const Job &job, Cut cut)
     if (seq > cancelledUpTo) {
         cutAtOnce = cut == Cut::AtOnce;
         running = seq;
+        // Set for every job: a job may have put a hook of its own in.
+        link->setWaitHook(keepWaiting, this);
         job(*link);
         running = 0;
         cutAtOnce = false;
