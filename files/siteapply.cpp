@@ -1,0 +1,222 @@
+#include "siteapply.h"
+
+#include "command.h"
+#include "journal.h"
+#include "lineworker.h"
+#include "paramtable.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+
+#include <algorithm>
+
+namespace SiteApply {
+
+namespace {
+
+QString withUnit(const Params::Shown &s)
+{
+    return s.unit.isEmpty() ? s.text : s.text + QLatin1Char(' ') + s.unit;
+}
+
+// Unit and discreteness first: the scaled values that follow are read in
+// the detector's units as they will be.
+int order(const QString &name)
+{
+    const Params::ParamDef *def = Params::findParameter(name);
+    if (def && (def->kind == Params::Kind::Unit || def->kind == Params::Kind::Discreteness))
+        return 0;
+    return 1;
+}
+
+} // namespace
+
+Values valuesFrom(const ParamBlock &source, const QStringList &names)
+{
+    Values values;
+    for (const Params::ParamDef &def : Params::parameters()) {
+        const QString name = QLatin1String(def.name);
+        const bool wanted = names.isEmpty()
+            ? def.level != Params::SetLevel::ReadOnly && !Restore::isOwnField(def)
+            : names.contains(name);
+        if (wanted)
+            values.append({name, Params::show(def, source).text});
+    }
+    return values;
+}
+
+Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount, const Values &values,
+                const QString &level)
+{
+    Preview p;
+    Values sorted = values;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto &a, const auto &b) { return order(a.first) < order(b.first); });
+    ParamBlock wanted = device;
+    QStringList asked;
+    for (const auto &v : sorted) {
+        const Params::ParamDef *def = Params::findParameter(v.first);
+        if (!def) {
+            p.refused.append({v.first, QStringLiteral("no such parameter")});
+            continue;
+        }
+        const QString error = Params::apply(*def, v.second, wanted);
+        if (!error.isEmpty())
+            p.refused.append({v.first, error});
+        else
+            asked.append(v.first);
+    }
+    p.plan = Restore::plan(device, wanted, level, deviceType, writeCount, false);
+    for (const Restore::Field &f : p.plan.fields) {
+        const QString name = QLatin1String(f.def->name);
+        if (f.changes)
+            p.changes.append({name, withUnit(Params::show(*f.def, device)), withUnit(Params::show(*f.def, p.plan.result))});
+        else if (f.fileDiffers && f.kept != Restore::Kept::No && asked.contains(name))
+            p.kept.append({name, f.kept});
+    }
+    return p;
+}
+
+Runner::Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
+               const QString &source, const QString &what, QObject *parent)
+    : QObject(parent), targets(targets), values(values), level(level), stopAtFirst(stopAtFirstFailure),
+      source(source), what(what), results(size_t(targets.size()))
+{
+    qRegisterMetaType<SiteApply::Outcome>();
+    for (int i = 0; i < targets.size(); ++i)
+        results[size_t(i)].target = targets[i];
+}
+
+Runner::~Runner()
+{
+    for (auto &w : workers)
+        w->cancel();
+    workers.clear();
+}
+
+int Runner::count(Status status) const
+{
+    return int(std::count_if(results.begin(), results.end(), [status](const Outcome &o) { return o.status == status; }));
+}
+
+void Runner::start()
+{
+    // The detectors of each line, in the order given, on that line's worker.
+    QStringList ports;
+    QVector<QVector<int>> byLine;
+    for (int i = 0; i < targets.size(); ++i) {
+        int line = int(ports.indexOf(targets[i].port));
+        if (line < 0) {
+            line = ports.size();
+            ports.append(targets[i].port);
+            byLine.append(QVector<int>());
+        }
+        byLine[line].append(i);
+    }
+    running = ports.size();
+    if (running == 0) {
+        emit finished();
+        return;
+    }
+    for (int line = 0; line < ports.size(); ++line) {
+        workers.push_back(std::make_unique<LineWorker>(ports[line]));
+        LineWorker *w = workers.back().get();
+        connect(w, &LineWorker::idle, this, [this] {
+            if (--running == 0)
+                emit finished();
+        });
+        const QVector<int> indexes = byLine[line];
+        w->post([this, w, indexes](Command &link) { runLine(link, w, indexes); });
+    }
+}
+
+Runner &Runner::run()
+{
+    QEventLoop loop;
+    connect(this, &Runner::finished, &loop, &QEventLoop::quit);
+    start();
+    if (running > 0)
+        loop.exec();
+    return *this;
+}
+
+void Runner::cancel()
+{
+    for (auto &w : workers)
+        w->cancel();
+}
+
+void Runner::stopAll()
+{
+    for (auto &w : workers)
+        w->cancel();
+}
+
+// On the line's own thread.  Each outcome is written by this line only.
+void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &indexes)
+{
+    auto finish = [this](Outcome &o, Status status, const QString &reason) {
+        o.status = status;
+        o.reason = reason;
+        emit detectorDone(o);
+        if (status == Status::Failed && stopAtFirst)
+            stopAll();
+    };
+    link.UserName = level;
+    const bool open = DeviceOps::open(link, worker->port());
+    for (const int i : indexes) {
+        Outcome &o = results[size_t(i)];
+        if (!open) {
+            finish(o, Status::Failed, QStringLiteral("the line could not be opened: %1").arg(link.errorString()));
+            continue;
+        }
+        if (worker->cancelled()) {
+            finish(o, Status::Skipped, QStringLiteral("stopped after a failure"));
+            continue;
+        }
+        link.SlaveAddress = quint16(o.target.address);
+        o.op = DeviceOps::readDevice(link);
+        if (!o.op.ok()) {
+            finish(o, Status::Failed, QStringLiteral("reading it failed"));
+            continue;
+        }
+        if (link.DeviceParams.SerialNum != o.target.serial) {
+            finish(o, Status::Skipped, QStringLiteral("another detector answers there (serial %1)")
+                                           .arg(link.DeviceParams.SerialNum));
+            continue;
+        }
+        const ParamBlock before = link.DeviceParams;
+        const Preview p = preview(before, link.DeviceType, link.WriteCount, values, level);
+        o.changes = p.changes;
+        if (!p.refused.isEmpty()) {
+            finish(o, Status::Skipped, QStringLiteral("%1 not accepted: %2")
+                                           .arg(p.refused[0].first, p.refused[0].second));
+            continue;
+        }
+        if (p.changes.isEmpty()) {
+            finish(o, Status::Skipped, QStringLiteral("nothing to change"));
+            continue;
+        }
+        Journal::Record record = Journal::fromDevice(link, Journal::Kind::FileLoad, source, before);
+        record.value = what;
+        Journal::differences(before, p.plan.result, link.WriteCount, &record.before, &record.after);
+        link.DeviceParams = p.plan.result;
+        o.op = DeviceOps::writeAndReadBack(link, [&link](const ParamBlock &sent) {
+            return Params::registersNotTaken(sent, link.DeviceParams, link.WriteCount).isEmpty();
+        });
+        record.time = QDateTime::currentDateTime();
+        record.ok = o.op.ok();
+        if (!record.ok)
+            record.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("not written");
+        // A journal that cannot be written does not change the device's outcome.
+        Journal::append(record);
+        if (o.op.ok())
+            finish(o, Status::Done, QString());
+        else
+            finish(o, Status::Failed, o.op.unverified ? QStringLiteral("written, not verified")
+                                                      : QStringLiteral("the write failed"));
+    }
+    link.closePort();
+}
+
+} // namespace SiteApply

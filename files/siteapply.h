@@ -1,0 +1,119 @@
+// One change to many detectors: the same values written into each chosen
+// detector, each on its own line's worker, under the rules of loading a
+// parameter file (Restore::plan): a detector's own fields are never
+// copied, nothing the access level may not change is written, the line
+// speed and the command register never, and the concentration simulation
+// always goes in switched off.
+//
+// Per detector, in turn on its line: a full read (whatever answers must be
+// the detector chosen, by its serial number), the plan, the write of the
+// block (DeviceOps::writeAndReadBack: the identity check first, then the
+// read-back, which must bring back every register written) and a journal
+// record.  A failure is reported and the others go on, unless the run was
+// asked to stop at the first one: then every line stops before its next
+// detector (one being written is finished, so that its outcome is known).
+#pragma once
+
+#include "deviceops.h"
+#include "deviceparams.h"
+#include "restoreplan.h"
+
+#include <QObject>
+#include <QPair>
+#include <QString>
+#include <QVector>
+#include <memory>
+#include <vector>
+
+class Command;
+class LineWorker;
+
+namespace SiteApply {
+
+// A detector chosen: where it hangs and which it must be.
+struct Target {
+    QString port;
+    int address = 0;
+    qint32 serial = 0;
+};
+
+// Values by parameter name, as texts in the detector's own units (as
+// `tlctl set` takes them).  A parameter file or a gas-library entry is
+// turned into these first (valuesFrom).
+using Values = QVector<QPair<QString, QString>>;
+
+// The named parameters of `source` as texts, in its own units; all the
+// ordinary settings a parameter file brings in when `names` is empty.
+Values valuesFrom(const ParamBlock &source, const QStringList &names = {});
+
+struct Change {
+    QString name;
+    QString before;   // with the unit
+    QString after;
+};
+struct KeptField {
+    QString name;
+    Restore::Kept why;
+};
+
+// What writing `values` into a detector that holds `device` would do.
+struct Preview {
+    Restore::Plan plan;
+    QVector<Change> changes;
+    QVector<KeptField> kept;          // values asked for that stay as the device has them
+    QVector<QPair<QString, QString>> refused;   // name, what is wrong with the value
+};
+Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount, const Values &values,
+                const QString &level);
+
+enum class Status { Done, Failed, Skipped };
+struct Outcome {
+    Target target;
+    Status status = Status::Skipped;
+    // Why it failed or was skipped, in plain English words for tlctl and
+    // the journal: "no reply when read", "another detector answers there
+    // (serial N)", "nothing to change", "stopped after a failure".
+    QString reason;
+    DeviceOps::Outcome op;            // the device operation that failed
+    QVector<Change> changes;          // what was (or was to be) written
+};
+
+class Runner : public QObject
+{
+    Q_OBJECT
+public:
+    // `source` names the origin for the journal ("program" or "tlctl"),
+    // `what` the change (a file path, "gas NAME", "values").
+    Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
+           const QString &source, const QString &what, QObject *parent = nullptr);
+    ~Runner() override;
+
+    void start();
+    Runner &run();   // start(), then waits for the end
+    void cancel();
+    // In the order of the targets given.
+    const std::vector<Outcome> &outcomes() const { return results; }
+    int count(Status status) const;
+
+signals:
+    void detectorDone(const SiteApply::Outcome &outcome);
+    void finished();
+
+private:
+    void runLine(Command &link, LineWorker *worker, const QVector<int> &indexes);
+    void stopAll();
+
+    const QVector<Target> targets;
+    const Values values;
+    const QString level;
+    const bool stopAtFirst;
+    const QString source;
+    const QString what;
+    std::vector<std::unique_ptr<LineWorker>> workers;
+    std::vector<Outcome> results;   // one per target, each written by its line only
+    int running = 0;
+};
+
+} // namespace SiteApply
+
+Q_DECLARE_METATYPE(SiteApply::Outcome)

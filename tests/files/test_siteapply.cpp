@@ -1,0 +1,76 @@
+// One change to many detectors on two multi-drop lines: exactly the chosen
+// detectors and registers change, a failing detector leaves the others done.
+#include "siteapply.h"
+#include "simprocess.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace SiteApply;
+
+class TestSiteApply : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { qputenv("XDG_DATA_HOME", dir.path().toUtf8()); }
+
+    void changesExactlyTheChosenDetectors()
+    {
+        SimProcess a;
+        SimProcess b;
+        QVERIFY(a.start({QStringLiteral("--devices"), QStringLiteral("2,5,8")}));
+        QVERIFY(b.start({QStringLiteral("--devices"), QStringLiteral("3")}));
+        a.send(QStringLiteral("@2 set holding 0x1019 1"));   // 2 simulates a concentration
+        a.send(QStringLiteral("@8 fault noreply -1"));
+        const int limitBefore = a.holding(0x1005, 5);
+        const QVector<Target> targets = {{a.portPath(), 2, 100002}, {a.portPath(), 5, 1},
+                                         {a.portPath(), 8, 100008}, {b.portPath(), 3, 100003}};
+        a.clearLog();
+        b.clearLog();
+        Runner run(targets, {{QStringLiteral("limit1"), QStringLiteral("30")}}, QStringLiteral("Admin"), false,
+                   QStringLiteral("tlctl"), QStringLiteral("values"));
+        QSignalSpy done(&run, &Runner::detectorDone);
+        run.run();
+
+        const auto &o = run.outcomes();
+        QCOMPARE(int(o[0].status), int(Status::Done));
+        QCOMPARE(int(o[1].status), int(Status::Skipped));
+        QVERIFY(o[1].reason.contains(QStringLiteral("another detector")));
+        QCOMPARE(int(o[2].status), int(Status::Failed));
+        QCOMPARE(o[2].op.linkResult, quint16(ResultNoReply));
+        QCOMPARE(int(o[3].status), int(Status::Done));
+        QCOMPARE(done.count(), 4);
+        QVERIFY(o[0].changes.size() == 2);   // limit1, and the simulation switched off
+
+        // On the detectors: the new threshold on 2 and 3 alike, nothing on 5
+        // or 8, the simulation off on 2; writes only to 2 and 3.
+        const int limit = a.holding(0x1005, 2);
+        QVERIFY(limit != limitBefore);
+        QCOMPARE(b.holding(0x1005, 3), limit);
+        QCOMPARE(a.holding(0x1005, 5), limitBefore);
+        QCOMPARE(a.holding(0x1005, 8), limitBefore);
+        QCOMPARE(a.holding(0x1019, 2), 0);
+        QList<int> written;
+        for (SimProcess *sim : {&a, &b})
+            for (const QByteArray &f : sim->allRequests())
+                if (f[1] == 16 || f[1] == 6)
+                    written.append(quint8(f[0]));
+        QCOMPARE(written, (QList<int>{2, 3}));
+
+        // Stopping at the first failure: the next detector of the line is
+        // not touched.
+        a.clearLog();
+        Runner stop({targets[2], targets[0]}, {{QStringLiteral("limit1"), QStringLiteral("40")}},
+                    QStringLiteral("Admin"), true, QStringLiteral("tlctl"), QStringLiteral("values"));
+        stop.run();
+        QCOMPARE(int(stop.outcomes()[1].status), int(Status::Skipped));
+        QCOMPARE(stop.outcomes()[1].reason, QStringLiteral("stopped after a failure"));
+        QCOMPARE(a.holding(0x1005, 2), limit);
+    }
+
+private:
+    QTemporaryDir dir;
+};
+
+QTEST_GUILESS_MAIN(TestSiteApply)
+#include "test_siteapply.moc"
