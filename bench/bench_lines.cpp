@@ -16,6 +16,7 @@
 #include "benchsim.h"
 #include "command.h"
 #include "lineworker.h"
+#include "sitesurvey.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -211,5 +212,29 @@ int main(int argc, char **argv)
                 lineCount, static_cast<long long>(parallelMs), static_cast<long long>(slowestMs),
                 double(parallelMs) / slowestMs, static_cast<long long>(sequentialMs),
                 double(parallelMs) / sequentialMs, worstRatio);
+
+    // A site survey (SiteSurvey, as the register's survey runs it) of the
+    // first two lines.
+    if (lines.size() >= 2) {
+        QStringList ports{lines[0]->sim.port, lines[1]->sim.port};
+        for (auto &line : lines)
+            line->worker.reset();   // their lines are closed; the survey's workers take them
+        std::printf("site survey of the first 2 lines (scan 1-%d and full reads, SiteSurvey):\n", to);
+        std::vector<Tally> tallies(2);
+        SiteSurvey survey(ports, 1, to);
+        for (int i = 0; i < 2; ++i) {
+            Tally *t = &tallies[size_t(i)];
+            survey.worker(i)->post([t](Command &link) { link.setTrafficHook(countBytes, t, countAttempt); });
+        }
+        QElapsedTimer w;
+        w.start();
+        const SiteSurvey::Result r = survey.run();
+        const qint64 ms = w.elapsed();
+        double worst = 0;
+        for (int i = 0; i < 2; ++i)
+            worst = qMax(worst, floorMs(tallies[size_t(i)], turnaround));
+        std::printf("    %lld ms for %d detectors read; the slower line's floor %.1f ms, ratio %.3f\n",
+                    static_cast<long long>(ms), int(r.reads.size()), worst, ms / worst);
+    }
     return 0;
 }
