@@ -252,3 +252,9 @@ SaveResult saveHexFile(const QString &path, const quint8 *bytes, qint64 length, 
         return SaveResult::WriteFailed;
     return SaveResult::Ok;
 }
+
+QString backupFileName(const QString &serialText, const QDate &day, int number)
+{
+    const QString base = serialText + QLatin1Char('_') + day.toString(QStringLiteral("yyyy-MM-dd"));
+    return number > 1 ? QStringLiteral("%1_%2.hex").arg(base).arg(number) : base + QStringLiteral(".hex");
+}

@@ -17,6 +17,7 @@
 #include "filechunks.h"
 
 #include <QtGlobal>
+#include <QDate>
 #include <QString>
 #include <functional>
 
@@ -87,3 +88,7 @@ BlockDecode decodeBlockFile(QIODevice *device, quint8 *image, quint64 capacity =
 enum class SaveResult { Ok, OpenFailed, WriteFailed };
 SaveResult saveHexFile(const QString &path, const quint8 *bytes, qint64 length,
                        int lineLength = HexFile::LineBytes);
+
+// The name of a detector's backup: "<serial text>_<yyyy-mm-dd>.hex", with
+// "_N" before the suffix for the Nth of the same serial and day (N > 1).
+QString backupFileName(const QString &serialText, const QDate &day, int number = 1);

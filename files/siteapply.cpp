@@ -1,11 +1,14 @@
 #include "siteapply.h"
 
 #include "command.h"
+#include "conversions.h"
+#include "hexfile.h"
 #include "journal.h"
 #include "lineworker.h"
 #include "paramtable.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 
 #include <algorithm>
@@ -77,14 +80,42 @@ Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount,
     return p;
 }
 
-Runner::Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
-               const QString &source, const QString &what, QObject *parent)
-    : QObject(parent), targets(targets), values(values), level(level), stopAtFirst(stopAtFirstFailure),
-      source(source), what(what), results(size_t(targets.size()))
+Runner::Runner(const QVector<Target> &targets, bool stopAtFirstFailure, Action action, QObject *parent)
+    : QObject(parent), targets(targets), stopAtFirst(stopAtFirstFailure), action(std::move(action)),
+      results(size_t(targets.size()))
 {
     qRegisterMetaType<SiteApply::Outcome>();
     for (int i = 0; i < targets.size(); ++i)
         results[size_t(i)].target = targets[i];
+}
+
+Runner::Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
+               const QString &source, const QString &what, QObject *parent)
+    : Runner(targets, stopAtFirstFailure, {}, parent)
+{
+    action = [this, values, level, source, what](Command &link, Outcome &o) {
+        change(link, o, values, level, source, what);
+    };
+}
+
+std::unique_ptr<Runner> Runner::backup(const QVector<Target> &targets, const QString &dir, QObject *parent)
+{
+    const QDate today = QDate::currentDate();
+    Action save = [dir, today](Command &link, Outcome &o) {
+        // A parameter file never carries the simulation switched on.
+        ParamBlock image = link.DeviceParams;
+        image.ImmitConcOn = 0;
+        o.path = QDir(dir).filePath(
+            backupFileName(Conv::serialText(image.SerialNum, image.DeviceTypeReg), today));
+        o.block = image;
+        if (saveHexFile(o.path, reinterpret_cast<const quint8 *>(&image), HexFile::BlockBytes) == SaveResult::Ok)
+            o.status = Status::Done;
+        else
+            o.status = Status::Failed;
+        if (o.status == Status::Failed)
+            o.reason = QStringLiteral("the file could not be written");
+    };
+    return std::unique_ptr<Runner>(new Runner(targets, false, save, parent));
 }
 
 Runner::~Runner()
@@ -162,7 +193,6 @@ void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &inde
         if (status == Status::Failed && stopAtFirst)
             stopAll();
     };
-    link.UserName = level;
     const bool open = DeviceOps::open(link, worker->port());
     for (const int i : indexes) {
         Outcome &o = results[size_t(i)];
@@ -185,38 +215,47 @@ void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &inde
                                            .arg(link.DeviceParams.SerialNum));
             continue;
         }
-        const ParamBlock before = link.DeviceParams;
-        const Preview p = preview(before, link.DeviceType, link.WriteCount, values, level);
-        o.changes = p.changes;
-        if (!p.refused.isEmpty()) {
-            finish(o, Status::Skipped, QStringLiteral("%1 not accepted: %2")
-                                           .arg(p.refused[0].first, p.refused[0].second));
-            continue;
-        }
-        if (p.changes.isEmpty()) {
-            finish(o, Status::Skipped, QStringLiteral("nothing to change"));
-            continue;
-        }
-        Journal::Record record = Journal::fromDevice(link, Journal::Kind::FileLoad, source, before);
-        record.value = what;
-        Journal::differences(before, p.plan.result, link.WriteCount, &record.before, &record.after);
-        link.DeviceParams = p.plan.result;
-        o.op = DeviceOps::writeAndReadBack(link, [&link](const ParamBlock &sent) {
-            return Params::registersNotTaken(sent, link.DeviceParams, link.WriteCount).isEmpty();
-        });
-        record.time = QDateTime::currentDateTime();
-        record.ok = o.op.ok();
-        if (!record.ok)
-            record.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("not written");
-        // A journal that cannot be written does not change the device's outcome.
-        Journal::append(record);
-        if (o.op.ok())
-            finish(o, Status::Done, QString());
-        else
-            finish(o, Status::Failed, o.op.unverified ? QStringLiteral("written, not verified")
-                                                      : QStringLiteral("the write failed"));
+        o.block = link.DeviceParams;
+        action(link, o);
+        finish(o, o.status, o.reason);
     }
     link.closePort();
+}
+
+void Runner::change(Command &link, Outcome &o, const Values &values, const QString &level, const QString &source,
+                    const QString &what)
+{
+    link.UserName = level;   // the journal names it
+    const ParamBlock before = link.DeviceParams;
+    const Preview p = preview(before, link.DeviceType, link.WriteCount, values, level);
+    o.changes = p.changes;
+    if (!p.refused.isEmpty()) {
+        o.status = Status::Skipped;
+        o.reason = QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second);
+        return;
+    }
+    if (p.changes.isEmpty()) {
+        o.status = Status::Skipped;
+        o.reason = QStringLiteral("nothing to change");
+        return;
+    }
+    Journal::Record record = Journal::fromDevice(link, Journal::Kind::FileLoad, source, before);
+    record.value = what;
+    Journal::differences(before, p.plan.result, link.WriteCount, &record.before, &record.after);
+    link.DeviceParams = p.plan.result;
+    o.op = DeviceOps::writeAndReadBack(link, [&link](const ParamBlock &sent) {
+        return Params::registersNotTaken(sent, link.DeviceParams, link.WriteCount).isEmpty();
+    });
+    o.block = link.DeviceParams;
+    record.time = QDateTime::currentDateTime();
+    record.ok = o.op.ok();
+    if (!record.ok)
+        record.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("not written");
+    // A journal that cannot be written does not change the device's outcome.
+    Journal::append(record);
+    o.status = o.op.ok() ? Status::Done : Status::Failed;
+    if (!o.op.ok())
+        o.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("the write failed");
 }
 
 } // namespace SiteApply

@@ -22,6 +22,7 @@
 #include <QPair>
 #include <QString>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -76,16 +77,27 @@ struct Outcome {
     QString reason;
     DeviceOps::Outcome op;            // the device operation that failed
     QVector<Change> changes;          // what was (or was to be) written
+    QString path;                     // a backup: the file written
+    ParamBlock block{};               // the detector's block as read (as written, once done)
 };
 
+// Work on each of a list of detectors, on their lines' workers.  Each
+// detector is read in full first and must be the one chosen; then the
+// runner's action does its part and sets the outcome.
 class Runner : public QObject
 {
     Q_OBJECT
 public:
-    // `source` names the origin for the journal ("program" or "tlctl"),
-    // `what` the change (a file path, "gas NAME", "values").
+    // The change of values: `source` names the origin for the journal
+    // ("program" or "tlctl"), `what` the change (a file path, "gas NAME",
+    // "values").
     Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
            const QString &source, const QString &what, QObject *parent = nullptr);
+    // A backup of each detector into `dir`, as backupFileName() names it,
+    // with the concentration simulation off in the file.  A file already
+    // there is replaced.
+    static std::unique_ptr<Runner> backup(const QVector<Target> &targets, const QString &dir,
+                                          QObject *parent = nullptr);
     ~Runner() override;
 
     void start();
@@ -100,15 +112,18 @@ signals:
     void finished();
 
 private:
+    // Does the work on a detector read and found to be the one chosen
+    // (link.DeviceParams holds its block), setting the outcome's status.
+    using Action = std::function<void(Command &link, Outcome &o)>;
+    Runner(const QVector<Target> &targets, bool stopAtFirstFailure, Action action, QObject *parent);
     void runLine(Command &link, LineWorker *worker, const QVector<int> &indexes);
     void stopAll();
+    void change(Command &link, Outcome &o, const Values &values, const QString &level, const QString &source,
+                const QString &what);
 
     const QVector<Target> targets;
-    const Values values;
-    const QString level;
     const bool stopAtFirst;
-    const QString source;
-    const QString what;
+    Action action;
     std::vector<std::unique_ptr<LineWorker>> workers;
     std::vector<Outcome> results;   // one per target, each written by its line only
     int running = 0;

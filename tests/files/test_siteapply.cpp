@@ -1,7 +1,10 @@
 // One change to many detectors on two multi-drop lines: exactly the chosen
 // detectors and registers change, a failing detector leaves the others done.
 #include "siteapply.h"
+#include "paramtable.h"
 #include "simprocess.h"
+
+#include <QDir>
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -66,6 +69,17 @@ private slots:
         QCOMPARE(int(stop.outcomes()[1].status), int(Status::Skipped));
         QCOMPARE(stop.outcomes()[1].reason, QStringLiteral("stopped after a failure"));
         QCOMPARE(a.holding(0x1005, 2), limit);
+
+        // A backup of all: a file per detector, named by serial and day, with
+        // the block as read; the one not reached is reported.
+        QTemporaryDir out;
+        const auto backup = Runner::backup({targets[0], targets[2], targets[3]}, out.path());
+        backup->run();
+        const QString day = QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd"));
+        QCOMPARE(backup->outcomes()[0].path, out.filePath(QStringLiteral("TL02ID0100002_%1.hex").arg(day)));
+        QCOMPARE(int(backup->outcomes()[1].status), int(Status::Failed));
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 2);
+        QCOMPARE(Params::holdingValue(backup->outcomes()[2].block, 0x1005), quint16(limit));
     }
 
 private:
