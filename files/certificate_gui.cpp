@@ -1,13 +1,9 @@
 #include "certificate_gui.h"
 
 #include "journaltext_gui.h"
+#include "pdfdocument_gui.h"
 
 #include <QCoreApplication>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QTextDocument>
 
 namespace Certificate {
 
@@ -85,28 +81,8 @@ QString html(const Journal::Record &r)
 
 bool writePdf(const Journal::Record &record, const QString &path, QString *error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    {
-        QPdfWriter writer(&file);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        // QTextDocument::print keeps 2 cm of its own inside these.
-        writer.setPageMargins(QMarginsF(5, 0, 0, 0), QPageLayout::Millimeter);
-        writer.setResolution(300);
-        writer.setTitle(QCoreApplication::translate("Certificate", "Протокол калибровки"));
-        writer.setCreator(QStringLiteral("TL Configuration"));
-        QTextDocument doc;
-        doc.setHtml(html(record));
-        doc.print(&writer);
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return PdfDocument::write(html(record), path, QCoreApplication::translate("Certificate", "Протокол калибровки"),
+                              QPageLayout::Portrait, error);
 }
 
 } // namespace Certificate
