@@ -119,19 +119,27 @@ QString fieldsText(const QStringList &names, const ParamBlock &block)
     return parts.join(QStringLiteral("; "));
 }
 
-void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
-                 QString *afterText)
+QVector<FieldChange> changedFields(const ParamBlock &before, const ParamBlock &after, quint16 writeCount)
 {
-    QStringList was, now;
+    QVector<FieldChange> changes;
     for (const Params::ParamDef &def : Params::parameters()) {
         if (!Params::inBlock(def, writeCount) || def.reg == Params::CommandRegister)
             continue;
         const QString a = shownText(def, before);
         const QString b = shownText(def, after);
-        if (a == b)
-            continue;
-        was << QLatin1String(def.name) + QLatin1Char('=') + a;
-        now << QLatin1String(def.name) + QLatin1Char('=') + b;
+        if (a != b)
+            changes.append({QLatin1String(def.name), a, b});
+    }
+    return changes;
+}
+
+void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
+                 QString *afterText)
+{
+    QStringList was, now;
+    for (const FieldChange &c : changedFields(before, after, writeCount)) {
+        was << c.name + QLatin1Char('=') + c.before;
+        now << c.name + QLatin1Char('=') + c.after;
     }
     *beforeText = was.join(QStringLiteral("; "));
     *afterText = now.join(QStringLiteral("; "));

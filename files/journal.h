@@ -75,8 +75,18 @@ Record fromDevice(const Command &link, Kind kind, const QString &source, const P
 // "name=value; ..." for the named parameters of the parameter table, as
 // tlctl read shows them (with their unit).
 QString fieldsText(const QStringList &names, const ParamBlock &block);
+// A parameter whose shown value differs between two blocks, with its unit
+// ("limit1", "20.0 %LEL", "25.0 %LEL").
+struct FieldChange {
+    QString name;
+    QString before;
+    QString after;
+};
 // The parameters whose shown value differs between the blocks (within the
-// first `writeCount` registers), as before and after texts.
+// first `writeCount` registers; the command register left out), in table
+// order.
+QVector<FieldChange> changedFields(const ParamBlock &before, const ParamBlock &after, quint16 writeCount);
+// The same as before and after texts ("name=value; ...").
 void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
                  QString *afterText);
 // The names of the calibration fields a step of `kind` changes.
