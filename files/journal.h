@@ -22,7 +22,9 @@
 #include <QVector>
 
 class Command;
+class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 namespace Journal {
 
@@ -122,7 +124,8 @@ QString errorText(const Error &error);
 // journal.sqlite, the same for the program and tlctl.
 QString defaultPath();
 
-constexpr int SchemaVersion = 1;
+// 1: the records; 2: the site register (sites, detectors, detector_moves).
+constexpr int SchemaVersion = 2;
 
 struct Filter {
     QString serial;   // a serial number (digits) or its text; empty: any
@@ -151,8 +154,17 @@ public:
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
 
-private:
+    // For the other parts of the same file (the site register): the open
+    // connection, a transaction that takes the write lock at once, and the
+    // Error for a failed statement.
+    QSqlDatabase handle() const;
+    Error begin();
+    Error commit();     // rolls back when the commit fails
+    void rollback();
     Error fail(Problem fallback, const QSqlError &error) const;
+
+private:
+    Error migrate(QSqlQuery &q);
     QString connection;
     QString filePath;
 };
