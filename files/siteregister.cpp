@@ -251,17 +251,20 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
                             SurveyChanges *changes)
 {
     *changes = SurveyChanges();
-    QVector<Detector> known;
-    Error e = detectors(siteId, &known);
+    // The register as it stands is read under the write lock, so that no
+    // other program's survey comes in between.
+    Error e = db.begin();
     if (!e.ok())
         return e;
+    QVector<Detector> known;
+    e = detectors(siteId, &known);
+    if (!e.ok()) {
+        db.rollback();
+        return e;
+    }
     QHash<qint64, Detector> bySerial;
     for (const Detector &d : known)
         bySerial.insert(d.serial, d);
-
-    e = db.begin();
-    if (!e.ok())
-        return e;
     auto abandon = [&](const QSqlQuery &q) {
         const Error failure = failed(q);
         db.rollback();
