@@ -3,7 +3,6 @@
 #include "command.h"
 #include "lineworker.h"
 #include "session.h"
-#include "siteregister.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,7 +26,8 @@ BackupNames::BackupNames(const QStringList &linePorts, const QDate &today)
 
 QString BackupNames::fileName(const QString &serial, const QDate &day, int number)
 {
-    return Site::backupFileName(serial, day, number);
+    const QString base = serial + QLatin1Char('_') + day.toString(QStringLiteral("yyyy-MM-dd"));
+    return number > 1 ? QStringLiteral("%1_%2.hex").arg(base).arg(number) : base + QStringLiteral(".hex");
 }
 
 QString BackupNames::take(int line, const QString &dir, const QString &serial, QString *clash)
