@@ -41,6 +41,85 @@ const KindName kindNames[] = {
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
                             "before_text, after_text, outcome, reason, source";
 
+// The schema, as the statements that take a file from one version to the
+// next: schemaSteps(v) makes version v + 1 out of version v.  Everything
+// here is plain SQL but for the two marked pieces, which a server database
+// spells its own way.
+const char *const AutoId = "INTEGER PRIMARY KEY AUTOINCREMENT";   // dialect
+QString beginWriting() { return QStringLiteral("BEGIN IMMEDIATE"); }   // dialect: take the write lock first
+
+QStringList schemaSteps(int version)
+{
+    const QString id = QLatin1String(AutoId);
+    switch (version) {
+    case 0:
+        // IF NOT EXISTS as the first journals made it: a file of version 0
+        // may be an empty database or one made by hand with records only.
+        return {QStringLiteral("CREATE TABLE IF NOT EXISTS records ("
+                               " id %1,"
+                               " time TEXT NOT NULL,"            // UTC, ISO 8601 with ms
+                               " device_type INTEGER NOT NULL,"
+                               " serial INTEGER NOT NULL,"
+                               " serial_text TEXT NOT NULL,"
+                               " firmware TEXT NOT NULL,"
+                               " address INTEGER NOT NULL,"
+                               " level TEXT NOT NULL,"
+                               " kind TEXT NOT NULL,"
+                               " value TEXT NOT NULL,"
+                               " before_text TEXT NOT NULL,"
+                               " after_text TEXT NOT NULL,"
+                               " outcome TEXT NOT NULL,"        // "ok" or "failed"
+                               " reason TEXT NOT NULL,"
+                               " source TEXT NOT NULL)").arg(id),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS records_serial ON records(serial)"),
+                QStringLiteral("CREATE INDEX IF NOT EXISTS records_time ON records(time)")};
+    case 1:
+        // The site register.  Times are UTC ISO texts as in records, an
+        // empty text where there is none; blocks are the 140-byte parameter
+        // image as upper-case hex.
+        return {QStringLiteral("CREATE TABLE sites ("
+                               " id %1,"
+                               " name TEXT NOT NULL UNIQUE,"
+                               " calibration_interval_days INTEGER NOT NULL DEFAULT 180,"
+                               " created TEXT NOT NULL)").arg(id),
+                QStringLiteral("CREATE TABLE detectors ("
+                               " site_id INTEGER NOT NULL REFERENCES sites(id),"
+                               " serial INTEGER NOT NULL,"
+                               " serial_text TEXT NOT NULL,"
+                               " tag TEXT NOT NULL DEFAULT '',"
+                               " port TEXT NOT NULL,"
+                               " address INTEGER NOT NULL,"
+                               " device_type INTEGER NOT NULL,"
+                               " write_count INTEGER NOT NULL,"
+                               " firmware TEXT NOT NULL,"
+                               " unit TEXT NOT NULL,"             // the values as last read, shown
+                               " range_min TEXT NOT NULL,"
+                               " range_max TEXT NOT NULL,"
+                               " limit1 TEXT NOT NULL,"
+                               " limit2 TEXT NOT NULL,"
+                               " block TEXT NOT NULL,"            // the image as last read
+                               " gas TEXT NOT NULL DEFAULT '',"   // gas-library entry applied
+                               " first_seen TEXT NOT NULL,"
+                               " last_read TEXT NOT NULL,"
+                               " backup_path TEXT NOT NULL DEFAULT '',"
+                               " backup_time TEXT NOT NULL DEFAULT '',"
+                               " backup_block TEXT NOT NULL DEFAULT '',"
+                               " PRIMARY KEY (site_id, serial))"),
+                QStringLiteral("CREATE TABLE detector_moves ("
+                               " id %1,"
+                               " site_id INTEGER NOT NULL REFERENCES sites(id),"
+                               " serial INTEGER NOT NULL,"
+                               " time TEXT NOT NULL,"
+                               " old_port TEXT NOT NULL,"
+                               " old_address INTEGER NOT NULL,"
+                               " new_port TEXT NOT NULL,"
+                               " new_address INTEGER NOT NULL)").arg(id),
+                QStringLiteral("CREATE INDEX detector_moves_serial ON detector_moves(serial)")};
+    default:
+        return {};
+    }
+}
+
 QString timeKey(const QDateTime &t)
 {
     return t.toUTC().toString(Qt::ISODateWithMs);
@@ -119,19 +198,27 @@ QString fieldsText(const QStringList &names, const ParamBlock &block)
     return parts.join(QStringLiteral("; "));
 }
 
-void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
-                 QString *afterText)
+QVector<FieldChange> changedFields(const ParamBlock &before, const ParamBlock &after, quint16 writeCount)
 {
-    QStringList was, now;
+    QVector<FieldChange> changes;
     for (const Params::ParamDef &def : Params::parameters()) {
         if (!Params::inBlock(def, writeCount) || def.reg == Params::CommandRegister)
             continue;
         const QString a = shownText(def, before);
         const QString b = shownText(def, after);
-        if (a == b)
-            continue;
-        was << QLatin1String(def.name) + QLatin1Char('=') + a;
-        now << QLatin1String(def.name) + QLatin1Char('=') + b;
+        if (a != b)
+            changes.append({QLatin1String(def.name), a, b});
+    }
+    return changes;
+}
+
+void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
+                 QString *afterText)
+{
+    QStringList was, now;
+    for (const FieldChange &c : changedFields(before, after, writeCount)) {
+        was << c.name + QLatin1Char('=') + c.before;
+        now << c.name + QLatin1Char('=') + c.after;
     }
     *beforeText = was.join(QStringLiteral("; "));
     *afterText = now.join(QStringLiteral("; "));
@@ -287,37 +374,7 @@ Error Database::open(const QString &path)
                 result.path = path;
                 result.detail = QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion);
             } else if (version < SchemaVersion) {
-                // New file (version 0): the schema and its version in one
-                // transaction, so that a half-made journal never remains.
-                const QString create = QStringLiteral(
-                    "CREATE TABLE IF NOT EXISTS records ("
-                    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                    " time TEXT NOT NULL,"            // UTC, ISO 8601 with ms
-                    " device_type INTEGER NOT NULL,"
-                    " serial INTEGER NOT NULL,"
-                    " serial_text TEXT NOT NULL,"
-                    " firmware TEXT NOT NULL,"
-                    " address INTEGER NOT NULL,"
-                    " level TEXT NOT NULL,"
-                    " kind TEXT NOT NULL,"
-                    " value TEXT NOT NULL,"
-                    " before_text TEXT NOT NULL,"
-                    " after_text TEXT NOT NULL,"
-                    " outcome TEXT NOT NULL,"        // "ok" or "failed"
-                    " reason TEXT NOT NULL,"
-                    " source TEXT NOT NULL)");
-                const QStringList steps = {
-                    QStringLiteral("BEGIN IMMEDIATE"), create,
-                    QStringLiteral("CREATE INDEX IF NOT EXISTS records_serial ON records(serial)"),
-                    QStringLiteral("CREATE INDEX IF NOT EXISTS records_time ON records(time)"),
-                    QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion), QStringLiteral("COMMIT")};
-                for (const QString &step : steps) {
-                    if (!q.exec(step)) {
-                        result = fail(Problem::Failed, q.lastError());
-                        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-                        break;
-                    }
-                }
+                result = migrate(q);
             }
         }
     }
@@ -326,6 +383,74 @@ Error Database::open(const QString &path)
         close();
     }
     return result;
+}
+
+Error Database::migrate(QSqlQuery &q)
+{
+    // Every step and the new version in one transaction, so that a
+    // half-migrated journal never remains.  The version is read again under
+    // the write lock: another program may have migrated the file meanwhile.
+    if (!q.exec(beginWriting()))
+        return fail(Problem::Failed, q.lastError());
+    Error result;
+    int version = 0;
+    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        result = fail(Problem::Failed, q.lastError());
+    } else {
+        version = q.value(0).toInt();
+        q.finish();
+        if (version > SchemaVersion) {
+            rollback();
+            return Error{Problem::NewerSchema,
+                         QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion), filePath};
+        }
+        QStringList steps;
+        for (int v = version; v < SchemaVersion; ++v)
+            steps << schemaSteps(v);
+        if (version < SchemaVersion)
+            steps << QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion);
+        steps << QStringLiteral("COMMIT");
+        for (const QString &step : steps) {
+            if (!q.exec(step)) {
+                result = fail(Problem::Failed, q.lastError());
+                break;
+            }
+        }
+    }
+    if (!result.ok())
+        rollback();
+    return result;
+}
+
+QSqlDatabase Database::handle() const
+{
+    return QSqlDatabase::database(connection, false);
+}
+
+Error Database::begin()
+{
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+    QSqlQuery q(handle());
+    if (!q.exec(beginWriting()))
+        return fail(Problem::Failed, q.lastError());
+    return Error();
+}
+
+Error Database::commit()
+{
+    QSqlQuery q(handle());
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        const Error e = fail(Problem::Failed, q.lastError());
+        rollback();
+        return e;
+    }
+    return Error();
+}
+
+void Database::rollback()
+{
+    QSqlQuery(handle()).exec(QStringLiteral("ROLLBACK"));
 }
 
 Error Database::append(Record &r)

@@ -22,7 +22,9 @@
 #include <QVector>
 
 class Command;
+class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 namespace Journal {
 
@@ -75,8 +77,18 @@ Record fromDevice(const Command &link, Kind kind, const QString &source, const P
 // "name=value; ..." for the named parameters of the parameter table, as
 // tlctl read shows them (with their unit).
 QString fieldsText(const QStringList &names, const ParamBlock &block);
+// A parameter whose shown value differs between two blocks, with its unit
+// ("limit1", "20.0 %LEL", "25.0 %LEL").
+struct FieldChange {
+    QString name;
+    QString before;
+    QString after;
+};
 // The parameters whose shown value differs between the blocks (within the
-// first `writeCount` registers), as before and after texts.
+// first `writeCount` registers; the command register left out), in table
+// order.
+QVector<FieldChange> changedFields(const ParamBlock &before, const ParamBlock &after, quint16 writeCount);
+// The same as before and after texts ("name=value; ...").
 void differences(const ParamBlock &before, const ParamBlock &after, quint16 writeCount, QString *beforeText,
                  QString *afterText);
 // The names of the calibration fields a step of `kind` changes.
@@ -112,7 +124,8 @@ QString errorText(const Error &error);
 // journal.sqlite, the same for the program and tlctl.
 QString defaultPath();
 
-constexpr int SchemaVersion = 1;
+// 1: the records; 2: the site register (sites, detectors, detector_moves).
+constexpr int SchemaVersion = 2;
 
 struct Filter {
     QString serial;   // a serial number (digits) or its text; empty: any
@@ -141,8 +154,17 @@ public:
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
 
-private:
+    // For the other parts of the same file (the site register): the open
+    // connection, a transaction that takes the write lock at once, and the
+    // Error for a failed statement.
+    QSqlDatabase handle() const;
+    Error begin();
+    Error commit();     // rolls back when the commit fails
+    void rollback();
     Error fail(Problem fallback, const QSqlError &error) const;
+
+private:
+    Error migrate(QSqlQuery &q);
     QString connection;
     QString filePath;
 };

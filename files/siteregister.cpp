@@ -1,0 +1,421 @@
+#include "siteregister.h"
+
+#include "conversions.h"
+#include "paramtable.h"
+
+#include <QHash>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <cstring>
+
+namespace Site {
+
+namespace {
+
+// Columns of a detector row, in the order readDetector() takes them.
+const char *const DetectorColumns =
+    "d.site_id, d.serial, d.serial_text, d.tag, d.port, d.address, d.device_type, d.write_count, d.firmware, "
+    "d.unit, d.range_min, d.range_max, d.limit1, d.limit2, d.block, d.gas, d.first_seen, d.last_read, "
+    "d.backup_path, d.backup_time, d.backup_block";
+constexpr int DetectorColumnCount = 21;
+
+QString timeKey(const QDateTime &t)
+{
+    return t.isValid() ? t.toUTC().toString(Qt::ISODateWithMs) : QString(QLatin1String(""));
+}
+
+QDateTime timeOf(const QVariant &v)
+{
+    const QString text = v.toString();
+    return text.isEmpty() ? QDateTime() : QDateTime::fromString(text, Qt::ISODateWithMs).toLocalTime();
+}
+
+QString imageHex(const ParamBlock &block)
+{
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char *>(&block), Params::StructSize).toHex().toUpper());
+}
+
+// A block holding `image` (the 140-byte parameter structure), the rest zero.
+ParamBlock blockOf(const QByteArray &image)
+{
+    ParamBlock b{};
+    std::memcpy(&b, image.constData(), size_t(std::min<int>(image.size(), Params::StructSize)));
+    return b;
+}
+
+QString shown(const char *name, const ParamBlock &block)
+{
+    const Params::ParamDef *def = Params::findParameter(QLatin1String(name));
+    return def ? Params::show(*def, block).text : QString();
+}
+
+Detector readDetector(const QSqlQuery &q, int first = 0)
+{
+    Detector d;
+    int i = first;
+    d.siteId = q.value(i++).toLongLong();
+    d.serial = q.value(i++).toLongLong();
+    d.serialText = q.value(i++).toString();
+    d.tag = q.value(i++).toString();
+    d.port = q.value(i++).toString();
+    d.address = q.value(i++).toInt();
+    d.deviceType = q.value(i++).toInt();
+    d.writeCount = quint16(q.value(i++).toUInt());
+    d.firmware = q.value(i++).toString();
+    d.unit = q.value(i++).toString();
+    d.rangeMin = q.value(i++).toString();
+    d.rangeMax = q.value(i++).toString();
+    d.limit1 = q.value(i++).toString();
+    d.limit2 = q.value(i++).toString();
+    d.block = QByteArray::fromHex(q.value(i++).toString().toLatin1());
+    d.gas = q.value(i++).toString();
+    d.firstSeen = timeOf(q.value(i++));
+    d.lastRead = timeOf(q.value(i++));
+    d.backupPath = q.value(i++).toString();
+    d.backupTime = timeOf(q.value(i++));
+    d.backupBlock = QByteArray::fromHex(q.value(i++).toString().toLatin1());
+    return d;
+}
+
+Change changeOf(const Detector &d)
+{
+    Change c;
+    c.serial = d.serial;
+    c.serialText = d.serialText;
+    c.port = d.port;
+    c.address = d.address;
+    c.firmware = d.firmware;
+    return c;
+}
+
+} // namespace
+
+Register::Register(Journal::Database &journal) : db(journal)
+{
+}
+
+Error Register::failed(const QSqlQuery &q) const
+{
+    return db.fail(Journal::Problem::Failed, q.lastError());
+}
+
+// ------------------------------------------------------------------- sites
+
+Error Register::createSite(const QString &name, int intervalDays, Info *site)
+{
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("INSERT INTO sites (name, calibration_interval_days, created) VALUES (?, ?, ?)")))
+        return failed(q);
+    q.addBindValue(name);
+    q.addBindValue(intervalDays);
+    q.addBindValue(timeKey(QDateTime::currentDateTime()));
+    if (!q.exec())
+        return failed(q);
+    if (site)
+        return findSite(name, site);
+    return Error();
+}
+
+Error Register::sites(QVector<Info> *sites)
+{
+    sites->clear();
+    QSqlQuery q(db.handle());
+    if (!q.exec(QStringLiteral("SELECT id, name, calibration_interval_days, created FROM sites ORDER BY name")))
+        return failed(q);
+    while (q.next())
+        sites->append({q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(), timeOf(q.value(3))});
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+Error Register::findSite(const QString &name, Info *site)
+{
+    *site = Info();
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT id, name, calibration_interval_days, created FROM sites WHERE name = ?")))
+        return failed(q);
+    q.addBindValue(name);
+    if (!q.exec())
+        return failed(q);
+    if (q.next())
+        *site = {q.value(0).toLongLong(), q.value(1).toString(), q.value(2).toInt(), timeOf(q.value(3))};
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+Error Register::setInterval(qint64 siteId, int days)
+{
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("UPDATE sites SET calibration_interval_days = ? WHERE id = ?")))
+        return failed(q);
+    q.addBindValue(days);
+    q.addBindValue(siteId);
+    return q.exec() ? Error() : failed(q);
+}
+
+// --------------------------------------------------------------- detectors
+
+Error Register::detectors(qint64 siteId, QVector<Detector> *detectors)
+{
+    detectors->clear();
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT %1 FROM detectors d WHERE d.site_id = ? ORDER BY d.port, d.address")
+                       .arg(QLatin1String(DetectorColumns))))
+        return failed(q);
+    q.addBindValue(siteId);
+    if (!q.exec())
+        return failed(q);
+    while (q.next())
+        detectors->append(readDetector(q));
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+Error Register::findDetector(qint64 siteId, const QString &serial, Detector *detector)
+{
+    *detector = Detector();
+    bool digits = false;
+    const qint64 number = serial.trimmed().toLongLong(&digits);
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT %1 FROM detectors d WHERE d.site_id = ? AND %2")
+                       .arg(QLatin1String(DetectorColumns),
+                            digits ? QStringLiteral("d.serial = ?") : QStringLiteral("UPPER(d.serial_text) = ?"))))
+        return failed(q);
+    q.addBindValue(siteId);
+    q.addBindValue(digits ? QVariant(number) : QVariant(serial.trimmed().toUpper()));
+    if (!q.exec())
+        return failed(q);
+    if (q.next())
+        *detector = readDetector(q);
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+Error Register::setTag(qint64 siteId, qint64 serial, const QString &tag)
+{
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("UPDATE detectors SET tag = ? WHERE site_id = ? AND serial = ?")))
+        return failed(q);
+    q.addBindValue(tag.isNull() ? QStringLiteral("") : tag);
+    q.addBindValue(siteId);
+    q.addBindValue(serial);
+    return q.exec() ? Error() : failed(q);
+}
+
+Error Register::setGas(qint64 siteId, qint64 serial, const QString &gas)
+{
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("UPDATE detectors SET gas = ? WHERE site_id = ? AND serial = ?")))
+        return failed(q);
+    q.addBindValue(gas.isNull() ? QStringLiteral("") : gas);
+    q.addBindValue(siteId);
+    q.addBindValue(serial);
+    return q.exec() ? Error() : failed(q);
+}
+
+Error Register::moves(qint64 siteId, qint64 serial, QVector<Move> *moves)
+{
+    moves->clear();
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT time, old_port, old_address, new_port, new_address FROM detector_moves "
+                                  "WHERE site_id = ? AND serial = ? ORDER BY time, id")))
+        return failed(q);
+    q.addBindValue(siteId);
+    q.addBindValue(serial);
+    if (!q.exec())
+        return failed(q);
+    while (q.next()) {
+        Move m;
+        m.serial = serial;
+        m.time = timeOf(q.value(0));
+        m.oldPort = q.value(1).toString();
+        m.oldAddress = q.value(2).toInt();
+        m.newPort = q.value(3).toString();
+        m.newAddress = q.value(4).toInt();
+        moves->append(m);
+    }
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+// ------------------------------------------------------------------ survey
+
+Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead> &reads, const QDateTime &time,
+                            SurveyChanges *changes)
+{
+    *changes = SurveyChanges();
+    // The register as it stands is read under the write lock, so that no
+    // other program's survey comes in between.
+    Error e = db.begin();
+    if (!e.ok())
+        return e;
+    QVector<Detector> known;
+    e = detectors(siteId, &known);
+    if (!e.ok()) {
+        db.rollback();
+        return e;
+    }
+    QHash<qint64, Detector> bySerial;
+    for (const Detector &d : known)
+        bySerial.insert(d.serial, d);
+    auto abandon = [&](const QSqlQuery &q) {
+        const Error failure = failed(q);
+        db.rollback();
+        return failure;
+    };
+
+    QSet<qint64> seen;
+    const QString when = timeKey(time);
+    for (const LineWorker::DeviceRead &read : reads) {
+        if (!read.ok() || !Params::isDetector(read.deviceType)) {
+            ++changes->failedReads;
+            continue;
+        }
+        const ParamBlock &b = read.block;
+        const qint64 serial = b.SerialNum;
+        if (seen.contains(serial))
+            continue;
+        seen.insert(serial);
+
+        Detector now;
+        now.serial = serial;
+        now.serialText = Conv::serialText(b.SerialNum, b.DeviceTypeReg);
+        now.port = read.port;
+        now.address = read.address;
+        now.firmware = Conv::fieldText(b.IdFirmwareVersion, int(sizeof b.IdFirmwareVersion));
+        Change change = changeOf(now);
+
+        const auto was = bySerial.constFind(serial);
+        const bool isNew = was == bySerial.constEnd();
+        QSqlQuery q(db.handle());
+        if (isNew) {
+            changes->added.append(change);
+            q.prepare(QStringLiteral(
+                "INSERT INTO detectors (port, address, device_type, write_count, firmware, unit, range_min, "
+                "range_max, limit1, limit2, block, last_read, serial_text, first_seen, site_id, serial) "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        } else {
+            const Detector &old = was.value();
+            if (old.port != now.port || old.address != now.address) {
+                Change moved = change;
+                moved.oldPort = old.port;
+                moved.oldAddress = old.address;
+                changes->moved.append(moved);
+                QSqlQuery m(db.handle());
+                m.prepare(QStringLiteral("INSERT INTO detector_moves (site_id, serial, time, old_port, old_address, "
+                                         "new_port, new_address) VALUES (?, ?, ?, ?, ?, ?, ?)"));
+                for (const QVariant &v : QVariantList{siteId, serial, when, old.port, old.address, now.port,
+                                                      now.address})
+                    m.addBindValue(v);
+                if (!m.exec())
+                    return abandon(m);
+            }
+            if (!old.firmware.isEmpty() && !now.firmware.isEmpty() && old.firmware != now.firmware) {
+                Change fw = change;
+                fw.oldFirmware = old.firmware;
+                changes->firmware.append(fw);
+            }
+            if (!old.backupBlock.isEmpty()) {
+                Change drift = change;
+                drift.drift = Journal::changedFields(blockOf(old.backupBlock),
+                                                     blockOf(QByteArray(reinterpret_cast<const char *>(&b),
+                                                                        Params::StructSize)),
+                                                     read.writeCount);
+                if (!drift.drift.isEmpty())
+                    changes->drifted.append(drift);
+            }
+            // A read without identification keeps the firmware known.
+            if (now.firmware.isEmpty())
+                now.firmware = old.firmware;
+            q.prepare(QStringLiteral(
+                "UPDATE detectors SET port = ?, address = ?, device_type = ?, write_count = ?, firmware = ?, "
+                "unit = ?, range_min = ?, range_max = ?, limit1 = ?, limit2 = ?, block = ?, last_read = ?, "
+                "serial_text = ? WHERE site_id = ? AND serial = ?"));
+        }
+        QVariantList values = {now.port, now.address, int(read.deviceType), int(read.writeCount), now.firmware,
+                               shown("unit", b), shown("range_min", b), shown("range_max", b),
+                               shown("limit1", b), shown("limit2", b), imageHex(b), when, now.serialText};
+        if (isNew)
+            values << when;
+        values << siteId << serial;
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            return abandon(q);
+    }
+    for (const Detector &d : known)
+        if (!seen.contains(d.serial))
+            changes->missing.append(changeOf(d));
+    return db.commit();
+}
+
+Error Register::recordBackup(qint64 siteId, qint64 serial, const QString &path, const ParamBlock &block,
+                             const QDateTime &time)
+{
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("UPDATE detectors SET backup_path = ?, backup_time = ?, backup_block = ? "
+                                  "WHERE site_id = ? AND serial = ?")))
+        return failed(q);
+    for (const QVariant &v : QVariantList{path, timeKey(time), imageHex(block), siteId, serial})
+        q.addBindValue(v);
+    if (!q.exec())
+        return failed(q);
+    if (q.numRowsAffected() != 1)
+        return Error{Journal::Problem::Failed,
+                     QStringLiteral("detector %1 is not in the site's register").arg(serial), QString()};
+    return Error();
+}
+
+// ---------------------------------------------------------------- due dates
+
+Error Register::dueOf(const QString &where, const QVariantList &values, const QDate &today, QVector<Due> *due)
+{
+    due->clear();
+    // The newest successful gas zero or span of each serial number.
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral(
+            "SELECT %1, s.name, s.calibration_interval_days, c.last FROM detectors d "
+            "JOIN sites s ON s.id = d.site_id "
+            "LEFT JOIN (SELECT serial, MAX(time) AS last FROM records WHERE outcome = 'ok' "
+            "AND kind IN ('%2', '%3') GROUP BY serial) c ON c.serial = d.serial "
+            "%4 ORDER BY s.name, d.port, d.address")
+                       .arg(QLatin1String(DetectorColumns), Journal::kindKey(Journal::Kind::GasZero),
+                            Journal::kindKey(Journal::Kind::GasSpan), where)))
+        return failed(q);
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return failed(q);
+    while (q.next()) {
+        Due d;
+        d.detector = readDetector(q);
+        d.site = q.value(DetectorColumnCount).toString();
+        const int interval = q.value(DetectorColumnCount + 1).toInt();
+        d.lastCalibration = timeOf(q.value(DetectorColumnCount + 2));
+        if (d.lastCalibration.isValid())
+            d.nextDue = d.lastCalibration.date().addDays(interval);
+        d.status = SiteReport::dueOn(d.nextDue, today);
+        due->append(d);
+    }
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
+Error Register::calibration(qint64 siteId, const QDate &today, QVector<Due> *due)
+{
+    return dueOf(QStringLiteral("WHERE d.site_id = ?"), {siteId}, today, due);
+}
+
+Error Register::due(int days, const QDate &today, QVector<Due> *due)
+{
+    QVector<Due> all;
+    const Error e = dueOf(QString(), {}, today, &all);
+    due->clear();
+    for (const Due &d : all)
+        if (d.nextDue.isValid() && d.nextDue <= today.addDays(days))
+            due->append(d);
+    std::stable_sort(due->begin(), due->end(), [](const Due &a, const Due &b) { return a.nextDue < b.nextDue; });
+    return e;
+}
+
+} // namespace Site
