@@ -30,6 +30,7 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to"),
                                   QStringLiteral("--ports")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
+        {QStringLiteral("site"), {QStringLiteral("--json"), QStringLiteral("--ports"), QStringLiteral("--days")}},
         {QStringLiteral("gas"), {QStringLiteral("--json"), QStringLiteral("--library"), QStringLiteral("--unit"),
                                  QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
                                  QStringLiteral("--row")}},
@@ -70,7 +71,7 @@ bool takesValue(const QString &option)
         QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
         QStringLiteral("--to"),       QStringLiteral("--serial"),  QStringLiteral("--library"),
         QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
-        QStringLiteral("--row"),
+        QStringLiteral("--row"),      QStringLiteral("--days"),
     };
     return withValue.contains(option);
 }
@@ -117,6 +118,12 @@ QString checkCommandWords(const Options &o)
         if (sub == QLatin1String("apply") && ((o.unit < 0) != (o.discreteness < 0)))
             return QStringLiteral("gas apply takes --unit and --discreteness together: the library does not record "
                                   "which unit and discreteness an entry's thresholds are in");
+    } else if (c == QLatin1String("site")) {
+        const QString sub = o.args.value(0);
+        static const QHash<QString, int> words = {{QStringLiteral("list"), 1}, {QStringLiteral("show"), 2},
+                                                  {QStringLiteral("survey"), 2}, {QStringLiteral("due"), 1}};
+        if (!words.contains(sub) || n != words.value(sub))
+            return QStringLiteral("site needs list, show NAME, survey NAME or due");
     } else if (c == QLatin1String("factory")) {
         if (n != 1 || (o.args[0] != QLatin1String("store") && o.args[0] != QLatin1String("restore")))
             return QStringLiteral("factory needs store or restore");
@@ -133,6 +140,7 @@ const QStringList &commandNames()
         QStringLiteral("set"),    QStringLiteral("watch"),    QStringLiteral("backup"),
         QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
         QStringLiteral("scan"),   QStringLiteral("journal"),  QStringLiteral("gas"),
+        QStringLiteral("site"),
     };
     return names;
 }
@@ -229,6 +237,11 @@ Parsed parseArguments(const QStringList &words)
             o.serial = value.trimmed();
         } else if (w == QLatin1String("--csv")) {
             o.csv = true;
+        } else if (w == QLatin1String("--days")) {
+            if (!wholeNumber(value, 0, 3650, o.days)) {
+                p.error = QStringLiteral("--days needs a number of days, 0 to 3650");
+                return p;
+            }
         } else if (w == QLatin1String("--interval")) {
             bool ok = false;
             o.interval = value.toDouble(&ok);
@@ -330,7 +343,7 @@ Parsed parseArguments(const QStringList &words)
                                  "--port once per line");
         return p;
     }
-    if (o.ports.size() > 1 && !takesSeveralLines(o.command)) {
+    if (o.ports.size() > 1 && !takesSeveralLines(o.command) && o.command != QLatin1String("site")) {
         p.error = QStringLiteral("%1 works on one line, but --port is given %2 times (scan, read and backup "
                                  "take several)").arg(o.command).arg(o.ports.size());
         return p;
@@ -548,6 +561,28 @@ QString helpText(const QString &command)
             "  --yes            write without asking (scripts, production lines)\n"
             "  --any-image      write an image that does not look like an application\n\n") + common;
     }
+    if (command == QLatin1String("site")) {
+        return QStringLiteral(
+            "usage: tlctl site list|show NAME|survey NAME|due [--json] [--ports FILE] [--days N]\n\n"
+            "The register of a site's detectors, kept in the journal's database.\n\n"
+            "  site list            the sites, with their calibration interval and detectors\n"
+            "  site show NAME       the detectors of a site: tag, line, address, serial,\n"
+            "                       type, firmware, unit, range, thresholds, next calibration\n"
+            "  site survey NAME     scans every line given (--port, several times, or\n"
+            "                       --ports FILE) at addresses 1-247, all lines at once, reads\n"
+            "                       each detector found in full and updates the register (the\n"
+            "                       site is made on its first survey); prints what changed\n"
+            "                       since the last survey: new and missing detectors, a\n"
+            "                       changed line or address, changed firmware, and values\n"
+            "                       that differ from the detector's last backup.  Only reads\n"
+            "                       go to the detectors.\n"
+            "  site due             detectors of every site whose calibration is overdue or\n"
+            "                       due within --days N days (default 30)\n\n"
+            "  --json               the listing as JSON\n"
+            "  --days N             site due: how many days ahead (0 to 3650)\n\n"
+            "A database that cannot be read gives exit 6, a survey on which no line could\n"
+            "be opened exit 3, one on which a detector could not be read exit 4.\n");
+    }
     if (command == QLatin1String("journal")) {
         return QStringLiteral(
             "usage: tlctl journal [--serial N] [--csv]\n\n"
@@ -638,6 +673,7 @@ QString helpText(const QString &command)
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
+        "  site list|show|survey|due      the register of a site's detectors\n"
         "  gas list|search|add|apply   the gas library; apply writes an entry's limits\n\n")
                .arg(ProgramName, ProgramVersion)
         + common

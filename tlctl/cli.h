@@ -51,6 +51,7 @@ struct Options {
     bool decreasing1 = false;
     bool decreasing2 = false;
     int row = 0;
+    int days = 30;            // site due: detectors due within this many days
 };
 
 struct Parsed {

@@ -14,6 +14,9 @@
 #include "paramtable.h"
 #include "restoreplan.h"
 #include "session.h"
+#include "siteregister.h"
+#include "sitereport.h"
+#include "sitesurvey.h"
 #include "userfiles.h"
 
 #include <QDateTime>
@@ -1329,6 +1332,203 @@ int runOne(const Options &o, Io &io, Command *link, const LinePlace *place)
 
 } // namespace
 
+// -------------------------------------------------------------------- site
+
+namespace {
+
+QString placeText(const QString &port, int address)
+{
+    return QStringLiteral("%1 address %2").arg(port).arg(address);
+}
+
+QString dueWords(const QDate &nextDue, const QDate &today)
+{
+    switch (SiteReport::dueOn(nextDue, today)) {
+    case SiteReport::Due::Unknown:
+        return QStringLiteral("never calibrated");
+    case SiteReport::Due::Overdue:
+        return QStringLiteral("OVERDUE by %1 days").arg(nextDue.daysTo(today));
+    case SiteReport::Due::Soon:
+        return QStringLiteral("due in %1 days").arg(today.daysTo(nextDue));
+    case SiteReport::Due::Ok:
+        break;
+    }
+    return QStringLiteral("due %1").arg(nextDue.toString(Qt::ISODate));
+}
+
+int siteSurvey(Site::Register &reg, const Options &o, const QStringList &givenPorts, Io &io)
+{
+    auto fail = [&io](int code, const QString &message) {
+        io.out.flush();
+        io.err << "tlctl: " << message << "\n";
+        io.err.flush();
+        return code;
+    };
+    QStringList ports;
+    for (const QString &p : givenPorts)
+        ports << resolvePortPath(p);
+    if (ports.isEmpty())
+        return fail(ExitUsage, QStringLiteral("site survey needs the lines: --port PATH (several times) or --ports "
+                                              "FILE"));
+    const QString name = o.args.value(1);
+    Site::Info site;
+    Journal::Error e = reg.findSite(name, &site);
+    if (e.ok() && site.id == 0)
+        e = reg.createSite(name, Site::DefaultIntervalDays, &site);
+    if (!e.ok())
+        return fail(ExitFile, Journal::errorText(e));
+
+    SiteSurvey survey(ports);
+    const SiteSurvey::Result r = survey.run();
+    Site::SurveyChanges changes;
+    e = reg.applySurvey(site.id, r.reads, QDateTime::currentDateTime(), &changes);
+    if (!e.ok())
+        return fail(ExitFile, Journal::errorText(e));
+
+    int opened = 0;
+    int failedReads = 0;
+    for (const SiteSurvey::Line &line : r.lines) {
+        if (line.error.isEmpty())
+            ++opened;
+        failedReads += line.detectors - line.read;
+    }
+    if (o.json) {
+        auto list = [](const QVector<Site::Change> &changes) {
+            QJsonArray a;
+            for (const Site::Change &c : changes) {
+                QJsonObject j{{QStringLiteral("serial"), c.serialText}, {QStringLiteral("port"), c.port},
+                              {QStringLiteral("address"), c.address}};
+                if (!c.oldPort.isEmpty())
+                    j.insert(QStringLiteral("old_port"), c.oldPort), j.insert(QStringLiteral("old_address"), c.oldAddress);
+                if (!c.oldFirmware.isEmpty())
+                    j.insert(QStringLiteral("old_firmware"), c.oldFirmware), j.insert(QStringLiteral("firmware"), c.firmware);
+                QJsonArray drift;
+                for (const Journal::FieldChange &f : c.drift)
+                    drift.append(QJsonObject{{QStringLiteral("name"), f.name}, {QStringLiteral("backup"), f.before},
+                                             {QStringLiteral("now"), f.after}});
+                if (!drift.isEmpty())
+                    j.insert(QStringLiteral("drift"), drift);
+                a.append(j);
+            }
+            return a;
+        };
+        QJsonArray lines;
+        for (const SiteSurvey::Line &line : r.lines)
+            lines.append(QJsonObject{{QStringLiteral("port"), line.port}, {QStringLiteral("error"), line.error},
+                                     {QStringLiteral("detectors"), line.detectors}, {QStringLiteral("read"), line.read}});
+        printJson(io, QJsonDocument(QJsonObject{{QStringLiteral("site"), name}, {QStringLiteral("lines"), lines},
+                                                {QStringLiteral("new"), list(changes.added)},
+                                                {QStringLiteral("missing"), list(changes.missing)},
+                                                {QStringLiteral("moved"), list(changes.moved)},
+                                                {QStringLiteral("firmware"), list(changes.firmware)},
+                                                {QStringLiteral("drift"), list(changes.drifted)}}));
+    } else {
+        for (const SiteSurvey::Line &line : r.lines)
+            io.out << (line.error.isEmpty()
+                           ? QStringLiteral("%1: %2 detectors found, %3 read\n").arg(line.port).arg(line.detectors).arg(line.read)
+                           : QStringLiteral("%1: cannot open the line: %2\n").arg(line.port, line.error));
+        for (const Site::Change &c : changes.added)
+            io.out << QStringLiteral("new      %1 at %2\n").arg(c.serialText, placeText(c.port, c.address));
+        for (const Site::Change &c : changes.missing)
+            io.out << QStringLiteral("missing  %1, last at %2\n").arg(c.serialText, placeText(c.port, c.address));
+        for (const Site::Change &c : changes.moved)
+            io.out << QStringLiteral("moved    %1 from %2 to %3\n")
+                          .arg(c.serialText, placeText(c.oldPort, c.oldAddress), placeText(c.port, c.address));
+        for (const Site::Change &c : changes.firmware)
+            io.out << QStringLiteral("firmware %1: %2 -> %3\n").arg(c.serialText, c.oldFirmware, c.firmware);
+        for (const Site::Change &c : changes.drifted)
+            for (const Journal::FieldChange &f : c.drift)
+                io.out << QStringLiteral("drift    %1 %2: %3 (backup) -> %4\n").arg(c.serialText, f.name, f.before, f.after);
+        io.out << QStringLiteral("site %1: %2 detectors read\n").arg(name).arg(r.reads.size() - failedReads);
+    }
+    if (opened == 0)
+        return fail(ExitPort, QStringLiteral("no line of site %1 could be opened").arg(name));
+    return failedReads > 0 ? ExitExchange : ExitOk;
+}
+
+} // namespace
+
+int cmdSite(const Options &o, const QStringList &ports, Io &io)
+{
+    Journal::Database db;
+    Journal::Error e = db.open();
+    if (!e.ok()) {
+        io.err << "tlctl: " << Journal::errorText(e) << "\n";
+        io.err.flush();
+        return ExitFile;
+    }
+    Site::Register reg(db);
+    const QString sub = o.args.value(0);
+    if (sub == QLatin1String("survey"))
+        return siteSurvey(reg, o, ports, io);
+    const QDate today = QDate::currentDate();
+    QVector<Site::Info> sites;
+    if (sub == QLatin1String("list")) {
+        e = reg.sites(&sites);
+        QJsonArray a;
+        for (const Site::Info &site : sites) {
+            QVector<Site::Detector> detectors;
+            if (e.ok())
+                e = reg.detectors(site.id, &detectors);
+            a.append(QJsonObject{{QStringLiteral("name"), site.name},
+                                 {QStringLiteral("interval_days"), site.intervalDays},
+                                 {QStringLiteral("detectors"), detectors.size()}});
+            if (!o.json)
+                io.out << QStringLiteral("%1  (%2 detectors, calibration every %3 days)\n")
+                              .arg(site.name).arg(detectors.size()).arg(site.intervalDays);
+        }
+        if (e.ok() && o.json)
+            printJson(io, QJsonDocument(a));
+    } else {
+        QVector<Site::Due> due;
+        Site::Info site;
+        if (sub == QLatin1String("show")) {
+            e = reg.findSite(o.args.value(1), &site);
+            if (e.ok() && site.id == 0) {
+                io.err << "tlctl: there is no site \"" << o.args.value(1) << "\"; tlctl site list shows them\n";
+                io.err.flush();
+                return ExitUsage;
+            }
+            if (e.ok())
+                e = reg.calibration(site.id, today, &due);
+        } else {
+            e = reg.due(o.days, today, &due);
+        }
+        QJsonArray a;
+        for (const Site::Due &d : due) {
+            const Site::Detector &t = d.detector;
+            a.append(QJsonObject{{QStringLiteral("site"), d.site}, {QStringLiteral("serial"), t.serialText},
+                                 {QStringLiteral("tag"), t.tag}, {QStringLiteral("port"), t.port},
+                                 {QStringLiteral("address"), t.address}, {QStringLiteral("type"), t.deviceType},
+                                 {QStringLiteral("firmware"), t.firmware}, {QStringLiteral("unit"), t.unit},
+                                 {QStringLiteral("range"), t.rangeMin + QStringLiteral("-") + t.rangeMax},
+                                 {QStringLiteral("limit1"), t.limit1}, {QStringLiteral("limit2"), t.limit2},
+                                 {QStringLiteral("next_calibration"), d.nextDue.toString(Qt::ISODate)},
+                                 {QStringLiteral("due"), dueWords(d.nextDue, today)}});
+            if (!o.json)
+                io.out << QStringList{sub == QLatin1String("due") ? d.site : t.tag.isEmpty() ? QStringLiteral("-") : t.tag,
+                                      placeText(t.port, t.address), t.serialText,
+                                      deviceKindText(qint16(t.deviceType)) + QStringLiteral(", firmware ") + t.firmware,
+                                      QStringLiteral("%1-%2 %3").arg(t.rangeMin, t.rangeMax, t.unit),
+                                      QStringLiteral("limits %1 / %2").arg(t.limit1, t.limit2),
+                                      dueWords(d.nextDue, today)}
+                              .join(QStringLiteral("  "))
+                       << "\n";
+        }
+        if (e.ok() && o.json)
+            printJson(io, QJsonDocument(a));
+        else if (e.ok() && due.isEmpty())
+            io.out << (sub == QLatin1String("due") ? QStringLiteral("no detector is due within %1 days\n").arg(o.days)
+                                                   : QStringLiteral("site %1 has no detectors yet\n").arg(site.name));
+    }
+    if (!e.ok()) {
+        io.err << "tlctl: " << Journal::errorText(e) << "\n";
+        io.err.flush();
+        return ExitFile;
+    }
+    return ExitOk;
+}
+
 int run(const QStringList &words, Io &io, Command *link)
 {
     const Parsed parsed = parseArguments(words);
@@ -1365,6 +1565,8 @@ int run(const QStringList &words, Io &io, Command *link)
             return ExitFile;
         }
     }
+    if (o.command == QLatin1String("site"))
+        return cmdSite(o, ports, io);
     if (ports.size() > 1)
         return runOnLines(o, ports, io, runOne);
     Options single = o;
