@@ -48,6 +48,22 @@ Values valuesFrom(const ParamBlock &source, const QStringList &names)
     return values;
 }
 
+ValuesFor sameValues(const Values &values)
+{
+    return [values](const ParamBlock &) { return values; };
+}
+
+ValuesFor gasValues(quint16 limit1Word, quint16 limit2Word)
+{
+    return [limit1Word, limit2Word](const ParamBlock &device) {
+        ParamBlock b = device;
+        b.Limit1 = limit1Word;
+        b.Limit2 = limit2Word;
+        return valuesFrom(b, {QStringLiteral("limit1"), QStringLiteral("limit1_direction"), QStringLiteral("limit2"),
+                              QStringLiteral("limit2_direction")});
+    };
+}
+
 Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount, const Values &values,
                 const QString &level)
 {
@@ -70,6 +86,13 @@ Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount,
             asked.append(v.first);
     }
     p.plan = Restore::plan(device, wanted, level, deviceType, writeCount, false);
+    // As everywhere thresholds are written: none above the upper range value,
+    // and nothing the discreteness cannot hold.
+    for (const Params::ParamDef *def : p.plan.notConvertible)
+        p.refused.append({QLatin1String(def->name), QStringLiteral("does not fit the discreteness")});
+    const QString rule = Params::thresholdRuleText(p.plan.result);
+    if (!rule.isEmpty())
+        p.refused.append({QString(), rule});
     for (const Restore::Field &f : p.plan.fields) {
         const QString name = QLatin1String(f.def->name);
         if (f.changes)
@@ -90,6 +113,12 @@ Runner::Runner(const QVector<Target> &targets, bool stopAtFirstFailure, Action a
 }
 
 Runner::Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
+               const QString &source, const QString &what, QObject *parent)
+    : Runner(targets, sameValues(values), level, stopAtFirstFailure, source, what, parent)
+{
+}
+
+Runner::Runner(const QVector<Target> &targets, const ValuesFor &values, const QString &level, bool stopAtFirstFailure,
                const QString &source, const QString &what, QObject *parent)
     : Runner(targets, stopAtFirstFailure, {}, parent)
 {
@@ -177,12 +206,6 @@ void Runner::cancel()
         w->cancel();
 }
 
-void Runner::stopAll()
-{
-    for (auto &w : workers)
-        w->cancel();
-}
-
 // On the line's own thread.  Each outcome is written by this line only.
 void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &indexes)
 {
@@ -191,7 +214,7 @@ void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &inde
         o.reason = reason;
         emit detectorDone(o);
         if (status == Status::Failed && stopAtFirst)
-            stopAll();
+            cancel();
     };
     const bool open = DeviceOps::open(link, worker->port());
     for (const int i : indexes) {
@@ -222,16 +245,18 @@ void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &inde
     link.closePort();
 }
 
-void Runner::change(Command &link, Outcome &o, const Values &values, const QString &level, const QString &source,
+void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QString &level, const QString &source,
                     const QString &what)
 {
     link.UserName = level;   // the journal names it
     const ParamBlock before = link.DeviceParams;
-    const Preview p = preview(before, link.DeviceType, link.WriteCount, values, level);
+    const Preview p = preview(before, link.DeviceType, link.WriteCount, values(before), level);
     o.changes = p.changes;
     if (!p.refused.isEmpty()) {
         o.status = Status::Skipped;
-        o.reason = QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second);
+        o.reason = p.refused[0].first.isEmpty()
+            ? p.refused[0].second
+            : QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second);
         return;
     }
     if (p.changes.isEmpty()) {

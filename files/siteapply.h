@@ -47,6 +47,15 @@ using Values = QVector<QPair<QString, QString>>;
 // ordinary settings a parameter file brings in when `names` is empty.
 Values valuesFrom(const ParamBlock &source, const QStringList &names = {});
 
+// The values for one detector, from the block read from it.  Typed values
+// and a parameter file's are the same for every detector; a gas-library
+// entry's threshold words mean thresholds in each detector's own unit and
+// discreteness (as the library dialog takes them), so its texts differ.
+using ValuesFor = std::function<Values(const ParamBlock &device)>;
+ValuesFor sameValues(const Values &values);
+// Limit1 and Limit2 (value and direction) of a library entry's words.
+ValuesFor gasValues(quint16 limit1Word, quint16 limit2Word);
+
 struct Change {
     QString name;
     QString before;   // with the unit
@@ -62,7 +71,10 @@ struct Preview {
     Restore::Plan plan;
     QVector<Change> changes;
     QVector<KeptField> kept;          // values asked for that stay as the device has them
-    QVector<QPair<QString, QString>> refused;   // name, what is wrong with the value
+    // Name, what is wrong with the value; a threshold above the upper range
+    // value and a value the discreteness cannot hold refuse the whole change
+    // (name "limit1", ... or empty for the rule of the thresholds).
+    QVector<QPair<QString, QString>> refused;
 };
 Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount, const Values &values,
                 const QString &level);
@@ -93,6 +105,9 @@ public:
     // "values").
     Runner(const QVector<Target> &targets, const Values &values, const QString &level, bool stopAtFirstFailure,
            const QString &source, const QString &what, QObject *parent = nullptr);
+    // The same with values made for each detector from its block as read.
+    Runner(const QVector<Target> &targets, const ValuesFor &values, const QString &level, bool stopAtFirstFailure,
+           const QString &source, const QString &what, QObject *parent = nullptr);
     // A backup of each detector into `dir`, as backupFileName() names it,
     // with the concentration simulation off in the file.  A file already
     // there is replaced.
@@ -117,8 +132,7 @@ private:
     using Action = std::function<void(Command &link, Outcome &o)>;
     Runner(const QVector<Target> &targets, bool stopAtFirstFailure, Action action, QObject *parent);
     void runLine(Command &link, LineWorker *worker, const QVector<int> &indexes);
-    void stopAll();
-    void change(Command &link, Outcome &o, const Values &values, const QString &level, const QString &source,
+    void change(Command &link, Outcome &o, const ValuesFor &values, const QString &level, const QString &source,
                 const QString &what);
 
     const QVector<Target> targets;

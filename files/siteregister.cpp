@@ -96,6 +96,34 @@ Change changeOf(const Detector &d)
 
 } // namespace
 
+SiteReport::Row reportRow(const Due &due, const std::function<QString(const Params::ParamDef &)> &label)
+{
+    const Detector &d = due.detector;
+    SiteReport::Row row;
+    row.tag = d.tag;
+    row.port = d.port;
+    row.address = d.address;
+    row.serialText = d.serialText;
+    row.type = Params::deviceKindText(qint16(d.deviceType));
+    row.firmware = d.firmware;
+    row.gas = d.gas;
+    row.unit = d.unit;
+    row.range = d.rangeMin + QStringLiteral("–") + d.rangeMax;
+    row.limit1 = d.limit1;
+    row.limit2 = d.limit2;
+    row.lastCalibration = due.lastCalibration.date();
+    row.nextDue = due.nextDue;
+    if (!d.backupBlock.isEmpty() && !d.block.isEmpty()) {
+        for (const Journal::FieldChange &f :
+             Journal::changedFields(blockOf(d.backupBlock), blockOf(d.block), d.writeCount)) {
+            const Params::ParamDef *def = Params::findParameter(f.name);
+            const QString name = label && def ? label(*def) : f.name;
+            row.drift << QStringLiteral("%1: %2 → %3").arg(name, f.before, f.after);
+        }
+    }
+    return row;
+}
+
 Register::Register(Journal::Database &journal) : db(journal)
 {
 }

@@ -12,12 +12,14 @@
 #include "journal.h"
 #include "sitereport.h"
 #include "lineworker.h"
+#include "paramtable.h"
 
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 namespace Site {
 
@@ -93,6 +95,11 @@ struct Due {
     QDate nextDue;                       // invalid when never calibrated
     Status status = Status::Unknown;
 };
+
+// A detector's row of the site report: drift is its last backup against
+// the block as last read.  `label` names a parameter in the drift texts
+// (the program's words); the parameter table's names when not given.
+SiteReport::Row reportRow(const Due &due, const std::function<QString(const Params::ParamDef &)> &label = {});
 
 class Register
 {

@@ -82,6 +82,30 @@ private slots:
         QCOMPARE(Params::holdingValue(backup->outcomes()[2].block, 0x1005), quint16(limit));
     }
 
+    // A library entry's words are thresholds in each detector's own
+    // discreteness; a threshold above the range refuses the whole change.
+    void gasEntryInEachDetectorsUnitsAndRangeRule()
+    {
+        ParamBlock device{};
+        device.Config = 0x0010;   // one decimal
+        device.ValueMax = 1000;
+        device.Limit1 = 100;
+        device.Limit2 = 200;
+        const ValuesFor gas = gasValues(150, 0x8000 | 250);
+        Preview p = preview(device, 1, 48, gas(device), QStringLiteral("Admin"));
+        QVERIFY2(p.refused.isEmpty(), qPrintable(p.refused.value(0).second));
+        QCOMPARE(Params::holdingValue(p.plan.result, 0x1005), quint16(150));
+        QCOMPARE(Params::holdingValue(p.plan.result, 0x1006), quint16(0x8000 | 250));
+        QCOMPARE(gas(device).value(0).second, QStringLiteral("15.0"));
+        device.Config = 0;        // whole units: the same words read 150 and 250
+        QCOMPARE(gas(device).value(0).second, QStringLiteral("150"));
+
+        device.ValueMax = 200;
+        p = preview(device, 1, 48, gas(device), QStringLiteral("Admin"));
+        QCOMPARE(p.refused.size(), 1);
+        QVERIFY(p.refused[0].second.contains(QStringLiteral("limit2")));
+    }
+
 private:
     QTemporaryDir dir;
 };
