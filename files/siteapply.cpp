@@ -259,6 +259,20 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
             : QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second);
         return;
     }
+    if (o.target.previewed) {
+        const Values shownValues = values(o.target.shown);
+        const Preview confirmed = preview(o.target.shown, link.DeviceType, link.WriteCount, shownValues, level);
+        auto same = [](const QVector<Change> &a, const QVector<Change> &b) {
+            return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Change &x, const Change &y) {
+                return x.name == y.name && x.before == y.before && x.after == y.after;
+            });
+        };
+        if (!same(confirmed.changes, p.changes)) {
+            o.status = Status::Skipped;
+            o.reason = QStringLiteral("its values changed since the preview; survey the site again");
+            return;
+        }
+    }
     if (p.changes.isEmpty()) {
         o.status = Status::Skipped;
         o.reason = QStringLiteral("nothing to change");

@@ -36,6 +36,11 @@ struct Target {
     QString port;
     int address = 0;
     qint32 serial = 0;
+    // The block the preview shown to the technician was made from (the
+    // register's last read): when set, a detector whose changes would now
+    // differ from the ones shown is skipped, not written.
+    bool previewed = false;
+    ParamBlock shown{};
 };
 
 // Values by parameter name, as texts in the detector's own units (as

@@ -70,6 +70,18 @@ private slots:
         QCOMPARE(stop.outcomes()[1].reason, QStringLiteral("stopped after a failure"));
         QCOMPARE(a.holding(0x1005, 2), limit);
 
+        // A detector changed behind the preview is skipped, not written.
+        Target shown = targets[3];
+        shown.previewed = true;
+        shown.shown = o[3].block;
+        b.send(QStringLiteral("@3 set holding 0x1005 %1").arg(limit + 30));
+        Runner behind({shown}, {{QStringLiteral("limit1"), QStringLiteral("35")}}, QStringLiteral("Admin"), false,
+                      QStringLiteral("tlctl"), QStringLiteral("values"));
+        behind.run();
+        QCOMPARE(int(behind.outcomes()[0].status), int(Status::Skipped));
+        QVERIFY(behind.outcomes()[0].reason.contains(QStringLiteral("since the preview")));
+        QCOMPARE(b.holding(0x1005, 3), limit + 30);
+
         // A backup of all: a file per detector, named by serial and day, with
         // the block as read; the one not reached is reported.
         QTemporaryDir out;
@@ -79,7 +91,7 @@ private slots:
         QCOMPARE(backup->outcomes()[0].path, out.filePath(QStringLiteral("TL02ID0100002_%1.hex").arg(day)));
         QCOMPARE(int(backup->outcomes()[1].status), int(Status::Failed));
         QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 2);
-        QCOMPARE(Params::holdingValue(backup->outcomes()[2].block, 0x1005), quint16(limit));
+        QCOMPARE(Params::holdingValue(backup->outcomes()[2].block, 0x1005), quint16(limit + 30));
     }
 
     // A library entry's words are thresholds in each detector's own
