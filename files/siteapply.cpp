@@ -32,6 +32,13 @@ int order(const QString &name)
     return 1;
 }
 
+void mark(Outcome &o, Status status, Why why, const QString &reason)
+{
+    o.status = status;
+    o.why = why;
+    o.reason = reason;
+}
+
 } // namespace
 
 Values valuesFrom(const ParamBlock &source, const QStringList &names)
@@ -138,11 +145,9 @@ std::unique_ptr<Runner> Runner::backup(const QVector<Target> &targets, const QSt
             backupFileName(Conv::serialText(image.SerialNum, image.DeviceTypeReg), today));
         o.block = image;
         if (saveHexFile(o.path, reinterpret_cast<const quint8 *>(&image), HexFile::BlockBytes) == SaveResult::Ok)
-            o.status = Status::Done;
+            mark(o, Status::Done, Why::None, QString());
         else
-            o.status = Status::Failed;
-        if (o.status == Status::Failed)
-            o.reason = QStringLiteral("the file could not be written");
+            mark(o, Status::Failed, Why::FileNotWritten, QStringLiteral("the file could not be written"));
     };
     return std::unique_ptr<Runner>(new Runner(targets, false, save, parent));
 }
@@ -202,6 +207,12 @@ Runner &Runner::run()
 
 void Runner::cancel()
 {
+    cancelled = true;
+    stopLines();
+}
+
+void Runner::stopLines()
+{
     for (auto &w : workers)
         w->cancel();
 }
@@ -209,38 +220,36 @@ void Runner::cancel()
 // On the line's own thread.  Each outcome is written by this line only.
 void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &indexes)
 {
-    auto finish = [this](Outcome &o, Status status, const QString &reason) {
-        o.status = status;
-        o.reason = reason;
+    auto finish = [this](Outcome &o) {
         emit detectorDone(o);
-        if (status == Status::Failed && stopAtFirst)
-            cancel();
+        if (o.status == Status::Failed && stopAtFirst)
+            stopLines();
     };
     const bool open = DeviceOps::open(link, worker->port());
     for (const int i : indexes) {
         Outcome &o = results[size_t(i)];
         if (!open) {
-            finish(o, Status::Failed, QStringLiteral("the line could not be opened: %1").arg(link.errorString()));
-            continue;
+            mark(o, Status::Failed, Why::LineNotOpened,
+                 QStringLiteral("the line could not be opened: %1").arg(link.errorString()));
+        } else if (worker->cancelled()) {
+            if (cancelled)
+                mark(o, Status::Skipped, Why::Cancelled, QStringLiteral("cancelled"));
+            else
+                mark(o, Status::Skipped, Why::Stopped, QStringLiteral("stopped after a failure"));
+        } else {
+            link.SlaveAddress = quint16(o.target.address);
+            o.op = DeviceOps::readDevice(link);
+            if (!o.op.ok()) {
+                mark(o, Status::Failed, Why::ReadFailed, QStringLiteral("reading it failed"));
+            } else if (link.DeviceParams.SerialNum != o.target.serial) {
+                mark(o, Status::Skipped, Why::OtherDetector,
+                     QStringLiteral("another detector answers there (serial %1)").arg(link.DeviceParams.SerialNum));
+            } else {
+                o.block = link.DeviceParams;
+                action(link, o);
+            }
         }
-        if (worker->cancelled()) {
-            finish(o, Status::Skipped, QStringLiteral("stopped after a failure"));
-            continue;
-        }
-        link.SlaveAddress = quint16(o.target.address);
-        o.op = DeviceOps::readDevice(link);
-        if (!o.op.ok()) {
-            finish(o, Status::Failed, QStringLiteral("reading it failed"));
-            continue;
-        }
-        if (link.DeviceParams.SerialNum != o.target.serial) {
-            finish(o, Status::Skipped, QStringLiteral("another detector answers there (serial %1)")
-                                           .arg(link.DeviceParams.SerialNum));
-            continue;
-        }
-        o.block = link.DeviceParams;
-        action(link, o);
-        finish(o, o.status, o.reason);
+        finish(o);
     }
     link.closePort();
 }
@@ -253,10 +262,10 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
     const Preview p = preview(before, link.DeviceType, link.WriteCount, values(before), level);
     o.changes = p.changes;
     if (!p.refused.isEmpty()) {
-        o.status = Status::Skipped;
-        o.reason = p.refused[0].first.isEmpty()
-            ? p.refused[0].second
-            : QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second);
+        mark(o, Status::Skipped, Why::Refused,
+             p.refused[0].first.isEmpty()
+                 ? p.refused[0].second
+                 : QStringLiteral("%1 not accepted: %2").arg(p.refused[0].first, p.refused[0].second));
         return;
     }
     if (o.target.previewed) {
@@ -268,14 +277,13 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
             });
         };
         if (!same(confirmed.changes, p.changes)) {
-            o.status = Status::Skipped;
-            o.reason = QStringLiteral("its values changed since the preview; survey the site again");
+            mark(o, Status::Skipped, Why::ChangedSincePreview,
+                 QStringLiteral("its values changed since the preview; survey the site again"));
             return;
         }
     }
     if (p.changes.isEmpty()) {
-        o.status = Status::Skipped;
-        o.reason = QStringLiteral("nothing to change");
+        mark(o, Status::Skipped, Why::NothingToChange, QStringLiteral("nothing to change"));
         return;
     }
     Journal::Record record = Journal::fromDevice(link, Journal::Kind::FileLoad, source, before);
@@ -292,9 +300,12 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
         record.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("not written");
     // A journal that cannot be written does not change the device's outcome.
     Journal::append(record);
-    o.status = o.op.ok() ? Status::Done : Status::Failed;
-    if (!o.op.ok())
-        o.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("the write failed");
+    if (o.op.ok())
+        mark(o, Status::Done, Why::None, QString());
+    else if (o.op.unverified)
+        mark(o, Status::Failed, Why::NotVerified, QStringLiteral("written, not verified"));
+    else
+        mark(o, Status::Failed, Why::WriteFailed, QStringLiteral("the write failed"));
 }
 
 } // namespace SiteApply

@@ -23,6 +23,7 @@
 #include <QString>
 #include <QVector>
 #include <functional>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -85,6 +86,21 @@ Preview preview(const ParamBlock &device, qint16 deviceType, quint16 writeCount,
                 const QString &level);
 
 enum class Status { Done, Failed, Skipped };
+// Why a detector failed or was skipped, for the program's own words.
+enum class Why {
+    None,
+    LineNotOpened,
+    ReadFailed,
+    OtherDetector,      // another serial number answers at the place
+    Refused,            // a value not accepted (refused in `reason`)
+    ChangedSincePreview,
+    NothingToChange,
+    WriteFailed,
+    NotVerified,        // written, the read-back did not confirm it
+    FileNotWritten,
+    Stopped,            // stopped after another detector failed
+    Cancelled,
+};
 struct Outcome {
     Target target;
     Status status = Status::Skipped;
@@ -92,6 +108,7 @@ struct Outcome {
     // the journal: "no reply when read", "another detector answers there
     // (serial N)", "nothing to change", "stopped after a failure".
     QString reason;
+    Why why = Why::None;
     DeviceOps::Outcome op;            // the device operation that failed
     QVector<Change> changes;          // what was (or was to be) written
     QString path;                     // a backup: the file written
@@ -122,6 +139,9 @@ public:
 
     void start();
     Runner &run();   // start(), then waits for the end
+    // The technician's Cancel: every line stops before its next detector
+    // (one being written is finished); those not reached are skipped as
+    // "cancelled".
     void cancel();
     // In the order of the targets given.
     const std::vector<Outcome> &outcomes() const { return results; }
@@ -137,6 +157,7 @@ private:
     using Action = std::function<void(Command &link, Outcome &o)>;
     Runner(const QVector<Target> &targets, bool stopAtFirstFailure, Action action, QObject *parent);
     void runLine(Command &link, LineWorker *worker, const QVector<int> &indexes);
+    void stopLines();
     void change(Command &link, Outcome &o, const ValuesFor &values, const QString &level, const QString &source,
                 const QString &what);
 
@@ -146,6 +167,7 @@ private:
     std::vector<std::unique_ptr<LineWorker>> workers;
     std::vector<Outcome> results;   // one per target, each written by its line only
     int running = 0;
+    std::atomic<bool> cancelled{false};
 };
 
 } // namespace SiteApply
