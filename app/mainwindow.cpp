@@ -1,6 +1,7 @@
 // The main window: form, ini file, language switch, page set-up, timers and
 // the exchange commands behind the left-hand buttons.
 #include "mainwindow.h"
+#include "sitewindow.h"
 #include "ui_mainwindow.h"
 
 #include "accesslevels.h"
@@ -117,6 +118,8 @@ MainWindow::~MainWindow()
     // switch-off that is not confirmed is reported on stderr (quitting on a
     // signal; a close has dealt with it already).
     exchangeWatch.reset();
+    // The site's work finishes its detectors before the link goes.
+    delete siteWindow;
     endOutputTestBeforeQuit(true);
     // The detector must not be left simulating a concentration, and the
     // pages go while this window is still whole (they may use it on the way).
@@ -199,6 +202,8 @@ void MainWindow::switchLanguage(const QString &baseName)
     ui->retranslateUi(this);
     setSoundText();
     fitTexts();
+    if (siteStatus)
+        showSiteStatus();
     pageSetup();
 }
 

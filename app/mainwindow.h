@@ -26,6 +26,8 @@ class Calibration;
 class DeviceSetting_2_Window;
 class DeviceSetting_3_Window;
 class JournalWindow;
+class SiteWindow;
+class SiteHost;
 class ExchangeWatch;
 struct CalibrationStep;
 namespace Journal { struct Record; }
@@ -121,6 +123,8 @@ public slots:
     void on_action_monitor_triggered();
     void on_action_chart_triggered();
     void on_action_journal_triggered();
+    // Opens the "Объект" window (or brings the open one to the front).
+    void on_action_site_triggered();
 
 public:
     // Writes a record into the calibration journal after the device work it
@@ -194,6 +198,16 @@ private:
     bool soundTextOn = false;
     // The traffic monitor while it is open (it deletes itself when closed).
     QPointer<QWidget> monitorWindow;
+
+    // The "Объект" window, once opened (kept, hidden when closed), and the
+    // status bar's note of the site it shows.
+    class SiteLink;
+    std::unique_ptr<SiteHost> siteLink;
+    QPointer<SiteWindow> siteWindow;
+    QLabel *siteStatus = nullptr;
+    QString siteName;
+    int siteOverdue = 0;
+    void showSiteStatus();
 };
 
 // Set by the entry point right after the window is built.

@@ -6,6 +6,7 @@ namespace FileChoice {
 
 Chooser openHook;
 Chooser saveHook;
+Chooser directoryHook;
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
 {
@@ -19,6 +20,13 @@ QString saveFileName(QWidget *parent, const QString &caption, const QString &dir
     if (saveHook)
         return saveHook(parent, caption, dir, filter);
     return QFileDialog::getSaveFileName(parent, caption, dir, filter);
+}
+
+QString directoryName(QWidget *parent, const QString &caption, const QString &dir)
+{
+    if (directoryHook)
+        return directoryHook(parent, caption, dir, QString());
+    return QFileDialog::getExistingDirectory(parent, caption, dir);
 }
 
 } // namespace FileChoice

@@ -14,7 +14,9 @@ using Chooser = std::function<QString(QWidget *parent, const QString &caption,
 // When set, replaces QFileDialog::getOpenFileName / getSaveFileName.
 extern Chooser openHook;
 extern Chooser saveHook;
+extern Chooser directoryHook;   // QFileDialog::getExistingDirectory (filter unused)
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter);
 QString saveFileName(QWidget *parent, const QString &caption, const QString &dir, const QString &filter);
+QString directoryName(QWidget *parent, const QString &caption, const QString &dir);
 } // namespace FileChoice
