@@ -26,14 +26,18 @@ ParamBlock blockOf(const QByteArray &image)
     return b;
 }
 
-// The settings a technician may type for many detectors: what a parameter
-// file would bring in (no detector's own field, nothing read-only).
+// The settings a technician may type for many detectors: the numbers a
+// parameter file would bring in (no detector's own field, nothing
+// read-only); choices (directions, unit, output type) come from a file.
 QVector<const Params::ParamDef *> typedParameters()
 {
     QVector<const Params::ParamDef *> out;
-    for (const Params::ParamDef &def : Params::parameters())
-        if (def.level == Params::SetLevel::AnyLogin && !Restore::isOwnField(def))
+    for (const Params::ParamDef &def : Params::parameters()) {
+        const bool number = def.kind == Params::Kind::Scaled || def.kind == Params::Kind::LimitValue
+            || def.kind == Params::Kind::Delay || def.kind == Params::Kind::Raw;
+        if (number && def.level == Params::SetLevel::AnyLogin && !Restore::isOwnField(def))
             out << &def;
+    }
     return out;
 }
 
@@ -191,7 +195,9 @@ void SiteApplyDialog::updatePreview()
     } else {
         SiteApply::Values typed;
         for (int row = 0; row < ui->tableWidgetValues->rowCount(); ++row) {
-            const QString text = ui->tableWidgetValues->item(row, 1)->text().trimmed();
+            // A decimal comma is taken as the point.
+            QString text = ui->tableWidgetValues->item(row, 1)->text().trimmed();
+            text.replace(QLatin1Char(','), QLatin1Char('.'));
             if (!text.isEmpty())
                 typed.append({ui->tableWidgetValues->item(row, 0)->data(Qt::UserRole).toString(), text});
         }

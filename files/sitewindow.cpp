@@ -72,6 +72,11 @@ SiteWindow::SiteWindow(SiteHost *host, QWidget *parent, const QString &path)
     ui->tableView->horizontalHeader()->setStretchLastSection(true);
     ui->tableView->sortByColumn(1, Qt::AscendingOrder);
     setColumnTitles();
+    // The due date and its words next to the serial number, where they are
+    // seen without scrolling (the report keeps the columns' order).
+    QHeaderView *header = ui->tableView->horizontalHeader();
+    header->moveSection(header->visualIndex(ColDue), 4);
+    header->moveSection(header->visualIndex(ColDue - 1), 4);
     ui->pushButtonCancel->setEnabled(false);
     ui->progressBar->setValue(0);
 
@@ -266,6 +271,7 @@ void SiteWindow::tagEdited(int row)
     for (Site::Due &d : dues)
         if (d.detector.serial == serial)
             d.detector.tag = tag;
+    ui->tableView->resizeColumnToContents(ColTag);
 }
 
 void SiteWindow::on_pushButtonNewSite_clicked()
@@ -345,6 +351,7 @@ void SiteWindow::endWork(const QString &result)
     ui->comboBoxSite->setEnabled(true);
     ui->pushButtonNewSite->setEnabled(true);
     ui->progressBar->setValue(ui->progressBar->maximum());
+    ui->labelProgress->setText(tr("Готово"));
     ui->plainTextEditResult->setPlainText(result);
     if (host)
         host->linesReturned();

@@ -397,6 +397,10 @@ Each detector is checked by its serial number, written and read back.</translati
         <translation>Site name:</translation>
     </message>
     <message>
+        <source>Готово</source>
+        <translation>Done</translation>
+    </message>
+    <message>
         <source>Остановка...</source>
         <translation>Stopping...</translation>
     </message>
