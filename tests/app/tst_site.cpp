@@ -3,6 +3,8 @@
 // and the tag work, a change to the selected detectors reaches exactly
 // those, and the backup and the report are written.
 #include "filechoice_gui.h"
+#include "mainwindow.h"
+#include "shelltest.h"
 #include "journal.h"
 #include "modalcloser.h"
 #include "siteapplydialog.h"
@@ -10,10 +12,12 @@
 #include "sitewindow.h"
 #include "simprocess.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -41,10 +45,16 @@ class SiteWindowTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { qputenv("XDG_DATA_HOME", home.path().toUtf8()); }
+    void initTestCase()
+    {
+        ShellTest::prepare(dir);
+        qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    }
     void siteWorkFromTheWindow();
+    void programLendsItsLineAndCountsOverdue();
 
 private:
+    QTemporaryDir dir;
     QTemporaryDir home;
 };
 
@@ -156,6 +166,52 @@ void SiteWindowTest::siteWorkFromTheWindow()
     QVERIFY(text.contains(QStringLiteral("просрочена на 20")));
     FileChoice::directoryHook = nullptr;
     FileChoice::saveHook = nullptr;
+}
+
+// From the program: its own line is handed to the survey and taken back,
+// and the status bar names the overdue detectors of the site shown.
+void SiteWindowTest::programLendsItsLineAndCountsOverdue()
+{
+    QTemporaryDir ownHome;   // a journal without the first case's records
+    qputenv("XDG_DATA_HOME", ownHome.path().toUtf8());
+    SimProcess sim;
+    QVERIFY(ShellTest::openSim(sim, {QStringLiteral("--devices"), QStringLiteral("1,2")}));
+    {
+        Journal::Database db;
+        QVERIFY(db.open().ok());
+        Site::Register reg(db);
+        QVERIFY(reg.createSite(QStringLiteral("Склад")).ok());
+        Journal::Record cal;
+        cal.time = QDateTime::currentDateTime().addDays(-300);
+        cal.serial = 100002;
+        cal.kind = Journal::kindKey(Journal::Kind::GasZero);
+        cal.ok = true;
+        QVERIFY(db.append(cal).ok());
+    }
+    MainWindow main;
+    theMainWindow = &main;
+    main.findChild<QAction *>(QStringLiteral("action_site"))->trigger();
+    auto *site = main.findChild<SiteWindow *>();
+    QVERIFY(site && site->isVisible());
+    QVERIFY(site->showSite(QStringLiteral("Склад")));
+    QCOMPARE(site->findChild<QLineEdit *>(QStringLiteral("lineEditLines"))->text(), command.PortName);
+    site->setScanRange(1, 3);
+    QSignalSpy ended(site, &SiteWindow::actionEnded);
+    site->findChild<QPushButton *>(QStringLiteral("pushButtonSurvey"))->click();
+    QVERIFY(!command.isOpen());
+    QVERIFY(ended.wait(60000));
+    QVERIFY(command.isOpen());
+    QCOMPARE(site->shownSerials().size(), 2);
+    QStringList labels;
+    for (QLabel *l : main.statusBar()->findChildren<QLabel *>())
+        labels << l->text();
+    QVERIFY2(labels.contains(QStringLiteral("Объект «Склад»: просрочена калибровка приборов: 1")),
+             qPrintable(labels.join(QLatin1Char('|'))));
+    site->close();
+    for (QLabel *l : main.statusBar()->findChildren<QLabel *>())
+        QVERIFY(!l->text().startsWith(QStringLiteral("Объект")));
+    theMainWindow = nullptr;
+    ShellTest::resetLink();
 }
 
 QTEST_MAIN(SiteWindowTest)
