@@ -167,6 +167,10 @@ void SiteWindow::siteChosen(int index)
             Journal::Error e = reg.findSite(name, &current);
             if (e.ok())
                 e = reg.calibration(current.id, today, &dues);
+            moves.clear();
+            for (const Site::Due &d : qAsConst(dues))
+                if (e.ok())
+                    e = reg.moves(current.id, d.detector.serial, &moves[d.detector.serial]);
             return e;
         });
     }
@@ -233,6 +237,16 @@ void SiteWindow::fillTable()
         }
         if (!items.isEmpty())
             items[ColTag]->setToolTip(tr("Двойной щелчок: изменить метку"));
+        // Where the detector hung before, by its serial number's history.
+        QStringList history;
+        for (const Site::Move &m : moves.value(d.detector.serial))
+            history << tr("%1: %2 → %3").arg(m.time.toString(QStringLiteral("dd.MM.yyyy")),
+                                             place(m.oldPort, m.oldAddress), place(m.newPort, m.newAddress));
+        if (!history.isEmpty() && items.size() > 2) {
+            const QString tip = tr("Перемещения:\n%1").arg(history.join(QLatin1Char('\n')));
+            items[1]->setToolTip(tip);
+            items[2]->setToolTip(tip);
+        }
         model->appendRow(items);
     }
     filling = false;

@@ -10,6 +10,7 @@
 #include "siteapply.h"
 #include "siteregister.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QVector>
 #include <QWidget>
@@ -103,6 +104,7 @@ private:
     QSortFilterProxyModel *proxy;
     Site::Info current;
     QVector<Site::Due> dues;
+    QHash<qint64, QVector<Site::Move>> moves;   // by serial number, oldest first
     int overdueCount = 0;
     bool filling = false;
     bool closeWhenDone = false;

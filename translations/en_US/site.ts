@@ -397,6 +397,16 @@ Each detector is checked by its serial number, written and read back.</translati
         <translation>Site name:</translation>
     </message>
     <message>
+        <source>%1: %2 → %3</source>
+        <translation>%1: %2 → %3</translation>
+    </message>
+    <message>
+        <source>Перемещения:
+%1</source>
+        <translation>Moves:
+%1</translation>
+    </message>
+    <message>
         <source>Готово</source>
         <translation>Done</translation>
     </message>
