@@ -487,6 +487,37 @@ int readParameterFile(Session &s, const QString &path, quint8 *image)
     return ExitOk;
 }
 
+// Reads a parameter file whole and checks that it holds values a TL-02 can
+// have; prints why it is refused.
+int loadParameterFile(Session &s, const QString &path, ParamBlock *block)
+{
+    ParamBlock &file = *block;
+    std::memset(&file, 0, sizeof file);
+    if (const int rc = readParameterFile(s, path, reinterpret_cast<quint8 *>(&file)); rc != ExitOk)
+        return rc;
+    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
+    if (implausible.isEmpty())
+        return ExitOk;
+    QStringList list;
+    for (const Restore::Implausible &bad : implausible) {
+        const Shown v = show(*bad.def, file);
+        if (bad.why == Restore::Implausible::AboveRangeMax)
+            continue;   // in the rule's own words below
+        const QString why = bad.why == Restore::Implausible::UnknownCode
+                                ? QStringLiteral("unknown code %1").arg(v.text)
+                                : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
+        list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
+    }
+    QStringList parts;
+    if (!list.isEmpty())
+        parts << list.join(QStringLiteral(", "));
+    const QString rule = thresholdRuleText(file);
+    if (!rule.isEmpty())
+        parts << rule;
+    return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
+                                .arg(path, parts.join(QStringLiteral("; "))));
+}
+
 int cmdRestore(Session &s, const Options &o, Io &io)
 {
     Command &link = s.link();
@@ -503,30 +534,8 @@ int cmdRestore(Session &s, const Options &o, Io &io)
 
     // The file is read whole and checked before anything goes to the device.
     ParamBlock file;
-    std::memset(&file, 0, sizeof file);
-    if ((rc = readParameterFile(s, path, reinterpret_cast<quint8 *>(&file))) != ExitOk)
+    if ((rc = loadParameterFile(s, path, &file)) != ExitOk)
         return rc;
-    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
-    if (!implausible.isEmpty()) {
-        QStringList list;
-        for (const Restore::Implausible &bad : implausible) {
-            const Shown v = show(*bad.def, file);
-            if (bad.why == Restore::Implausible::AboveRangeMax)
-                continue;   // in the rule's own words below
-            const QString why = bad.why == Restore::Implausible::UnknownCode
-                                    ? QStringLiteral("unknown code %1").arg(v.text)
-                                    : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
-            list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
-        }
-        QStringList parts;
-        if (!list.isEmpty())
-            parts << list.join(QStringLiteral(", "));
-        const QString rule = thresholdRuleText(file);
-        if (!rule.isEmpty())
-            parts << rule;
-        return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
-                                    .arg(path, parts.join(QStringLiteral("; "))));
-    }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
@@ -1155,14 +1164,16 @@ int gasAdd(Session &s, const Options &o, Io &io)
     return ExitOk;
 }
 
-int gasApply(Session &s, const Options &o, Io &io)
+// The entry `name` of the library (--library), as gas apply finds it: the
+// whole name, ignoring case; --row picks one of several.  Its words go into
+// `limit1` and `limit2`.  Prints why it cannot be used.
+int findGasEntry(Session &s, const Options &o, Io &io, const QString &name, QString *libraryFile,
+                 GasLibrary::Entry *found, quint16 *limit1, quint16 *limit2)
 {
-    Command &link = s.link();
-    const QString name = o.args.value(1);
     const QString path = libraryPath(o, io);
+    *libraryFile = path;
     QVector<GasLibrary::Entry> all;
-    int rc = loadLibrary(s, path, &all);
-    if (rc != ExitOk)
+    if (const int rc = loadLibrary(s, path, &all); rc != ExitOk)
         return rc;
 
     // The whole name, ignoring case; --row picks one of several.
@@ -1189,13 +1200,25 @@ int gasApply(Session &s, const Options &o, Io &io)
                                                 "nothing was written")
                                      .arg(path).arg(named.size()).arg(name, rows.join(QStringLiteral(", "))));
     }
-    const GasLibrary::Entry entry = named.first();
-    quint16 limit1 = 0, limit2 = 0;
-    if (!GasLibrary::entryWords(entry, &limit1, &limit2))
+    const GasLibrary::Entry &entry = named.first();
+    *found = entry;
+    if (!GasLibrary::entryWords(entry, limit1, limit2))
         return s.fail(ExitFile, QStringLiteral("row %1 of %2 (\"%3\") holds thresholds \"%4\" and \"%5\", not words "
                                                "0 to 65535; nothing was written")
                                     .arg(entry.row).arg(path, entry.name, entry.limit1.toString(),
                                                         entry.limit2.toString()));
+    return ExitOk;
+}
+
+int gasApply(Session &s, const Options &o, Io &io)
+{
+    Command &link = s.link();
+    QString path;
+    GasLibrary::Entry entry;
+    quint16 limit1 = 0, limit2 = 0;
+    int rc = findGasEntry(s, o, io, o.args.value(1), &path, &entry, &limit1, &limit2);
+    if (rc != ExitOk)
+        return rc;
 
     // As the program asks before it opens the library: a login, and at the
     // level User the factory password, used up by this one action.
