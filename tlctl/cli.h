@@ -32,7 +32,7 @@ struct Options {
     bool frames = false;      // print every frame on stderr
     double interval = 1.0;    // watch
     int count = 0;            // watch: 0 = until Ctrl-C
-    int from = 1;             // scan
+    int from = 1;             // scan, site survey
     int to = 247;
     bool help = false;
     bool version = false;     // --version: print the version, nothing else
@@ -52,6 +52,15 @@ struct Options {
     bool decreasing2 = false;
     int row = 0;
     int days = 30;            // site due: detectors due within this many days
+    // site apply: where the values come from (a parameter file, a gas-library
+    // entry or NAME=VALUE words; exactly one kind), the detectors by serial
+    // number (empty: all of the site's) and whether the first failure stops
+    // the others.
+    QString file;
+    QString gas;
+    QStringList sets;
+    QStringList only;
+    bool stopAtFirst = false;
 };
 
 struct Parsed {
