@@ -73,8 +73,14 @@ const QHash<QString, QSet<QString>> &siteOptions()
                                                        QStringLiteral("--set"), QStringLiteral("--only"),
                                                        QStringLiteral("--yes"), QStringLiteral("--dry-run"),
                                                        QStringLiteral("--stop-at-first")}},
+        {QStringLiteral("report"), json},
     };
     return table;
+}
+
+bool isPdf(const QString &path)
+{
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
 }
 
 // "%LEL", "%lel" -> 2; "X,X" or "X.X" -> 1; -1 when unknown.
@@ -147,9 +153,14 @@ QString checkCommandWords(const Options &o)
         const QString sub = o.args.value(0);
         static const QHash<QString, int> words = {{QStringLiteral("list"), 1},   {QStringLiteral("show"), 2},
                                                   {QStringLiteral("survey"), 2}, {QStringLiteral("due"), 1},
-                                                  {QStringLiteral("backup"), 3}, {QStringLiteral("apply"), 2}};
+                                                  {QStringLiteral("backup"), 3}, {QStringLiteral("apply"), 2},
+                                                  {QStringLiteral("report"), 3}};
         if (!words.contains(sub) || n != words.value(sub))
-            return QStringLiteral("site needs list, show NAME, survey NAME, due, backup NAME DIR or apply NAME");
+            return QStringLiteral("site needs list, show NAME, survey NAME, due, backup NAME DIR, apply NAME or "
+                                  "report NAME FILE.pdf|FILE.csv");
+        if (sub == QLatin1String("report") && !isPdf(o.args[2])
+            && !o.args[2].endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            return QStringLiteral("site report writes FILE.pdf or FILE.csv, not \"%1\"").arg(o.args[2]);
         if (sub == QLatin1String("apply")) {
             const int kinds = int(!o.file.isEmpty()) + int(!o.gas.isEmpty()) + int(!o.sets.isEmpty());
             if (kinds != 1)
@@ -421,6 +432,13 @@ Parsed parseArguments(const QStringList &words)
     return p;
 }
 
+bool needsGui(const QStringList &words)
+{
+    const Options o = parseArguments(words).options;
+    return !o.help && o.command == QLatin1String("site") && o.args.value(0) == QLatin1String("report")
+           && isPdf(o.args.value(2));
+}
+
 bool takesSeveralLines(const QString &command)
 {
     return command == QLatin1String("scan") || command == QLatin1String("read")
@@ -629,7 +647,8 @@ QString helpText(const QString &command)
             "       tlctl site backup NAME DIR [--json]\n"
             "       tlctl site apply NAME --user NAME (--file F | --gas NAME [--row N] [--library FILE]\n"
             "                        | --set NAME=VALUE...) [--only SERIAL,...] [--dry-run | --yes]\n"
-            "                        [--stop-at-first] [--json]\n\n"
+            "                        [--stop-at-first] [--json]\n"
+            "       tlctl site report NAME FILE.pdf|FILE.csv [--user NAME] [--json]\n\n"
             "The register of a site's detectors, kept in the journal's database.\n\n"
             "  site list            the sites, with their calibration interval and detectors\n"
             "  site show NAME       the detectors of a site: tag, line, address, serial,\n"
@@ -677,14 +696,21 @@ QString helpText(const QString &command)
             "                       concentration simulation is never switched on, and the\n"
             "                       journal records each write.  One line per detector (done,\n"
             "                       failed or skipped, and why), then a summary.  Needs a\n"
-            "                       login; a value the level may not change is not written.\n\n"
+            "                       login; a value the level may not change is not written.\n"
+            "  site report NAME FILE  the site's report (\"Отчёт по объекту\"): every\n"
+            "                       detector with its place, settings, calibration dates,\n"
+            "                       due state and drift against its last backup, as FILE.pdf\n"
+            "                       (landscape A4, no display needed) or FILE.csv (\";\"-\n"
+            "                       separated, UTF-8); the technician named is --user, else\n"
+            "                       the login name ($USER).  The file is replaced only by a\n"
+            "                       complete one.\n\n"
             "  --json               the listing, or what was done, as JSON\n"
             "  --days N             site due: how many days ahead (0 to 3650)\n"
             "  --from A, --to B     site survey: the addresses asked, 1 to 255\n\n"
             "Exit codes: 2 for a site that is not in the register, an unknown --only\n"
             "serial number, or apply without --yes and without a terminal; 6 for a\n"
-            "database that cannot be read and a DIR that cannot be made or written;\n"
-            "3 for a survey on which no line could be opened.  4 for a survey\n"
+            "database that cannot be read and a DIR or FILE that cannot be made or\n"
+            "written; 3 for a survey on which no line could be opened.  4 for a survey\n"
             "on which a detector could not be read, a backup that was not done for every\n"
             "detector, and an apply on which a detector failed or was skipped for any\n"
             "reason but \"nothing to change\": a value refused for it, another detector\n"
@@ -782,9 +808,9 @@ QString helpText(const QString &command)
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
-        "  site list|show|survey|due|backup|apply\n"
-        "                           a site's register of detectors; backup and\n"
-        "                           change of all of them\n"
+        "  site list|show|survey|due|backup|apply|report\n"
+        "                           a site's register of detectors; backup, change\n"
+        "                           and report of all of them\n"
         "  gas list|search|add|apply   the gas library; apply writes an entry's limits\n\n")
                .arg(ProgramName, ProgramVersion)
         + common

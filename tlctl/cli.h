@@ -80,6 +80,10 @@ bool takesSeveralLines(const QString &command);
 // why, when the file cannot be read.
 bool readPortsFile(const QString &path, QStringList *ports, QString *error);
 
+// Whether the command needs a QGuiApplication (it paints: site report to a
+// PDF); the others run with a QCoreApplication and no display.
+bool needsGui(const QStringList &words);
+
 // Known command names, in the order --help lists them.
 const QStringList &commandNames();
 

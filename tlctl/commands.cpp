@@ -17,6 +17,7 @@
 #include "siteregister.h"
 #include "siteapply.h"
 #include "sitereport.h"
+#include "sitereport_gui.h"
 #include "sitesurvey.h"
 #include "userfiles.h"
 
@@ -29,6 +30,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSerialPortInfo>
 #include <QSet>
 #include <QTemporaryFile>
@@ -1858,6 +1860,48 @@ int siteApply(Session &s, Site::Register &reg, const Site::Info &site, const QVe
     return siteEnd(s, failures > 0 ? ExitExchange : ExitOk, runner);
 }
 
+int siteReport(Session &s, Site::Register &reg, const Site::Info &site, const Options &o, Io &io)
+{
+    const QString path = o.args.value(2);
+    const QDate today = QDate::currentDate();
+    QVector<Site::Due> due;
+    const Journal::Error e = reg.calibration(site.id, today, &due);
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    QVector<SiteReport::Row> rows;
+    for (const Site::Due &d : due)
+        rows.append(Site::reportRow(d));
+    QString technician = o.user;
+    for (const char *name : {"USER", "LOGNAME"})
+        if (technician.isEmpty())
+            technician = qEnvironmentVariable(name);
+    const SiteReport::Header header{site.name, today, technician};
+
+    QString error;
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(SiteReport::toCsv(header, rows));
+        if (!file.commit())
+            error = file.errorString();
+    } else {
+        SiteReport::writePdf(header, rows, path, &error);
+    }
+    if (!error.isEmpty())
+        return s.fail(ExitFile, QStringLiteral("cannot write %1: %2 (a file there before is left as it was)")
+                                    .arg(path, error));
+    if (o.json)
+        printJson(io, QJsonDocument(QJsonObject{{QStringLiteral("site"), site.name},
+                                                {QStringLiteral("file"), QFileInfo(path).absoluteFilePath()},
+                                                {QStringLiteral("date"), today.toString(Qt::ISODate)},
+                                                {QStringLiteral("technician"), technician},
+                                                {QStringLiteral("detectors"), rows.size()}}));
+    else
+        io.out << QStringLiteral("wrote the report of site %1 (%2 detectors) to %3\n")
+                      .arg(site.name).arg(rows.size()).arg(path);
+    return ExitOk;
+}
+
 } // namespace
 
 int cmdSite(const Options &o, const QStringList &ports, Io &io)
@@ -1873,7 +1917,7 @@ int cmdSite(const Options &o, const QStringList &ports, Io &io)
     const QString sub = o.args.value(0);
     if (sub == QLatin1String("survey"))
         return siteSurvey(reg, o, ports, io);
-    if (sub == QLatin1String("backup") || sub == QLatin1String("apply")) {
+    if (sub == QLatin1String("backup") || sub == QLatin1String("apply") || sub == QLatin1String("report")) {
         // The session gives the messages (and site apply the login's access
         // state); it opens no line.
         Session s(o, io);
@@ -1884,6 +1928,8 @@ int cmdSite(const Options &o, const QStringList &ports, Io &io)
         if (site.id == 0)
             return s.fail(ExitUsage, QStringLiteral("there is no site \"%1\"; tlctl site list shows them")
                                          .arg(o.args.value(1)));
+        if (sub == QLatin1String("report"))
+            return siteReport(s, reg, site, o, io);
         QVector<Site::Detector> detectors;
         e = reg.detectors(site.id, &detectors);
         if (!e.ok())

@@ -1,6 +1,6 @@
 // tlctl site: a survey of two multi-drop lines fills the register and says
 // what changed; the listings read it back.  Only reads reach the detectors.
-// A change to many and a backup of all work from the register.
+// A change to many, a backup of all and the report work from the register.
 #include "simprocess.h"
 #include "testdata.h"
 #include "tlctlrun.h"
@@ -93,13 +93,14 @@ private slots:
         QCOMPARE(r.out, QStringLiteral("no detector is due within 30 days\n"));
     }
 
-    // Two lines of six detectors each, surveyed once; then changes and a
-    // backup, each checked on what reached the simulators.
-    void applyAndBackupWorkOnTheRegister()
+    // Two lines of six detectors each, surveyed once; then changes, a
+    // backup and the report, each checked on what reached the simulators.
+    void applyBackupAndReportWorkOnTheRegister()
     {
         QTemporaryDir home;
         const QMap<QString, QString> env{{QStringLiteral("XDG_DATA_HOME"), home.path()},
-                                         {QStringLiteral("TLCTL_PASSWORD"), QStringLiteral("9641")}};
+                                         {QStringLiteral("TLCTL_PASSWORD"), QStringLiteral("9641")},
+                                         {QStringLiteral("USER"), QStringLiteral("tester")}};
         SimProcess a;
         SimProcess b;
         QVERIFY(a.start({QStringLiteral("--devices"), QStringLiteral("1-6")}));
@@ -187,6 +188,33 @@ private slots:
         const QByteArray image = QByteArray::fromHex(readFile(QDir(folder).filePath(expected.first())));
         QCOMPARE(image.size(), 140);
         QCOMPARE(quint8(image[56]) | quint8(image[57]) << 8, limit1Word(35));
+
+        // The report as CSV: its header, then a row per detector.
+        r = tlctl({QStringLiteral("report"), site, files.filePath(QStringLiteral("report.csv"))});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        const QStringList csv = QString::fromUtf8(readFile(files.filePath(QStringLiteral("report.csv"))))
+                                    .remove(QChar(0xFEFF)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        QCOMPARE(csv.size(), 3 + 1 + 12);
+        QCOMPARE(csv[0], QStringLiteral("Отчёт по объекту;Цех 2"));
+        QCOMPARE(csv[2], QStringLiteral("Техник;tester"));
+        for (const QString &serial : detectors.keys())
+            QCOMPARE(csv.filter(QStringLiteral(";") + serial + QStringLiteral(";")).size(), 1);
+        r = tlctl({QStringLiteral("report"), site, files.filePath(QStringLiteral("report.txt"))});
+        QCOMPARE(r.code, 2);
+
+        // As a PDF, with no display and no platform chosen.
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        const QString pdf = files.filePath(QStringLiteral("report.pdf"));
+        r = tlctl({QStringLiteral("report"), site, pdf});
+        QVERIFY2(r.code == 0, qPrintable(r.err));
+        QProcess text;
+        text.start(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+        QVERIFY(text.waitForFinished(60000));
+        const QString words = QString::fromUtf8(text.readAllStandardOutput());
+        QVERIFY2(words.contains(QStringLiteral("Отчёт по объекту")) && words.contains(QStringLiteral("TL02ID0100013")),
+                 qPrintable(words));
     }
 };
 
