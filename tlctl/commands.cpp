@@ -1760,8 +1760,9 @@ int siteApply(Session &s, Site::Register &reg, const Site::Info &site, const QVe
         j.insert(QStringLiteral("refused"), refused);
         preview.append(j);
     }
-    text += QStringLiteral("%1 of %2 detectors of site %3 change (%4 values)\n")
-                .arg(changing).arg(detectors.size()).arg(site.name).arg(values);
+    text += QStringLiteral("%1 of %2 detectors of site %3 change (%4 %5)\n")
+                .arg(changing).arg(detectors.size()).arg(site.name).arg(values)
+                .arg(values == 1 ? QStringLiteral("value") : QStringLiteral("values"));
     QJsonObject root{{QStringLiteral("site"), site.name}, {QStringLiteral("what"), change.what},
                      {QStringLiteral("level"), access.UserName}, {QStringLiteral("dry_run"), o.dryRun},
                      {QStringLiteral("preview"), preview}, {QStringLiteral("outcomes"), QJsonArray()},

@@ -189,6 +189,27 @@ private slots:
         QCOMPARE(image.size(), 140);
         QCOMPARE(quint8(image[56]) | quint8(image[57]) << 8, limit1Word(35));
 
+        // From that file: only 13, whose write was not confirmed, is still
+        // registered with its old value.
+        r = tlctl(QStringList{QStringLiteral("apply"), site, QStringLiteral("--file"),
+                              QDir(folder).filePath(expected.first()), QStringLiteral("--dry-run")} + admin);
+        QVERIFY2(r.code == 0 && r.out.contains(QStringLiteral("1 of 12 detectors of site Цех 2 change (1 value)"))
+                     && r.out.contains(QRegularExpression(QStringLiteral(
+                         "address 13 \\(as read [^)]+\\):\n  limit1 +20\\.0 PPM -> 35\\.0 PPM\n"))),
+                 qPrintable(r.out + r.err));
+
+        // A gas entry's words into one detector; the register names the gas.
+        a.clearLog();
+        r = tlctl(QStringList{QStringLiteral("apply"), site, QStringLiteral("--gas"), QStringLiteral("метан"),
+                              QStringLiteral("--library"), QStringLiteral(TL_RUNTIME_DIR "/setting.xlsx"),
+                              QStringLiteral("--only"), QStringLiteral("100004"), QStringLiteral("--yes")} + admin);
+        QVERIFY2(r.code == 0, qPrintable(r.out + r.err));
+        QCOMPARE(writtenTo(a), QSet<int>{4});
+        QCOMPARE(a.holding(0x1005, 4), 100);
+        QCOMPARE(a.holding(0x1006, 4), 200);
+        QCOMPARE(registered(site, env).value(QStringLiteral("TL02ID0100004")).value(QStringLiteral("gas")).toString(),
+                 QStringLiteral("Метан"));
+
         // The report as CSV: its header, then a row per detector.
         r = tlctl({QStringLiteral("report"), site, files.filePath(QStringLiteral("report.csv"))});
         QVERIFY2(r.code == 0, qPrintable(r.err));
