@@ -41,14 +41,6 @@ QString imageHex(const ParamBlock &block)
         QByteArray(reinterpret_cast<const char *>(&block), Params::StructSize).toHex().toUpper());
 }
 
-// A block holding `image` (the 140-byte parameter structure), the rest zero.
-ParamBlock blockOf(const QByteArray &image)
-{
-    ParamBlock b{};
-    std::memcpy(&b, image.constData(), size_t(std::min<int>(image.size(), Params::StructSize)));
-    return b;
-}
-
 QString shown(const char *name, const ParamBlock &block)
 {
     const Params::ParamDef *def = Params::findParameter(QLatin1String(name));
@@ -95,6 +87,13 @@ Change changeOf(const Detector &d)
 }
 
 } // namespace
+
+ParamBlock blockOf(const QByteArray &image)
+{
+    ParamBlock b{};
+    std::memcpy(&b, image.constData(), size_t(std::min<int>(image.size(), Params::StructSize)));
+    return b;
+}
 
 SiteReport::Row reportRow(const Due &due, const std::function<QString(const Params::ParamDef &)> &label)
 {

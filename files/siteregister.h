@@ -96,6 +96,10 @@ struct Due {
     Status status = Status::Unknown;
 };
 
+// A block holding `image` (a Detector's 140-byte block or backupBlock), the
+// rest zero.
+ParamBlock blockOf(const QByteArray &image);
+
 // A detector's row of the site report: drift is its last backup against
 // the block as last read.  `label` names a parameter in the drift texts
 // (the program's words); the parameter table's names when not given.

@@ -30,7 +30,11 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to"),
                                   QStringLiteral("--ports")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
-        {QStringLiteral("site"), {QStringLiteral("--json"), QStringLiteral("--ports"), QStringLiteral("--days")}},
+        {QStringLiteral("site"), {QStringLiteral("--json"), QStringLiteral("--ports"), QStringLiteral("--days"),
+                                  QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--file"),
+                                  QStringLiteral("--gas"), QStringLiteral("--row"), QStringLiteral("--library"),
+                                  QStringLiteral("--set"), QStringLiteral("--only"), QStringLiteral("--yes"),
+                                  QStringLiteral("--dry-run"), QStringLiteral("--stop-at-first")}},
         {QStringLiteral("gas"), {QStringLiteral("--json"), QStringLiteral("--library"), QStringLiteral("--unit"),
                                  QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
                                  QStringLiteral("--row")}},
@@ -53,6 +57,32 @@ const QHash<QString, QSet<QString>> &gasOptions()
     return table;
 }
 
+// The site register's own options, by sub-command.
+const QHash<QString, QSet<QString>> &siteOptions()
+{
+    static const QSet<QString> json = {QStringLiteral("--json")};
+    static const QHash<QString, QSet<QString>> table = {
+        {QStringLiteral("list"), json},
+        {QStringLiteral("show"), json},
+        {QStringLiteral("due"), json + QSet<QString>{QStringLiteral("--days")}},
+        {QStringLiteral("survey"), json + QSet<QString>{QStringLiteral("--ports"), QStringLiteral("--from"),
+                                                        QStringLiteral("--to")}},
+        {QStringLiteral("backup"), json},
+        {QStringLiteral("apply"), json + QSet<QString>{QStringLiteral("--file"), QStringLiteral("--gas"),
+                                                       QStringLiteral("--row"), QStringLiteral("--library"),
+                                                       QStringLiteral("--set"), QStringLiteral("--only"),
+                                                       QStringLiteral("--yes"), QStringLiteral("--dry-run"),
+                                                       QStringLiteral("--stop-at-first")}},
+        {QStringLiteral("report"), json},
+    };
+    return table;
+}
+
+bool isPdf(const QString &path)
+{
+    return path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive);
+}
+
 // "%LEL", "%lel" -> 2; "X,X" or "X.X" -> 1; -1 when unknown.
 int choiceIndex(const QStringList &names, QString text)
 {
@@ -71,7 +101,8 @@ bool takesValue(const QString &option)
         QStringLiteral("--interval"), QStringLiteral("--count"),   QStringLiteral("--from"),
         QStringLiteral("--to"),       QStringLiteral("--serial"),  QStringLiteral("--library"),
         QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
-        QStringLiteral("--row"),      QStringLiteral("--days"),
+        QStringLiteral("--row"),      QStringLiteral("--days"),  QStringLiteral("--file"),
+        QStringLiteral("--gas"),      QStringLiteral("--set"),   QStringLiteral("--only"),
     };
     return withValue.contains(option);
 }
@@ -120,10 +151,24 @@ QString checkCommandWords(const Options &o)
                                   "which unit and discreteness an entry's thresholds are in");
     } else if (c == QLatin1String("site")) {
         const QString sub = o.args.value(0);
-        static const QHash<QString, int> words = {{QStringLiteral("list"), 1}, {QStringLiteral("show"), 2},
-                                                  {QStringLiteral("survey"), 2}, {QStringLiteral("due"), 1}};
+        static const QHash<QString, int> words = {{QStringLiteral("list"), 1},   {QStringLiteral("show"), 2},
+                                                  {QStringLiteral("survey"), 2}, {QStringLiteral("due"), 1},
+                                                  {QStringLiteral("backup"), 3}, {QStringLiteral("apply"), 2},
+                                                  {QStringLiteral("report"), 3}};
         if (!words.contains(sub) || n != words.value(sub))
-            return QStringLiteral("site needs list, show NAME, survey NAME or due");
+            return QStringLiteral("site needs list, show NAME, survey NAME, due, backup NAME DIR, apply NAME or "
+                                  "report NAME FILE.pdf|FILE.csv");
+        if (sub == QLatin1String("report") && !isPdf(o.args[2])
+            && !o.args[2].endsWith(QLatin1String(".csv"), Qt::CaseInsensitive))
+            return QStringLiteral("site report writes FILE.pdf or FILE.csv, not \"%1\"").arg(o.args[2]);
+        if (sub == QLatin1String("apply")) {
+            const int kinds = int(!o.file.isEmpty()) + int(!o.gas.isEmpty()) + int(!o.sets.isEmpty());
+            if (kinds != 1)
+                return QStringLiteral("site apply takes the values from one of --file F, --gas NAME or --set "
+                                      "NAME=VALUE (several)");
+            if (o.row != 0 && o.gas.isEmpty())
+                return QStringLiteral("--row picks a gas-library entry and goes with --gas");
+        }
     } else if (c == QLatin1String("factory")) {
         if (n != 1 || (o.args[0] != QLatin1String("store") && o.args[0] != QLatin1String("restore")))
             return QStringLiteral("factory needs store or restore");
@@ -235,6 +280,25 @@ Parsed parseArguments(const QStringList &words)
                 return p;
             }
             o.serial = value.trimmed();
+        } else if (w == QLatin1String("--file") || w == QLatin1String("--gas")) {
+            if (value.trimmed().isEmpty()) {
+                p.error = QStringLiteral("%1 needs %2").arg(w, w == QLatin1String("--file") ? QStringLiteral("a file")
+                                                                                           : QStringLiteral("a name"));
+                return p;
+            }
+            (w == QLatin1String("--file") ? o.file : o.gas) = value;
+        } else if (w == QLatin1String("--set")) {
+            o.sets << value;
+        } else if (w == QLatin1String("--only")) {
+            for (const QString &serial : value.split(QLatin1Char(','))) {
+                if (serial.trimmed().isEmpty()) {
+                    p.error = QStringLiteral("--only needs serial numbers separated by commas, not \"%1\"").arg(value);
+                    return p;
+                }
+                o.only << serial.trimmed();
+            }
+        } else if (w == QLatin1String("--stop-at-first")) {
+            o.stopAtFirst = true;
         } else if (w == QLatin1String("--csv")) {
             o.csv = true;
         } else if (w == QLatin1String("--days")) {
@@ -330,6 +394,14 @@ Parsed parseArguments(const QStringList &words)
             }
         }
     }
+    if (o.command == QLatin1String("site") && siteOptions().contains(o.args.value(0))) {
+        for (const QString &g : given) {
+            if (commandOptions().value(o.command).contains(g) && !siteOptions().value(o.args.value(0)).contains(g)) {
+                p.error = QStringLiteral("%1 does not apply to site %2").arg(g, o.args.value(0));
+                return p;
+            }
+        }
+    }
     if (o.simulate && !o.port.isEmpty()) {
         p.error = QStringLiteral("--simulate and --port exclude each other");
         return p;
@@ -358,6 +430,13 @@ Parsed parseArguments(const QStringList &words)
     }
     p.error = checkCommandWords(o);
     return p;
+}
+
+bool needsGui(const QStringList &words)
+{
+    const Options o = parseArguments(words).options;
+    return !o.help && o.command == QLatin1String("site") && o.args.value(0) == QLatin1String("report")
+           && isPdf(o.args.value(2));
 }
 
 bool takesSeveralLines(const QString &command)
@@ -563,25 +642,81 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("site")) {
         return QStringLiteral(
-            "usage: tlctl site list|show NAME|survey NAME|due [--json] [--ports FILE] [--days N]\n\n"
+            "usage: tlctl site list|show NAME|due [--days N] [--json]\n"
+            "       tlctl site survey NAME --port PATH... | --ports FILE [--from A] [--to B] [--json]\n"
+            "       tlctl site backup NAME DIR [--json]\n"
+            "       tlctl site apply NAME --user NAME (--file F | --gas NAME [--row N] [--library FILE]\n"
+            "                        | --set NAME=VALUE...) [--only SERIAL,...] [--dry-run | --yes]\n"
+            "                        [--stop-at-first] [--json]\n"
+            "       tlctl site report NAME FILE.pdf|FILE.csv [--user NAME] [--json]\n\n"
             "The register of a site's detectors, kept in the journal's database.\n\n"
             "  site list            the sites, with their calibration interval and detectors\n"
             "  site show NAME       the detectors of a site: tag, line, address, serial,\n"
             "                       type, firmware, unit, range, thresholds, next calibration\n"
             "  site survey NAME     scans every line given (--port, several times, or\n"
-            "                       --ports FILE) at addresses 1-247, all lines at once, reads\n"
-            "                       each detector found in full and updates the register (the\n"
-            "                       site is made on its first survey); prints what changed\n"
-            "                       since the last survey: new and missing detectors, a\n"
-            "                       changed line or address, changed firmware, and values\n"
-            "                       that differ from the detector's last backup.  Only reads\n"
-            "                       go to the detectors.\n"
+            "                       --ports FILE) at addresses --from A to --to B (default\n"
+            "                       1-247), all lines at once, reads each detector found in\n"
+            "                       full and updates the register (the site is made on its\n"
+            "                       first survey); prints what changed since the last\n"
+            "                       survey: new and missing detectors, a changed line or\n"
+            "                       address, changed firmware, and values that differ from\n"
+            "                       the detector's last backup.  Only reads go to the\n"
+            "                       detectors.\n"
             "  site due             detectors of every site whose calibration is overdue or\n"
-            "                       due within --days N days (default 30)\n\n"
-            "  --json               the listing as JSON\n"
-            "  --days N             site due: how many days ahead (0 to 3650)\n\n"
-            "A database that cannot be read gives exit 6, a survey on which no line could\n"
-            "be opened exit 3, one on which a detector could not be read exit 4.\n");
+            "                       due within --days N days (default 30)\n"
+            "  site backup NAME DIR reads every detector of the register where the register\n"
+            "                       has it (line, address; it must still carry its serial\n"
+            "                       number) and saves DIR/SERIAL_DATE.hex for each, as tlctl\n"
+            "                       backup does (the simulation written as off; a file of\n"
+            "                       that name is replaced); the register keeps each backup,\n"
+            "                       which site show, survey and report measure drift against.\n"
+            "                       DIR is made when missing.  One line per detector, then\n"
+            "                       \"N backed up, N failed, N skipped\".\n"
+            "  site apply NAME      writes the same change into every detector of the\n"
+            "                       register, or those --only names, all lines at once:\n"
+            "    --file F           the settings of a parameter file, checked as tlctl\n"
+            "                       restore checks it (the detectors' own fields never)\n"
+            "    --gas NAME         the thresholds of a gas-library entry, found as tlctl\n"
+            "                       gas apply finds it (--row, --library); its words mean\n"
+            "                       thresholds in each detector's own unit and discreteness;\n"
+            "                       at the level User also the factory password\n"
+            "    --set NAME=VALUE   a parameter as tlctl set takes it (several times)\n"
+            "    --only SERIALS     only these detectors: serial numbers, as digits or text\n"
+            "                       (4711, TL02ID0004711), separated by commas\n"
+            "    --stop-at-first    after a failure no further detector is started\n"
+            "                       First a preview from the register's last read of each\n"
+            "                       detector: every value that changes (old -> new in the\n"
+            "                       detector's units), the values kept (and why) and those\n"
+            "                       refused.  --dry-run stops there.  Otherwise tlctl asks\n"
+            "                       once on the terminal (without one it needs --yes; else\n"
+            "                       exit 2 and nothing is written).  Each detector is read\n"
+            "                       again before its write and skipped when it is not the\n"
+            "                       one registered or its changes differ from the preview\n"
+            "                       (survey the site again); the write is read back, the\n"
+            "                       concentration simulation is never switched on, and the\n"
+            "                       journal records each write.  One line per detector (done,\n"
+            "                       failed or skipped, and why), then a summary.  Needs a\n"
+            "                       login; a value the level may not change is not written.\n"
+            "  site report NAME FILE  the site's report (\"Отчёт по объекту\"): every\n"
+            "                       detector with its place, settings, calibration dates,\n"
+            "                       due state and drift against its last backup, as FILE.pdf\n"
+            "                       (landscape A4, no display needed) or FILE.csv (\";\"-\n"
+            "                       separated, UTF-8); the technician named is --user, else\n"
+            "                       the login name ($USER).  The file is replaced only by a\n"
+            "                       complete one.\n\n"
+            "  --json               the listing, or what was done, as JSON\n"
+            "  --days N             site due: how many days ahead (0 to 3650)\n"
+            "  --from A, --to B     site survey: the addresses asked, 1 to 255\n\n"
+            "Exit codes: 2 for a site that is not in the register, an unknown --only\n"
+            "serial number, or apply without --yes and without a terminal; 6 for a\n"
+            "database that cannot be read and a DIR or FILE that cannot be made or\n"
+            "written; 3 for a survey on which no line could be opened.  4 for a survey\n"
+            "on which a detector could not be read, a backup that was not done for every\n"
+            "detector, and an apply on which a detector failed or was skipped for any\n"
+            "reason but \"nothing to change\": a value refused for it, another detector\n"
+            "at its place, values changed since the survey, a stop after a failure.  A\n"
+            "detector that already holds the values is no failure.  5 for a login that\n"
+            "is refused or a parameter the level may not change.\n");
     }
     if (command == QLatin1String("journal")) {
         return QStringLiteral(
@@ -673,7 +808,9 @@ QString helpText(const QString &command)
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
-        "  site list|show|survey|due      the register of a site's detectors\n"
+        "  site list|show|survey|due|backup|apply|report\n"
+        "                           a site's register of detectors; backup, change\n"
+        "                           and report of all of them\n"
         "  gas list|search|add|apply   the gas library; apply writes an entry's limits\n\n")
                .arg(ProgramName, ProgramVersion)
         + common
@@ -683,10 +820,11 @@ QString helpText(const QString &command)
             "the output is grouped by line (tlctl scan --help says more).\n"
             "\nAccess: reading (ports, identify, read, watch, scan, backup, journal) and the\n"
             "gas library's file commands (gas list, search, add) need no login.  Every\n"
-            "command that changes the device (set, restore, factory, flash, gas apply) needs\n"
-            "--user, as the program asks for a login before it connects.  The serial\n"
-            "number, calibration codes and simulation need the level Velta; factory\n"
-            "restore and gas apply at the level User need the factory password.\n\n"
+            "command that changes the device (set, restore, factory, flash, gas apply,\n"
+            "site apply) needs --user, as the program asks for a login before it\n"
+            "connects.  The serial number, calibration codes and simulation need the\n"
+            "level Velta; factory restore, gas apply and site apply --gas at the level\n"
+            "User need the factory password.\n\n"
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
             "failed or the device did not take a value, 5 access refused, 6 bad or\n"
             "incomplete file, 130 interrupted by Ctrl-C (143 by SIGTERM, 129 by SIGHUP).\n"

@@ -32,7 +32,7 @@ struct Options {
     bool frames = false;      // print every frame on stderr
     double interval = 1.0;    // watch
     int count = 0;            // watch: 0 = until Ctrl-C
-    int from = 1;             // scan
+    int from = 1;             // scan, site survey
     int to = 247;
     bool help = false;
     bool version = false;     // --version: print the version, nothing else
@@ -52,6 +52,15 @@ struct Options {
     bool decreasing2 = false;
     int row = 0;
     int days = 30;            // site due: detectors due within this many days
+    // site apply: where the values come from (a parameter file, a gas-library
+    // entry or NAME=VALUE words; exactly one kind), the detectors by serial
+    // number (empty: all of the site's) and whether the first failure stops
+    // the others.
+    QString file;
+    QString gas;
+    QStringList sets;
+    QStringList only;
+    bool stopAtFirst = false;
 };
 
 struct Parsed {
@@ -70,6 +79,10 @@ bool takesSeveralLines(const QString &command);
 // lines and lines starting with # left out.  False, with `error` saying
 // why, when the file cannot be read.
 bool readPortsFile(const QString &path, QStringList *ports, QString *error);
+
+// Whether the command needs a QGuiApplication (it paints: site report to a
+// PDF); the others run with a QCoreApplication and no display.
+bool needsGui(const QStringList &words);
 
 // Known command names, in the order --help lists them.
 const QStringList &commandNames();

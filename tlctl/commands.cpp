@@ -15,22 +15,31 @@
 #include "restoreplan.h"
 #include "session.h"
 #include "siteregister.h"
+#include "siteapply.h"
 #include "sitereport.h"
+#include "sitereport_gui.h"
 #include "sitesurvey.h"
 #include "userfiles.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSaveFile>
 #include <QSerialPortInfo>
+#include <QSet>
+#include <QTemporaryFile>
 #include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace Tlctl {
 
@@ -451,19 +460,23 @@ int cmdBackup(Session &s, const Options &o, Io &io, const LinePlace *place)
     return ExitOk;
 }
 
-QString keptReason(Restore::Kept kept, const QString &level)
+// Why a value stays as the device has it: in restore (where --clone copies
+// the detector's own fields) or in site apply (which never writes them).
+QString keptReason(Restore::Kept kept, const QString &level, bool restore = true)
 {
     switch (kept) {
     case Restore::Kept::OwnField:
-        return QStringLiteral("the detector's own value (--clone copies it)");
+        return restore ? QStringLiteral("the detector's own value (--clone copies it)")
+                       : QStringLiteral("the detector's own value");
     case Restore::Kept::Level:
         return QStringLiteral("the level %1 may not change it").arg(level);
     case Restore::Kept::NotOnType:
         return QStringLiteral("not used by this detector type");
     case Restore::Kept::NeverWritten:
-        return QStringLiteral("never taken from a file");
-    case Restore::Kept::No:
+        return restore ? QStringLiteral("never taken from a file") : QStringLiteral("never written to many detectors");
     case Restore::Kept::Simulation:
+        return restore ? QString() : QStringLiteral("the simulation always goes in switched off");
+    case Restore::Kept::No:
         break;
     }
     return QString();
@@ -487,6 +500,37 @@ int readParameterFile(Session &s, const QString &path, quint8 *image)
     return ExitOk;
 }
 
+// Reads a parameter file whole and checks that it holds values a TL-02 can
+// have; prints why it is refused.
+int loadParameterFile(Session &s, const QString &path, ParamBlock *block)
+{
+    ParamBlock &file = *block;
+    std::memset(&file, 0, sizeof file);
+    if (const int rc = readParameterFile(s, path, reinterpret_cast<quint8 *>(&file)); rc != ExitOk)
+        return rc;
+    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
+    if (implausible.isEmpty())
+        return ExitOk;
+    QStringList list;
+    for (const Restore::Implausible &bad : implausible) {
+        const Shown v = show(*bad.def, file);
+        if (bad.why == Restore::Implausible::AboveRangeMax)
+            continue;   // in the rule's own words below
+        const QString why = bad.why == Restore::Implausible::UnknownCode
+                                ? QStringLiteral("unknown code %1").arg(v.text)
+                                : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
+        list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
+    }
+    QStringList parts;
+    if (!list.isEmpty())
+        parts << list.join(QStringLiteral(", "));
+    const QString rule = thresholdRuleText(file);
+    if (!rule.isEmpty())
+        parts << rule;
+    return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
+                                .arg(path, parts.join(QStringLiteral("; "))));
+}
+
 int cmdRestore(Session &s, const Options &o, Io &io)
 {
     Command &link = s.link();
@@ -503,30 +547,8 @@ int cmdRestore(Session &s, const Options &o, Io &io)
 
     // The file is read whole and checked before anything goes to the device.
     ParamBlock file;
-    std::memset(&file, 0, sizeof file);
-    if ((rc = readParameterFile(s, path, reinterpret_cast<quint8 *>(&file))) != ExitOk)
+    if ((rc = loadParameterFile(s, path, &file)) != ExitOk)
         return rc;
-    const QVector<Restore::Implausible> implausible = Restore::checkPlausible(file);
-    if (!implausible.isEmpty()) {
-        QStringList list;
-        for (const Restore::Implausible &bad : implausible) {
-            const Shown v = show(*bad.def, file);
-            if (bad.why == Restore::Implausible::AboveRangeMax)
-                continue;   // in the rule's own words below
-            const QString why = bad.why == Restore::Implausible::UnknownCode
-                                    ? QStringLiteral("unknown code %1").arg(v.text)
-                                    : QStringLiteral("allowed %1").arg(allowedValues(*bad.def, file));
-            list << QStringLiteral("%1 = %2 (%3)").arg(QLatin1String(bad.def->name), withUnit(v), why);
-        }
-        QStringList parts;
-        if (!list.isEmpty())
-            parts << list.join(QStringLiteral(", "));
-        const QString rule = thresholdRuleText(file);
-        if (!rule.isEmpty())
-            parts << rule;
-        return s.fail(ExitFile, QStringLiteral("%1 holds values no TL-02 detector has: %2; nothing was written")
-                                    .arg(path, parts.join(QStringLiteral("; "))));
-    }
 
     if ((rc = s.connect(true)) != ExitOk || (rc = s.fullRead()) != ExitOk)
         return rc;
@@ -1155,14 +1177,16 @@ int gasAdd(Session &s, const Options &o, Io &io)
     return ExitOk;
 }
 
-int gasApply(Session &s, const Options &o, Io &io)
+// The entry `name` of the library (--library), as gas apply finds it: the
+// whole name, ignoring case; --row picks one of several.  Its words go into
+// `limit1` and `limit2`.  Prints why it cannot be used.
+int findGasEntry(Session &s, const Options &o, Io &io, const QString &name, QString *libraryFile,
+                 GasLibrary::Entry *found, quint16 *limit1, quint16 *limit2)
 {
-    Command &link = s.link();
-    const QString name = o.args.value(1);
     const QString path = libraryPath(o, io);
+    *libraryFile = path;
     QVector<GasLibrary::Entry> all;
-    int rc = loadLibrary(s, path, &all);
-    if (rc != ExitOk)
+    if (const int rc = loadLibrary(s, path, &all); rc != ExitOk)
         return rc;
 
     // The whole name, ignoring case; --row picks one of several.
@@ -1189,13 +1213,25 @@ int gasApply(Session &s, const Options &o, Io &io)
                                                 "nothing was written")
                                      .arg(path).arg(named.size()).arg(name, rows.join(QStringLiteral(", "))));
     }
-    const GasLibrary::Entry entry = named.first();
-    quint16 limit1 = 0, limit2 = 0;
-    if (!GasLibrary::entryWords(entry, &limit1, &limit2))
+    const GasLibrary::Entry &entry = named.first();
+    *found = entry;
+    if (!GasLibrary::entryWords(entry, limit1, limit2))
         return s.fail(ExitFile, QStringLiteral("row %1 of %2 (\"%3\") holds thresholds \"%4\" and \"%5\", not words "
                                                "0 to 65535; nothing was written")
                                     .arg(entry.row).arg(path, entry.name, entry.limit1.toString(),
                                                         entry.limit2.toString()));
+    return ExitOk;
+}
+
+int gasApply(Session &s, const Options &o, Io &io)
+{
+    Command &link = s.link();
+    QString path;
+    GasLibrary::Entry entry;
+    quint16 limit1 = 0, limit2 = 0;
+    int rc = findGasEntry(s, o, io, o.args.value(1), &path, &entry, &limit1, &limit2);
+    if (rc != ExitOk)
+        return rc;
 
     // As the program asks before it opens the library: a login, and at the
     // level User the factory password, used up by this one action.
@@ -1378,7 +1414,7 @@ int siteSurvey(Site::Register &reg, const Options &o, const QStringList &givenPo
     if (!e.ok())
         return fail(ExitFile, Journal::errorText(e));
 
-    SiteSurvey survey(ports);
+    SiteSurvey survey(ports, o.from, o.to);
     const SiteSurvey::Result r = survey.run();
     Site::SurveyChanges changes;
     e = reg.applySurvey(site.id, r.reads, QDateTime::currentDateTime(), &changes);
@@ -1446,6 +1482,427 @@ int siteSurvey(Site::Register &reg, const Options &o, const QStringList &givenPo
     return failedReads > 0 ? ExitExchange : ExitOk;
 }
 
+
+// The runner's words for a detector that already holds the values: no
+// failure of a change to many.
+const QLatin1String NothingToChange("nothing to change");
+
+// Runs the work on a site's detectors to its end.  A signal (Ctrl-C,
+// SIGTERM, SIGHUP) cancels it: a write under way is finished, so that its
+// outcome is known, and no further detector is started.
+void runOnSite(SiteApply::Runner &runner)
+{
+    QEventLoop loop;
+    bool ended = false;
+    QObject::connect(&runner, &SiteApply::Runner::finished, &loop, [&] {
+        ended = true;
+        loop.quit();
+    });
+    QTimer watch;
+    bool cancelled = false;
+    QObject::connect(&watch, &QTimer::timeout, &runner, [&] {
+        if (interrupted() && !cancelled) {
+            cancelled = true;
+            runner.cancel();
+        }
+    });
+    watch.start(100);
+    runner.start();
+    if (!ended)
+        loop.exec();
+}
+
+QString statusWord(SiteApply::Status status)
+{
+    switch (status) {
+    case SiteApply::Status::Done:
+        return QStringLiteral("done");
+    case SiteApply::Status::Failed:
+        return QStringLiteral("failed");
+    case SiteApply::Status::Skipped:
+        break;
+    }
+    return QStringLiteral("skipped");
+}
+
+// Why a detector failed or was skipped, with the exchange that failed.
+QString outcomeReason(const SiteApply::Outcome &out)
+{
+    // The runner stops the detectors not yet started in one way, after a
+    // failure (--stop-at-first) or on a signal: name the signal.
+    if (out.status == SiteApply::Status::Skipped && interrupted()
+        && out.reason == QLatin1String("stopped after a failure"))
+        return QStringLiteral("not started: %1").arg(interruptCause());
+    if (out.status == SiteApply::Status::Failed && out.op.linkResult != ResultOk)
+        return QStringLiteral("%1 (%2)").arg(out.reason, resultText(out.op.linkResult));
+    return out.reason;
+}
+
+QJsonObject detectorJson(const Site::Detector &d)
+{
+    return QJsonObject{{QStringLiteral("serial"), d.serialText}, {QStringLiteral("port"), d.port},
+                       {QStringLiteral("address"), d.address}};
+}
+
+QJsonObject outcomeJson(const Site::Detector &d, const SiteApply::Outcome &out)
+{
+    QJsonObject j = detectorJson(d);
+    j.insert(QStringLiteral("status"), statusWord(out.status));
+    j.insert(QStringLiteral("reason"), out.status == SiteApply::Status::Done ? QJsonValue() : outcomeReason(out));
+    return j;
+}
+
+// "TL02ID0100002 at /dev/pts/4 address 2: FAILED: reading it failed (no reply)"
+QString outcomeLine(const Site::Detector &d, const SiteApply::Outcome &out, const QString &done)
+{
+    const QString head = QStringLiteral("%1 at %2: ").arg(d.serialText, placeText(d.port, d.address));
+    switch (out.status) {
+    case SiteApply::Status::Done:
+        return head + done;
+    case SiteApply::Status::Failed:
+        return head + QStringLiteral("FAILED: ") + outcomeReason(out);
+    case SiteApply::Status::Skipped:
+        break;
+    }
+    return head + QStringLiteral("skipped: ") + outcomeReason(out);
+}
+
+// The end of a run on a site's detectors: a signal's exit code when one cut
+// it short, else `code`.
+int siteEnd(Session &s, int code, const SiteApply::Runner &runner)
+{
+    if (!interrupted())
+        return code;
+    return s.fail(interruptExitCode(), QStringLiteral("interrupted by %1; %2 detectors were not started")
+                                           .arg(interruptCause())
+                                           .arg(int(std::count_if(runner.outcomes().begin(), runner.outcomes().end(),
+                                                                  [](const SiteApply::Outcome &out) {
+                                                                      return outcomeReason(out).startsWith(
+                                                                          QLatin1String("not started"));
+                                                                  }))));
+}
+
+int siteBackup(Session &s, Site::Register &reg, const Site::Info &site, const QVector<Site::Detector> &detectors,
+               const Options &o, Io &io)
+{
+    const QString dir = QFileInfo(o.args.value(2)).absoluteFilePath();
+    if (!QDir().mkpath(dir))
+        return s.fail(ExitFile, QStringLiteral("cannot create the folder %1; check the path and that you may write "
+                                               "there; no detector was read").arg(dir));
+    {
+        QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".tlctl-XXXXXX")));
+        if (!probe.open())
+            return s.fail(ExitFile, QStringLiteral("cannot write into the folder %1: %2; no detector was read")
+                                        .arg(dir, probe.errorString()));
+    }
+    QVector<SiteApply::Target> targets;
+    for (const Site::Detector &d : detectors)
+        targets.append({d.port, d.address, qint32(d.serial), false, {}});
+    const std::unique_ptr<SiteApply::Runner> runner = SiteApply::Runner::backup(targets, dir);
+    runOnSite(*runner);
+
+    const QDateTime now = QDateTime::currentDateTime();
+    Journal::Error e;
+    QJsonArray list;
+    for (int i = 0; i < detectors.size(); ++i) {
+        const SiteApply::Outcome &out = runner->outcomes()[size_t(i)];
+        const Site::Detector &d = detectors[i];
+        if (out.status == SiteApply::Status::Done) {
+            const Journal::Error recorded = reg.recordBackup(site.id, d.serial, out.path, out.block, now);
+            if (!recorded.ok() && e.ok())
+                e = recorded;
+        }
+        QJsonObject j = outcomeJson(d, out);
+        j.insert(QStringLiteral("file"), out.status == SiteApply::Status::Done ? QJsonValue(out.path) : QJsonValue());
+        list.append(j);
+        if (!o.json)
+            io.out << outcomeLine(d, out, QStringLiteral("saved ") + out.path) << "\n";
+    }
+    const int done = runner->count(SiteApply::Status::Done);
+    const int failed = runner->count(SiteApply::Status::Failed);
+    const int skipped = runner->count(SiteApply::Status::Skipped);
+    if (o.json)
+        printJson(io, QJsonDocument(QJsonObject{{QStringLiteral("site"), site.name}, {QStringLiteral("folder"), dir},
+                                                {QStringLiteral("detectors"), list},
+                                                {QStringLiteral("backed_up"), done}, {QStringLiteral("failed"), failed},
+                                                {QStringLiteral("skipped"), skipped}}));
+    else
+        io.out << QStringLiteral("%1 backed up, %2 failed, %3 skipped\n").arg(done).arg(failed).arg(skipped);
+    if (!e.ok())
+        return s.fail(ExitFile, QStringLiteral("the register did not keep the backups: %1; the files are in %2")
+                                    .arg(Journal::errorText(e), dir));
+    return siteEnd(s, done == detectors.size() ? ExitOk : ExitExchange, *runner);
+}
+
+// What site apply writes: the values of --set, --file or --gas, checked as
+// tlctl set, restore and gas apply check them.
+struct SiteChange {
+    SiteApply::ValuesFor values;
+    QString what;                // the journal's words: the file, "gas NAME", "values"
+    QString gas;                 // the entry's name for --gas
+    QVector<const ParamDef *> named;   // --set: the parameters named
+};
+
+int siteChange(Session &s, const Options &o, Io &io, SiteChange *change)
+{
+    if (!o.sets.isEmpty()) {
+        SiteApply::Values values;
+        for (const QString &word : o.sets) {
+            const int eq = word.indexOf(QLatin1Char('='));
+            if (eq <= 0)
+                return s.fail(ExitUsage, QStringLiteral("\"%1\" is not NAME=VALUE").arg(word));
+            const QString name = word.left(eq);
+            const ParamDef *def = findParameter(name);
+            if (!def)
+                return s.fail(ExitUsage, QStringLiteral("unknown parameter \"%1\"; tlctl set --help lists the "
+                                                        "names").arg(name));
+            if (def->level == SetLevel::ReadOnly)
+                return s.fail(ExitUsage, QStringLiteral("%1 is read-only").arg(name));
+            // Written into many detectors, an address or a serial number
+            // would make them all one.
+            if (Restore::isOwnField(*def))
+                return s.fail(ExitUsage, QStringLiteral("%1 is each detector's own value: site apply never writes it "
+                                                        "(tlctl set does, on one detector)").arg(name));
+            if (change->named.contains(def))
+                return s.fail(ExitUsage, QStringLiteral("%1 is given twice").arg(name));
+            change->named << def;
+            values.append({name, word.mid(eq + 1)});
+        }
+        change->values = SiteApply::sameValues(values);
+        change->what = QStringLiteral("values");
+        return ExitOk;
+    }
+    if (!o.file.isEmpty()) {
+        ParamBlock file;
+        if (const int rc = loadParameterFile(s, o.file, &file); rc != ExitOk)
+            return rc;
+        change->values = SiteApply::sameValues(SiteApply::valuesFrom(file));
+        change->what = QFileInfo(o.file).absoluteFilePath();
+        return ExitOk;
+    }
+    QString library;
+    GasLibrary::Entry entry;
+    quint16 limit1 = 0, limit2 = 0;
+    if (const int rc = findGasEntry(s, o, io, o.gas, &library, &entry, &limit1, &limit2); rc != ExitOk)
+        return rc;
+    change->values = SiteApply::gasValues(limit1, limit2);
+    change->gas = entry.name;
+    change->what = QStringLiteral("gas ") + entry.name;
+    return ExitOk;
+}
+
+int siteApply(Session &s, Site::Register &reg, const Site::Info &site, const QVector<Site::Detector> &detectors,
+              const Options &o, Io &io)
+{
+    SiteChange change;
+    int rc = siteChange(s, o, io, &change);
+    if (rc != ExitOk)
+        return rc;
+    // The login of tlctl set and restore.  The session's link is never
+    // opened: it only holds the level (and, for a gas entry at the level
+    // User, the factory password's grant, as gas apply asks for it); the
+    // detectors are reached through the line workers of the runner.
+    Command &access = s.link();
+    if ((rc = login(access, o, io, true, QStringLiteral("site apply"))) != ExitOk)
+        return rc;
+    if (!change.gas.isEmpty() && (rc = factoryPassword(access, io)) != ExitOk)
+        return rc;
+    access.FactoryAccess = 0;
+    for (const ParamDef *def : change.named) {
+        if (def->level == SetLevel::Production && !Access::isProduction(access.UserName))
+            return s.fail(ExitAccess, QStringLiteral("%1 can only be changed at the production level (Velta); "
+                                                     "logged in as %2").arg(QLatin1String(def->name), access.UserName));
+    }
+
+    // The preview, from the register's last read of each detector.
+    QString text;
+    QJsonArray preview;
+    QVector<SiteApply::Target> targets;
+    int changing = 0;
+    int refusing = 0;
+    int values = 0;
+    for (const Site::Detector &d : detectors) {
+        const ParamBlock shown = Site::blockOf(d.block);
+        const SiteApply::Preview p = SiteApply::preview(shown, qint16(d.deviceType), d.writeCount,
+                                                        change.values(shown), access.UserName);
+        targets.append({d.port, d.address, qint32(d.serial), true, shown});
+        text += QStringLiteral("%1 at %2 (as read %3):\n")
+                    .arg(d.serialText, placeText(d.port, d.address),
+                         d.lastRead.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+        QJsonArray changes, kept, refused;
+        for (const SiteApply::Change &c : p.changes) {
+            text += QStringLiteral("  %1 %2 -> %3\n").arg(c.name, -18).arg(c.before, c.after);
+            changes.append(QJsonObject{{QStringLiteral("name"), c.name}, {QStringLiteral("before"), c.before},
+                                       {QStringLiteral("after"), c.after}});
+        }
+        for (const SiteApply::KeptField &k : p.kept) {
+            const QString why = keptReason(k.why, access.UserName, false);
+            text += QStringLiteral("  kept %1: %2\n").arg(k.name, why);
+            kept.append(QJsonObject{{QStringLiteral("name"), k.name}, {QStringLiteral("reason"), why}});
+        }
+        for (const auto &r : p.refused) {
+            text += QStringLiteral("  refused %1\n").arg(r.first.isEmpty() ? r.second : r.first + QStringLiteral(": ") + r.second);
+            refused.append(QJsonObject{{QStringLiteral("name"), r.first.isEmpty() ? QJsonValue() : QJsonValue(r.first)},
+                                       {QStringLiteral("reason"), r.second}});
+        }
+        if (!p.refused.isEmpty()) {
+            text += QStringLiteral("  nothing is written into it\n");
+            ++refusing;
+        } else if (p.changes.isEmpty()) {
+            text += QStringLiteral("  nothing changes\n");
+        } else {
+            ++changing;
+            values += p.changes.size();
+        }
+        QJsonObject j = detectorJson(d);
+        j.insert(QStringLiteral("changes"), changes);
+        j.insert(QStringLiteral("kept"), kept);
+        j.insert(QStringLiteral("refused"), refused);
+        preview.append(j);
+    }
+    text += QStringLiteral("%1 of %2 detectors of site %3 change (%4 %5)\n")
+                .arg(changing).arg(detectors.size()).arg(site.name).arg(values)
+                .arg(values == 1 ? QStringLiteral("value") : QStringLiteral("values"));
+    QJsonObject root{{QStringLiteral("site"), site.name}, {QStringLiteral("what"), change.what},
+                     {QStringLiteral("level"), access.UserName}, {QStringLiteral("dry_run"), o.dryRun},
+                     {QStringLiteral("preview"), preview}, {QStringLiteral("outcomes"), QJsonArray()},
+                     {QStringLiteral("done"), 0}, {QStringLiteral("failed"), 0}, {QStringLiteral("skipped"), 0}};
+    auto finish = [&](const QString &line, int code) {
+        if (o.json) {
+            printJson(io, QJsonDocument(root));
+        } else {
+            io.out << text << line;
+            io.out.flush();
+        }
+        return code;
+    };
+    if (o.dryRun)
+        return finish(QStringLiteral("dry run: nothing was written\n"), ExitOk);
+    // Nothing to ask about: a detector refused counts as one skipped.
+    if (changing == 0)
+        return finish(QStringLiteral("nothing was written\n"), refusing > 0 ? ExitExchange : ExitOk);
+    if (!o.yes) {
+        if (!io.confirm) {
+            finish(QString(), ExitUsage);
+            return s.fail(ExitUsage, QStringLiteral("site apply shows what it would change and asks before it "
+                                                    "writes; without a terminal to ask on, add --yes (or --dry-run "
+                                                    "to see the changes only); nothing was written"));
+        }
+        // The question goes to the terminal; with --json the preview is
+        // shown there too, before it.
+        (o.json ? io.err : io.out) << text;
+        (o.json ? io.err : io.out).flush();
+        const bool agreed = io.confirm(QStringLiteral("Write into %1 detectors of site %2?").arg(changing).arg(site.name));
+        text.clear();
+        if (interrupted())
+            return s.fail(interruptExitCode(), QStringLiteral("site apply interrupted at the question; nothing was "
+                                                              "written"));
+        if (!agreed)
+            return finish(QStringLiteral("nothing was written\n"), ExitOk);
+    }
+    if (!o.json) {
+        io.out << text;
+        io.out.flush();
+        text.clear();
+    }
+
+    SiteApply::Runner runner(targets, change.values, access.UserName, o.stopAtFirst, QStringLiteral("tlctl"),
+                             change.what);
+    runOnSite(runner);
+
+    // The register takes what each detector done holds now: its block as
+    // read back after the write (a read of it, as a survey's), and the gas
+    // entry it was set to.
+    QVector<LineWorker::DeviceRead> reads;
+    Journal::Error e;
+    QJsonArray outcomes;
+    int failures = 0;
+    int unchanged = 0;
+    for (int i = 0; i < detectors.size(); ++i) {
+        const SiteApply::Outcome &out = runner.outcomes()[size_t(i)];
+        const Site::Detector &d = detectors[i];
+        if (out.status == SiteApply::Status::Done) {
+            LineWorker::DeviceRead read;
+            read.port = d.port;
+            read.address = d.address;
+            read.deviceType = qint16(d.deviceType);
+            read.writeCount = d.writeCount;
+            read.block = out.block;
+            reads.append(read);
+            if (!change.gas.isEmpty() && e.ok())
+                e = reg.setGas(site.id, d.serial, change.gas);
+        } else if (out.status == SiteApply::Status::Skipped && out.reason == NothingToChange) {
+            ++unchanged;
+        } else {
+            ++failures;
+        }
+        outcomes.append(outcomeJson(d, out));
+        if (!o.json)
+            io.out << outcomeLine(d, out, QStringLiteral("written and read back")) << "\n";
+    }
+    if (!reads.isEmpty() && e.ok()) {
+        Site::SurveyChanges ignored;
+        e = reg.applySurvey(site.id, reads, QDateTime::currentDateTime(), &ignored);
+    }
+    const int done = runner.count(SiteApply::Status::Done);
+    const int failed = runner.count(SiteApply::Status::Failed);
+    const int skipped = runner.count(SiteApply::Status::Skipped);
+    root.insert(QStringLiteral("outcomes"), outcomes);
+    root.insert(QStringLiteral("done"), done);
+    root.insert(QStringLiteral("failed"), failed);
+    root.insert(QStringLiteral("skipped"), skipped);
+    finish(QStringLiteral("%1 done, %2 failed, %3 skipped (%4 with nothing to change)\n")
+               .arg(done).arg(failed).arg(skipped).arg(unchanged), ExitOk);
+    if (!e.ok()) {
+        io.err << "tlctl: warning: the site register was not updated: " << Journal::errorText(e)
+               << "; the detectors are as reported above; survey the site again\n";
+        io.err.flush();
+    }
+    return siteEnd(s, failures > 0 ? ExitExchange : ExitOk, runner);
+}
+
+int siteReport(Session &s, Site::Register &reg, const Site::Info &site, const Options &o, Io &io)
+{
+    const QString path = o.args.value(2);
+    const QDate today = QDate::currentDate();
+    QVector<Site::Due> due;
+    const Journal::Error e = reg.calibration(site.id, today, &due);
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    QVector<SiteReport::Row> rows;
+    for (const Site::Due &d : due)
+        rows.append(Site::reportRow(d));
+    QString technician = o.user;
+    for (const char *name : {"USER", "LOGNAME"})
+        if (technician.isEmpty())
+            technician = qEnvironmentVariable(name);
+    const SiteReport::Header header{site.name, today, technician};
+
+    QString error;
+    if (path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(SiteReport::toCsv(header, rows));
+        if (!file.commit())
+            error = file.errorString();
+    } else {
+        SiteReport::writePdf(header, rows, path, &error);
+    }
+    if (!error.isEmpty())
+        return s.fail(ExitFile, QStringLiteral("cannot write %1: %2 (a file there before is left as it was)")
+                                    .arg(path, error));
+    if (o.json)
+        printJson(io, QJsonDocument(QJsonObject{{QStringLiteral("site"), site.name},
+                                                {QStringLiteral("file"), QFileInfo(path).absoluteFilePath()},
+                                                {QStringLiteral("date"), today.toString(Qt::ISODate)},
+                                                {QStringLiteral("technician"), technician},
+                                                {QStringLiteral("detectors"), rows.size()}}));
+    else
+        io.out << QStringLiteral("wrote the report of site %1 (%2 detectors) to %3\n")
+                      .arg(site.name).arg(rows.size()).arg(path);
+    return ExitOk;
+}
+
 } // namespace
 
 int cmdSite(const Options &o, const QStringList &ports, Io &io)
@@ -1461,6 +1918,43 @@ int cmdSite(const Options &o, const QStringList &ports, Io &io)
     const QString sub = o.args.value(0);
     if (sub == QLatin1String("survey"))
         return siteSurvey(reg, o, ports, io);
+    if (sub == QLatin1String("backup") || sub == QLatin1String("apply") || sub == QLatin1String("report")) {
+        // The session gives the messages (and site apply the login's access
+        // state); it opens no line.
+        Session s(o, io);
+        Site::Info site;
+        e = reg.findSite(o.args.value(1), &site);
+        if (!e.ok())
+            return s.fail(ExitFile, Journal::errorText(e));
+        if (site.id == 0)
+            return s.fail(ExitUsage, QStringLiteral("there is no site \"%1\"; tlctl site list shows them")
+                                         .arg(o.args.value(1)));
+        if (sub == QLatin1String("report"))
+            return siteReport(s, reg, site, o, io);
+        QVector<Site::Detector> detectors;
+        e = reg.detectors(site.id, &detectors);
+        if (!e.ok())
+            return s.fail(ExitFile, Journal::errorText(e));
+        if (!o.only.isEmpty()) {
+            QSet<qint64> chosen;
+            for (const QString &serial : o.only) {
+                Site::Detector d;
+                e = reg.findDetector(site.id, serial, &d);
+                if (!e.ok())
+                    return s.fail(ExitFile, Journal::errorText(e));
+                if (d.siteId == 0)
+                    return s.fail(ExitUsage, QStringLiteral("site %1 has no detector with the serial number %2 "
+                                                            "(--only); tlctl site show %1 lists them")
+                                                 .arg(site.name, serial));
+                chosen.insert(d.serial);
+            }
+            detectors.erase(std::remove_if(detectors.begin(), detectors.end(),
+                                           [&](const Site::Detector &d) { return !chosen.contains(d.serial); }),
+                            detectors.end());
+        }
+        return sub == QLatin1String("backup") ? siteBackup(s, reg, site, detectors, o, io)
+                                              : siteApply(s, reg, site, detectors, o, io);
+    }
     const QDate today = QDate::currentDate();
     QVector<Site::Info> sites;
     if (sub == QLatin1String("list")) {
@@ -1504,7 +1998,12 @@ int cmdSite(const Options &o, const QStringList &ports, Io &io)
                                  {QStringLiteral("range"), t.rangeMin + QStringLiteral("-") + t.rangeMax},
                                  {QStringLiteral("limit1"), t.limit1}, {QStringLiteral("limit2"), t.limit2},
                                  {QStringLiteral("next_calibration"), d.nextDue.toString(Qt::ISODate)},
-                                 {QStringLiteral("due"), dueWords(d.nextDue, today)}});
+                                 {QStringLiteral("due"), dueWords(d.nextDue, today)},
+                                 {QStringLiteral("gas"), t.gas.isEmpty() ? QJsonValue() : QJsonValue(t.gas)},
+                                 {QStringLiteral("backup"), t.backupPath.isEmpty() ? QJsonValue() : QJsonValue(t.backupPath)},
+                                 {QStringLiteral("backup_time"), t.backupTime.isValid()
+                                                                     ? QJsonValue(t.backupTime.toString(Qt::ISODate))
+                                                                     : QJsonValue()}});
             if (!o.json)
                 io.out << QStringList{sub == QLatin1String("due") ? d.site : t.tag.isEmpty() ? QStringLiteral("-") : t.tag,
                                       placeText(t.port, t.address), t.serialText,

@@ -1,16 +1,33 @@
 // tlctl: the command-line companion of TL Configuration.  The same link, the
 // same conversions and the same file formats as the program, for scripts,
 // production lines and machines without a screen.
+#include "cli.h"
 #include "commands.h"
 #include "console.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
+#include <memory>
 #include <unistd.h>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    // The words as QCoreApplication::arguments() gives them, read before the
+    // application object is made: it depends on them.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    // A PDF is painted through QtGui, which needs a platform; without a
+    // display the offscreen one serves, unless the user chose another.
+    std::unique_ptr<QCoreApplication> app;
+    if (Tlctl::needsGui(words)) {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     Tlctl::installInterruptHandlers();
 
     Tlctl::OutputChannel outChannel(STDOUT_FILENO);
@@ -26,8 +43,5 @@ int main(int argc, char **argv)
         io.askSecret = Tlctl::askSecretOnTerminal;
         io.confirm = Tlctl::confirmOnTerminal;
     }
-
-    QStringList words = app.arguments();
-    words.removeFirst();
     return Tlctl::run(words, io);
 }
