@@ -246,6 +246,8 @@ void Runner::runLine(Command &link, LineWorker *worker, const QVector<int> &inde
                      QStringLiteral("another detector answers there (serial %1)").arg(link.DeviceParams.SerialNum));
             } else {
                 o.block = link.DeviceParams;
+                o.deviceType = link.DeviceType;
+                o.writeCount = link.WriteCount;
                 action(link, o);
             }
         }
@@ -306,6 +308,43 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
         mark(o, Status::Failed, Why::NotVerified, QStringLiteral("written, not verified"));
     else
         mark(o, Status::Failed, Why::WriteFailed, QStringLiteral("the write failed"));
+}
+
+Journal::Error recordChange(Site::Register &reg, qint64 siteId, const std::vector<Outcome> &outcomes,
+                            const QString &gas, const QDateTime &time)
+{
+    QVector<LineWorker::DeviceRead> reads;
+    Journal::Error e;
+    for (const Outcome &o : outcomes) {
+        if (o.status != Status::Done)
+            continue;
+        LineWorker::DeviceRead read;
+        read.port = o.target.port;
+        read.address = o.target.address;
+        read.deviceType = o.deviceType;
+        read.writeCount = o.writeCount;
+        read.block = o.block;
+        reads.append(read);
+        if (!gas.isEmpty() && e.ok())
+            e = reg.setGas(siteId, o.target.serial, gas);
+    }
+    if (!reads.isEmpty() && e.ok()) {
+        // As a survey of these detectors alone would take them; what it
+        // would call missing or drifted is not this run's to say.
+        Site::SurveyChanges ignored;
+        e = reg.applySurvey(siteId, reads, time, &ignored);
+    }
+    return e;
+}
+
+Journal::Error recordBackups(Site::Register &reg, qint64 siteId, const std::vector<Outcome> &outcomes,
+                             const QDateTime &time)
+{
+    Journal::Error e;
+    for (const Outcome &o : outcomes)
+        if (o.status == Status::Done && e.ok())
+            e = reg.recordBackup(siteId, o.target.serial, o.path, o.block, time);
+    return e;
 }
 
 } // namespace SiteApply

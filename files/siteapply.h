@@ -17,6 +17,7 @@
 #include "deviceops.h"
 #include "deviceparams.h"
 #include "restoreplan.h"
+#include "siteregister.h"
 
 #include <QObject>
 #include <QPair>
@@ -113,7 +114,20 @@ struct Outcome {
     QVector<Change> changes;          // what was (or was to be) written
     QString path;                     // a backup: the file written
     ParamBlock block{};               // the detector's block as read (as written, once done)
+    qint16 deviceType = 0;            // as read
+    quint16 writeCount = 0;
 };
+
+// What a finished run leaves in the site's register.  A change: each
+// detector done has the block read back as its last read (the next preview
+// starts from it) and, when a gas-library entry was written (`gas` not
+// empty), that gas.  A backup: each file written is the detector's last
+// backup, which drift is measured against.  The first failure is returned;
+// the devices are as the outcomes say either way.
+Journal::Error recordChange(Site::Register &reg, qint64 siteId, const std::vector<Outcome> &outcomes,
+                            const QString &gas, const QDateTime &time);
+Journal::Error recordBackups(Site::Register &reg, qint64 siteId, const std::vector<Outcome> &outcomes,
+                             const QDateTime &time);
 
 // Work on each of a list of detectors, on their lines' workers.  Each
 // detector is read in full first and must be the one chosen; then the

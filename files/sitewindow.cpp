@@ -537,14 +537,7 @@ void SiteWindow::backupEnded()
     const QDateTime now = QDateTime::currentDateTime();
     QStringList out;
     const qint64 site = current.id;
-    withRegister([&](Site::Register &reg) {
-        Journal::Error e;
-        for (const SiteApply::Outcome &o : done->outcomes()) {
-            if (o.status == SiteApply::Status::Done && e.ok())
-                e = reg.recordBackup(site, o.target.serial, o.path, o.block, now);
-        }
-        return e;
-    });
+    withRegister([&](Site::Register &reg) { return SiteApply::recordBackups(reg, site, done->outcomes(), now); });
     out << tr("Резервные копии: сделано %1, ошибок %2, пропущено %3.")
                .arg(done->count(SiteApply::Status::Done)).arg(done->count(SiteApply::Status::Failed))
                .arg(done->count(SiteApply::Status::Skipped));
@@ -585,14 +578,9 @@ void SiteWindow::changeEnded()
 {
     const std::unique_ptr<SiteApply::Runner> done = std::move(runner);
     const qint64 site = current.id;
-    if (!gasApplied.isEmpty())
-        withRegister([&](Site::Register &reg) {
-            Journal::Error e;
-            for (const SiteApply::Outcome &o : done->outcomes())
-                if (o.status == SiteApply::Status::Done && e.ok())
-                    e = reg.setGas(site, o.target.serial, gasApplied);
-            return e;
-        });
+    withRegister([&](Site::Register &reg) {
+        return SiteApply::recordChange(reg, site, done->outcomes(), gasApplied, QDateTime::currentDateTime());
+    });
     QStringList out;
     out << tr("Изменение параметров: выполнено %1, ошибок %2, пропущено %3.")
                .arg(done->count(SiteApply::Status::Done)).arg(done->count(SiteApply::Status::Failed))

@@ -1483,10 +1483,6 @@ int siteSurvey(Site::Register &reg, const Options &o, const QStringList &givenPo
 }
 
 
-// The runner's words for a detector that already holds the values: no
-// failure of a change to many.
-const QLatin1String NothingToChange("nothing to change");
-
 // Runs the work on a site's detectors to its end.  A signal (Ctrl-C,
 // SIGTERM, SIGHUP) cancels it: a write under way is finished, so that its
 // outcome is known, and no further detector is started.
@@ -1531,7 +1527,7 @@ QString outcomeReason(const SiteApply::Outcome &out)
     // The runner stops the detectors not yet started in one way, after a
     // failure (--stop-at-first) or on a signal: name the signal.
     if (out.status == SiteApply::Status::Skipped && interrupted()
-        && out.reason == QLatin1String("stopped after a failure"))
+        && (out.why == SiteApply::Why::Stopped || out.why == SiteApply::Why::Cancelled))
         return QStringLiteral("not started: %1").arg(interruptCause());
     if (out.status == SiteApply::Status::Failed && out.op.linkResult != ResultOk)
         return QStringLiteral("%1 (%2)").arg(out.reason, resultText(out.op.linkResult));
@@ -1601,17 +1597,11 @@ int siteBackup(Session &s, Site::Register &reg, const Site::Info &site, const QV
     const std::unique_ptr<SiteApply::Runner> runner = SiteApply::Runner::backup(targets, dir);
     runOnSite(*runner);
 
-    const QDateTime now = QDateTime::currentDateTime();
-    Journal::Error e;
+    const Journal::Error e = SiteApply::recordBackups(reg, site.id, runner->outcomes(), QDateTime::currentDateTime());
     QJsonArray list;
     for (int i = 0; i < detectors.size(); ++i) {
         const SiteApply::Outcome &out = runner->outcomes()[size_t(i)];
         const Site::Detector &d = detectors[i];
-        if (out.status == SiteApply::Status::Done) {
-            const Journal::Error recorded = reg.recordBackup(site.id, d.serial, out.path, out.block, now);
-            if (!recorded.ok() && e.ok())
-                e = recorded;
-        }
         QJsonObject j = outcomeJson(d, out);
         j.insert(QStringLiteral("file"), out.status == SiteApply::Status::Done ? QJsonValue(out.path) : QJsonValue());
         list.append(j);
@@ -1811,38 +1801,22 @@ int siteApply(Session &s, Site::Register &reg, const Site::Info &site, const QVe
     runOnSite(runner);
 
     // The register takes what each detector done holds now: its block as
-    // read back after the write (a read of it, as a survey's), and the gas
-    // entry it was set to.
-    QVector<LineWorker::DeviceRead> reads;
-    Journal::Error e;
+    // read back after the write, and the gas entry it was set to.
+    const Journal::Error e =
+        SiteApply::recordChange(reg, site.id, runner.outcomes(), change.gas, QDateTime::currentDateTime());
     QJsonArray outcomes;
     int failures = 0;
     int unchanged = 0;
     for (int i = 0; i < detectors.size(); ++i) {
         const SiteApply::Outcome &out = runner.outcomes()[size_t(i)];
         const Site::Detector &d = detectors[i];
-        if (out.status == SiteApply::Status::Done) {
-            LineWorker::DeviceRead read;
-            read.port = d.port;
-            read.address = d.address;
-            read.deviceType = qint16(d.deviceType);
-            read.writeCount = d.writeCount;
-            read.block = out.block;
-            reads.append(read);
-            if (!change.gas.isEmpty() && e.ok())
-                e = reg.setGas(site.id, d.serial, change.gas);
-        } else if (out.status == SiteApply::Status::Skipped && out.reason == NothingToChange) {
+        if (out.status == SiteApply::Status::Skipped && out.why == SiteApply::Why::NothingToChange)
             ++unchanged;
-        } else {
+        else if (out.status != SiteApply::Status::Done)
             ++failures;
-        }
         outcomes.append(outcomeJson(d, out));
         if (!o.json)
             io.out << outcomeLine(d, out, QStringLiteral("written and read back")) << "\n";
-    }
-    if (!reads.isEmpty() && e.ok()) {
-        Site::SurveyChanges ignored;
-        e = reg.applySurvey(site.id, reads, QDateTime::currentDateTime(), &ignored);
     }
     const int done = runner.count(SiteApply::Status::Done);
     const int failed = runner.count(SiteApply::Status::Failed);

@@ -144,6 +144,17 @@ void SiteWindowTest::siteWorkFromTheWindow()
             if (f[1] == 16 || f[1] == 6)
                 written << quint8(f[0]);
     QCOMPARE(written, (QList<int>{2, 5}));
+    {
+        // The register holds what was read back, for the next preview.
+        Journal::Database db;
+        QVERIFY(db.open().ok());
+        Site::Register reg(db);
+        Site::Info info;
+        Site::Detector d;
+        QVERIFY(reg.findSite(QStringLiteral("Цех 1"), &info).ok());
+        QVERIFY(reg.findDetector(info.id, QStringLiteral("100005"), &d).ok());
+        QCOMPARE(d.limit1, QStringLiteral("33.0"));
+    }
 
     // Backup of all, then the report as CSV with the tag and the overdue words.
     QTemporaryDir out;
