@@ -2,6 +2,7 @@
 
 #include "conversions.h"
 #include "paramtable.h"
+#include "paramtext_gui.h"
 
 #include <QHash>
 #include <QSet>
@@ -95,7 +96,7 @@ ParamBlock blockOf(const QByteArray &image)
     return b;
 }
 
-SiteReport::Row reportRow(const Due &due, const std::function<QString(const Params::ParamDef &)> &label)
+SiteReport::Row reportRow(const Due &due)
 {
     const Detector &d = due.detector;
     SiteReport::Row row;
@@ -103,7 +104,7 @@ SiteReport::Row reportRow(const Due &due, const std::function<QString(const Para
     row.port = d.port;
     row.address = d.address;
     row.serialText = d.serialText;
-    row.type = Params::deviceKindText(qint16(d.deviceType));
+    row.type = SiteReport::typeText(d.deviceType);
     row.firmware = d.firmware;
     row.gas = d.gas;
     row.unit = d.unit;
@@ -116,7 +117,7 @@ SiteReport::Row reportRow(const Due &due, const std::function<QString(const Para
         for (const Journal::FieldChange &f :
              Journal::changedFields(blockOf(d.backupBlock), blockOf(d.block), d.writeCount)) {
             const Params::ParamDef *def = Params::findParameter(f.name);
-            const QString name = label && def ? label(*def) : f.name;
+            const QString name = def ? ParamText::label(*def) : f.name;
             row.drift << QStringLiteral("%1: %2 → %3").arg(name, f.before, f.after);
         }
     }

@@ -100,10 +100,9 @@ struct Due {
 // rest zero.
 ParamBlock blockOf(const QByteArray &image);
 
-// A detector's row of the site report: drift is its last backup against
-// the block as last read.  `label` names a parameter in the drift texts
-// (the program's words); the parameter table's names when not given.
-SiteReport::Row reportRow(const Due &due, const std::function<QString(const Params::ParamDef &)> &label = {});
+// A detector's row of the site report, in the program's words: drift is
+// its last backup against the block as last read.
+SiteReport::Row reportRow(const Due &due);
 
 class Register
 {

@@ -66,6 +66,13 @@ QString dueText(const Row &row, const QDate &today)
     return tr("в срок");
 }
 
+QString typeText(int deviceType)
+{
+    if (deviceType == 1 || deviceType == 2)
+        return tr("Детектор, тип %1").arg(deviceType);
+    return tr("Неизвестный прибор (тип %1)").arg(deviceType);
+}
+
 QStringList columnTitles()
 {
     return {tr("Метка"), tr("Линия"), tr("Адрес"), tr("Заводской номер"), tr("Тип"), tr("Версия ПО"), tr("Газ"),

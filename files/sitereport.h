@@ -51,6 +51,9 @@ struct Header {
 // alone: "просрочена на 12 дн.", "через 5 дн.", "в срок", "нет данных".
 QString dueText(const Row &row, const QDate &today);
 
+// The kind of device, in the program's language: "Детектор, тип 1".
+QString typeText(int deviceType);
+
 // The column titles, in the program's language.
 QStringList columnTitles();
 // One row's cells, in the order of columnTitles().

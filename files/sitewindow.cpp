@@ -44,13 +44,6 @@ protected:
     }
 };
 
-QString typeText(int deviceType)
-{
-    if (deviceType == 1 || deviceType == 2)
-        return QCoreApplication::translate("SiteWindow", "Детектор, тип %1").arg(deviceType);
-    return QCoreApplication::translate("SiteWindow", "Неизвестный прибор (тип %1)").arg(deviceType);
-}
-
 QString place(const QString &port, int address)
 {
     return QCoreApplication::translate("SiteWindow", "%1, адрес %2").arg(port).arg(address);
@@ -201,8 +194,7 @@ void SiteWindow::fillTable()
     model->removeRows(0, model->rowCount());
     overdueCount = 0;
     for (const Site::Due &d : qAsConst(dues)) {
-        SiteReport::Row row = Site::reportRow(d, [](const Params::ParamDef &def) { return ParamText::label(def); });
-        row.type = typeText(d.detector.deviceType);
+        const SiteReport::Row row = Site::reportRow(d);
         const QStringList cells = SiteReport::cells(row, today);
         if (d.status == Site::Status::Overdue)
             ++overdueCount;
@@ -624,11 +616,8 @@ void SiteWindow::on_pushButtonReport_clicked()
     header.date = QDate::currentDate();
     header.technician = QString::fromLocal8Bit(qgetenv("USER"));
     QVector<SiteReport::Row> rows;
-    for (const Site::Due &d : qAsConst(dues)) {
-        SiteReport::Row row = Site::reportRow(d, [](const Params::ParamDef &def) { return ParamText::label(def); });
-        row.type = typeText(d.detector.deviceType);
-        rows << row;
-    }
+    for (const Site::Due &d : qAsConst(dues))
+        rows << Site::reportRow(d);
     QString error;
     bool ok = false;
     if (QFileInfo(file).suffix().compare(QLatin1String("csv"), Qt::CaseInsensitive) == 0) {

@@ -205,14 +205,12 @@ void SiteRegisterTest::secondSurveyReportsWhatChanged()
     QCOMPARE(d.firstSeen, first);
     QCOMPARE(list[2].lastRead, first);
 
-    // The report's row carries the drift against the backup, by the label
-    // given; a detector never backed up has none.
+    // The report's row carries the drift against the backup, in the
+    // program's words; a detector never backed up has none.
     Due due;
     due.detector = d;
-    const SiteReport::Row row = reportRow(due, [](const Params::ParamDef &def) {
-        return QStringLiteral("<%1>").arg(QLatin1String(def.name));
-    });
-    QCOMPARE(row.drift, QStringList{QStringLiteral("<limit1>: 20.0 PPM → 25.0 PPM")});
+    const SiteReport::Row row = reportRow(due);
+    QCOMPARE(row.drift, QStringList{QStringLiteral("Порог 1: 20.0 PPM → 25.0 PPM")});
     QCOMPARE(row.tag + row.range, QStringLiteral("Котельная, у входа") + d.rangeMin + QStringLiteral("–") + d.rangeMax);
     due.detector = list[1];
     QVERIFY(reportRow(due).drift.isEmpty());

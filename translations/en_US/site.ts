@@ -4,6 +4,14 @@
 <context>
     <name>SiteReport</name>
     <message>
+        <source>Неизвестный прибор (тип %1)</source>
+        <translation>Unknown device (type %1)</translation>
+    </message>
+    <message>
+        <source>Детектор, тип %1</source>
+        <translation>Detector, type %1</translation>
+    </message>
+    <message>
         <source>нет данных о калибровке</source>
         <translation>no calibration on record</translation>
     </message>
@@ -365,14 +373,6 @@ Each detector is checked by its serial number, written and read back.</translati
     <message>
         <source>Отмена</source>
         <translation>Cancel</translation>
-    </message>
-    <message>
-        <source>Детектор, тип %1</source>
-        <translation>Detector, type %1</translation>
-    </message>
-    <message>
-        <source>Неизвестный прибор (тип %1)</source>
-        <translation>Unknown device (type %1)</translation>
     </message>
     <message>
         <source>%1, адрес %2</source>
