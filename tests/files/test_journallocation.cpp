@@ -1,5 +1,6 @@
 // Where a journal lives: a file path, a server URL with its options, a
 // service name; a password in the location refused without being shown.
+#include "journal.h"
 #include "journallocation.h"
 
 #include <QtTest>
@@ -71,8 +72,16 @@ void JournalLocationTest::passwordRefusedUnshown()
         const Location l = parseLocation(url);
         QCOMPARE(l.kind, Location::Kind::Invalid);
         QCOMPARE(l.text, QStringLiteral("postgresql://tech@db.example.org/journal?sslmode=require"));
-        QVERIFY2(l.problem.contains(QLatin1String("~/.pgpass")) && l.problem.contains(QLatin1String("PGPASSFILE")),
-                 qPrintable(l.problem));
+
+        Database db;
+        const Error e = db.open(url);
+        QCOMPARE(e.problem, Problem::CannotOpen);
+        QVERIFY(!db.isOpen());
+        const QString text = errorText(e);
+        QVERIFY2(text.contains(QLatin1String("~/.pgpass")) && text.contains(QLatin1String("PGPASSFILE"))
+                     && text.contains(QLatin1String("service file")),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(QLatin1String("s3cret")), qPrintable(text));
     }
 }
 
