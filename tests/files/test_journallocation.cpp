@@ -1,8 +1,11 @@
 // Where a journal lives: a file path, a server URL with its options, a
-// service name; a password in the location refused without being shown.
+// service name; a password in the location refused without being shown; a
+// server that is not there answered as one that cannot be reached.
 #include "journal.h"
 #include "journallocation.h"
+#include "pgcluster.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 using namespace Journal;
@@ -13,6 +16,7 @@ class JournalLocationTest : public QObject
 private slots:
     void locationsParsed();
     void passwordRefusedUnshown();
+    void unreachableServerCannotOpen();
 };
 
 void JournalLocationTest::locationsParsed()
@@ -83,6 +87,30 @@ void JournalLocationTest::passwordRefusedUnshown()
                  qPrintable(text));
         QVERIFY2(!text.contains(QLatin1String("s3cret")), qPrintable(text));
     }
+}
+
+void JournalLocationTest::unreachableServerCannotOpen()
+{
+    // A port that nothing listens on: refused at once, not waited for.
+    const int port = PgCluster::freePort();
+    QVERIFY(port > 0);
+    const QString url = QStringLiteral("postgresql://tech@127.0.0.1:%1/journal?sslmode=disable").arg(port);
+    QElapsedTimer clock;
+    clock.start();
+    Record r;
+    r.kind = kindKey(Kind::GasZero);
+    const Error e = append(r, url);
+    const qint64 ms = clock.elapsed();
+    QCOMPARE(e.problem, Problem::CannotOpen);
+    QCOMPARE(e.path, url);
+    QCOMPARE(r.id, qint64(0));
+    // The server's address and libpq's reason, in a sentence about a server.
+    QVERIFY2(e.detail.contains(QString::number(port))
+                 && e.detail.contains(QLatin1String("refused"), Qt::CaseInsensitive),
+             qPrintable(e.detail));
+    QVERIFY2(errorText(e).contains(QLatin1String("cannot be reached")), qPrintable(errorText(e)));
+    QVERIFY2(ms < 30000, qPrintable(QString::number(ms)));   // wide: a busy machine
+    qInfo("refused in %lld ms", ms);
 }
 
 QTEST_GUILESS_MAIN(JournalLocationTest)
