@@ -2,6 +2,8 @@
 
 #include "command.h"
 #include "conversions.h"
+#include "journaldialect.h"
+#include "journallocation.h"
 #include "paramtable.h"
 
 #include <QAtomicInteger>
@@ -41,36 +43,32 @@ const KindName kindNames[] = {
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
                             "before_text, after_text, outcome, reason, source";
 
-// The schema, as the statements that take a file from one version to the
-// next: schemaSteps(v) makes version v + 1 out of version v.  Everything
-// here is plain SQL but for the two marked pieces, which a server database
-// spells its own way.
-const char *const AutoId = "INTEGER PRIMARY KEY AUTOINCREMENT";   // dialect
-QString beginWriting() { return QStringLiteral("BEGIN IMMEDIATE"); }   // dialect: take the write lock first
-
-QStringList schemaSteps(int version)
+// The schema, as the statements that take a database from one version to
+// the next: schemaSteps(v) makes version v + 1 out of version v.  Plain SQL
+// but for the column types $id (a counted id), $int64 and $text, which each
+// dialect spells its own way.
+QStringList plainSteps(int version)
 {
-    const QString id = QLatin1String(AutoId);
     switch (version) {
     case 0:
         // IF NOT EXISTS as the first journals made it: a file of version 0
         // may be an empty database or one made by hand with records only.
         return {QStringLiteral("CREATE TABLE IF NOT EXISTS records ("
-                               " id %1,"
-                               " time TEXT NOT NULL,"            // UTC, ISO 8601 with ms
+                               " id $id,"
+                               " time $text NOT NULL,"           // UTC, ISO 8601 with ms
                                " device_type INTEGER NOT NULL,"
-                               " serial INTEGER NOT NULL,"
-                               " serial_text TEXT NOT NULL,"
-                               " firmware TEXT NOT NULL,"
+                               " serial $int64 NOT NULL,"
+                               " serial_text $text NOT NULL,"
+                               " firmware $text NOT NULL,"
                                " address INTEGER NOT NULL,"
-                               " level TEXT NOT NULL,"
-                               " kind TEXT NOT NULL,"
-                               " value TEXT NOT NULL,"
-                               " before_text TEXT NOT NULL,"
-                               " after_text TEXT NOT NULL,"
-                               " outcome TEXT NOT NULL,"        // "ok" or "failed"
-                               " reason TEXT NOT NULL,"
-                               " source TEXT NOT NULL)").arg(id),
+                               " level $text NOT NULL,"
+                               " kind $text NOT NULL,"
+                               " value $text NOT NULL,"
+                               " before_text $text NOT NULL,"
+                               " after_text $text NOT NULL,"
+                               " outcome $text NOT NULL,"       // "ok" or "failed"
+                               " reason $text NOT NULL,"
+                               " source $text NOT NULL)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS records_serial ON records(serial)"),
                 QStringLiteral("CREATE INDEX IF NOT EXISTS records_time ON records(time)")};
     case 1:
@@ -78,46 +76,56 @@ QStringList schemaSteps(int version)
         // empty text where there is none; blocks are the 140-byte parameter
         // image as upper-case hex.
         return {QStringLiteral("CREATE TABLE sites ("
-                               " id %1,"
-                               " name TEXT NOT NULL UNIQUE,"
+                               " id $id,"
+                               " name $text NOT NULL UNIQUE,"
                                " calibration_interval_days INTEGER NOT NULL DEFAULT 180,"
-                               " created TEXT NOT NULL)").arg(id),
+                               " created $text NOT NULL)"),
                 QStringLiteral("CREATE TABLE detectors ("
-                               " site_id INTEGER NOT NULL REFERENCES sites(id),"
-                               " serial INTEGER NOT NULL,"
-                               " serial_text TEXT NOT NULL,"
-                               " tag TEXT NOT NULL DEFAULT '',"
-                               " port TEXT NOT NULL,"
+                               " site_id $int64 NOT NULL REFERENCES sites(id),"
+                               " serial $int64 NOT NULL,"
+                               " serial_text $text NOT NULL,"
+                               " tag $text NOT NULL DEFAULT '',"
+                               " port $text NOT NULL,"
                                " address INTEGER NOT NULL,"
                                " device_type INTEGER NOT NULL,"
                                " write_count INTEGER NOT NULL,"
-                               " firmware TEXT NOT NULL,"
-                               " unit TEXT NOT NULL,"             // the values as last read, shown
-                               " range_min TEXT NOT NULL,"
-                               " range_max TEXT NOT NULL,"
-                               " limit1 TEXT NOT NULL,"
-                               " limit2 TEXT NOT NULL,"
-                               " block TEXT NOT NULL,"            // the image as last read
-                               " gas TEXT NOT NULL DEFAULT '',"   // gas-library entry applied
-                               " first_seen TEXT NOT NULL,"
-                               " last_read TEXT NOT NULL,"
-                               " backup_path TEXT NOT NULL DEFAULT '',"
-                               " backup_time TEXT NOT NULL DEFAULT '',"
-                               " backup_block TEXT NOT NULL DEFAULT '',"
+                               " firmware $text NOT NULL,"
+                               " unit $text NOT NULL,"            // the values as last read, shown
+                               " range_min $text NOT NULL,"
+                               " range_max $text NOT NULL,"
+                               " limit1 $text NOT NULL,"
+                               " limit2 $text NOT NULL,"
+                               " block $text NOT NULL,"           // the image as last read
+                               " gas $text NOT NULL DEFAULT '',"  // gas-library entry applied
+                               " first_seen $text NOT NULL,"
+                               " last_read $text NOT NULL,"
+                               " backup_path $text NOT NULL DEFAULT '',"
+                               " backup_time $text NOT NULL DEFAULT '',"
+                               " backup_block $text NOT NULL DEFAULT '',"
                                " PRIMARY KEY (site_id, serial))"),
                 QStringLiteral("CREATE TABLE detector_moves ("
-                               " id %1,"
-                               " site_id INTEGER NOT NULL REFERENCES sites(id),"
-                               " serial INTEGER NOT NULL,"
-                               " time TEXT NOT NULL,"
-                               " old_port TEXT NOT NULL,"
+                               " id $id,"
+                               " site_id $int64 NOT NULL REFERENCES sites(id),"
+                               " serial $int64 NOT NULL,"
+                               " time $text NOT NULL,"
+                               " old_port $text NOT NULL,"
                                " old_address INTEGER NOT NULL,"
-                               " new_port TEXT NOT NULL,"
-                               " new_address INTEGER NOT NULL)").arg(id),
+                               " new_port $text NOT NULL,"
+                               " new_address INTEGER NOT NULL)"),
                 QStringLiteral("CREATE INDEX detector_moves_serial ON detector_moves(serial)")};
     default:
         return {};
     }
+}
+
+QStringList schemaSteps(int version, const Dialect &dialect)
+{
+    QStringList steps = plainSteps(version);
+    for (QString &step : steps)
+        step.replace(QLatin1String("$id"), dialect.autoId())
+            .replace(QLatin1String("$int64"), dialect.int64())
+            .replace(QLatin1String("$text"), dialect.text());
+    return steps;
 }
 
 QString timeKey(const QDateTime &t)
@@ -260,6 +268,9 @@ QString errorText(const Error &e)
     case Problem::None:
         return QString();
     case Problem::CannotOpen:
+        if (parseLocation(e.path).kind != Location::Kind::SqliteFile)
+            return QStringLiteral("the journal %1 cannot be reached (%2); check the location, that the server "
+                                  "runs and may be reached, and the login").arg(e.path, e.detail);
         return QStringLiteral("the journal %1 cannot be opened (%2); check that the folder exists and may be "
                               "written").arg(e.path, e.detail);
     case Problem::Locked:
@@ -319,41 +330,38 @@ void Database::close()
 Error Database::fail(Problem fallback, const QSqlError &error) const
 {
     Error e;
-    e.path = filePath;
-    e.detail = error.text().trimmed();
-    const QString code = error.nativeErrorCode();
-    const QString text = e.detail.toLower();
-    // SQLite's own codes: 5 busy, 6 locked, 11 corrupt, 26 not a database.
-    if (code == QLatin1String("5") || code == QLatin1String("6") || text.contains(QLatin1String("locked")))
-        e.problem = Problem::Locked;
-    else if (code == QLatin1String("11") || code == QLatin1String("26")
-             || text.contains(QLatin1String("not a database")) || text.contains(QLatin1String("malformed")))
-        e.problem = Problem::Corrupt;
-    else
-        e.problem = fallback;
+    e.path = locationText;
+    e.detail = error.text().simplified();
+    e.problem = dialect ? dialect->problemOf(error, fallback) : fallback;
     return e;
 }
 
-Error Database::open(const QString &path)
+Error Database::open(const QString &location)
 {
     close();
-    filePath = path;
+    const Location place = parseLocation(location);
+    locationText = place.text;
+    dialect = nullptr;
     Error e;
-    e.path = path;
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        e.problem = Problem::CannotOpen;
-        e.detail = QStringLiteral("no SQLite driver (libqt5sql5-sqlite)");
+    e.path = locationText;
+    e.problem = Problem::CannotOpen;
+    if (place.kind == Location::Kind::Invalid) {
+        e.detail = place.problem;
         return e;
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        e.problem = Problem::CannotOpen;
-        e.detail = QStringLiteral("cannot make the folder %1").arg(QFileInfo(path).absolutePath());
+    const Dialect &d = Dialect::of(place.kind);
+    if (!QSqlDatabase::isDriverAvailable(d.driver())) {
+        e.detail = QStringLiteral("no %1 driver (%2)").arg(d.driver(), d.driverPackage());
         return e;
     }
+    if (place.kind == Location::Kind::SqliteFile && !QDir().mkpath(QFileInfo(place.path).absolutePath())) {
+        e.detail = QStringLiteral("cannot make the folder %1").arg(QFileInfo(place.path).absolutePath());
+        return e;
+    }
+    dialect = &d;
 
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-    db.setDatabaseName(path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs));
+    QSqlDatabase db = QSqlDatabase::addDatabase(d.driver(), connection);
+    d.configure(db, place, busyTimeoutMs);
     if (!db.open()) {
         const Error failed = fail(Problem::CannotOpen, db.lastError());
         db = QSqlDatabase();
@@ -361,22 +369,10 @@ Error Database::open(const QString &path)
         return failed;
     }
 
-    // The first statement is where a file that is no database shows.
     Error result;
     {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
-            result = fail(Problem::Failed, q.lastError());
-        } else {
-            const int version = q.value(0).toInt();
-            if (version > SchemaVersion) {
-                result.problem = Problem::NewerSchema;
-                result.path = path;
-                result.detail = QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion);
-            } else if (version < SchemaVersion) {
-                result = migrate(q);
-            }
-        }
+        result = settle(q);
     }
     if (!result.ok()) {
         db = QSqlDatabase();
@@ -385,30 +381,47 @@ Error Database::open(const QString &path)
     return result;
 }
 
+Error Database::newerSchema(int version) const
+{
+    return Error{Problem::NewerSchema,
+                 QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion), locationText};
+}
+
+Error Database::settle(QSqlQuery &q)
+{
+    for (const QString &statement : dialect->session(busyTimeoutMs))
+        if (!q.exec(statement))
+            return fail(Problem::Failed, q.lastError());
+    // The first read is where a file that is no database shows.
+    int version = 0;
+    if (!dialect->readVersion(q, &version))
+        return fail(Problem::Failed, q.lastError());
+    if (version > SchemaVersion)
+        return newerSchema(version);
+    if (version < SchemaVersion)
+        return migrate(q);
+    return Error();
+}
+
 Error Database::migrate(QSqlQuery &q)
 {
     // Every step and the new version in one transaction, so that a
     // half-migrated journal never remains.  The version is read again under
-    // the write lock: another program may have migrated the file meanwhile.
-    if (!q.exec(beginWriting()))
-        return fail(Problem::Failed, q.lastError());
-    Error result;
+    // the write lock: another program may have migrated it meanwhile.
+    Error result = begin();
+    if (!result.ok())
+        return result;
     int version = 0;
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+    if (!dialect->readVersion(q, &version)) {
         result = fail(Problem::Failed, q.lastError());
+    } else if (version > SchemaVersion) {
+        result = newerSchema(version);
     } else {
-        version = q.value(0).toInt();
-        q.finish();
-        if (version > SchemaVersion) {
-            rollback();
-            return Error{Problem::NewerSchema,
-                         QStringLiteral("schema %1, this program knows %2").arg(version).arg(SchemaVersion), filePath};
-        }
         QStringList steps;
         for (int v = version; v < SchemaVersion; ++v)
-            steps << schemaSteps(v);
+            steps << schemaSteps(v, *dialect);
         if (version < SchemaVersion)
-            steps << QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion);
+            steps << dialect->writeVersion(SchemaVersion);
         steps << QStringLiteral("COMMIT");
         for (const QString &step : steps) {
             if (!q.exec(step)) {
@@ -430,10 +443,15 @@ QSqlDatabase Database::handle() const
 Error Database::begin()
 {
     if (!isOpen())
-        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
     QSqlQuery q(handle());
-    if (!q.exec(beginWriting()))
-        return fail(Problem::Failed, q.lastError());
+    for (const QString &statement : dialect->beginWriting()) {
+        if (!q.exec(statement)) {
+            const Error e = fail(Problem::Failed, q.lastError());
+            rollback();
+            return e;
+        }
+    }
     return Error();
 }
 
@@ -456,11 +474,12 @@ void Database::rollback()
 Error Database::append(Record &r)
 {
     if (!isOpen())
-        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     QSqlQuery q(db);
-    if (!q.prepare(QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                       .arg(QLatin1String(Columns))))
+    if (!q.prepare(dialect->returningId(
+            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                .arg(QLatin1String(Columns)))))
         return fail(Problem::Failed, q.lastError());
     if (!r.time.isValid())
         r.time = QDateTime::currentDateTime();
@@ -474,7 +493,7 @@ Error Database::append(Record &r)
         q.addBindValue(v);
     if (!q.exec())
         return fail(Problem::Failed, q.lastError());
-    r.id = q.lastInsertId().toLongLong();
+    r.id = dialect->insertedId(q);
     return Error();
 }
 
@@ -482,7 +501,7 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
 {
     records->clear();
     if (!isOpen())
-        return Error{Problem::Failed, QStringLiteral("not open"), filePath};
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
     QStringList where;
     QVariantList values;
     const QString serial = filter.serial.trimmed();
@@ -493,7 +512,7 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
             where << QStringLiteral("serial = ?");
             values << number;
         } else {
-            where << QStringLiteral("serial_text = ? COLLATE NOCASE");
+            where << QStringLiteral("UPPER(serial_text) = UPPER(?)");
             values << serial;
         }
     }
@@ -540,10 +559,10 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
     return Error();
 }
 
-Error append(Record &record, const QString &path)
+Error append(Record &record, const QString &location)
 {
     Database db;
-    const Error opened = db.open(path);
+    const Error opened = db.open(location);
     if (!opened.ok())
         return opened;
     return db.append(record);

@@ -1,6 +1,10 @@
-// The calibration journal: an SQLite database in the user's data folder that
-// keeps one record for every calibration step, parameter-file load, factory
-// store or restore and firmware update, made by the program or by tlctl.
+// The calibration journal: a database that keeps one record for every
+// calibration step, parameter-file load, factory store or restore and
+// firmware update, made by the program or by tlctl.  It is an SQLite file in
+// the user's data folder unless a location names another file or a
+// PostgreSQL database that a team shares (journallocation.h says how); the
+// same code runs on both, and what either spells its own way is in
+// journaldialect.h.
 //
 // No widgets and no messages here: every call says what went wrong (a
 // Problem and the database's own text) and the caller reports it in its own
@@ -9,8 +13,8 @@
 // operation's outcome and only report the journal's failure.
 //
 // Each open uses a connection of its own (unique name) and closes it again,
-// so the program and tlctl may write the same file at the same time; a
-// writer that finds the file locked waits up to busyTimeoutMs first.
+// so the program and tlctl may write the same journal at the same time; a
+// writer that finds it locked waits up to busyTimeoutMs first.
 #pragma once
 
 #include "deviceparams.h"
@@ -27,6 +31,8 @@ class QSqlError;
 class QSqlQuery;
 
 namespace Journal {
+
+class Dialect;
 
 // What a record is about.  The key (kindKey) is what the database and the
 // CSV hold.
@@ -102,8 +108,10 @@ QString firmwareValue(const QString &path, qint64 size, const QString &sha256Hex
 // What went wrong with the database.
 enum class Problem {
     None,
-    CannotOpen,     // the folder or file cannot be made or opened
-    Locked,         // another program holds the file locked past the wait
+    CannotOpen,     // the folder or file cannot be made or opened, the server
+                    // cannot be reached or refuses the login, or the location
+                    // is not one (a password in it, say)
+    Locked,         // another program holds the journal locked past the wait
     Corrupt,        // not a database, or a damaged one
     NewerSchema,    // written by a newer version of the program
     Failed,         // any other database error
@@ -113,7 +121,7 @@ enum class Problem {
 struct Error {
     Problem problem = Problem::None;
     QString detail;   // the database's or file's own text
-    QString path;     // the file concerned
+    QString path;     // the file, or the server's location (never with a password)
     bool ok() const { return problem == Problem::None; }
 };
 
@@ -144,8 +152,9 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    // Opens (or creates, with its folder and schema) the journal at `path`.
-    Error open(const QString &path = defaultPath());
+    // Opens (or creates, with its folder and schema) the journal at
+    // `location`: an SQLite file's path or a server (journallocation.h).
+    Error open(const QString &location = defaultPath());
     void close();
     bool isOpen() const;
 
@@ -154,7 +163,7 @@ public:
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
 
-    // For the other parts of the same file (the site register): the open
+    // For the other parts of the same database (the site register): the open
     // connection, a transaction that takes the write lock at once, and the
     // Error for a failed statement.
     QSqlDatabase handle() const;
@@ -164,13 +173,18 @@ public:
     Error fail(Problem fallback, const QSqlError &error) const;
 
 private:
+    // The session's settings, then the schema: checked, and migrated when
+    // older.
+    Error settle(QSqlQuery &q);
     Error migrate(QSqlQuery &q);
+    Error newerSchema(int version) const;
     QString connection;
-    QString filePath;
+    QString locationText;          // the location, as errors name it
+    const Dialect *dialect = nullptr;
 };
 
-// Opens the default journal, appends `record` and closes it again.
-Error append(Record &record, const QString &path = defaultPath());
+// Opens the journal at `location`, appends `record` and closes it again.
+Error append(Record &record, const QString &location = defaultPath());
 
 // The records as CSV (comma-separated, RFC 4180 quoting, CR LF, UTF-8), with
 // a header line.

@@ -1,5 +1,7 @@
 #include "journaltext_gui.h"
 
+#include "journallocation.h"
+
 #include <QCoreApplication>
 
 namespace JournalText {
@@ -56,6 +58,9 @@ QString errorText(const Journal::Error &e)
     case Journal::Problem::None:
         return QString();
     case Journal::Problem::CannotOpen:
+        if (Journal::parseLocation(e.path).kind != Journal::Location::Kind::SqliteFile)
+            return QCoreApplication::translate("JournalWindow", "Журнал калибровок %1 недоступен (%2). Проверьте адрес, что сервер работает и доступен, и вход.")
+                .arg(e.path, e.detail);
         return QCoreApplication::translate("JournalWindow", "Журнал калибровок %1 не открывается (%2). Проверьте, что папка существует и доступна для записи.")
             .arg(e.path, e.detail);
     case Journal::Problem::Locked:

@@ -6,7 +6,7 @@ TL_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 TL_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-  libqt5charts5-dev libqt5sql5-sqlite libqt5svg5
+  libqt5charts5-dev libqt5sql5-sqlite libqt5sql5-psql libqt5svg5
   qttools5-dev qttools5-dev-tools
   libkf5archive-dev
   python3 python3-openpyxl

@@ -1,7 +1,10 @@
 // The calibration journal's database on its own: schema, records in and out,
-// filters, CSV, and the clear answers for a locked, damaged or newer file.
+// filters, CSV, and the clear answers for a locked, damaged or newer file;
+// the same journal on a PostgreSQL server (a throw-away one, started once for
+// this test), its schema, migration and write lock.
 #include "command.h"
 #include "journal.h"
+#include "journalplace.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -44,7 +47,9 @@ class JournalTest : public QObject
     Q_OBJECT
 private slots:
     void init() { QVERIFY(dir.isValid()); Database::busyTimeoutMs = 3000; }
+    void recordsFiltersAndSchema_data() { JournalPlace::addRows(); }
     void recordsFiltersAndSchema();
+    void serverSchemaMigrationAndLock();
     void csvQuotesAndHeader();
     void defaultPathFollowsDataHome();
     void lockedFileAnsweredInTime();
@@ -55,15 +60,26 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    PgCluster pg;
 };
 
 void JournalTest::recordsFiltersAndSchema()
 {
-    const QString path = dir.filePath(QStringLiteral("a/b/journal.sqlite"));   // folders made on open
+    QFETCH(bool, server);
+    // A file's folders are made on open.
+    JournalPlace place(server, pg, QStringLiteral("records"), dir.filePath(QStringLiteral("a/b/journal.sqlite")));
+    QVERIFY2(place.ready(), qPrintable(place.why));
+    const QString path = place.location;
     const QDate today = QDate::currentDate();
     Record r1 = make(1234, QStringLiteral("gas_zero"), QDateTime(today.addDays(-10), QTime(9, 0)));
-    Record r2 = make(1234, QStringLiteral("gas_span"), QDateTime(today, QTime(10, 30)), false);
-    Record r3 = make(777, QStringLiteral("file_load"), QDateTime(today.addDays(-1), QTime(23, 59, 59)));
+    Record r2 = make(1234, QStringLiteral("gas_span"), QDateTime(today, QTime(10, 30, 0, 125)), false);
+    // A serial number past 32 bits is kept whole.
+    Record r3 = make(4000000777LL, QStringLiteral("file_load"), QDateTime(today.addDays(-1), QTime(23, 59, 59)));
+    r3.deviceType = 2;
+    r3.address = 247;
+    r3.level = QStringLiteral("Admin");
+    r3.source = QStringLiteral("tlctl");
+    r3.firmware = QStringLiteral("1.08 «β»");
     QVERIFY(append(r1, path).ok());
     QVERIFY(append(r2, path).ok());
     QVERIFY(append(r3, path).ok());
@@ -78,20 +94,30 @@ void JournalTest::recordsFiltersAndSchema()
     QCOMPARE(all[0].id, r1.id);
     QCOMPARE(all[1].id, r3.id);
     QCOMPARE(all[2].id, r2.id);
-    const Record &back = all[2];
-    QCOMPARE(back.time, r2.time);
-    QCOMPARE(back.serial, qint64(1234));
-    QCOMPARE(back.serialText, QStringLiteral("TL02ID0001234"));
-    QCOMPARE(back.kind, QStringLiteral("gas_span"));
-    QCOMPARE(back.after, r2.after);
-    QCOMPARE(back.ok, false);
-    QCOMPARE(back.reason, r2.reason);
+    for (const auto &pair : {qMakePair(all[2], r2), qMakePair(all[1], r3)}) {
+        const Record &back = pair.first;
+        const Record &written = pair.second;
+        QCOMPARE(back.time, written.time);
+        QCOMPARE(back.deviceType, written.deviceType);
+        QCOMPARE(back.serial, written.serial);
+        QCOMPARE(back.serialText, written.serialText);
+        QCOMPARE(back.firmware, written.firmware);
+        QCOMPARE(back.address, written.address);
+        QCOMPARE(back.level, written.level);
+        QCOMPARE(back.kind, written.kind);
+        QCOMPARE(back.value, written.value);
+        QCOMPARE(back.before, written.before);
+        QCOMPARE(back.after, written.after);
+        QCOMPARE(back.ok, written.ok);
+        QCOMPARE(back.reason, written.reason);
+        QCOMPARE(back.source, written.source);
+    }
     QCOMPARE(all[0].reason, QString(QLatin1String("")));
 
     QVector<Record> found;
     QVERIFY(db.query(Filter{QStringLiteral("1234"), {}, {}}, &found).ok());
     QCOMPARE(found.size(), 2);
-    QVERIFY(db.query(Filter{QStringLiteral("tl02id0000777"), {}, {}}, &found).ok());
+    QVERIFY(db.query(Filter{QStringLiteral("tl02id4000000777"), {}, {}}, &found).ok());
     QCOMPARE(found.size(), 1);
     QCOMPARE(found[0].id, r3.id);
     // The day bounds are whole local days, both included.
@@ -105,15 +131,110 @@ void JournalTest::recordsFiltersAndSchema()
     db.close();
 
     // The schema carries its version.
-    {
-        QSqlDatabase raw = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
-        raw.setDatabaseName(path);
-        QVERIFY(raw.open());
-        QSqlQuery q(raw);
-        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
-        QCOMPARE(q.value(0).toInt(), SchemaVersion);
+    const QVariant version = place.value(server ? QStringLiteral("SELECT version FROM journal_schema")
+                                                : QStringLiteral("PRAGMA user_version"));
+    QVERIFY2(version.isValid(), qPrintable(place.why));
+    QCOMPARE(version.toInt(), SchemaVersion);
+}
+
+void JournalTest::serverSchemaMigrationAndLock()
+{
+    QVERIFY2(pg.start(), qPrintable(pg.why()));
+    qInfo("the test server started in %lld ms", pg.startMs());
+    auto texts = [](const QVariantList &values) {
+        QStringList out;
+        for (const QVariant &v : values)
+            out << v.toString();
+        return out;
+    };
+    const QString tablesLeft = QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
+                                              "current_schema() AND table_name IN ('records', 'sites', 'detectors', "
+                                              "'detector_moves', 'journal_schema')");
+
+    // The same tables with the same columns, in the same order, as a file.
+    JournalPlace file(false, pg, QString(), dir.filePath(QStringLiteral("columns.sqlite")));
+    JournalPlace server(true, pg, QStringLiteral("columns"), QString());
+    QVERIFY2(server.ready(), qPrintable(server.why));
+    for (const QString &location : {file.location, server.location}) {
+        Database db;
+        const Error e = db.open(location);
+        QVERIFY2(e.ok(), qPrintable(errorText(e)));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    for (const char *table : {"records", "sites", "detectors", "detector_moves"}) {
+        const QStringList fileColumns =
+            texts(file.column(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(QLatin1String(table))));
+        const QStringList serverColumns = texts(server.column(
+            QStringLiteral("SELECT column_name::text FROM information_schema.columns WHERE table_schema = "
+                           "current_schema() AND table_name = '%1' ORDER BY ordinal_position")
+                .arg(QLatin1String(table))));
+        QVERIFY2(!fileColumns.isEmpty(), table);
+        QCOMPARE(serverColumns, fileColumns);
+    }
+
+    // A step that fails leaves nothing behind: one transaction, and a
+    // failed statement is no unreachable server.
+    JournalPlace clash(true, pg, QStringLiteral("clash"), QString());
+    QVERIFY2(clash.ready() && clash.run({QStringLiteral("CREATE TABLE detector_moves (x INTEGER)")}),
+             qPrintable(clash.why));
+    {
+        Database db;
+        const Error e = db.open(clash.location);
+        QCOMPARE(e.problem, Problem::Failed);
+        QVERIFY2(e.detail.contains(QLatin1String("detector_moves")), qPrintable(e.detail));
+    }
+    QCOMPARE(clash.value(tablesLeft).toInt(), 1);
+
+    // A journal of a newer program is refused, as such a file is.
+    QVERIFY2(server.run({QStringLiteral("UPDATE journal_schema SET version = version + 1")}), qPrintable(server.why));
+    {
+        Database db;
+        QCOMPARE(db.open(server.location).problem, Problem::NewerSchema);
+    }
+    QVERIFY2(server.run({QStringLiteral("UPDATE journal_schema SET version = version - 1")}), qPrintable(server.why));
+
+    // A writer waits for another's lock, then says it is locked; once the
+    // lock is free it takes it.
+    {
+        Database holder, waiter;
+        QVERIFY(holder.open(server.location).ok());
+        Database::busyTimeoutMs = 300;
+        QVERIFY(waiter.open(server.location).ok());
+        QVERIFY(holder.begin().ok());
+        const Error locked = waiter.begin();
+        QCOMPARE(locked.problem, Problem::Locked);
+        QVERIFY2(errorText(locked).contains(QLatin1String("locked by another program")), qPrintable(errorText(locked)));
+        QVERIFY(holder.commit().ok());
+        QVERIFY(waiter.begin().ok());
+        QVERIFY(waiter.commit().ok());
+    }
+
+    // A service name reaches the same database, the password again from
+    // the pgpass file.
+    const QString serviceFile = dir.filePath(QStringLiteral("pg_service.conf"));
+    {
+        QFile f(serviceFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("[tl_tests]\nhost=%1\nport=%2\ndbname=columns\nuser=%3\nsslmode=disable\n")
+                    .arg(pg.host()).arg(pg.port()).arg(pg.user()).toUtf8());
+    }
+    qputenv("PGSERVICEFILE", QFile::encodeName(serviceFile));
+    Record viaService = make(55, QStringLiteral("gas_zero"), QDateTime::currentDateTime());
+    const Error e = append(viaService, QStringLiteral("service=tl_tests"));
+    qunsetenv("PGSERVICEFILE");
+    QVERIFY2(e.ok(), qPrintable(errorText(e)));
+    QCOMPARE(server.value(QStringLiteral("SELECT serial FROM records WHERE id = %1").arg(viaService.id)).toLongLong(),
+             qint64(55));
+
+    // A server that drops the connection is one that cannot be reached.
+    Database lost;
+    QVERIFY(lost.open(server.location).ok());
+    QVERIFY(pg.superuserSql(QStringLiteral("postgres"),
+                            {QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = "
+                                            "'columns' AND usename = '%1'").arg(pg.user())}));
+    Record dropped = make(56, QStringLiteral("gas_zero"), QDateTime::currentDateTime());
+    const Error gone = lost.append(dropped);
+    QVERIFY2(gone.problem == Problem::CannotOpen,
+             qPrintable(QStringLiteral("%1: %2").arg(int(gone.problem)).arg(gone.detail)));
 }
 
 void JournalTest::csvQuotesAndHeader()

@@ -1,7 +1,9 @@
 // The site register in the journal's file: the move from a journal of
 // version 1, what a survey reports against the last one and the last
-// backup, and the due dates taken from the calibration records.
+// backup, and the due dates taken from the calibration records; the survey
+// and the due dates on a PostgreSQL server (a throw-away one) as well.
 #include "conversions.h"
+#include "journalplace.h"
 #include "siteregister.h"
 
 #include <QSqlDatabase>
@@ -89,11 +91,14 @@ class SiteRegisterTest : public QObject
     Q_OBJECT
 private slots:
     void versionOneMigratedWholeOrNotAtAll();
+    void secondSurveyReportsWhatChanged_data() { JournalPlace::addRows(); }
     void secondSurveyReportsWhatChanged();
+    void dueStatusFollowsRecordsAndInterval_data() { JournalPlace::addRows(); }
     void dueStatusFollowsRecordsAndInterval();
 
 private:
     QTemporaryDir dir;
+    PgCluster pg;
 };
 
 void SiteRegisterTest::versionOneMigratedWholeOrNotAtAll()
@@ -141,8 +146,11 @@ void SiteRegisterTest::versionOneMigratedWholeOrNotAtAll()
 
 void SiteRegisterTest::secondSurveyReportsWhatChanged()
 {
+    QFETCH(bool, server);
+    JournalPlace place(server, pg, QStringLiteral("survey"), dir.filePath(QStringLiteral("survey.sqlite")));
+    QVERIFY2(place.ready(), qPrintable(place.why));
     Journal::Database db;
-    QVERIFY(db.open(dir.filePath(QStringLiteral("survey.sqlite"))).ok());
+    QVERIFY(db.open(place.location).ok());
     Register reg(db);
     Info site;
     QVERIFY(reg.createSite(QStringLiteral("Цех 2"), DefaultIntervalDays, &site).ok());
@@ -218,7 +226,10 @@ void SiteRegisterTest::secondSurveyReportsWhatChanged()
 
 void SiteRegisterTest::dueStatusFollowsRecordsAndInterval()
 {
-    const QString path = dir.filePath(QStringLiteral("due.sqlite"));
+    QFETCH(bool, server);
+    JournalPlace place(server, pg, QStringLiteral("due"), dir.filePath(QStringLiteral("due.sqlite")));
+    QVERIFY2(place.ready(), qPrintable(place.why));
+    const QString path = place.location;
     const QDate today(2024, 6, 1);
     const QTime noon(12, 0);
     Info plant, store;
@@ -233,13 +244,14 @@ void SiteRegisterTest::dueStatusFollowsRecordsAndInterval()
                                            detector(Line1, 4, 4)}, QDateTime(today, noon), &changes).ok());
         QVERIFY(reg.applySurvey(store.id, {detector(Line1, 1, 5)}, QDateTime(today, noon), &changes).ok());
     }
-    runSql(path, {recordSql(1, QStringLiteral("gas_span"), QDateTime(today.addDays(-200), noon)),
-                  recordSql(1, QStringLiteral("gas_zero"), QDateTime(today.addDays(-250), noon)),
-                  recordSql(2, QStringLiteral("gas_zero"), QDateTime(today.addDays(-160), noon)),
-                  recordSql(2, QStringLiteral("gas_span"), QDateTime(today.addDays(-5), noon), false),
-                  recordSql(3, QStringLiteral("gas_zero"), QDateTime(today.addDays(-10), noon)),
-                  recordSql(4, QStringLiteral("file_load"), QDateTime(today.addDays(-1), noon)),
-                  recordSql(5, QStringLiteral("gas_span"), QDateTime(today.addDays(-175), noon))});
+    QVERIFY2(place.run({recordSql(1, QStringLiteral("gas_span"), QDateTime(today.addDays(-200), noon)),
+                        recordSql(1, QStringLiteral("gas_zero"), QDateTime(today.addDays(-250), noon)),
+                        recordSql(2, QStringLiteral("gas_zero"), QDateTime(today.addDays(-160), noon)),
+                        recordSql(2, QStringLiteral("gas_span"), QDateTime(today.addDays(-5), noon), false),
+                        recordSql(3, QStringLiteral("gas_zero"), QDateTime(today.addDays(-10), noon)),
+                        recordSql(4, QStringLiteral("file_load"), QDateTime(today.addDays(-1), noon)),
+                        recordSql(5, QStringLiteral("gas_span"), QDateTime(today.addDays(-175), noon))}),
+             qPrintable(place.why));
 
     Journal::Database db;
     QVERIFY(db.open(path).ok());

@@ -156,6 +156,9 @@
         <translation>Failed: %1</translation>
     </message>
     <message>
+        <source>Журнал калибровок %1 недоступен (%2). Проверьте адрес, что сервер работает и доступен, и вход.</source>
+        <translation>The calibration journal %1 cannot be reached (%2). Check the location, that the server runs and can be reached, and the login.</translation>
+    </message>    <message>
         <source>Журнал калибровок %1 не открывается (%2). Проверьте, что папка существует и доступна для записи.</source>
         <translation>The calibration journal %1 cannot be opened (%2). Check that the folder exists and can be written.</translation>
     </message>
