@@ -70,15 +70,40 @@ private slots:
             for (const QByteArray &f : sim->allRequests())
                 QVERIFY2(f[1] == 3 || f[1] == 4 || f[1] == 43, f.toHex().constData());
 
-        // The second survey, without line B.
+        // A backup, then: 100004 moved to another line at address 9, 100006
+        // silent, 100002's threshold changed behind the register's back.
+        QTemporaryDir backups;
+        QCOMPARE(runTlctl({QStringLiteral("site"), QStringLiteral("backup"), site, backups.path()}, env, 180000).code, 0);
+        QTemporaryDir files;
+        QFile moved(files.filePath(QStringLiteral("devices")));
+        QVERIFY(moved.open(QIODevice::WriteOnly) && moved.write("9 serial 100004\n") > 0);
+        moved.close();
+        SimProcess c;
+        QVERIFY(c.start({QStringLiteral("--devices"), QStringLiteral("@") + moved.fileName()}));
+        a.send(QStringLiteral("@6 fault noreply -1"));
+        a.send(QStringLiteral("@2 set holding 0x1005 250"));
         r = runTlctl({QStringLiteral("site"), QStringLiteral("survey"), site, QStringLiteral("--port"), a.portPath(),
+                      QStringLiteral("--port"), c.portPath(), QStringLiteral("--to"), QStringLiteral("12"),
                       QStringLiteral("--json")}, env, 180000);
         QCOMPARE(r.code, 0);
         const QJsonObject j = r.json();
         QCOMPARE(j.value(QStringLiteral("new")).toArray().size(), 0);
         const QJsonArray missing = j.value(QStringLiteral("missing")).toArray();
         QCOMPARE(missing.size(), 1);
-        QCOMPARE(missing[0].toObject().value(QStringLiteral("serial")).toString(), QStringLiteral("TL02ID0100004"));
+        QCOMPARE(missing[0].toObject().value(QStringLiteral("serial")).toString(), QStringLiteral("TL02ID0100006"));
+        const QJsonArray movedTo = j.value(QStringLiteral("moved")).toArray();
+        QCOMPARE(movedTo.size(), 1);
+        QCOMPARE(movedTo[0].toObject().value(QStringLiteral("old_port")).toString(), b.portPath());
+        QCOMPARE(movedTo[0].toObject().value(QStringLiteral("address")).toInt(), 9);
+        // Drift against the backup: 100002's threshold, and the moved one's
+        // network address.
+        QStringList drift;
+        for (const QJsonValue &d : j.value(QStringLiteral("drift")).toArray())
+            for (const QJsonValue &f : d.toObject().value(QStringLiteral("drift")).toArray())
+                drift << d.toObject().value(QStringLiteral("serial")).toString().right(3) + QLatin1Char(' ')
+                             + f.toObject().value(QStringLiteral("name")).toString() + QLatin1Char(' ')
+                             + f.toObject().value(QStringLiteral("now")).toString();
+        QCOMPARE(drift, (QStringList{QStringLiteral("002 limit1 25.0 PPM"), QStringLiteral("004 net_address 9")}));
 
         r = runTlctl({QStringLiteral("site"), QStringLiteral("list"), QStringLiteral("--json")}, env);
         const QJsonArray sites = QJsonDocument::fromJson(r.out.toUtf8()).array();
