@@ -14,7 +14,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QUuid>
 #include <QVariant>
+
+#include <pwd.h>
+#include <unistd.h>
 
 namespace Journal {
 
@@ -41,7 +46,12 @@ const KindName kindNames[] = {
 
 // Columns of the records table after the id, in the order the statements use.
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
-                            "before_text, after_text, outcome, reason, source";
+                            "before_text, after_text, outcome, reason, source, uuid, login, host";
+
+// A step of the schema that is no statement: every record without a UUID
+// gets a new one of its own (Database::giveUuids), the same on both
+// databases, before the column is made unique.
+const char *const GiveUuidsStep = "-- give every record a UUID";
 
 // The schema, as the statements that take a database from one version to
 // the next: schemaSteps(v) makes version v + 1 out of version v.  Plain SQL
@@ -113,6 +123,16 @@ QStringList plainSteps(int version)
                                " new_port $text NOT NULL,"
                                " new_address INTEGER NOT NULL)"),
                 QStringLiteral("CREATE INDEX detector_moves_serial ON detector_moves(serial)")};
+    case 2:
+        // Who wrote a record and where, and a UUID that names it in any
+        // copy of the journal.  The UUID is NULL in a row added by hand
+        // without one (both databases keep several NULLs in a unique
+        // column); every record this code writes has one.
+        return {QStringLiteral("ALTER TABLE records ADD COLUMN uuid $text"),
+                QStringLiteral("ALTER TABLE records ADD COLUMN login $text NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE records ADD COLUMN host $text NOT NULL DEFAULT ''"),
+                QLatin1String(GiveUuidsStep),
+                QStringLiteral("CREATE UNIQUE INDEX records_uuid ON records(uuid)")};
     default:
         return {};
     }
@@ -290,6 +310,18 @@ QString errorText(const Error &e)
     return QString();
 }
 
+QString loginName()
+{
+    for (const char *name : {"USER", "LOGNAME"}) {
+        const QString value = qEnvironmentVariable(name).trimmed();
+        if (!value.isEmpty())
+            return value;
+    }
+    if (const passwd *pw = ::getpwuid(::getuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+    return QString();
+}
+
 QString defaultPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
@@ -309,6 +341,11 @@ Database::Database()
 Database::~Database()
 {
     close();
+}
+
+bool Database::isServer() const
+{
+    return isOpen() && dialect && dialect->isServer();
 }
 
 bool Database::isOpen() const
@@ -396,6 +433,7 @@ Error Database::settle(QSqlQuery &q)
     int version = 0;
     if (!dialect->readVersion(q, &version))
         return fail(Problem::Failed, q.lastError());
+    foundVersion = version;
     if (version > SchemaVersion)
         return newerSchema(version);
     if (version < SchemaVersion)
@@ -423,8 +461,13 @@ Error Database::migrate(QSqlQuery &q)
         if (version < SchemaVersion)
             steps << dialect->writeVersion(SchemaVersion);
         steps << QStringLiteral("COMMIT");
+        foundVersion = version;
         for (const QString &step : steps) {
-            if (!q.exec(step)) {
+            if (step == QLatin1String(GiveUuidsStep)) {
+                result = giveUuids(q);
+                if (!result.ok())
+                    break;
+            } else if (!q.exec(step)) {
                 result = fail(Problem::Failed, q.lastError());
                 break;
             }
@@ -433,6 +476,28 @@ Error Database::migrate(QSqlQuery &q)
     if (!result.ok())
         rollback();
     return result;
+}
+
+Error Database::giveUuids(QSqlQuery &q)
+{
+    // Read every id first, then update them one by one: both databases do
+    // this alike, and it all stays in the migration's transaction.
+    QVector<qint64> ids;
+    if (!q.exec(QStringLiteral("SELECT id FROM records WHERE uuid IS NULL OR uuid = ''")))
+        return fail(Problem::Failed, q.lastError());
+    while (q.next())
+        ids.append(q.value(0).toLongLong());
+    q.finish();
+    QSqlQuery update(handle());
+    if (!update.prepare(QStringLiteral("UPDATE records SET uuid = ? WHERE id = ?")))
+        return fail(Problem::Failed, update.lastError());
+    for (const qint64 id : ids) {
+        update.addBindValue(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        update.addBindValue(id);
+        if (!update.exec())
+            return fail(Problem::Failed, update.lastError());
+    }
+    return Error();
 }
 
 QSqlDatabase Database::handle() const
@@ -478,17 +543,23 @@ Error Database::append(Record &r)
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     QSqlQuery q(db);
     if (!q.prepare(dialect->returningId(
-            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(QLatin1String(Columns)))))
         return fail(Problem::Failed, q.lastError());
     if (!r.time.isValid())
         r.time = QDateTime::currentDateTime();
+    if (r.uuid.isEmpty())
+        r.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (r.login.isEmpty())
+        r.login = loginName();
+    if (r.host.isEmpty())
+        r.host = QSysInfo::machineHostName();
     // Texts never go in as NULL: an empty text is stored empty.
     auto text = [](const QString &s) { return QVariant(s.isNull() ? QStringLiteral("") : s); };
     const QVariantList values = {timeKey(r.time), r.deviceType, r.serial, text(r.serialText), text(r.firmware),
                                  r.address, text(r.level), text(r.kind), text(r.value), text(r.before),
                                  text(r.after), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                                 text(r.reason), text(r.source)};
+                                 text(r.reason), text(r.source), r.uuid, text(r.login), text(r.host)};
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
@@ -552,6 +623,9 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
         r.ok = q.value(12).toString() == QLatin1String("ok");
         r.reason = q.value(13).toString();
         r.source = q.value(14).toString();
+        r.uuid = q.value(15).toString();
+        r.login = q.value(16).toString();
+        r.host = q.value(17).toString();
         records->append(r);
     }
     if (q.lastError().isValid())
@@ -587,7 +661,7 @@ QString csvField(const QString &text)
 QByteArray toCsv(const QVector<Record> &records)
 {
     QString out = QStringLiteral("id,time,device_type,serial,serial_text,firmware,address,level,kind,value,"
-                                 "before,after,outcome,reason,source\r\n");
+                                 "before,after,outcome,reason,source,uuid,login,host\r\n");
     for (const Record &r : records) {
         const QStringList fields = {QString::number(r.id),
                                     r.time.toString(Qt::ISODate),
@@ -603,7 +677,10 @@ QByteArray toCsv(const QVector<Record> &records)
                                     r.after,
                                     r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
                                     r.reason,
-                                    r.source};
+                                    r.source,
+                                    r.uuid,
+                                    r.login,
+                                    r.host};
         QStringList quoted;
         for (const QString &f : fields)
             quoted << csvField(f);

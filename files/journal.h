@@ -70,7 +70,17 @@ struct Record {
     bool ok = false;
     QString reason;                // why it failed (empty when ok)
     QString source;                // "program" or "tlctl"
+    // Who wrote it, where, and a name of its own that stays the same in any
+    // copy of the journal: set by append() when empty (a new UUID, the
+    // login name, the computer's host name).
+    QString uuid;                  // "3f2504e0-4f89-41d3-9a0c-0305e82c3301"
+    QString login;
+    QString host;
 };
+
+// The login name of the user running the program: $USER, else $LOGNAME,
+// else the password database's entry of the user id; empty when none.
+QString loginName();
 
 // The device fields of `link` (type, serial number, firmware version,
 // address, access level) with the time now, for a record of `kind`.  In the
@@ -132,8 +142,9 @@ QString errorText(const Error &error);
 // journal.sqlite, the same for the program and tlctl.
 QString defaultPath();
 
-// 1: the records; 2: the site register (sites, detectors, detector_moves).
-constexpr int SchemaVersion = 2;
+// 1: the records; 2: the site register (sites, detectors, detector_moves);
+// 3: each record's uuid (unique), login and host.
+constexpr int SchemaVersion = 3;
 
 struct Filter {
     QString serial;   // a serial number (digits) or its text; empty: any
@@ -157,6 +168,11 @@ public:
     Error open(const QString &location = defaultPath());
     void close();
     bool isOpen() const;
+    // Whether the open journal is on a server; the location as messages
+    // name it; the schema version it had when opened (0: it was made then).
+    bool isServer() const;
+    QString location() const { return locationText; }
+    int versionFound() const { return foundVersion; }
 
     // Adds `record`; its id is set on success.
     Error append(Record &record);
@@ -178,7 +194,9 @@ private:
     Error settle(QSqlQuery &q);
     Error migrate(QSqlQuery &q);
     Error newerSchema(int version) const;
+    Error giveUuids(QSqlQuery &q);
     QString connection;
+    int foundVersion = 0;
     QString locationText;          // the location, as errors name it
     const Dialect *dialect = nullptr;
 };

@@ -999,6 +999,10 @@ int cmdJournal(Session &s, const Options &o, Io &io)
             io.out << QStringLiteral("    before: %1\n").arg(r.before);
         if (!r.after.isEmpty())
             io.out << QStringLiteral("    after:  %1\n").arg(r.after);
+        io.out << QStringLiteral("    record %1%2\n")
+                      .arg(r.uuid, r.login.isEmpty() && r.host.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral(", by %1 on %2").arg(r.login, r.host));
     }
     io.out << QStringLiteral("%1 %2\n").arg(records.size()).arg(records.size() == 1 ? QStringLiteral("record")
                                                                                     : QStringLiteral("records"));

@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 using namespace Journal;
@@ -111,7 +113,15 @@ void JournalTest::recordsFiltersAndSchema()
         QCOMPARE(back.ok, written.ok);
         QCOMPARE(back.reason, written.reason);
         QCOMPARE(back.source, written.source);
+        QCOMPARE(back.uuid, written.uuid);
+        QCOMPARE(back.login, written.login);
+        QCOMPARE(back.host, written.host);
     }
+    // Made when written: a UUID each, the login name and the host.
+    QVERIFY(!QUuid::fromString(r1.uuid).isNull() && r1.uuid != r2.uuid && r2.uuid != r3.uuid);
+    QCOMPARE(all[0].login, loginName());
+    QVERIFY(!loginName().isEmpty());
+    QCOMPARE(all[0].host, QSysInfo::machineHostName());
     QCOMPARE(all[0].reason, QString(QLatin1String("")));
 
     QVector<Record> found;
@@ -170,6 +180,36 @@ void JournalTest::serverSchemaMigrationAndLock()
         QVERIFY2(!fileColumns.isEmpty(), table);
         QCOMPARE(serverColumns, fileColumns);
     }
+
+    // A journal of version 2 on the server: each record it holds gets a
+    // UUID of its own when it is opened.
+    JournalPlace older(true, pg, QStringLiteral("older"), QString());
+    QVERIFY2(older.ready(), qPrintable(older.why));
+    {
+        Database db;
+        QVERIFY(db.open(older.location).ok());
+    }
+    const QString versionTwoRecord = QStringLiteral(
+        "INSERT INTO records (time, device_type, serial, serial_text, firmware, address, level, kind, value, "
+        "before_text, after_text, outcome, reason, source) VALUES ('2025-01-0%1T08:00:00.000Z', 1, 4711, '', "
+        "'1.07', 1, 'Velta', 'gas_zero', '', '', '', 'ok', '', 'program')");
+    QVERIFY2(older.run({QStringLiteral("DROP INDEX records_uuid"),
+                        QStringLiteral("ALTER TABLE records DROP COLUMN uuid, DROP COLUMN login, DROP COLUMN host"),
+                        QStringLiteral("UPDATE journal_schema SET version = 2"), versionTwoRecord.arg(1),
+                        versionTwoRecord.arg(2)}),
+             qPrintable(older.why));
+    {
+        Database db;
+        const Error e = db.open(older.location);
+        QVERIFY2(e.ok(), qPrintable(errorText(e)));
+        QCOMPARE(db.versionFound(), 2);
+        QVector<Record> records;
+        QVERIFY(db.query(Filter(), &records).ok());
+        QCOMPARE(records.size(), 2);
+        QVERIFY(!QUuid::fromString(records[0].uuid).isNull() && !QUuid::fromString(records[1].uuid).isNull());
+        QVERIFY(records[0].uuid != records[1].uuid);
+    }
+    QCOMPARE(older.value(QStringLiteral("SELECT version FROM journal_schema")).toInt(), SchemaVersion);
 
     // A step that fails leaves nothing behind: one transaction, and a
     // failed statement is no unreachable server.
@@ -242,6 +282,9 @@ void JournalTest::csvQuotesAndHeader()
     Record r = make(42, QStringLiteral("input_4ma"), QDateTime(QDate(2026, 3, 1), QTime(8, 5, 0)), false);
     r.id = 7;
     r.value = QStringLiteral("4,000 mA");
+    r.uuid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
+    r.login = QStringLiteral("anna");
+    r.host = QStringLiteral("bench-2");
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     QVERIFY(writeCsv({r}, path).ok());
     QFile f(path);
@@ -253,7 +296,8 @@ void JournalTest::csvQuotesAndHeader()
     QCOMPARE(lines[2], QString());
     QCOMPARE(lines[1], QStringLiteral("7,2026-03-01T08:05:00,1,42,TL02ID0000042,1.07,1,Velta,input_4ma,"
                                       "\"4,000 mA\",adc_4ma=8000; adc_20ma=40000,adc_4ma=8100; adc_20ma=40100,"
-                                      "failed,\"no reply, \"\"timeout\"\"\",program"));
+                                      "failed,\"no reply, \"\"timeout\"\"\",program,"
+                                      "0f8fad5b-d9cb-469f-a165-70867728950e,anna,bench-2"));
     // A file that cannot be made is an error, not an empty success.
     QCOMPARE(writeCsv({r}, dir.filePath(QStringLiteral("none/x.csv"))).problem, Problem::FileWrite);
 }

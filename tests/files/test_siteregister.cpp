@@ -9,6 +9,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 using namespace Site;
@@ -116,12 +117,23 @@ void SiteRegisterTest::versionOneMigratedWholeOrNotAtAll()
         QCOMPARE(records.size(), 2);
         QCOMPARE(records[0].serial, qint64(4711));
         QCOMPARE(records[1].ok, false);
+        // Each record that was there got a UUID of its own.
+        QVERIFY(!records[0].uuid.isEmpty() && !records[1].uuid.isEmpty());
+        QVERIFY(records[0].uuid != records[1].uuid);
+        QVERIFY(!QUuid::fromString(records[0].uuid).isNull());
         Register reg(db);
         Info site;
         QVERIFY(reg.createSite(QStringLiteral("Котельная"), DefaultIntervalDays, &site).ok());
         QVERIFY(site.id > 0);
     }
-    QCOMPARE(sqlValue(path, QStringLiteral("PRAGMA user_version")).toInt(), 2);
+    QCOMPARE(sqlValue(path, QStringLiteral("PRAGMA user_version")).toInt(), Journal::SchemaVersion);
+    QCOMPARE(sqlValue(path, QStringLiteral("SELECT COUNT(DISTINCT uuid) FROM records WHERE uuid <> ''")).toInt(), 2);
+    // The column is unique: a copy of a record's UUID is refused.
+    {
+        Journal::Record copy;
+        copy.uuid = sqlValue(path, QStringLiteral("SELECT uuid FROM records LIMIT 1")).toString();
+        QCOMPARE(Journal::append(copy, path).problem, Journal::Problem::Failed);
+    }
     QCOMPARE(sqlValue(path, QStringLiteral("SELECT COUNT(*) FROM sqlite_master WHERE name IN "
                                            "('sites', 'detectors', 'detector_moves')")).toInt(), 3);
 
@@ -139,7 +151,7 @@ void SiteRegisterTest::versionOneMigratedWholeOrNotAtAll()
                                             "('sites', 'detectors')")).toInt(), 0);
 
     const QString newer = dir.filePath(QStringLiteral("v3.sqlite"));
-    runSql(newer, {VersionOneRecords, QStringLiteral("PRAGMA user_version = 3")});
+    runSql(newer, {VersionOneRecords, QStringLiteral("PRAGMA user_version = %1").arg(Journal::SchemaVersion + 1)});
     Journal::Database db;
     QCOMPARE(db.open(newer).problem, Journal::Problem::NewerSchema);
 }

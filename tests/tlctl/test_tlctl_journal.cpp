@@ -11,7 +11,9 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 class TlctlJournalTest : public QObject
@@ -113,9 +115,26 @@ void TlctlJournalTest::restoreFactoryAndFlashRecordedAndListed()
     const QStringList lines = r.out.split(QStringLiteral("\r\n"));
     QCOMPARE(lines.size(), 5);   // header, three records, the empty rest
     QVERIFY(lines[0].startsWith(QLatin1String("id,time,device_type,serial,serial_text,")));
+    QVERIFY(lines[0].endsWith(QLatin1String(",source,uuid,login,host")));
     QVERIFY2(lines[1].contains(QLatin1String(",1,4711,TL02ID0004711,")) && lines[1].contains(QLatin1String(",Velta,file_load,"))
-                 && lines[1].endsWith(QLatin1String(",ok,,tlctl")),
+                 && lines[1].contains(QLatin1String(",ok,,tlctl,")),
              qPrintable(lines[1]));
+    // Each record with a UUID of its own and who wrote it where.
+    QSet<QString> uuids;
+    for (int i = 1; i <= 3; ++i) {
+        const QStringList fields = lines[i].split(QLatin1Char(','));
+        const QString uuid = fields.value(fields.size() - 3);
+        QVERIFY2(!QUuid::fromString(uuid).isNull(), qPrintable(lines[i]));
+        uuids.insert(uuid);
+        QCOMPARE(fields.last(), QSysInfo::machineHostName());
+        QCOMPARE(fields.value(fields.size() - 2), Journal::loginName());
+    }
+    QCOMPARE(uuids.size(), 3);
+    // The listing names each record's UUID.
+    r = tlctl({QStringLiteral("journal")});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    for (const QString &uuid : uuids)
+        QVERIFY2(r.out.contains(QStringLiteral("    record %1, by ").arg(uuid)), qPrintable(r.out));
     QVERIFY2(lines[2].contains(QLatin1String(",factory_store,")) && lines[2].contains(QLatin1String("adc_4ma=8000")),
              qPrintable(lines[2]));
     // The bootloader does not say whose it is: no serial number.
