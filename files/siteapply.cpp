@@ -301,7 +301,7 @@ void Runner::change(Command &link, Outcome &o, const ValuesFor &values, const QS
     if (!record.ok)
         record.reason = o.op.unverified ? QStringLiteral("written, not verified") : QStringLiteral("not written");
     // A journal that cannot be written does not change the device's outcome.
-    Journal::append(record);
+    Journal::append(record, journal);
     if (o.op.ok())
         mark(o, Status::Done, Why::None, QString());
     else if (o.op.unverified)

@@ -151,6 +151,10 @@ public:
                                           QObject *parent = nullptr);
     ~Runner() override;
 
+    // The journal the change's records go to (default: the user's file);
+    // set before start().
+    void setJournal(const QString &location) { journal = location; }
+
     void start();
     Runner &run();   // start(), then waits for the end
     // The technician's Cancel: every line stops before its next detector
@@ -177,6 +181,7 @@ private:
 
     const QVector<Target> targets;
     const bool stopAtFirst;
+    QString journal = Journal::defaultPath();
     Action action;
     std::vector<std::unique_ptr<LineWorker>> workers;
     std::vector<Outcome> results;   // one per target, each written by its line only

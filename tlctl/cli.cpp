@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "journal.h"
+#include "journallocation.h"
 #include "options.h"
 #include "paramtable.h"
 
@@ -103,6 +105,7 @@ bool takesValue(const QString &option)
         QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
         QStringLiteral("--row"),      QStringLiteral("--days"),  QStringLiteral("--file"),
         QStringLiteral("--gas"),      QStringLiteral("--set"),   QStringLiteral("--only"),
+        QStringLiteral("--journal"),
     };
     return withValue.contains(option);
 }
@@ -122,9 +125,14 @@ QString checkCommandWords(const Options &o)
     const QString &c = o.command;
     const int n = o.args.size();
     if (c == QLatin1String("ports") || c == QLatin1String("identify") || c == QLatin1String("read")
-        || c == QLatin1String("watch") || c == QLatin1String("scan") || c == QLatin1String("journal")) {
+        || c == QLatin1String("watch") || c == QLatin1String("scan")) {
         if (n > 0)
             return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
+    } else if (c == QLatin1String("journal")) {
+        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init")))
+            return QStringLiteral("journal takes no words but init, got \"%1\"").arg(o.args.join(QLatin1Char(' ')));
+        if (n == 1 && (o.csv || !o.serial.isEmpty()))
+            return QStringLiteral("journal init lists nothing: --serial and --csv do not apply to it");
     } else if (c == QLatin1String("set")) {
         if (n == 0)
             return QStringLiteral("set needs at least one NAME=VALUE (tlctl set --help lists the names)");
@@ -177,6 +185,23 @@ QString checkCommandWords(const Options &o)
 }
 
 } // namespace
+
+bool usesJournal(const QString &command)
+{
+    static const QSet<QString> users = {QStringLiteral("journal"), QStringLiteral("site"), QStringLiteral("restore"),
+                                        QStringLiteral("factory"), QStringLiteral("flash")};
+    return users.contains(command);
+}
+
+QString journalLocation(const Options &o)
+{
+    if (!o.journal.isEmpty())
+        return o.journal;
+    const QString fromEnvironment = qEnvironmentVariable("TLCTL_JOURNAL");
+    if (!fromEnvironment.trimmed().isEmpty())
+        return fromEnvironment;
+    return Journal::defaultPath();
+}
 
 const QStringList &commandNames()
 {
@@ -299,6 +324,12 @@ Parsed parseArguments(const QStringList &words)
             }
         } else if (w == QLatin1String("--stop-at-first")) {
             o.stopAtFirst = true;
+        } else if (w == QLatin1String("--journal")) {
+            if (value.trimmed().isEmpty()) {
+                p.error = QStringLiteral("--journal needs a location: a file, a postgresql:// URL or service=NAME");
+                return p;
+            }
+            o.journal = value;
         } else if (w == QLatin1String("--csv")) {
             o.csv = true;
         } else if (w == QLatin1String("--days")) {
@@ -379,7 +410,8 @@ Parsed parseArguments(const QStringList &words)
     }
     static const QSet<QString> common = {QStringLiteral("--help"), QStringLiteral("--port"),
                                          QStringLiteral("--address"), QStringLiteral("--simulate"),
-                                         QStringLiteral("--user"), QStringLiteral("--frames")};
+                                         QStringLiteral("--user"), QStringLiteral("--frames"),
+                                         QStringLiteral("--journal")};
     for (const QString &g : given) {
         if (!common.contains(g) && !commandOptions().value(o.command).contains(g)) {
             p.error = QStringLiteral("%1 does not apply to %2").arg(g, o.command);
@@ -487,6 +519,11 @@ QString helpText(const QString &command)
         "  --frames         print every frame sent (>) and received (<) on stderr, in\n"
         "                   hex, each with a line that decodes it (registers by name)\n"
         "                   and after each attempt its result (= ok, = no reply, ...)\n"
+        "  --journal LOCATION  the calibration journal that restore, factory, flash,\n"
+        "                   journal and site use: an SQLite file, a team's server as\n"
+        "                   postgresql://USER@HOST[:PORT]/DB or service=NAME (never\n"
+        "                   with a password: libpq takes it from ~/.pgpass); default:\n"
+        "                   $TLCTL_JOURNAL, else the user's file (tlctl journal --help)\n"
         "  --help           this text; tlctl COMMAND --help for one command\n");
     const QString severalLines = QStringLiteral(
         "Several lines at once: give --port once per line, or --ports FILE.\n"
@@ -720,7 +757,8 @@ QString helpText(const QString &command)
     }
     if (command == QLatin1String("journal")) {
         return QStringLiteral(
-            "usage: tlctl journal [--serial N] [--csv]\n\n"
+            "usage: tlctl journal [--serial N] [--csv] [--journal LOCATION]\n"
+            "       tlctl journal init [--journal LOCATION]\n\n"
             "Lists the calibration journal, oldest first: every calibration step of the\n"
             "program, every parameter-file load, factory store and restore and firmware\n"
             "update of the program and of tlctl (restore, factory, flash), with the\n"
@@ -728,12 +766,27 @@ QString helpText(const QString &command)
             "the outcome.  Needs no device.\n\n"
             "  --serial N       only the records of serial number N (the number, or its\n"
             "                   text such as TL02ID0001234)\n"
-            "  --csv            the records as CSV (comma-separated, UTF-8, with a header)\n\n"
-            "The journal is $XDG_DATA_HOME/tl-configuration/journal.sqlite (by default\n"
+            "  --csv            the records as CSV (comma-separated, UTF-8, with a header);\n"
+            "                   the last columns are each record's UUID, login and host\n\n"
+            "init     makes the journal or brings an older one up to date.  On a server,\n"
+            "         run by the owner of the database (with CREATEROLE while a role is\n"
+            "         missing), it also makes the group roles tl_technician (reads, adds\n"
+            "         records and register rows, updates detectors; deletes nothing) and\n"
+            "         tl_admin (also names sites and sets their intervals), grants them\n"
+            "         that, and guards the records: only their owner may change or\n"
+            "         remove one.  Running it again does no harm.  A technician's login\n"
+            "         is then CREATE ROLE name LOGIN IN ROLE tl_technician.  Prints what\n"
+            "         was done.\n\n"
+            "The journal is --journal LOCATION, else $TLCTL_JOURNAL, else\n"
+            "$XDG_DATA_HOME/tl-configuration/journal.sqlite (by default\n"
             "~/.local/share/tl-configuration/journal.sqlite), shared with the program.  A\n"
-            "journal that cannot be read (locked, damaged) gives exit 6.  restore, factory\n"
+            "location is an SQLite file, postgresql://USER@HOST[:PORT]/DB[?sslmode=...]\n"
+            "or service=NAME; one with a password is refused (exit 2): libpq takes the\n"
+            "password from ~/.pgpass.  A journal that cannot be read (locked, damaged,\n"
+            "a server that cannot be reached or refuses) gives exit 6.  restore, factory\n"
             "and flash write their record after the device work; when that fails they\n"
-            "print a warning and keep the exit code of the device work.\n");
+            "print a warning and keep the exit code of the device work.  Each record\n"
+            "carries a UUID, the login name and the computer's host name.\n");
     }
     if (command == QLatin1String("scan")) {
         return QStringLiteral(
@@ -808,6 +861,7 @@ QString helpText(const QString &command)
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
+        "  journal init             make or update the journal; a server's roles\n"
         "  site list|show|survey|due|backup|apply|report\n"
         "                           a site's register of detectors; backup, change\n"
         "                           and report of all of them\n"

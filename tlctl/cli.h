@@ -61,6 +61,7 @@ struct Options {
     QStringList sets;
     QStringList only;
     bool stopAtFirst = false;
+    QString journal;          // --journal: the journal's location (empty: not given)
 };
 
 struct Parsed {
@@ -83,6 +84,13 @@ bool readPortsFile(const QString &path, QStringList *ports, QString *error);
 // Whether the command needs a QGuiApplication (it paints: site report to a
 // PDF); the others run with a QCoreApplication and no display.
 bool needsGui(const QStringList &words);
+
+// Whether the command reads or writes the calibration journal.
+bool usesJournal(const QString &command);
+
+// The journal's location for `o`: --journal, else $TLCTL_JOURNAL, else the
+// user's file (Journal::defaultPath()).
+QString journalLocation(const Options &o);
 
 // Known command names, in the order --help lists them.
 const QStringList &commandNames();

@@ -9,6 +9,8 @@
 #include "gaslibrary.h"
 #include "hexfile.h"
 #include "journal.h"
+#include "journallocation.h"
+#include "journalserver.h"
 #include "lines.h"
 #include "options.h"
 #include "paramtable.h"
@@ -104,9 +106,9 @@ QString deviceLine(Session &s)
 // Writes a journal record after the device work it describes.  A journal
 // that cannot be written is a warning: the device work keeps its outcome
 // and its exit code.
-void journalRecord(Io &io, Journal::Record &record)
+void journalRecord(Io &io, const Options &o, Journal::Record &record)
 {
-    const Journal::Error e = Journal::append(record);
+    const Journal::Error e = Journal::append(record, journalLocation(o));
     if (e.ok())
         return;
     io.out.flush();
@@ -608,7 +610,7 @@ int cmdRestore(Session &s, const Options &o, Io &io)
     record.ok = rc == ExitOk;
     if (rc != ExitOk)
         record.reason = failedReason(rc);
-    journalRecord(io, record);
+    journalRecord(io, o, record);
     if (rc != ExitOk)
         return rc;
     io.out << QStringLiteral("restored %1 into %2: %3 holding registers written and read back\n")
@@ -641,7 +643,7 @@ int cmdFactory(Session &s, const Options &o, Io &io)
         record.ok = rc == ExitOk;
         if (rc != ExitOk)
             record.reason = failedReason(rc);
-        journalRecord(io, record);
+        journalRecord(io, o, record);
         if (rc != ExitOk)
             return rc;
         io.out << QStringLiteral("factory settings stored at %1: the device keeps the parameters it holds now\n")
@@ -663,7 +665,7 @@ int cmdFactory(Session &s, const Options &o, Io &io)
                                            link.DeviceParams);
     else
         record.reason = failedReason(rc);
-    journalRecord(io, record);
+    journalRecord(io, o, record);
     if (rc != ExitOk)
         return rc;
     io.out << QStringLiteral("factory settings restored at %1 and read back (tlctl read shows them)\n").arg(s.where());
@@ -828,7 +830,7 @@ int cmdFlash(Session &s, const Options &o, Io &io)
         record.reason = interrupted() || result == Firmware::Result::Cancelled
                             ? QStringLiteral("interrupted")
                             : QStringLiteral("stopped: %1").arg(resultText(report.linkResult));
-    journalRecord(io, record);
+    journalRecord(io, o, record);
     if (result != Firmware::Result::Ok && interrupted()) {
         // Ctrl-C also reaches a simulated detector, so a block in flight may
         // fail first: it is still the user's stop.
@@ -964,10 +966,39 @@ int cmdScan(Session &s, const Options &o, Io &io)
 
 // ----------------------------------------------------------------- journal
 
-int cmdJournal(Session &s, const Options &o, Io &io)
+// journal init: the journal made or brought up to date, and on a server the
+// roles, their privileges and the records' guard.
+int journalInit(Session &s, const Options &o, Io &io)
 {
     Journal::Database db;
-    Journal::Error e = db.open();
+    Journal::Error e = db.open(journalLocation(o));
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    const int found = db.versionFound();
+    if (found == 0)
+        io.out << QStringLiteral("the journal %1 was made (schema version %2)\n")
+                      .arg(db.location()).arg(Journal::SchemaVersion);
+    else if (found < Journal::SchemaVersion)
+        io.out << QStringLiteral("the journal %1 was brought from schema version %2 to %3\n")
+                      .arg(db.location()).arg(found).arg(Journal::SchemaVersion);
+    else
+        io.out << QStringLiteral("the journal %1 is up to date (schema version %2)\n")
+                      .arg(db.location()).arg(Journal::SchemaVersion);
+    QStringList report;
+    e = Journal::initServer(db, &report);
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    for (const QString &line : report)
+        io.out << line << "\n";
+    return ExitOk;
+}
+
+int cmdJournal(Session &s, const Options &o, Io &io)
+{
+    if (o.args.value(0) == QLatin1String("init"))
+        return journalInit(s, o, io);
+    Journal::Database db;
+    Journal::Error e = db.open(journalLocation(o));
     QVector<Journal::Record> records;
     if (e.ok())
         e = db.query(Journal::Filter{o.serial, {}, {}}, &records);
@@ -978,7 +1009,7 @@ int cmdJournal(Session &s, const Options &o, Io &io)
         return ExitOk;
     }
     if (records.isEmpty()) {
-        io.out << (o.serial.isEmpty() ? QStringLiteral("the journal %1 has no records\n").arg(Journal::defaultPath())
+        io.out << (o.serial.isEmpty() ? QStringLiteral("the journal %1 has no records\n").arg(db.location())
                                       : QStringLiteral("no records for serial number %1\n").arg(o.serial));
         return ExitOk;
     }
@@ -1802,6 +1833,7 @@ int siteApply(Session &s, Site::Register &reg, const Site::Info &site, const QVe
 
     SiteApply::Runner runner(targets, change.values, access.UserName, o.stopAtFirst, QStringLiteral("tlctl"),
                              change.what);
+    runner.setJournal(journalLocation(o));
     runOnSite(runner);
 
     // The register takes what each detector done holds now: its block as
@@ -1886,7 +1918,7 @@ int siteReport(Session &s, Site::Register &reg, const Site::Info &site, const Op
 int cmdSite(const Options &o, const QStringList &ports, Io &io)
 {
     Journal::Database db;
-    Journal::Error e = db.open();
+    Journal::Error e = db.open(journalLocation(o));
     if (!e.ok()) {
         io.err << "tlctl: " << Journal::errorText(e) << "\n";
         io.err.flush();
@@ -2024,6 +2056,18 @@ int run(const QStringList &words, Io &io, Command *link)
         io.err << "tlctl: " << parsed.error << "; tlctl --help shows the usage\n";
         io.err.flush();
         return ExitUsage;
+    }
+
+    // A journal's location that is none (a password in it, say) stops the
+    // command before any device work: given on the command line always, from
+    // the environment when the command uses the journal.
+    if (!o.journal.isEmpty() || usesJournal(o.command)) {
+        const Journal::Location place = Journal::parseLocation(journalLocation(o));
+        if (place.kind == Journal::Location::Kind::Invalid) {
+            io.err << "tlctl: the journal's location " << place.text << " is not usable: " << place.problem << "\n";
+            io.err.flush();
+            return ExitUsage;
+        }
     }
 
     QStringList ports = o.ports;

@@ -269,9 +269,39 @@ bool PgCluster::createDatabase(const QString &name)
     return true;
 }
 
-QString PgCluster::url(const QString &database) const
+QString PgCluster::url(const QString &database, const QString &role) const
 {
-    return QStringLiteral("postgresql://%1@%2:%3/%4?sslmode=disable").arg(user(), host()).arg(serverPort).arg(database);
+    return QStringLiteral("postgresql://%1@%2:%3/%4?sslmode=disable").arg(role, host()).arg(serverPort).arg(database);
+}
+
+bool PgCluster::createLogin(const QString &role, const QStringList &memberOf)
+{
+    static const QRegularExpression plain(QStringLiteral("^[a-z_][a-z0-9_]*$"));
+    for (const QString &name : QStringList{role} + memberOf) {
+        if (!plain.match(name).hasMatch()) {
+            problem = QStringLiteral("\"%1\" is no plain role name").arg(name);
+            return false;
+        }
+    }
+    if (!start())
+        return false;
+    const QString password = QString::number(QRandomGenerator::system()->generate64(), 36);
+    QString statement = QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD '%2'").arg(role, password);
+    if (!memberOf.isEmpty())
+        statement += QStringLiteral(" IN ROLE ") + memberOf.join(QStringLiteral(", "));
+    QString out;
+    if (!superuserSql(QStringLiteral("postgres"), {statement}, &out)) {
+        problem = QStringLiteral("the role %1 was not made: %2").arg(role, tail(out));
+        return false;
+    }
+    QFile pass(passFile());
+    if (!pass.open(QIODevice::Append)
+        || pass.write(QStringLiteral("%1:%2:*:%3:%4\n").arg(host()).arg(serverPort).arg(role, password).toUtf8()) < 0
+        || !pass.flush()) {
+        problem = QStringLiteral("the pgpass file cannot be written: ") + pass.errorString();
+        return false;
+    }
+    return true;
 }
 
 QSqlDatabase PgCluster::connect(const QString &connection, const QString &database) const

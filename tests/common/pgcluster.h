@@ -41,8 +41,14 @@ public:
 
     // A new, empty database that the tests' role owns; false: why() says.
     bool createDatabase(const QString &name);
-    // The URL the journal takes for `database` (the password stays out).
-    QString url(const QString &database) const;
+    // The URL the journal takes for `database` (the password stays out), as
+    // the tests' role or as `role`.
+    QString url(const QString &database) const { return url(database, user()); }
+    QString url(const QString &database, const QString &role) const;
+    // A new role that logs in over TCP, a member of the roles `memberOf`
+    // (which must exist), with a password of this run added to the pgpass
+    // file; false: why() says.
+    bool createLogin(const QString &role, const QStringList &memberOf);
     QString host() const { return QStringLiteral("127.0.0.1"); }
     int port() const { return serverPort; }
     QString user() const { return QStringLiteral("tltest"); }

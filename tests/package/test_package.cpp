@@ -173,8 +173,8 @@ private slots:
             QVERIFY2(missing.isEmpty(), qPrintable(command + QStringLiteral(": not offered ")
                                                    + QStringList(missing.values()).join(QLatin1Char(' '))));
         }
-        QCOMPARE(complete(QStringLiteral("tlctl read --j")), QStringList{QStringLiteral("--json")});
-        QCOMPARE(complete(QStringLiteral("tlctl backup --j")), QStringList());
+        QCOMPARE(complete(QStringLiteral("tlctl read --js")), QStringList{QStringLiteral("--json")});
+        QCOMPARE(complete(QStringLiteral("tlctl backup --js")), QStringList());
 
         // Words: parameter names from tlctl set --help, fixed words, ports.
         QCOMPARE(complete(QStringLiteral("tlctl set limit1_d")), QStringList{QStringLiteral("limit1_direction=")});

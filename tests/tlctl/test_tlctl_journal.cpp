@@ -211,6 +211,9 @@ void TlctlJournalTest::usage()
     const QList<QStringList> bad = {{QStringLiteral("journal"), QStringLiteral("extra")},
                                     {QStringLiteral("journal"), QStringLiteral("--serial")},
                                     {QStringLiteral("journal"), QStringLiteral("--yes")},
+                                    {QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("--csv")},
+                                    {QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("again")},
+                                    {QStringLiteral("journal"), QStringLiteral("--journal")},
                                     {QStringLiteral("read"), QStringLiteral("--csv")}};
     for (const QStringList &args : bad) {
         const TlctlRun r = tlctl(args);
@@ -219,6 +222,17 @@ void TlctlJournalTest::usage()
     const TlctlRun empty = tlctl({QStringLiteral("journal")});
     QCOMPARE(empty.code, 0);
     QCOMPARE(empty.out, QStringLiteral("the journal %1 has no records\n").arg(journalPath()));
+
+    // init on a file: made, or found up to date, and no roles.
+    const QString other = home->filePath(QStringLiteral("other/journal.sqlite"));
+    TlctlRun init = tlctl({QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("--journal"), other});
+    QVERIFY2(init.code == 0 && init.err.isEmpty(), qPrintable(init.err));
+    QCOMPARE(init.out, QStringLiteral("the journal %1 was made (schema version %2)\n%1 is a file of this computer: "
+                                      "no roles to set up (they are a server's)\n").arg(other).arg(Journal::SchemaVersion));
+    QVERIFY(QFile::exists(other));
+    init = tlctl({QStringLiteral("journal"), QStringLiteral("init"), QStringLiteral("--journal"), other});
+    QVERIFY2(init.code == 0 && init.out.startsWith(QStringLiteral("the journal %1 is up to date").arg(other)),
+             qPrintable(init.err + init.out));
 }
 
 QTEST_GUILESS_MAIN(TlctlJournalTest)
