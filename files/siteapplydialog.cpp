@@ -13,18 +13,10 @@
 #include <QHeaderView>
 #include <QMessageBox>
 
-#include <cstring>
 
 namespace {
 
 enum PreviewColumn { ColDetector, ColParameter, ColBefore, ColAfter, ColNote, PreviewColumns };
-
-ParamBlock blockOf(const QByteArray &image)
-{
-    ParamBlock b{};
-    std::memcpy(&b, image.constData(), size_t(qMin<int>(image.size(), Params::StructSize)));
-    return b;
-}
 
 // The settings a technician may type for many detectors: the numbers a
 // parameter file would bring in (no detector's own field, nothing
@@ -221,7 +213,7 @@ void SiteApplyDialog::updatePreview()
         if (!valuesFor)
             break;
         const QString who = d.tag.isEmpty() ? d.serialText : QStringLiteral("%1 (%2)").arg(d.serialText, d.tag);
-        const ParamBlock block = blockOf(d.block);
+        const ParamBlock block = Site::blockOf(d.block);
         const SiteApply::Preview p =
             SiteApply::preview(block, qint16(d.deviceType), d.writeCount, valuesFor(block), level);
         if (!p.refused.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "sitewindow.h"
 #include "ui_sitewindow.h"
 
+#include "conversions.h"
 #include "filechoice_gui.h"
 #include "journaltext_gui.h"
 #include "paramtext_gui.h"
@@ -490,7 +491,7 @@ QString SiteWindow::outcomeLine(const SiteApply::Outcome &o) const
     case SiteApply::Status::Failed: status = tr("ОШИБКА"); break;
     case SiteApply::Status::Skipped: status = tr("пропущен"); break;
     }
-    QString line = QStringLiteral("%1 (%2): %3").arg(QStringLiteral("TL02ID%1").arg(o.target.serial, 7, 10, QLatin1Char('0')),
+    QString line = QStringLiteral("%1 (%2): %3").arg(Conv::serialText(o.target.serial, o.block.DeviceTypeReg),
                                                     place(o.target.port, o.target.address), status);
     if (!why.isEmpty())
         line += QStringLiteral(" — ") + why;
