@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "conversions.h"
+#include "journalchain.h"
 #include "journaldialect.h"
 #include "journallocation.h"
 #include "paramtable.h"
@@ -46,12 +47,15 @@ const KindName kindNames[] = {
 
 // Columns of the records table after the id, in the order the statements use.
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
-                            "before_text, after_text, outcome, reason, source, uuid, login, host";
+                            "before_text, after_text, outcome, reason, source, uuid, login, host, prev_hash, hash, server_id";
 
 // A step of the schema that is no statement: every record without a UUID
 // gets a new one of its own (Database::giveUuids), the same on both
 // databases, before the column is made unique.
 const char *const GiveUuidsStep = "-- give every record a UUID";
+// The same for the chain: on a server every record is chained in the order
+// of its id (Database::chainRecords); a file of this computer has no chain.
+const char *const ChainStep = "-- chain the records";
 
 // The schema, as the statements that take a database from one version to
 // the next: schemaSteps(v) makes version v + 1 out of version v.  Plain SQL
@@ -133,6 +137,47 @@ QStringList plainSteps(int version)
                 QStringLiteral("ALTER TABLE records ADD COLUMN host $text NOT NULL DEFAULT ''"),
                 QLatin1String(GiveUuidsStep),
                 QStringLiteral("CREATE UNIQUE INDEX records_uuid ON records(uuid)")};
+    case 3:
+        // The chain and the sending state.  prev_hash and hash are empty
+        // in a file of this computer until a server has taken the record
+        // in; server_id is the server's id of it there (0: not yet sent;
+        // always 0 on the server, where the id is the server's id).  The
+        // register's changes are records of their own (register_records):
+        // a field of a site or detector (field: "site", "interval", "read",
+        // "tag", "gas", "backup", "move"; value: a JSON object), named by
+        // the site's name and the serial number (0 for the site itself),
+        // so that they mean the same in every copy.  register_state keeps
+        // for each field the record that set it (the newest time wins, the
+        // UUID breaking a tie).  journal_sync holds what a file of this
+        // computer knows about its server (which one, how far it has read).
+        return {QStringLiteral("ALTER TABLE records ADD COLUMN prev_hash $text NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE records ADD COLUMN hash $text NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE records ADD COLUMN server_id $int64 NOT NULL DEFAULT 0"),
+                QLatin1String(ChainStep),
+                QStringLiteral("CREATE INDEX records_server_id ON records(server_id)"),
+                QStringLiteral("CREATE TABLE register_records ("
+                               " id $id,"
+                               " uuid $text NOT NULL UNIQUE,"
+                               " time $text NOT NULL,"
+                               " site $text NOT NULL,"
+                               " serial $int64 NOT NULL,"
+                               " field $text NOT NULL,"
+                               " value $text NOT NULL,"
+                               " login $text NOT NULL,"
+                               " host $text NOT NULL,"
+                               " server_id $int64 NOT NULL DEFAULT 0,"
+                               " refused $text NOT NULL DEFAULT '')"),
+                QStringLiteral("CREATE INDEX register_records_server_id ON register_records(server_id)"),
+                QStringLiteral("CREATE TABLE register_state ("
+                               " site $text NOT NULL,"
+                               " serial $int64 NOT NULL,"
+                               " field $text NOT NULL,"
+                               " time $text NOT NULL,"
+                               " uuid $text NOT NULL,"
+                               " PRIMARY KEY (site, serial, field))"),
+                QStringLiteral("CREATE TABLE journal_sync ("
+                               " name $text PRIMARY KEY,"
+                               " value $text NOT NULL)")};
     default:
         return {};
     }
@@ -467,6 +512,10 @@ Error Database::migrate(QSqlQuery &q)
                 result = giveUuids(q);
                 if (!result.ok())
                     break;
+            } else if (step == QLatin1String(ChainStep)) {
+                result = chainRecords(q);
+                if (!result.ok())
+                    break;
             } else if (!q.exec(step)) {
                 result = fail(Problem::Failed, q.lastError());
                 break;
@@ -500,6 +549,53 @@ Error Database::giveUuids(QSqlQuery &q)
     return Error();
 }
 
+Error Database::chainRecords(QSqlQuery &q)
+{
+    if (!dialect->isServer())
+        return Error();
+    // Every record in the order of its id, each chained to the one before.
+    QVector<Record> all;
+    if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(Columns))))
+        return fail(Problem::Failed, q.lastError());
+    while (q.next()) {
+        Record r;
+        r.id = q.value(0).toLongLong();
+        r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+        r.deviceType = q.value(2).toInt();
+        r.serial = q.value(3).toLongLong();
+        r.serialText = q.value(4).toString();
+        r.firmware = q.value(5).toString();
+        r.address = q.value(6).toInt();
+        r.level = q.value(7).toString();
+        r.kind = q.value(8).toString();
+        r.value = q.value(9).toString();
+        r.before = q.value(10).toString();
+        r.after = q.value(11).toString();
+        r.ok = q.value(12).toString() == QLatin1String("ok");
+        r.reason = q.value(13).toString();
+        r.source = q.value(14).toString();
+        r.uuid = q.value(15).toString();
+        r.login = q.value(16).toString();
+        r.host = q.value(17).toString();
+        all.append(r);
+    }
+    q.finish();
+    QSqlQuery update(handle());
+    if (!update.prepare(QStringLiteral("UPDATE records SET prev_hash = ?, hash = ? WHERE id = ?")))
+        return fail(Problem::Failed, update.lastError());
+    QString previous = QLatin1String(GenesisHash);
+    for (const Record &r : all) {
+        const QString hash = chainHash(previous, r);
+        update.addBindValue(previous);
+        update.addBindValue(hash);
+        update.addBindValue(r.id);
+        if (!update.exec())
+            return fail(Problem::Failed, update.lastError());
+        previous = hash;
+    }
+    return Error();
+}
+
 QSqlDatabase Database::handle() const
 {
     return QSqlDatabase::database(connection, false);
@@ -517,11 +613,13 @@ Error Database::begin()
             return e;
         }
     }
+    writing = true;
     return Error();
 }
 
 Error Database::commit()
 {
+    writing = false;
     QSqlQuery q(handle());
     if (!q.exec(QStringLiteral("COMMIT"))) {
         const Error e = fail(Problem::Failed, q.lastError());
@@ -533,6 +631,7 @@ Error Database::commit()
 
 void Database::rollback()
 {
+    writing = false;
     QSqlQuery(handle()).exec(QStringLiteral("ROLLBACK"));
 }
 
@@ -540,10 +639,30 @@ Error Database::append(Record &r)
 {
     if (!isOpen())
         return Error{Problem::Failed, QStringLiteral("not open"), locationText};
+    if (!dialect->isServer() || writing)
+        return appendRow(r);
+    // On a server the record is chained: its own transaction holds the
+    // lock from reading the last hash to the insert.
+    Error e = begin();
+    if (!e.ok())
+        return e;
+    e = appendRow(r);
+    if (!e.ok()) {
+        rollback();
+        return e;
+    }
+    e = commit();
+    if (!e.ok())
+        r.id = 0;
+    return e;
+}
+
+Error Database::appendRow(Record &r)
+{
     QSqlDatabase db = QSqlDatabase::database(connection, false);
     QSqlQuery q(db);
     if (!q.prepare(dialect->returningId(
-            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                 .arg(QLatin1String(Columns)))))
         return fail(Problem::Failed, q.lastError());
     if (!r.time.isValid())
@@ -554,17 +673,30 @@ Error Database::append(Record &r)
         r.login = loginName();
     if (r.host.isEmpty())
         r.host = QSysInfo::machineHostName();
+    if (dialect->isServer()) {
+        // The chain goes on from the newest chained record; the caller
+        // holds the write lock (begin()), so no other writer comes between.
+        QSqlQuery last(db);
+        if (!last.exec(QStringLiteral("SELECT hash FROM records WHERE hash <> '' ORDER BY id DESC LIMIT 1")))
+            return fail(Problem::Failed, last.lastError());
+        r.prevHash = last.next() ? last.value(0).toString() : QLatin1String(GenesisHash);
+        last.finish();
+        r.hash = chainHash(r.prevHash, r);
+    }
     // Texts never go in as NULL: an empty text is stored empty.
     auto text = [](const QString &s) { return QVariant(s.isNull() ? QStringLiteral("") : s); };
     const QVariantList values = {timeKey(r.time), r.deviceType, r.serial, text(r.serialText), text(r.firmware),
                                  r.address, text(r.level), text(r.kind), text(r.value), text(r.before),
                                  text(r.after), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                                 text(r.reason), text(r.source), r.uuid, text(r.login), text(r.host)};
+                                 text(r.reason), text(r.source), r.uuid, text(r.login), text(r.host),
+                                 text(r.prevHash), text(r.hash), dialect->isServer() ? 0 : r.serverId};
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
         return fail(Problem::Failed, q.lastError());
     r.id = dialect->insertedId(q);
+    if (dialect->isServer())
+        r.serverId = r.id;
     return Error();
 }
 
@@ -626,6 +758,9 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
         r.uuid = q.value(15).toString();
         r.login = q.value(16).toString();
         r.host = q.value(17).toString();
+        r.prevHash = q.value(18).toString();
+        r.hash = q.value(19).toString();
+        r.serverId = dialect->isServer() ? r.id : q.value(20).toLongLong();
         records->append(r);
     }
     if (q.lastError().isValid())

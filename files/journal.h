@@ -76,6 +76,16 @@ struct Record {
     QString uuid;                  // "3f2504e0-4f89-41d3-9a0c-0305e82c3301"
     QString login;
     QString host;
+    // The record's place in a team server's chain (journalchain.h): the hash
+    // of the record before it and its own, both SHA-256 as lower-case hex.
+    // A server sets them when it takes the record in; a file of this
+    // computer holds them once the server has acknowledged the record, and
+    // holds them empty until then.
+    QString prevHash;
+    QString hash;
+    // The server's id of the record (on the server: its id); 0 in a file of
+    // this computer while the record waits to be sent.
+    qint64 serverId = 0;
 };
 
 // The login name of the user running the program: $USER, else $LOGNAME,
@@ -143,8 +153,10 @@ QString errorText(const Error &error);
 QString defaultPath();
 
 // 1: the records; 2: the site register (sites, detectors, detector_moves);
-// 3: each record's uuid (unique), login and host.
-constexpr int SchemaVersion = 3;
+// 3: each record's uuid (unique), login and host; 4: the records' chain
+// (prev_hash, hash) and server id, the register's own records
+// (register_records, register_state) and the sending state (journal_sync).
+constexpr int SchemaVersion = 4;
 
 struct Filter {
     QString serial;   // a serial number (digits) or its text; empty: any
@@ -174,7 +186,11 @@ public:
     QString location() const { return locationText; }
     int versionFound() const { return foundVersion; }
 
-    // Adds `record`; its id is set on success.
+    // Adds `record`; its id is set on success.  On a server the record is
+    // chained (its prevHash and hash set, serverId its id) under the write
+    // lock: append takes the lock itself, or uses the one begin() took, so
+    // that a caller may add many records in one transaction.  A file of this
+    // computer keeps the chain fields and serverId as given.
     Error append(Record &record);
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
@@ -195,7 +211,10 @@ private:
     Error migrate(QSqlQuery &q);
     Error newerSchema(int version) const;
     Error giveUuids(QSqlQuery &q);
+    Error chainRecords(QSqlQuery &q);
+    Error appendRow(Record &record);
     QString connection;
+    bool writing = false;          // inside begin() .. commit() / rollback()
     int foundVersion = 0;
     QString locationText;          // the location, as errors name it
     const Dialect *dialect = nullptr;

@@ -4,6 +4,7 @@
 // this test), its schema, migration and write lock.
 #include "command.h"
 #include "journal.h"
+#include "journalchain.h"
 #include "journalplace.h"
 
 #include <QElapsedTimer>
@@ -194,7 +195,9 @@ void JournalTest::serverSchemaMigrationAndLock()
         "before_text, after_text, outcome, reason, source) VALUES ('2025-01-0%1T08:00:00.000Z', 1, 4711, '', "
         "'1.07', 1, 'Velta', 'gas_zero', '', '', '', 'ok', '', 'program')");
     QVERIFY2(older.run({QStringLiteral("DROP INDEX records_uuid"),
-                        QStringLiteral("ALTER TABLE records DROP COLUMN uuid, DROP COLUMN login, DROP COLUMN host"),
+                        QStringLiteral("ALTER TABLE records DROP COLUMN uuid, DROP COLUMN login, DROP COLUMN host, "
+                                       "DROP COLUMN prev_hash, DROP COLUMN hash, DROP COLUMN server_id"),
+                        QStringLiteral("DROP TABLE register_records, register_state, journal_sync"),
                         QStringLiteral("UPDATE journal_schema SET version = 2"), versionTwoRecord.arg(1),
                         versionTwoRecord.arg(2)}),
              qPrintable(older.why));
@@ -208,6 +211,11 @@ void JournalTest::serverSchemaMigrationAndLock()
         QCOMPARE(records.size(), 2);
         QVERIFY(!QUuid::fromString(records[0].uuid).isNull() && !QUuid::fromString(records[1].uuid).isNull());
         QVERIFY(records[0].uuid != records[1].uuid);
+        // ... and its place in the chain, in the order of the ids.
+        QCOMPARE(records[0].prevHash, QLatin1String(GenesisHash));
+        QCOMPARE(records[0].hash, chainHash(QLatin1String(GenesisHash), records[0]));
+        QCOMPARE(records[1].prevHash, records[0].hash);
+        QCOMPARE(records[1].hash, chainHash(records[0].hash, records[1]));
     }
     QCOMPARE(older.value(QStringLiteral("SELECT version FROM journal_schema")).toInt(), SchemaVersion);
 
