@@ -5,6 +5,7 @@
 #include "journalchain.h"
 #include "journaldialect.h"
 #include "journallocation.h"
+#include "journalsync.h"
 #include "paramtable.h"
 
 #include <QAtomicInteger>
@@ -771,7 +772,7 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
 Error append(Record &record, const QString &location)
 {
     Database db;
-    const Error opened = db.open(location);
+    const Error opened = db.open(localPath(location));
     if (!opened.ok())
         return opened;
     return db.append(record);

@@ -220,7 +220,10 @@ private:
     const Dialect *dialect = nullptr;
 };
 
-// Opens the journal at `location`, appends `record` and closes it again.
+// Appends `record` to the file of this computer for `location`
+// (localPath(): the location itself, or for a server the user's file, where
+// the record waits to be sent) and closes it again.  Nothing here waits on
+// a server.
 Error append(Record &record, const QString &location = defaultPath());
 
 // The records as CSV (comma-separated, RFC 4180 quoting, CR LF, UTF-8), with

@@ -106,14 +106,15 @@ void TlctlJournalServerTest::teamServerRolesGuardAndLocation()
     record.serialText = QStringLiteral("TL02ID0004711");
     record.source = QStringLiteral("tlctl");
     record.ok = true;
-    Journal::Error e = Journal::append(record, anna);
-    QVERIFY2(e.ok(), qPrintable(Journal::errorText(e)));
-    QVERIFY(record.id > 0 && !record.uuid.isEmpty());
     qint64 siteId = 0;
+    Journal::Error e;
     {
         Journal::Database db;
         e = db.open(anna);
         QVERIFY2(e.ok(), qPrintable(Journal::errorText(e)));
+        e = db.append(record);
+        QVERIFY2(e.ok(), qPrintable(Journal::errorText(e)));
+        QVERIFY(record.id > 0 && !record.uuid.isEmpty() && record.hash.size() == 64);
         Site::Register reg(db);
         Site::Info site;
         e = reg.createSite(QStringLiteral("Котельная"), Site::DefaultIntervalDays, &site);
