@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QUuid>
@@ -49,6 +50,40 @@ const KindName kindNames[] = {
 // Columns of the records table after the id, in the order the statements use.
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
                             "before_text, after_text, outcome, reason, source, uuid, login, host, prev_hash, hash, server_id";
+
+// The columns of schema 3, which a migration to 4 reads.
+const char *const OwnColumns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
+                               "before_text, after_text, outcome, reason, source, uuid, login, host";
+
+// A record from a row of "SELECT id, <Columns or OwnColumns> ...".
+Record recordOf(const QSqlQuery &q)
+{
+    Record r;
+    r.id = q.value(0).toLongLong();
+    r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
+    r.deviceType = q.value(2).toInt();
+    r.serial = q.value(3).toLongLong();
+    r.serialText = q.value(4).toString();
+    r.firmware = q.value(5).toString();
+    r.address = q.value(6).toInt();
+    r.level = q.value(7).toString();
+    r.kind = q.value(8).toString();
+    r.value = q.value(9).toString();
+    r.before = q.value(10).toString();
+    r.after = q.value(11).toString();
+    r.ok = q.value(12).toString() == QLatin1String("ok");
+    r.reason = q.value(13).toString();
+    r.source = q.value(14).toString();
+    r.uuid = q.value(15).toString();
+    r.login = q.value(16).toString();
+    r.host = q.value(17).toString();
+    if (q.record().count() > 18) {
+        r.prevHash = q.value(18).toString();
+        r.hash = q.value(19).toString();
+        r.serverId = q.value(20).toLongLong();
+    }
+    return r;
+}
 
 // A step of the schema that is no statement: every record without a UUID
 // gets a new one of its own (Database::giveUuids), the same on both
@@ -556,30 +591,11 @@ Error Database::chainRecords(QSqlQuery &q)
         return Error();
     // Every record in the order of its id, each chained to the one before.
     QVector<Record> all;
-    if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(Columns))))
+    // The chain columns are not there yet: the record's own columns only.
+    if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(OwnColumns))))
         return fail(Problem::Failed, q.lastError());
-    while (q.next()) {
-        Record r;
-        r.id = q.value(0).toLongLong();
-        r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
-        r.deviceType = q.value(2).toInt();
-        r.serial = q.value(3).toLongLong();
-        r.serialText = q.value(4).toString();
-        r.firmware = q.value(5).toString();
-        r.address = q.value(6).toInt();
-        r.level = q.value(7).toString();
-        r.kind = q.value(8).toString();
-        r.value = q.value(9).toString();
-        r.before = q.value(10).toString();
-        r.after = q.value(11).toString();
-        r.ok = q.value(12).toString() == QLatin1String("ok");
-        r.reason = q.value(13).toString();
-        r.source = q.value(14).toString();
-        r.uuid = q.value(15).toString();
-        r.login = q.value(16).toString();
-        r.host = q.value(17).toString();
-        all.append(r);
-    }
+    while (q.next())
+        all.append(recordOf(q));
     q.finish();
     QSqlQuery update(handle());
     if (!update.prepare(QStringLiteral("UPDATE records SET prev_hash = ?, hash = ? WHERE id = ?")))
@@ -740,29 +756,29 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
     if (!q.exec())
         return fail(Problem::Failed, q.lastError());
     while (q.next()) {
-        Record r;
-        r.id = q.value(0).toLongLong();
-        r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
-        r.deviceType = q.value(2).toInt();
-        r.serial = q.value(3).toLongLong();
-        r.serialText = q.value(4).toString();
-        r.firmware = q.value(5).toString();
-        r.address = q.value(6).toInt();
-        r.level = q.value(7).toString();
-        r.kind = q.value(8).toString();
-        r.value = q.value(9).toString();
-        r.before = q.value(10).toString();
-        r.after = q.value(11).toString();
-        r.ok = q.value(12).toString() == QLatin1String("ok");
-        r.reason = q.value(13).toString();
-        r.source = q.value(14).toString();
-        r.uuid = q.value(15).toString();
-        r.login = q.value(16).toString();
-        r.host = q.value(17).toString();
-        r.prevHash = q.value(18).toString();
-        r.hash = q.value(19).toString();
-        r.serverId = dialect->isServer() ? r.id : q.value(20).toLongLong();
-        records->append(r);
+        records->append(recordOf(q));
+        if (dialect->isServer())
+            records->last().serverId = records->last().id;
+    }
+    if (q.lastError().isValid())
+        return fail(Problem::Failed, q.lastError());
+    return Error();
+}
+
+Error Database::scan(const std::function<bool(const Record &)> &each)
+{
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(Columns))))
+        return fail(Problem::Failed, q.lastError());
+    while (q.next()) {
+        Record r = recordOf(q);
+        if (dialect->isServer())
+            r.serverId = r.id;
+        if (!each(r))
+            break;
     }
     if (q.lastError().isValid())
         return fail(Problem::Failed, q.lastError());

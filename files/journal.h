@@ -25,6 +25,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 class Command;
 class QSqlDatabase;
 class QSqlError;
@@ -194,6 +196,9 @@ public:
     Error append(Record &record);
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
+    // Every record in the order the journal took them in (by id), one at a
+    // time, without holding them all; `each` returns false to stop.
+    Error scan(const std::function<bool(const Record &)> &each);
 
     // For the other parts of the same database (the site register): the open
     // connection, a transaction that takes the write lock at once, and the

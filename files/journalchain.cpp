@@ -1,6 +1,8 @@
 #include "journalchain.h"
 
 #include <QCryptographicHash>
+#include <QHash>
+#include <QVector>
 
 namespace Journal {
 
@@ -52,13 +54,115 @@ QString chainHash(const QString &previous, const Record &record)
     return QString::fromLatin1(sha.result().toHex());
 }
 
+namespace {
+
+QString named(const Record &r)
+{
+    return QStringLiteral("record #%1 (UUID %2, %3)")
+        .arg(r.id)
+        .arg(r.uuid.isEmpty() ? QStringLiteral("none") : r.uuid,
+             r.time.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'")));
+}
+
+QByteArray raw(const QString &hex)
+{
+    return QByteArray::fromHex(hex.toLatin1());
+}
+
+} // namespace
+
 Error verify(Database &db, ChainCheck *check)
 {
     *check = ChainCheck();
     if (!db.isServer())
         return Error{Problem::Failed, QStringLiteral("a file of this computer has no chain; verify checks a server"),
                      db.location()};
-    return Error{Problem::Failed, QStringLiteral("not built yet"), db.location()};
+    // Where each hash seen so far sits in the walk (the genesis before the
+    // first record), so that a record chained to the wrong one tells
+    // whether records were put in before it or one was taken out.
+    QHash<QByteArray, qint64> seenAt;
+    seenAt.insert(raw(QLatin1String(GenesisHash)), -1);
+    QVector<qint64> ids;   // the ids in the order walked
+    QString expected = QLatin1String(GenesisHash);
+    // A record R chained past the record before it to an older one: either
+    // the records in between were put in, or R itself was.  The record after
+    // R tells which: chained to R, R belongs and those in between do not.
+    struct Pending {
+        Record record;
+        qint64 index = 0;
+        qint64 chainedTo = 0;    // index of the record R is chained to
+    };
+    bool pending = false;
+    Pending skip;
+    qint64 insertedId = 0;       // id of the first record put in, read again below
+    auto decide = [&](const Record *next) {
+        const bool rBelongs = next ? next->prevHash == skip.record.hash
+                                   : skip.index - 1 - skip.chainedTo == 1;   // at the end: the simpler story
+        check->finding = ChainCheck::Finding::Inserted;
+        if (rBelongs)
+            insertedId = ids.value(int(skip.chainedTo + 1));
+        else
+            check->first = skip.record;
+    };
+    const Error e = db.scan([&](const Record &r) {
+        if (pending) {
+            decide(&r);
+            return false;
+        }
+        const qint64 index = check->records++;
+        ids.append(r.id);
+        if (r.hash.isEmpty()) {
+            check->finding = ChainCheck::Finding::Inserted;
+            check->first = r;
+            return false;
+        }
+        if (chainHash(r.prevHash, r) != r.hash) {
+            check->finding = ChainCheck::Finding::Altered;
+            check->first = r;
+            check->text = named(r) + QStringLiteral(" was altered: its text no longer gives its hash %1").arg(r.hash);
+            return false;
+        }
+        if (r.prevHash != expected) {
+            const auto at = seenAt.constFind(raw(r.prevHash));
+            if (at != seenAt.constEnd() && at.value() < index - 1) {
+                pending = true;
+                skip = Pending{r, index, at.value()};
+                return true;
+            }
+            check->finding = ChainCheck::Finding::Removed;
+            check->first = r;
+            check->text = QStringLiteral("a record before %1 was removed: it is chained to hash %2, which no "
+                                         "record before it has").arg(named(r), r.prevHash);
+            return false;
+        }
+        seenAt.insert(raw(r.hash), index);
+        expected = r.hash;
+        return true;
+    });
+    if (!e.ok())
+        return e;
+    if (pending && check->finding == ChainCheck::Finding::Intact)
+        decide(nullptr);
+    if (insertedId != 0) {
+        const Error again = db.scan([&](const Record &r) {
+            if (r.id != insertedId)
+                return true;
+            check->first = r;
+            return false;
+        });
+        if (!again.ok())
+            return again;
+    }
+    if (check->finding == ChainCheck::Finding::Inserted)
+        check->text = named(check->first)
+                      + (check->first.hash.isEmpty()
+                             ? QStringLiteral(" was inserted: it carries no hash, the server never chained it")
+                             : QStringLiteral(" was inserted: the chain as the server made it does not hold it"));
+    if (check->finding == ChainCheck::Finding::Intact)
+        check->text = check->records == 0 ? QStringLiteral("the journal has no records yet")
+                                          : QStringLiteral("the chain of %1 records is intact; the last hash is %2")
+                                                .arg(check->records).arg(expected);
+    return Error();
 }
 
 } // namespace Journal

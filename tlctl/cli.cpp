@@ -129,10 +129,11 @@ QString checkCommandWords(const Options &o)
         if (n > 0)
             return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
     } else if (c == QLatin1String("journal")) {
-        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init")))
-            return QStringLiteral("journal takes no words but init, got \"%1\"").arg(o.args.join(QLatin1Char(' ')));
+        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init") && o.args[0] != QLatin1String("verify")))
+            return QStringLiteral("journal takes no words but init or verify, got \"%1\"")
+                .arg(o.args.join(QLatin1Char(' ')));
         if (n == 1 && (o.csv || !o.serial.isEmpty()))
-            return QStringLiteral("journal init lists nothing: --serial and --csv do not apply to it");
+            return QStringLiteral("journal %1 lists nothing: --serial and --csv do not apply to it").arg(o.args[0]);
     } else if (c == QLatin1String("set")) {
         if (n == 0)
             return QStringLiteral("set needs at least one NAME=VALUE (tlctl set --help lists the names)");
@@ -758,7 +759,8 @@ QString helpText(const QString &command)
     if (command == QLatin1String("journal")) {
         return QStringLiteral(
             "usage: tlctl journal [--serial N] [--csv] [--journal LOCATION]\n"
-            "       tlctl journal init [--journal LOCATION]\n\n"
+            "       tlctl journal init [--journal LOCATION]\n"
+            "       tlctl journal verify [--journal LOCATION]\n\n"
             "Lists the calibration journal, oldest first: every calibration step of the\n"
             "program, every parameter-file load, factory store and restore and firmware\n"
             "update of the program and of tlctl (restore, factory, flash), with the\n"
@@ -777,6 +779,12 @@ QString helpText(const QString &command)
             "         remove one.  Running it again does no harm.  A technician's login\n"
             "         is then CREATE ROLE name LOGIN IN ROLE tl_technician.  Prints what\n"
             "         was done.\n\n"
+            "verify   recomputes the chain of a team server's records: each record holds\n"
+            "         the SHA-256 of the hash before it and of its own text, in the order\n"
+            "         the server took them in.  Names the first record that was altered,\n"
+            "         inserted or removed (exit 4), else says the chain is intact and\n"
+            "         gives the last hash (exit 0).  Certificates print each record's\n"
+            "         UUID and hash, so a paper copy can be checked against the server.\n\n"
             "The journal is --journal LOCATION, else $TLCTL_JOURNAL, else\n"
             "$XDG_DATA_HOME/tl-configuration/journal.sqlite (by default\n"
             "~/.local/share/tl-configuration/journal.sqlite), shared with the program.  A\n"
@@ -862,6 +870,7 @@ QString helpText(const QString &command)
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
         "  journal init             make or update the journal; a server's roles\n"
+        "  journal verify           check a server's chain of records\n"
         "  site list|show|survey|due|backup|apply|report\n"
         "                           a site's register of detectors; backup, change\n"
         "                           and report of all of them\n"
@@ -880,7 +889,8 @@ QString helpText(const QString &command)
             "level Velta; factory restore, gas apply and site apply --gas at the level\n"
             "User need the factory password.\n\n"
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
-            "failed or the device did not take a value, 5 access refused, 6 bad or\n"
+            "failed, the device did not take a value or a check failed (journal\n"
+            "verify), 5 access refused, 6 bad or\n"
             "incomplete file, 130 interrupted by Ctrl-C (143 by SIGTERM, 129 by SIGHUP).\n"
             "A signal cuts a running exchange short within a fraction of a second.  On\n"
             "several lines the code is the worst line's: an interrupt's when a line was\n"

@@ -9,6 +9,7 @@
 #include "gaslibrary.h"
 #include "hexfile.h"
 #include "journal.h"
+#include "journalchain.h"
 #include "journallocation.h"
 #include "journalserver.h"
 #include "lines.h"
@@ -993,10 +994,32 @@ int journalInit(Session &s, const Options &o, Io &io)
     return ExitOk;
 }
 
+// journal verify: the server's chain recomputed, and the first record
+// where it breaks named.
+int journalVerify(Session &s, const Options &o, Io &io)
+{
+    Journal::Database db;
+    Journal::Error e = db.open(journalLocation(o));
+    Journal::ChainCheck check;
+    if (e.ok())
+        e = Journal::verify(db, &check);
+    if (!e.ok())
+        return s.fail(ExitFile, Journal::errorText(e));
+    if (check.finding == Journal::ChainCheck::Finding::Intact) {
+        io.out << QStringLiteral("%1: %2\n").arg(db.location(), check.text);
+        return ExitOk;
+    }
+    io.out << QStringLiteral("%1: the chain breaks after %2 records checked\n").arg(db.location()).arg(check.records);
+    io.out << check.text << "\n";
+    return ExitExchange;
+}
+
 int cmdJournal(Session &s, const Options &o, Io &io)
 {
     if (o.args.value(0) == QLatin1String("init"))
         return journalInit(s, o, io);
+    if (o.args.value(0) == QLatin1String("verify"))
+        return journalVerify(s, o, io);
     Journal::Database db;
     Journal::Error e = db.open(journalLocation(o));
     QVector<Journal::Record> records;
