@@ -55,12 +55,16 @@ const char *const Columns = "time, device_type, serial, serial_text, firmware, a
 const char *const OwnColumns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
                                "before_text, after_text, outcome, reason, source, uuid, login, host";
 
-// A record from a row of "SELECT id, <Columns or OwnColumns> ...".
-Record recordOf(const QSqlQuery &q)
+// A record from a row of "SELECT id, <Columns or OwnColumns> ...", its time
+// in local time, or left in UTC as stored (a conversion to local time costs
+// more than the rest of the row).
+Record recordOf(const QSqlQuery &q, bool localTime = true)
 {
     Record r;
     r.id = q.value(0).toLongLong();
-    r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
+    r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs);
+    if (localTime)
+        r.time = r.time.toLocalTime();
     r.deviceType = q.value(2).toInt();
     r.serial = q.value(3).toLongLong();
     r.serialText = q.value(4).toString();
@@ -436,6 +440,7 @@ bool Database::isOpen() const
 
 void Database::close()
 {
+    insertRecord.reset();
     if (!QSqlDatabase::contains(connection))
         return;
     {
@@ -595,7 +600,7 @@ Error Database::chainRecords(QSqlQuery &q)
     if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(OwnColumns))))
         return fail(Problem::Failed, q.lastError());
     while (q.next())
-        all.append(recordOf(q));
+        all.append(recordOf(q, false));
     q.finish();
     QSqlQuery update(handle());
     if (!update.prepare(QStringLiteral("UPDATE records SET prev_hash = ?, hash = ? WHERE id = ?")))
@@ -631,12 +636,14 @@ Error Database::begin()
         }
     }
     writing = true;
+    chainTip.clear();
     return Error();
 }
 
 Error Database::commit()
 {
     writing = false;
+    chainTip.clear();
     QSqlQuery q(handle());
     if (!q.exec(QStringLiteral("COMMIT"))) {
         const Error e = fail(Problem::Failed, q.lastError());
@@ -649,6 +656,7 @@ Error Database::commit()
 void Database::rollback()
 {
     writing = false;
+    chainTip.clear();
     QSqlQuery(handle()).exec(QStringLiteral("ROLLBACK"));
 }
 
@@ -677,11 +685,19 @@ Error Database::append(Record &r)
 Error Database::appendRow(Record &r)
 {
     QSqlDatabase db = QSqlDatabase::database(connection, false);
-    QSqlQuery q(db);
-    if (!q.prepare(dialect->returningId(
-            QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                .arg(QLatin1String(Columns)))))
-        return fail(Problem::Failed, q.lastError());
+    // The insert is prepared once per connection: on a server each prepare
+    // is a round trip of its own, which a sync of many records would pay.
+    if (!insertRecord) {
+        insertRecord.reset(new QSqlQuery(db));
+        if (!insertRecord->prepare(dialect->returningId(
+                QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                    .arg(QLatin1String(Columns))))) {
+            const Error e = fail(Problem::Failed, insertRecord->lastError());
+            insertRecord.reset();
+            return e;
+        }
+    }
+    QSqlQuery &q = *insertRecord;
     if (!r.time.isValid())
         r.time = QDateTime::currentDateTime();
     if (r.uuid.isEmpty())
@@ -693,11 +709,14 @@ Error Database::appendRow(Record &r)
     if (dialect->isServer()) {
         // The chain goes on from the newest chained record; the caller
         // holds the write lock (begin()), so no other writer comes between.
-        QSqlQuery last(db);
-        if (!last.exec(QStringLiteral("SELECT hash FROM records WHERE hash <> '' ORDER BY id DESC LIMIT 1")))
-            return fail(Problem::Failed, last.lastError());
-        r.prevHash = last.next() ? last.value(0).toString() : QLatin1String(GenesisHash);
-        last.finish();
+        // Within one transaction the tip is read once and then followed.
+        if (chainTip.isEmpty()) {
+            QSqlQuery last(db);
+            if (!last.exec(QStringLiteral("SELECT hash FROM records WHERE hash <> '' ORDER BY id DESC LIMIT 1")))
+                return fail(Problem::Failed, last.lastError());
+            chainTip = last.next() ? last.value(0).toString() : QLatin1String(GenesisHash);
+        }
+        r.prevHash = chainTip;
         r.hash = chainHash(r.prevHash, r);
     }
     // Texts never go in as NULL: an empty text is stored empty.
@@ -709,11 +728,15 @@ Error Database::appendRow(Record &r)
                                  text(r.prevHash), text(r.hash), dialect->isServer() ? 0 : r.serverId};
     for (const QVariant &v : values)
         q.addBindValue(v);
-    if (!q.exec())
+    if (!q.exec()) {
+        chainTip.clear();
         return fail(Problem::Failed, q.lastError());
+    }
     r.id = dialect->insertedId(q);
-    if (dialect->isServer())
+    if (dialect->isServer()) {
         r.serverId = r.id;
+        chainTip = r.hash;
+    }
     return Error();
 }
 
@@ -774,7 +797,7 @@ Error Database::scan(const std::function<bool(const Record &)> &each)
     if (!q.exec(QStringLiteral("SELECT id, %1 FROM records ORDER BY id").arg(QLatin1String(Columns))))
         return fail(Problem::Failed, q.lastError());
     while (q.next()) {
-        Record r = recordOf(q);
+        Record r = recordOf(q, false);
         if (dialect->isServer())
             r.serverId = r.id;
         if (!each(r))

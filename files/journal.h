@@ -26,6 +26,7 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class Command;
 class QSqlDatabase;
@@ -197,7 +198,8 @@ public:
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
     // Every record in the order the journal took them in (by id), one at a
-    // time, without holding them all; `each` returns false to stop.
+    // time, without holding them all, its time in UTC; `each` returns false
+    // to stop.
     Error scan(const std::function<bool(const Record &)> &each);
 
     // For the other parts of the same database (the site register): the open
@@ -220,6 +222,8 @@ private:
     Error appendRow(Record &record);
     QString connection;
     bool writing = false;          // inside begin() .. commit() / rollback()
+    QString chainTip;              // on a server while writing: the newest hash
+    std::unique_ptr<QSqlQuery> insertRecord;   // prepared once per connection
     int foundVersion = 0;
     QString locationText;          // the location, as errors name it
     const Dialect *dialect = nullptr;
