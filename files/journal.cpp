@@ -416,6 +416,7 @@ Error Database::fail(Problem fallback, const QSqlError &error) const
     e.path = locationText;
     e.detail = error.text().simplified();
     e.problem = dialect ? dialect->problemOf(error, fallback) : fallback;
+    e.code = error.nativeErrorCode();
     return e;
 }
 
@@ -739,34 +740,64 @@ Error Database::query(const Filter &filter, QVector<Record> *records)
         q.addBindValue(v);
     if (!q.exec())
         return fail(Problem::Failed, q.lastError());
-    while (q.next()) {
-        Record r;
-        r.id = q.value(0).toLongLong();
-        r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
-        r.deviceType = q.value(2).toInt();
-        r.serial = q.value(3).toLongLong();
-        r.serialText = q.value(4).toString();
-        r.firmware = q.value(5).toString();
-        r.address = q.value(6).toInt();
-        r.level = q.value(7).toString();
-        r.kind = q.value(8).toString();
-        r.value = q.value(9).toString();
-        r.before = q.value(10).toString();
-        r.after = q.value(11).toString();
-        r.ok = q.value(12).toString() == QLatin1String("ok");
-        r.reason = q.value(13).toString();
-        r.source = q.value(14).toString();
-        r.uuid = q.value(15).toString();
-        r.login = q.value(16).toString();
-        r.host = q.value(17).toString();
-        r.prevHash = q.value(18).toString();
-        r.hash = q.value(19).toString();
-        r.serverId = dialect->isServer() ? r.id : q.value(20).toLongLong();
-        records->append(r);
-    }
+    while (q.next())
+        records->append(recordOf(q));
     if (q.lastError().isValid())
         return fail(Problem::Failed, q.lastError());
     return Error();
+}
+
+Error Database::select(const QString &where, const QVariantList &values, int limit, QVector<Record> *records)
+{
+    records->clear();
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    QString statement = QStringLiteral("SELECT id, %1 FROM records").arg(QLatin1String(Columns));
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where;
+    statement += QStringLiteral(" ORDER BY id");
+    if (limit > 0)
+        statement += QStringLiteral(" LIMIT %1").arg(limit);
+    if (!q.prepare(statement))
+        return fail(Problem::Failed, q.lastError());
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(Problem::Failed, q.lastError());
+    while (q.next())
+        records->append(recordOf(q));
+    if (q.lastError().isValid())
+        return fail(Problem::Failed, q.lastError());
+    return Error();
+}
+
+Record Database::recordOf(const QSqlQuery &q) const
+{
+    Record r;
+    r.id = q.value(0).toLongLong();
+    r.time = QDateTime::fromString(q.value(1).toString(), Qt::ISODateWithMs).toLocalTime();
+    r.deviceType = q.value(2).toInt();
+    r.serial = q.value(3).toLongLong();
+    r.serialText = q.value(4).toString();
+    r.firmware = q.value(5).toString();
+    r.address = q.value(6).toInt();
+    r.level = q.value(7).toString();
+    r.kind = q.value(8).toString();
+    r.value = q.value(9).toString();
+    r.before = q.value(10).toString();
+    r.after = q.value(11).toString();
+    r.ok = q.value(12).toString() == QLatin1String("ok");
+    r.reason = q.value(13).toString();
+    r.source = q.value(14).toString();
+    r.uuid = q.value(15).toString();
+    r.login = q.value(16).toString();
+    r.host = q.value(17).toString();
+    r.prevHash = q.value(18).toString();
+    r.hash = q.value(19).toString();
+    r.serverId = dialect->isServer() ? r.id : q.value(20).toLongLong();
+    return r;
 }
 
 Error append(Record &record, const QString &location)

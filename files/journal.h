@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 class Command;
@@ -139,9 +140,15 @@ enum class Problem {
 };
 
 struct Error {
+    Error() = default;
+    Error(Problem problem, const QString &detail, const QString &path = QString(), const QString &code = QString())
+        : problem(problem), detail(detail), path(path), code(code)
+    {
+    }
     Problem problem = Problem::None;
     QString detail;   // the database's or file's own text
     QString path;     // the file, or the server's location (never with a password)
+    QString code;     // the database's own code for it (a server's SQLSTATE); empty when none
     bool ok() const { return problem == Problem::None; }
 };
 
@@ -194,6 +201,10 @@ public:
     Error append(Record &record);
     // Records matching `filter`, oldest first.
     Error query(const Filter &filter, QVector<Record> *records);
+    // Records matching the SQL condition `where` (with `values` bound; empty:
+    // all), in the order of their id, at most `limit` (0: all): what waits
+    // to be sent, what a server has past a given id.
+    Error select(const QString &where, const QVariantList &values, int limit, QVector<Record> *records);
 
     // For the other parts of the same database (the site register): the open
     // connection, a transaction that takes the write lock at once, and the
@@ -213,6 +224,7 @@ private:
     Error giveUuids(QSqlQuery &q);
     Error chainRecords(QSqlQuery &q);
     Error appendRow(Record &record);
+    Record recordOf(const QSqlQuery &q) const;   // a row of "SELECT id, <columns>"
     QString connection;
     bool writing = false;          // inside begin() .. commit() / rollback()
     int foundVersion = 0;
