@@ -176,7 +176,7 @@ void syncAfterWriting(const Options &o, Io &io)
     const Journal::SyncReport r = runSync(journalLocation(o));
     if (r.refused > 0)
         warn(io, QStringLiteral("the server %1 refused %2 register changes (this login may not make them); they "
-                                "stay on this computer only").arg(r.server).arg(r.refused));
+                                "stay on this computer only").arg(r.server, QString::number(r.refused)));
     if (!r.error.ok() && r.left.total() > 0)
         warn(io, QStringLiteral("%1 wait on this computer to be sent (tlctl journal sync sends them): %2")
                      .arg(waitingText(r.left), Journal::errorText(r.error)));
