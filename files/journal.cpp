@@ -456,6 +456,7 @@ Error Database::fail(Problem fallback, const QSqlError &error) const
     e.path = locationText;
     e.detail = error.text().simplified();
     e.problem = dialect ? dialect->problemOf(error, fallback) : fallback;
+    e.code = error.nativeErrorCode();
     return e;
 }
 
@@ -802,6 +803,35 @@ Error Database::scan(const std::function<bool(const Record &)> &each)
             r.serverId = r.id;
         if (!each(r))
             break;
+    }
+    if (q.lastError().isValid())
+        return fail(Problem::Failed, q.lastError());
+    return Error();
+}
+
+Error Database::select(const QString &where, const QVariantList &values, int limit, QVector<Record> *records)
+{
+    records->clear();
+    if (!isOpen())
+        return Error{Problem::Failed, QStringLiteral("not open"), locationText};
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    QString statement = QStringLiteral("SELECT id, %1 FROM records").arg(QLatin1String(Columns));
+    if (!where.isEmpty())
+        statement += QStringLiteral(" WHERE ") + where;
+    statement += QStringLiteral(" ORDER BY id");
+    if (limit > 0)
+        statement += QStringLiteral(" LIMIT %1").arg(limit);
+    if (!q.prepare(statement))
+        return fail(Problem::Failed, q.lastError());
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(Problem::Failed, q.lastError());
+    while (q.next()) {
+        records->append(recordOf(q));
+        if (dialect->isServer())
+            records->last().serverId = records->last().id;
     }
     if (q.lastError().isValid())
         return fail(Problem::Failed, q.lastError());

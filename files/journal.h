@@ -23,6 +23,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <QVector>
 
 #include <functional>
@@ -142,9 +143,15 @@ enum class Problem {
 };
 
 struct Error {
+    Error() = default;
+    Error(Problem problem, const QString &detail, const QString &path = QString(), const QString &code = QString())
+        : problem(problem), detail(detail), path(path), code(code)
+    {
+    }
     Problem problem = Problem::None;
     QString detail;   // the database's or file's own text
     QString path;     // the file, or the server's location (never with a password)
+    QString code;     // the database's own code for it (a server's SQLSTATE); empty when none
     bool ok() const { return problem == Problem::None; }
 };
 
@@ -201,6 +208,10 @@ public:
     // time, without holding them all, its time in UTC; `each` returns false
     // to stop.
     Error scan(const std::function<bool(const Record &)> &each);
+    // Records matching the SQL condition `where` (with `values` bound; empty:
+    // all), in the order of their id, at most `limit` (0: all): what waits
+    // to be sent, what a server has past a given id.
+    Error select(const QString &where, const QVariantList &values, int limit, QVector<Record> *records);
 
     // For the other parts of the same database (the site register): the open
     // connection, a transaction that takes the write lock at once, and the

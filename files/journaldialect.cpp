@@ -73,7 +73,12 @@ QStringList Dialect::beginWriting() const
 {
     if (!server)
         return {QStringLiteral("BEGIN IMMEDIATE")};
-    return {QStringLiteral("BEGIN"), QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(QLatin1String(LockKey))};
+    // A commit the journal reports is on the server's disk, whatever the
+    // server's default: a sender marks its records sent once the server has
+    // committed them, and a server that lost them after a crash would lose
+    // them for good.
+    return {QStringLiteral("BEGIN"), QStringLiteral("SET LOCAL synchronous_commit = on"),
+            QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(QLatin1String(LockKey))};
 }
 
 bool Dialect::readVersion(QSqlQuery &q, int *version) const

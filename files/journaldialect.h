@@ -15,6 +15,8 @@
 //                     (the whole file)               advisory lock (every writer
 //                                                    that begins takes it; no
 //                                                    table need exist yet)
+//                                                    and a commit waits for the
+//                                                    server's disk (synchronous_commit)
 //   lock wait         busy timeout                   lock_timeout of the session
 //   schema version    PRAGMA user_version            the one row of journal_schema
 //   new row's id      lastInsertId()                 INSERT ... RETURNING id

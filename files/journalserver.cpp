@@ -9,9 +9,10 @@ namespace Journal {
 
 namespace {
 
-// The register's tables; each but detectors has a counted id.
-const char *const RegisterTables[] = {"sites", "detectors", "detector_moves"};
-const char *const CountedTables[] = {"records", "sites", "detector_moves"};
+// The register's tables, its changes as records and which record set each
+// field; the tables with a counted id.
+const char *const RegisterTables[] = {"sites", "detectors", "detector_moves", "register_records", "register_state"};
+const char *const CountedTables[] = {"records", "sites", "detector_moves", "register_records"};
 
 // The records' guard.  It checks current_user, the role whose privileges
 // the statement runs with (after SET ROLE, too), not session_user, the
@@ -127,7 +128,10 @@ Error initServer(Database &db, QStringList *report)
     run(QStringLiteral("REVOKE ALL ON %1, journal_schema FROM %2, %3").arg(all, technician, admin));
     run(QStringLiteral("GRANT SELECT ON journal_schema TO %1").arg(technician));
     run(QStringLiteral("GRANT SELECT, INSERT ON %1 TO %2").arg(all, technician));
-    run(QStringLiteral("GRANT UPDATE ON detectors, detector_moves TO %1").arg(technician));
+    // Applying a register change updates detectors and which record set a
+    // field (register_state); the changes themselves, as the records, are
+    // only added.
+    run(QStringLiteral("GRANT UPDATE ON detectors, detector_moves, register_state TO %1").arg(technician));
     run(QStringLiteral("GRANT INSERT, UPDATE (name, calibration_interval_days) ON sites TO %1").arg(admin));
     for (const char *table : CountedTables) {
         const QString sequence =
@@ -138,9 +142,9 @@ Error initServer(Database &db, QStringList *report)
         }
     }
     if (failed.isEmpty())
-        lines << QStringLiteral("%1 may read and add records and the register's rows and update detectors "
-                                "and detector_moves; %2 may also name sites and set their intervals; neither "
-                                "may delete").arg(technician, admin);
+        lines << QStringLiteral("%1 may read and add records, the register's rows and its changes and update "
+                                "detectors, detector_moves and register_state; %2 may also name sites and set "
+                                "their intervals; neither may delete").arg(technician, admin);
 
     // The guard on the records.
     run(QLatin1String(GuardFunction));

@@ -3,9 +3,12 @@
 // written.  Everything the server is told for it is in journalserver.cpp.
 //
 //   tl_technician  NOLOGIN.  Reads and adds records and the register's rows
-//                  (sites, detectors, detector_moves); may update detectors
-//                  and detector_moves, which a survey keeps up to date.
-//                  Deletes nothing.
+//                  (sites, detectors, detector_moves) and changes
+//                  (register_records); may update detectors, detector_moves
+//                  and register_state, which applying a change keeps up to
+//                  date.  Deletes nothing.  A change it may not make (an
+//                  interval) is refused by the server, and the sender marks
+//                  it so.
 //   tl_admin       NOLOGIN, a member of tl_technician; also names sites and
 //                  sets their calibration intervals.
 //

@@ -3,6 +3,7 @@
 #include "conversions.h"
 #include "paramtable.h"
 #include "paramtext_gui.h"
+#include "registerrecords.h"
 
 #include <QHash>
 #include <QSet>
@@ -76,6 +77,60 @@ Detector readDetector(const QSqlQuery &q, int first = 0)
     return d;
 }
 
+// The name of the site `siteId` (empty when there is none).
+Error siteName(Journal::Database &db, qint64 siteId, QString *name)
+{
+    name->clear();
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT name FROM sites WHERE id = ?")))
+        return db.fail(Journal::Problem::Failed, q.lastError());
+    q.addBindValue(siteId);
+    if (!q.exec())
+        return db.fail(Journal::Problem::Failed, q.lastError());
+    if (q.next())
+        *name = q.value(0).toString();
+    return Error();
+}
+
+// A change the user makes now: made later than the one it replaces, even
+// when that one carries a later time (another computer's clock ahead, or
+// the same millisecond), so that it shows at once as it did before the
+// register's changes were records.
+Error editTime(Journal::Database &db, const RegisterRecord &r, QDateTime *time)
+{
+    *time = QDateTime::currentDateTimeUtc();
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT time FROM register_state WHERE site = ? AND serial = ? AND field = ?")))
+        return db.fail(Journal::Problem::Failed, q.lastError());
+    for (const QVariant &v : QVariantList{r.site, r.serial, r.field})
+        q.addBindValue(v);
+    if (!q.exec())
+        return db.fail(Journal::Problem::Failed, q.lastError());
+    if (q.next()) {
+        const QDateTime before = QDateTime::fromString(q.value(0).toString(), Qt::ISODateWithMs);
+        if (before.isValid() && before >= *time)
+            *time = before.addMSecs(1);
+    }
+    return Error();
+}
+
+// Stores the records in one transaction: all or none.
+Error storeAll(Journal::Database &db, QVector<RegisterRecord> records, bool edit)
+{
+    Error e = db.begin();
+    for (RegisterRecord &r : records) {
+        if (e.ok() && edit)
+            e = editTime(db, r, &r.time);
+        if (e.ok())
+            e = store(db, r);
+    }
+    if (!e.ok()) {
+        db.rollback();
+        return e;
+    }
+    return db.commit();
+}
+
 Change changeOf(const Detector &d)
 {
     Change c;
@@ -137,17 +192,31 @@ Error Register::failed(const QSqlQuery &q) const
 
 Error Register::createSite(const QString &name, int intervalDays, Info *site)
 {
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("INSERT INTO sites (name, calibration_interval_days, created) VALUES (?, ?, ?)")))
-        return failed(q);
-    q.addBindValue(name);
-    q.addBindValue(intervalDays);
-    q.addBindValue(timeKey(QDateTime::currentDateTime()));
-    if (!q.exec())
-        return failed(q);
-    if (site)
+    Info there;
+    Error e = findSite(name, &there);
+    if (!e.ok())
+        return e;
+    if (there.id != 0)
+        return Error{Journal::Problem::Failed, QStringLiteral("there is a site named %1 already").arg(name),
+                     db.location()};
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    QVector<RegisterRecord> records;
+    RegisterRecord created;
+    created.time = now;
+    created.site = name;
+    created.field = QStringLiteral("site");
+    created.value = QJsonObject{{QStringLiteral("created"), timeKey(now)}};
+    records << created;
+    if (intervalDays != DefaultIntervalDays) {
+        RegisterRecord interval = created;
+        interval.field = QStringLiteral("interval");
+        interval.value = QJsonObject{{QStringLiteral("days"), intervalDays}};
+        records << interval;
+    }
+    e = storeAll(db, records, false);
+    if (e.ok() && site)
         return findSite(name, site);
-    return Error();
+    return e;
 }
 
 Error Register::sites(QVector<Info> *sites)
@@ -177,12 +246,13 @@ Error Register::findSite(const QString &name, Info *site)
 
 Error Register::setInterval(qint64 siteId, int days)
 {
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("UPDATE sites SET calibration_interval_days = ? WHERE id = ?")))
-        return failed(q);
-    q.addBindValue(days);
-    q.addBindValue(siteId);
-    return q.exec() ? Error() : failed(q);
+    RegisterRecord r;
+    const Error e = siteName(db, siteId, &r.site);
+    if (!e.ok() || r.site.isEmpty())
+        return e;
+    r.field = QStringLiteral("interval");
+    r.value = QJsonObject{{QStringLiteral("days"), days}};
+    return storeAll(db, {r}, true);
 }
 
 // --------------------------------------------------------------- detectors
@@ -223,24 +293,28 @@ Error Register::findDetector(qint64 siteId, const QString &serial, Detector *det
 
 Error Register::setTag(qint64 siteId, qint64 serial, const QString &tag)
 {
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("UPDATE detectors SET tag = ? WHERE site_id = ? AND serial = ?")))
-        return failed(q);
-    q.addBindValue(tag.isNull() ? QStringLiteral("") : tag);
-    q.addBindValue(siteId);
-    q.addBindValue(serial);
-    return q.exec() ? Error() : failed(q);
+    return setDetectorField(siteId, serial, QStringLiteral("tag"), tag);
 }
 
 Error Register::setGas(qint64 siteId, qint64 serial, const QString &gas)
 {
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("UPDATE detectors SET gas = ? WHERE site_id = ? AND serial = ?")))
-        return failed(q);
-    q.addBindValue(gas.isNull() ? QStringLiteral("") : gas);
-    q.addBindValue(siteId);
-    q.addBindValue(serial);
-    return q.exec() ? Error() : failed(q);
+    return setDetectorField(siteId, serial, QStringLiteral("gas"), gas);
+}
+
+Error Register::setDetectorField(qint64 siteId, qint64 serial, const QString &field, const QString &value)
+{
+    Detector there;
+    Error e = findDetector(siteId, QString::number(serial), &there);
+    if (!e.ok() || there.siteId == 0)
+        return e;   // a detector not in the register has nothing to set
+    RegisterRecord r;
+    e = siteName(db, siteId, &r.site);
+    if (!e.ok())
+        return e;
+    r.serial = serial;
+    r.field = field;
+    r.value = QJsonObject{{field, value.isNull() ? QStringLiteral("") : value}};
+    return storeAll(db, {r}, true);
 }
 
 Error Register::moves(qint64 siteId, qint64 serial, QVector<Move> *moves)
@@ -279,7 +353,10 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
     if (!e.ok())
         return e;
     QVector<Detector> known;
+    QString site;
     e = detectors(siteId, &known);
+    if (e.ok())
+        e = siteName(db, siteId, &site);
     if (!e.ok()) {
         db.rollback();
         return e;
@@ -287,14 +364,8 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
     QHash<qint64, Detector> bySerial;
     for (const Detector &d : known)
         bySerial.insert(d.serial, d);
-    auto abandon = [&](const QSqlQuery &q) {
-        const Error failure = failed(q);
-        db.rollback();
-        return failure;
-    };
 
     QSet<qint64> seen;
-    const QString when = timeKey(time);
     for (const LineWorker::DeviceRead &read : reads) {
         if (!read.ok() || !Params::isDetector(read.deviceType)) {
             ++changes->failedReads;
@@ -314,15 +385,13 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
         now.firmware = Conv::fieldText(b.IdFirmwareVersion, int(sizeof b.IdFirmwareVersion));
         Change change = changeOf(now);
 
+        RegisterRecord r;
+        r.time = time;
+        r.site = site;
+        r.serial = serial;
         const auto was = bySerial.constFind(serial);
-        const bool isNew = was == bySerial.constEnd();
-        QSqlQuery q(db.handle());
-        if (isNew) {
+        if (was == bySerial.constEnd()) {
             changes->added.append(change);
-            q.prepare(QStringLiteral(
-                "INSERT INTO detectors (port, address, device_type, write_count, firmware, unit, range_min, "
-                "range_max, limit1, limit2, block, last_read, serial_text, first_seen, site_id, serial) "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         } else {
             const Detector &old = was.value();
             if (old.port != now.port || old.address != now.address) {
@@ -330,14 +399,15 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
                 moved.oldPort = old.port;
                 moved.oldAddress = old.address;
                 changes->moved.append(moved);
-                QSqlQuery m(db.handle());
-                m.prepare(QStringLiteral("INSERT INTO detector_moves (site_id, serial, time, old_port, old_address, "
-                                         "new_port, new_address) VALUES (?, ?, ?, ?, ?, ?, ?)"));
-                for (const QVariant &v : QVariantList{siteId, serial, when, old.port, old.address, now.port,
-                                                      now.address})
-                    m.addBindValue(v);
-                if (!m.exec())
-                    return abandon(m);
+                RegisterRecord move = r;
+                move.field = QStringLiteral("move");
+                move.value = QJsonObject{{QStringLiteral("old_port"), old.port},
+                                         {QStringLiteral("old_address"), old.address},
+                                         {QStringLiteral("new_port"), now.port},
+                                         {QStringLiteral("new_address"), now.address}};
+                e = store(db, move);
+                if (!e.ok())
+                    break;
             }
             if (!old.firmware.isEmpty() && !now.firmware.isEmpty() && old.firmware != now.firmware) {
                 Change fw = change;
@@ -356,21 +426,27 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
             // A read without identification keeps the firmware known.
             if (now.firmware.isEmpty())
                 now.firmware = old.firmware;
-            q.prepare(QStringLiteral(
-                "UPDATE detectors SET port = ?, address = ?, device_type = ?, write_count = ?, firmware = ?, "
-                "unit = ?, range_min = ?, range_max = ?, limit1 = ?, limit2 = ?, block = ?, last_read = ?, "
-                "serial_text = ? WHERE site_id = ? AND serial = ?"));
         }
-        QVariantList values = {now.port, now.address, int(read.deviceType), int(read.writeCount), now.firmware,
-                               shown("unit", b), shown("range_min", b), shown("range_max", b),
-                               shown("limit1", b), shown("limit2", b), imageHex(b), when, now.serialText};
-        if (isNew)
-            values << when;
-        values << siteId << serial;
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        if (!q.exec())
-            return abandon(q);
+        r.field = QStringLiteral("read");
+        r.value = QJsonObject{{QStringLiteral("port"), now.port},
+                              {QStringLiteral("address"), now.address},
+                              {QStringLiteral("device_type"), int(read.deviceType)},
+                              {QStringLiteral("write_count"), int(read.writeCount)},
+                              {QStringLiteral("firmware"), now.firmware},
+                              {QStringLiteral("serial_text"), now.serialText},
+                              {QStringLiteral("unit"), shown("unit", b)},
+                              {QStringLiteral("range_min"), shown("range_min", b)},
+                              {QStringLiteral("range_max"), shown("range_max", b)},
+                              {QStringLiteral("limit1"), shown("limit1", b)},
+                              {QStringLiteral("limit2"), shown("limit2", b)},
+                              {QStringLiteral("block"), imageHex(b)}};
+        e = store(db, r);
+        if (!e.ok())
+            break;
+    }
+    if (!e.ok()) {
+        db.rollback();
+        return e;
     }
     for (const Detector &d : known)
         if (!seen.contains(d.serial))
@@ -381,18 +457,24 @@ Error Register::applySurvey(qint64 siteId, const QVector<LineWorker::DeviceRead>
 Error Register::recordBackup(qint64 siteId, qint64 serial, const QString &path, const ParamBlock &block,
                              const QDateTime &time)
 {
-    QSqlQuery q(db.handle());
-    if (!q.prepare(QStringLiteral("UPDATE detectors SET backup_path = ?, backup_time = ?, backup_block = ? "
-                                  "WHERE site_id = ? AND serial = ?")))
-        return failed(q);
-    for (const QVariant &v : QVariantList{path, timeKey(time), imageHex(block), siteId, serial})
-        q.addBindValue(v);
-    if (!q.exec())
-        return failed(q);
-    if (q.numRowsAffected() != 1)
+    Detector there;
+    Error e = findDetector(siteId, QString::number(serial), &there);
+    if (!e.ok())
+        return e;
+    if (there.siteId == 0)
         return Error{Journal::Problem::Failed,
                      QStringLiteral("detector %1 is not in the site's register").arg(serial), QString()};
-    return Error();
+    RegisterRecord r;
+    e = siteName(db, siteId, &r.site);
+    if (!e.ok())
+        return e;
+    r.time = time;
+    r.serial = serial;
+    r.field = QStringLiteral("backup");
+    r.value = QJsonObject{{QStringLiteral("path"), path.isNull() ? QStringLiteral("") : path},
+                          {QStringLiteral("time"), timeKey(time)},
+                          {QStringLiteral("block"), imageHex(block)}};
+    return storeAll(db, {r}, false);
 }
 
 // ---------------------------------------------------------------- due dates

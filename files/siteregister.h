@@ -3,6 +3,9 @@
 // and when it was last calibrated and is next due.  It lives in the journal's
 // database (tables sites, detectors, detector_moves) and works over an open
 // Journal::Database, so calibration records and the register are one file.
+// Every change is made as a register record (registerrecords.h), kept and
+// applied in one place, so that it reaches a team's server and the other
+// technicians' files as the calibration records do.
 //
 // No widgets and no messages: every call returns a Journal::Error and the
 // caller reports it.  A survey only reads devices; applySurvey() only writes
@@ -144,6 +147,8 @@ public:
     Error due(int days, const QDate &today, QVector<Due> *due);
 
 private:
+    // A tag or gas entry of a known detector, as a register record.
+    Error setDetectorField(qint64 siteId, qint64 serial, const QString &field, const QString &value);
     Error dueOf(const QString &where, const QVariantList &values, const QDate &today, QVector<Due> *due);
     Error failed(const QSqlQuery &q) const;
     Journal::Database &db;

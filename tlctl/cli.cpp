@@ -129,8 +129,9 @@ QString checkCommandWords(const Options &o)
         if (n > 0)
             return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
     } else if (c == QLatin1String("journal")) {
-        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init") && o.args[0] != QLatin1String("verify")))
-            return QStringLiteral("journal takes no words but init or verify, got \"%1\"")
+        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init") && o.args[0] != QLatin1String("sync")
+                      && o.args[0] != QLatin1String("verify")))
+            return QStringLiteral("journal takes no words but init, sync or verify, got \"%1\"")
                 .arg(o.args.join(QLatin1Char(' ')));
         if (n == 1 && (o.csv || !o.serial.isEmpty()))
             return QStringLiteral("journal %1 lists nothing: --serial and --csv do not apply to it").arg(o.args[0]);
@@ -760,6 +761,7 @@ QString helpText(const QString &command)
         return QStringLiteral(
             "usage: tlctl journal [--serial N] [--csv] [--journal LOCATION]\n"
             "       tlctl journal init [--journal LOCATION]\n"
+            "       tlctl journal sync [--journal LOCATION]\n"
             "       tlctl journal verify [--journal LOCATION]\n\n"
             "Lists the calibration journal, oldest first: every calibration step of the\n"
             "program, every parameter-file load, factory store and restore and firmware\n"
@@ -779,12 +781,29 @@ QString helpText(const QString &command)
             "         remove one.  Running it again does no harm.  A technician's login\n"
             "         is then CREATE ROLE name LOGIN IN ROLE tl_technician.  Prints what\n"
             "         was done.\n\n"
+            "sync     sends what waits on this computer to the server and reads back\n"
+            "         what the rest of the team sent, records and the site register's\n"
+            "         changes alike.  Prints \"sent N records and M register changes to\n"
+            "         SERVER; K were there already; received ...; W wait\".  A send cut\n"
+            "         off (Ctrl-C, a lost connection) loses nothing and makes no\n"
+            "         duplicate: run it again.  A register change the login may not make\n"
+            "         (a technician's interval) is refused by the server, counted, kept\n"
+            "         on this computer and not sent again.  Exit 6, with the reason and\n"
+            "         what still waits, when the server cannot be reached or the send\n"
+            "         stops.  For a file there is nothing to send (exit 0).\n\n"
             "verify   recomputes the chain of a team server's records: each record holds\n"
             "         the SHA-256 of the hash before it and of its own text, in the order\n"
             "         the server took them in.  Names the first record that was altered,\n"
             "         inserted or removed (exit 4), else says the chain is intact and\n"
             "         gives the last hash (exit 0).  Certificates print each record's\n"
             "         UUID and hash, so a paper copy can be checked against the server.\n\n"
+            "With a server, every command works on this computer's copy\n"
+            "(the user's file below) and nothing on a device waits on the network:\n"
+            "records and register changes are written to the copy first and wait there\n"
+            "until they are sent.  journal and every site command sync before they\n"
+            "read (a server that cannot be reached is one warning: they show this\n"
+            "computer's copy); restore, factory, flash and site survey, backup and\n"
+            "apply sync once the device work is done (a warning says how many wait).\n\n"
             "The journal is --journal LOCATION, else $TLCTL_JOURNAL, else\n"
             "$XDG_DATA_HOME/tl-configuration/journal.sqlite (by default\n"
             "~/.local/share/tl-configuration/journal.sqlite), shared with the program.  A\n"
@@ -870,6 +889,7 @@ QString helpText(const QString &command)
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
         "  journal init             make or update the journal; a server's roles\n"
+        "  journal sync             send what waits to the server, read what it has\n"
         "  journal verify           check a server's chain of records\n"
         "  site list|show|survey|due|backup|apply|report\n"
         "                           a site's register of detectors; backup, change\n"

@@ -12,6 +12,7 @@
 #include "journalchain.h"
 #include "journallocation.h"
 #include "journalserver.h"
+#include "journalsync.h"
 #include "lines.h"
 #include "options.h"
 #include "paramtable.h"
@@ -41,8 +42,10 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace Tlctl {
 
@@ -104,14 +107,92 @@ QString deviceLine(Session &s)
     return QStringLiteral("%1 at %2").arg(deviceKindText(link.DeviceType), s.where());
 }
 
+// The journal every command reads and writes: this computer's file, also
+// when the journal is a team's server (then its copy, which sync() keeps in
+// step with the server).
+QString journalFile(const Options &o)
+{
+    return Journal::localPath(journalLocation(o));
+}
+
+bool journalOnServer(const Options &o)
+{
+    return Journal::parseLocation(journalLocation(o)).isServer();
+}
+
+// Journal::sync() on a thread of its own, so that Ctrl-C (or SIGTERM)
+// stops it between batches.
+Journal::SyncReport runSync(const QString &location)
+{
+    std::atomic_bool cancel{false};
+    Journal::SyncReport report;
+    std::atomic_bool done{false};
+    std::thread sender([&] {
+        report = Journal::sync(location, &cancel);
+        done = true;
+    });
+    while (!done) {
+        if (interrupted())
+            cancel = true;
+        QThread::msleep(20);
+    }
+    sender.join();
+    return report;
+}
+
+// "3 records and 1 register change"
+QString waitingText(const Journal::Waiting &w)
+{
+    return QStringLiteral("%1 %2 and %3 %4")
+        .arg(w.records)
+        .arg(w.records == 1 ? QStringLiteral("record") : QStringLiteral("records"))
+        .arg(w.registerRecords)
+        .arg(w.registerRecords == 1 ? QStringLiteral("register change") : QStringLiteral("register changes"));
+}
+
+void warn(Io &io, const QString &text)
+{
+    io.out.flush();
+    io.err << "tlctl: warning: " << text << "\n";
+    io.err.flush();
+}
+
+// Before a command reads the journal: what the team sent, into this
+// computer's copy.  A server that cannot be reached is no failure.
+void syncBeforeReading(const Options &o, Io &io)
+{
+    if (!journalOnServer(o))
+        return;
+    const Journal::SyncReport r = runSync(journalLocation(o));
+    if (!r.error.ok())
+        warn(io, QStringLiteral("working from this computer's copy of the journal: %1").arg(Journal::errorText(r.error)));
+}
+
+// After the device work: what it wrote goes to the server.  What cannot go
+// now waits in this computer's file for the next sync, and is named.
+void syncAfterWriting(const Options &o, Io &io)
+{
+    if (!journalOnServer(o))
+        return;
+    const Journal::SyncReport r = runSync(journalLocation(o));
+    if (r.refused > 0)
+        warn(io, QStringLiteral("the server %1 refused %2 register changes (this login may not make them); they "
+                                "stay on this computer only").arg(r.server, QString::number(r.refused)));
+    if (!r.error.ok() && r.left.total() > 0)
+        warn(io, QStringLiteral("%1 wait on this computer to be sent (tlctl journal sync sends them): %2")
+                     .arg(waitingText(r.left), Journal::errorText(r.error)));
+}
+
 // Writes a journal record after the device work it describes.  A journal
 // that cannot be written is a warning: the device work keeps its outcome
 // and its exit code.
 void journalRecord(Io &io, const Options &o, Journal::Record &record)
 {
     const Journal::Error e = Journal::append(record, journalLocation(o));
-    if (e.ok())
+    if (e.ok()) {
+        syncAfterWriting(o, io);
         return;
+    }
     io.out.flush();
     io.err << "tlctl: warning: the journal record was not written: " << Journal::errorText(e)
            << "; the device operation itself is not affected\n";
@@ -1014,14 +1095,54 @@ int journalVerify(Session &s, const Options &o, Io &io)
     return ExitExchange;
 }
 
+// journal sync: what waits goes to the server, what the team sent comes back.
+int journalSync(Session &s, const Options &o, Io &io)
+{
+    const QString location = journalLocation(o);
+    if (!journalOnServer(o)) {
+        io.out << QStringLiteral("the journal %1 is a file of this computer: nothing to send\n")
+                      .arg(Journal::parseLocation(location).text);
+        return ExitOk;
+    }
+    const Journal::SyncReport r = runSync(location);
+    QString done = QStringLiteral("sent %1 %2 and %3 %4 to %5")
+                       .arg(r.sent)
+                       .arg(r.sent == 1 ? QStringLiteral("record") : QStringLiteral("records"))
+                       .arg(r.registerSent)
+                       .arg(r.registerSent == 1 ? QStringLiteral("register change") : QStringLiteral("register changes"))
+                       .arg(r.server);
+    done += QStringLiteral("; %1 were there already; received %2 %3 and %4 %5")
+                .arg(r.alreadyThere)
+                .arg(r.received)
+                .arg(r.received == 1 ? QStringLiteral("record") : QStringLiteral("records"))
+                .arg(r.registerReceived)
+                .arg(r.registerReceived == 1 ? QStringLiteral("register change")
+                                             : QStringLiteral("register changes"));
+    if (r.refused > 0)
+        done += QStringLiteral("; %1 register changes refused by the server (this login may not make them; kept "
+                               "here, not sent again)").arg(r.refused);
+    io.out << done << QStringLiteral("; %1 wait\n").arg(r.left.total());
+    io.out.flush();
+    if (r.error.ok())
+        return ExitOk;
+    const QString left = QStringLiteral("%1 wait in %2 for the next sync").arg(waitingText(r.left), journalFile(o));
+    if (interrupted())
+        return s.fail(interruptExitCode(), QStringLiteral("journal sync interrupted by %1; %2")
+                                               .arg(interruptCause(), left));
+    return s.fail(ExitFile, QStringLiteral("%1; %2").arg(Journal::errorText(r.error), left));
+}
+
 int cmdJournal(Session &s, const Options &o, Io &io)
 {
     if (o.args.value(0) == QLatin1String("init"))
         return journalInit(s, o, io);
     if (o.args.value(0) == QLatin1String("verify"))
         return journalVerify(s, o, io);
+    if (o.args.value(0) == QLatin1String("sync"))
+        return journalSync(s, o, io);
+    syncBeforeReading(o, io);
     Journal::Database db;
-    Journal::Error e = db.open(journalLocation(o));
+    Journal::Error e = db.open(journalFile(o));
     QVector<Journal::Record> records;
     if (e.ok())
         e = db.query(Journal::Filter{o.serial, {}, {}}, &records);
@@ -1936,17 +2057,37 @@ int siteReport(Session &s, Site::Register &reg, const Site::Info &site, const Op
     return ExitOk;
 }
 
+int siteCommand(Journal::Database &db, const Options &o, const QStringList &ports, Io &io);
+
 } // namespace
 
+// The register of this computer's copy, brought up to date with the server
+// first; what a survey, backup or apply wrote goes to the server after.
 int cmdSite(const Options &o, const QStringList &ports, Io &io)
 {
-    Journal::Database db;
-    Journal::Error e = db.open(journalLocation(o));
-    if (!e.ok()) {
-        io.err << "tlctl: " << Journal::errorText(e) << "\n";
-        io.err.flush();
-        return ExitFile;
+    syncBeforeReading(o, io);
+    int rc = ExitOk;
+    {
+        Journal::Database db;
+        const Journal::Error e = db.open(journalFile(o));
+        if (!e.ok()) {
+            io.err << "tlctl: " << Journal::errorText(e) << "\n";
+            io.err.flush();
+            return ExitFile;
+        }
+        rc = siteCommand(db, o, ports, io);
     }
+    const QString sub = o.args.value(0);
+    if (sub == QLatin1String("survey") || sub == QLatin1String("backup") || sub == QLatin1String("apply"))
+        syncAfterWriting(o, io);
+    return rc;
+}
+
+namespace {
+
+int siteCommand(Journal::Database &db, const Options &o, const QStringList &ports, Io &io)
+{
+    Journal::Error e;
     Site::Register reg(db);
     const QString sub = o.args.value(0);
     if (sub == QLatin1String("survey"))
@@ -2060,6 +2201,8 @@ int cmdSite(const Options &o, const QStringList &ports, Io &io)
     }
     return ExitOk;
 }
+
+} // namespace
 
 int run(const QStringList &words, Io &io, Command *link)
 {

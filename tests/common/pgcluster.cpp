@@ -316,6 +316,36 @@ QSqlDatabase PgCluster::connect(const QString &connection, const QString &databa
     return db;
 }
 
+bool PgCluster::kill()
+{
+    if (!running) {
+        problem = QStringLiteral("the test server is not running");
+        return false;
+    }
+    QString out;
+    if (!run(tool(QStringLiteral("pg_ctl")), {QStringLiteral("-D"), dataDir(), QStringLiteral("-m"),
+                                                QStringLiteral("immediate"), QStringLiteral("-w"), QStringLiteral("stop")},
+             true, 60000, &out)) {
+        problem = QStringLiteral("pg_ctl stop -m immediate: ") + tail(out);
+        return false;
+    }
+    running = false;
+    return true;
+}
+
+bool PgCluster::restart()
+{
+    QString out;
+    running = run(tool(QStringLiteral("pg_ctl")),
+                  {QStringLiteral("-D"), dataDir(), QStringLiteral("-l"), folder->filePath(QStringLiteral("server.log")),
+                   QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("-o"),
+                   QStringLiteral("-p %1").arg(serverPort), QStringLiteral("start")},
+                  true, 90000, &out);
+    if (!running)
+        problem = QStringLiteral("pg_ctl start after a stop: ") + tail(out);
+    return running;
+}
+
 void PgCluster::stop()
 {
     if (watcher > 0) {

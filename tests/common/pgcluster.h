@@ -61,6 +61,11 @@ public:
     bool superuserSql(const QString &database, const QStringList &statements, QString *output = nullptr);
 
     void stop();
+    // Stops the server at once, as a crash or a pulled plug would (pg_ctl
+    // stop -m immediate: no shutdown checkpoint, clients cut off), and
+    // starts it again on the same port and folder; false: why() says.
+    bool kill();
+    bool restart();
 
     // A port on 127.0.0.1 that nothing listened on a moment ago.
     static int freePort();
