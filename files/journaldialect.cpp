@@ -91,7 +91,15 @@ bool Dialect::readVersion(QSqlQuery &q, int *version) const
         q.finish();
         return true;
     }
-    if (!q.exec(QStringLiteral("SELECT to_regclass('journal_schema') IS NOT NULL")) || !q.next())
+    // Whether the table is there, read from pg_class as a plain query: the
+    // migration reads it again right after taking the advisory lock, and a
+    // name lookup (to_regclass) may still answer from the catalog as it was
+    // before another program's migration committed, as taking an advisory
+    // lock does not refresh it.
+    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n "
+                               "ON n.oid = c.relnamespace WHERE c.relname = 'journal_schema' "
+                               "AND n.nspname = current_schema())"))
+        || !q.next())
         return false;
     if (!q.value(0).toBool())
         return true;

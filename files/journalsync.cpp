@@ -3,6 +3,7 @@
 #include "journallocation.h"
 #include "registerrecords.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 #include <QUuid>
@@ -38,6 +39,11 @@ namespace {
 
 // Records sent or read in one transaction of each side.
 constexpr int Batch = 200;
+// How long a sender keeps waiting for the server's write lock while other
+// senders hold it in turn (each wait itself is the session's lock timeout):
+// sending is off the device path, so it may wait for a team that syncs at
+// once.
+constexpr qint64 LockPatienceMs = 120000;
 
 // What journal_sync holds: the server the file's marks belong to, and the
 // last id of each kind read from it.
@@ -164,8 +170,11 @@ public:
             // (a send cut off after its commit, before this file heard of
             // it) is acknowledged as it is there; the others are chained on.
             e = server.begin();
-            if (!e.ok())
+            if (!e.ok()) {
+                if (waitAgain(&e))
+                    continue;
                 return e;
+            }
             QHash<QString, Record> there;
             e = onServer(batch, &there);
             QVector<QVariantList> acks;
@@ -186,8 +195,12 @@ public:
                 acks.append({r.serverId, r.prevHash, r.hash, batch[i].id});
             }
             e = finish(server, e);
-            if (!e.ok())
+            if (!e.ok()) {
+                if (waitAgain(&e))
+                    continue;
                 return e;
+            }
+            lockWait.invalidate();
             report.sent += sent;
             report.alreadyThere += found;
             // Only this computer's file takes the acknowledgement: the
@@ -214,11 +227,17 @@ public:
             e = Site::registerRecords(local, QStringLiteral("server_id = 0 AND refused = ''"), {}, Batch, &batch);
             if (!e.ok() || batch.isEmpty())
                 return e;
-            for (Site::RegisterRecord &r : batch) {
+            for (int i = 0; i < batch.size(); ++i) {
+                Site::RegisterRecord &r = batch[i];
                 const qint64 localId = r.id;
                 e = server.begin();
-                if (!e.ok())
+                if (!e.ok()) {
+                    if (waitAgain(&e)) {
+                        --i;
+                        continue;
+                    }
                     return e;
+                }
                 bool added = false;
                 e = Site::store(server, r, &added);
                 QVector<Site::RegisterRecord> stored;
@@ -237,6 +256,7 @@ public:
                 e = finish(server, e);
                 if (!e.ok())
                     return e;
+                lockWait.invalidate();
                 if (added)
                     ++report.registerSent;
                 e = runEach(local, QStringLiteral("UPDATE register_records SET server_id = ? WHERE id = ?"),
@@ -324,6 +344,20 @@ public:
     }
 
 private:
+    // Whether to try again after `e`: the write lock was busy (other
+    // senders), and the sender has not waited for it too long in a row.
+    bool waitAgain(Error *e)
+    {
+        if (e->problem != Problem::Locked || cancelled(cancel))
+            return false;
+        if (!lockWait.isValid())
+            lockWait.start();
+        if (lockWait.elapsed() > LockPatienceMs)
+            return false;
+        *e = Error();
+        return true;
+    }
+
     // A record without a UUID (one put in by hand) gets one here before it
     // goes, so that its acknowledgement and any second send find it.
     Error nameUnnamed()
@@ -379,6 +413,7 @@ private:
     Database &server;
     SyncReport &report;
     const std::atomic_bool *cancel;
+    QElapsedTimer lockWait;   // since the write lock was first found busy; invalid when it was not
 };
 
 } // namespace
@@ -399,8 +434,14 @@ SyncReport sync(const QString &location, const std::atomic_bool *cancel)
     report.error = local.open(localPath(location));
     if (!report.error.ok())
         return report;
+    // Opening a server's journal that is older than this program brings it
+    // up to date under the write lock, which other senders may hold in turn.
     Database server;
     Error e = server.open(location);
+    QElapsedTimer opening;
+    opening.start();
+    while (e.problem == Problem::Locked && opening.elapsed() < LockPatienceMs && !cancelled(cancel))
+        e = server.open(location);
     Sender sender(local, server, report, cancel);
     if (e.ok())
         e = sender.sameServer(place.text);
