@@ -1,7 +1,11 @@
 // The function check and the calibration session judged from readings given
-// as data (time in ms).
+// as data (time in ms), and their protocol as a PDF reader extracts it.
 #include "functioncheck.h"
+#include "protocol_gui.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace FunctionCheck;
@@ -37,6 +41,13 @@ CheckSetup methane(double limit2)
     s.gasApplied = 5000;
     s.gasRemoved = 60000;
     return s;
+}
+
+QString run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) ? QString::fromUtf8(p.readAllStandardOutput()) : QString();
 }
 
 } // namespace
@@ -161,6 +172,75 @@ private slots:
         QVERIFY(s.passed());
         s.leftZero = -6.0;
         QVERIFY(!s.passed());
+    }
+
+    void protocols()
+    {
+        QTemporaryDir dir;
+        dir.setAutoRemove(qEnvironmentVariableIsEmpty("TL_KEEP_PROTOCOLS"));
+        Protocol::Data cal;
+        cal.time = QDateTime(QDate(2026, 12, 8), QTime(14, 30));
+        cal.organisation = QStringLiteral("ООО «Газконтроль»");
+        cal.technician = QStringLiteral("Петров П. П.");
+        cal.device = {1, QStringLiteral("TL02ID0004711"), QStringLiteral("2.14"), 5, QStringLiteral("Котельная, у входа")};
+        cal.unit = QStringLiteral("%LEL");
+        cal.gas = {QStringLiteral("Метан"), 50, QStringLiteral("%LEL"), QStringLiteral("Б-0412"), QDate(2026, 11, 30)};
+        cal.expiredConfirmed = true;
+        cal.calibration.limits = methane(41).limits;
+        cal.calibration.limits.decimals = 1;
+        cal.calibration.spanGas = 50;
+        cal.calibration.foundZero = 1.2;
+        cal.calibration.foundSpan = 41.0;
+        cal.calibration.leftZero = 0.0;
+        cal.calibration.leftSpan = 49.8;
+        cal.before.ADCCode4m = 812;
+        cal.after = cal.before;
+        cal.after.ADCCode4m = 799;
+        cal.nextDue = nextDue(cal.time.date());
+        cal.records = {{QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301"), QString()}};
+
+        Protocol::Data check = cal;
+        check.kind = Protocol::Kind::FunctionCheck;
+        check.gas.expiry = QDate(2027, 6, 1);
+        check.check = methane(48);
+        check.check.gas = 50;
+        check.result = analyse(check.check, bump(0, 47));
+        check.records = {{QStringLiteral("9b1deb4d-3b7d-4bad-9bdd-2b0d7b3dcb6d"), QStringLiteral("a94f5e0c77d8b9e1f2a3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5e6f70819")}};
+
+        const auto text = [&](const Protocol::Data &d, const QString &name) {
+            const QString pdf = dir.filePath(name);
+            QString error;
+            if (!Protocol::writePdf(d, pdf, &error))
+                return error;
+            if (!run(QStringLiteral("pdfinfo"), {pdf}).contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n"))))
+                return QStringLiteral("not one page");
+            return run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")}).simplified();
+        };
+        const auto expect = [](const QString &out, const QStringList &words) {
+            for (const QString &w : words)
+                QVERIFY2(out.contains(w), qPrintable(w + QStringLiteral(" not in:\n") + out));
+        };
+        expect(text(cal, QStringLiteral("cal.pdf")),
+               {QStringLiteral("Протокол калибровки"), cal.technician, QStringLiteral("Б-0412"),
+                QStringLiteral("Срок годности баллона истёк"), QStringLiteral("Использование подтверждено"),
+                QStringLiteral("Значение АЦП 4 мА 812 799"), QStringLiteral("Калибровка выполнена, прибор в допуске"),
+                QStringLiteral("06.06.2027"), cal.records[0].uuid, QStringLiteral("хеш будет присвоен сервером")});
+        const QString out = text(check, QStringLiteral("check.pdf"));
+        expect(out, {QStringLiteral("Протокол проверки работоспособности"), QStringLiteral("Б-0412"),
+                     QStringLiteral("Порог 2"), QStringLiteral("Прибор не прошёл проверку: порог 2 не сработал"),
+                     check.records[0].uuid, check.records[0].hash});
+        QVERIFY(!out.contains(QStringLiteral("истёк")) && !out.contains(QStringLiteral("adc_")));
+
+        QTranslator english;
+        QVERIFY(english.load(QStringLiteral(TL_RUNTIME_DIR "/TL_Program_en_US.qm")));
+        QCoreApplication::installTranslator(&english);
+        expect(text(check, QStringLiteral("check_en.pdf")),
+               {QStringLiteral("Function check report"), QStringLiteral("Threshold 2"),
+                QStringLiteral("threshold 2 did not trip"), check.records[0].uuid});
+        expect(text(cal, QStringLiteral("cal_en.pdf")),
+               {QStringLiteral("Calibration report"), QStringLiteral("ADC code at 4 mA"),
+                QStringLiteral("will be assigned by the server")});
+        QCoreApplication::removeTranslator(&english);
     }
 };
 
