@@ -180,7 +180,7 @@ private slots:
         dir.setAutoRemove(qEnvironmentVariableIsEmpty("TL_KEEP_PROTOCOLS"));
         Protocol::Data cal;
         cal.time = QDateTime(QDate(2026, 12, 8), QTime(14, 30));
-        cal.organisation = QStringLiteral("ООО «Газконтроль»");
+        cal.organisation = QStringLiteral("ООО «Газконтроль», сервисный участок котельных и насосных станций Северного района");
         cal.technician = QStringLiteral("Петров П. П.");
         cal.device = {1, QStringLiteral("TL02ID0004711"), QStringLiteral("2.14"), 5, QStringLiteral("Котельная, у входа")};
         cal.unit = QStringLiteral("%LEL");
@@ -197,7 +197,11 @@ private slots:
         cal.after = cal.before;
         cal.after.ADCCode4m = 799;
         cal.nextDue = nextDue(cal.time.date());
-        cal.records = {{QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301"), QString()}};
+        // Three records (zero, span, as left), the last two chained already: still one page.
+        const QString hash = QStringLiteral("a94f5e0c77d8b9e1f2a3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5e6f70819");
+        cal.records = {{QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301"), QString()},
+                       {QStringLiteral("6fa459ea-ee8a-3ca4-894e-db77e160355e"), hash},
+                       {QStringLiteral("16fd2706-8baf-433b-82eb-8c7fada847da"), hash}};
 
         Protocol::Data check = cal;
         check.kind = Protocol::Kind::FunctionCheck;
@@ -205,7 +209,7 @@ private slots:
         check.check = methane(48);
         check.check.gas = 50;
         check.result = analyse(check.check, bump(0, 47));
-        check.records = {{QStringLiteral("9b1deb4d-3b7d-4bad-9bdd-2b0d7b3dcb6d"), QStringLiteral("a94f5e0c77d8b9e1f2a3c4d5e6f708192a3b4c5d6e7f8091a2b3c4d5e6f70819")}};
+        check.records = {{QStringLiteral("9b1deb4d-3b7d-4bad-9bdd-2b0d7b3dcb6d"), hash}};
 
         const auto text = [&](const Protocol::Data &d, const QString &name) {
             const QString pdf = dir.filePath(name);
