@@ -257,5 +257,17 @@
         <source>Дата</source>
         <translation>Date</translation>
     </message>
+    <message>
+        <source>UUID записи</source>
+        <translation>Record UUID</translation>
+    </message>
+    <message>
+        <source>Хеш записи (SHA-256)</source>
+        <translation>Record hash (SHA-256)</translation>
+    </message>
+    <message>
+        <source>ещё не присвоен: хеш будет присвоен сервером журнала, когда запись будет отправлена</source>
+        <translation>not assigned yet: the journal's server assigns the hash when the record is sent</translation>
+    </message>
 </context>
 </TS>
