@@ -14,6 +14,8 @@
 #include "devicesetting_3_window.h"
 #include "errorbox.h"
 #include "exchangewatch.h"
+#include "journal.h"
+#include "journalsender.h"
 #include "measurechart.h"
 #include "measurewindow.h"
 #include "options.h"
@@ -40,7 +42,7 @@ DeviceSetting_2_Window *currentDeviceSetting2 = nullptr;
 DeviceSetting_3_Window *currentDeviceSetting3 = nullptr;
 
 namespace {
-const int IniLineCount = 6;
+const int IniLineCount = 7;
 const char *const EnglishBase = "TL_Program_en_US.";
 const char *const RussianBase = "TL_Program_en_RU.";
 const int PollIntervalMs = 1000;
@@ -110,6 +112,13 @@ MainWindow::MainWindow(QWidget *parent)
     connect(&pollTimer, &QTimer::timeout, this, &MainWindow::pollTick);
     connect(&calibrationTimer, &QTimer::timeout, this, &MainWindow::calibrationTimerTick);
     exchangeWatch = std::make_unique<ExchangeWatch>(this);
+
+    holdJournalFile();
+    // The journal goes to its server in the background from the start.
+    sender = std::make_unique<JournalSender>();
+    sender->setLocation(journalLocation());
+    connect(sender.get(), &JournalSender::syncEnded, this, &MainWindow::journalSent);
+    sender->start();
 }
 
 MainWindow::~MainWindow()
@@ -118,6 +127,9 @@ MainWindow::~MainWindow()
     // switch-off that is not confirmed is reported on stderr (quitting on a
     // signal; a close has dealt with it already).
     exchangeWatch.reset();
+    // A send in progress is cut off (it is repeated at the next start).
+    sender.reset();
+    journalHold.reset();
     // The site's work finishes its detectors before the link goes.
     delete siteWindow;
     endOutputTestBeforeQuit(true);
@@ -173,7 +185,10 @@ bool MainWindow::saveIni()
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QByteArray data;
-    for (int i = 0; i < IniLineCount; ++i)
+    // The seventh line only when it says something: without a journal
+    // setting the file stays the six lines older programs wrote.
+    const int lines = ini.value(IniJournal).isEmpty() ? IniJournal : IniLineCount;
+    for (int i = 0; i < lines; ++i)
         data += ini.value(i).toUtf8() + "\r\n";
     // commit() does not check the last flush of the buffer: flush first, so a
     // full disk never replaces the old file with a cut one.

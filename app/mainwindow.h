@@ -25,7 +25,9 @@ class MeasureWindow;
 class Calibration;
 class DeviceSetting_2_Window;
 class DeviceSetting_3_Window;
+class JournalSender;
 class JournalWindow;
+namespace Journal { class Database; }
 class SiteWindow;
 class SiteHost;
 class ExchangeWatch;
@@ -80,7 +82,8 @@ public:
     void showStatus(const QString &text);
     void clearStatus();
 
-    // Ini values, lines 1..6 stored at index 0..5.
+    // Ini values, lines 1..7 stored at index 0..6.  A file of six lines
+    // (older programs) has an empty seventh.
     enum IniLine {
         IniConfigDir = 0,      // directory of parameter files
         IniFirmwareDir = 1,    // directory of firmware files
@@ -88,6 +91,7 @@ public:
         IniLoadPath = 3,       // last parameter file loaded into the device
         IniSavePath = 4,       // last parameter file saved on the PC
         IniLanguage = 5,       // translation base name
+        IniJournal = 6,        // the journal's location (empty: this computer's file)
     };
     QString iniValue(int line) const { return ini.value(line); }
     void setIniValue(int line, const QString &value) { if (line >= 0 && line < ini.size()) ini[line] = value; }
@@ -100,6 +104,16 @@ public:
 
     // Unchecks "Авто" (ends automatic reading).
     void stopAutoUpdate();
+
+    // The journal's location as set (the user's file unless "Настройки
+    // журнала..." named another); records go to its file of this computer.
+    QString journalLocation() const;
+    // Keeps `setting` (checked by the caller: Journal::checkSetting()) in
+    // the ini file at once and points the journal's windows and the sender
+    // at it; false when the ini file could not be written.
+    bool setJournalSetting(const QString &setting);
+    // The background sender of the journal to its server.
+    JournalSender *journalSender() const { return sender.get(); }
 
 public slots:
     void on_spinBox_valueChanged(int value);
@@ -123,6 +137,8 @@ public slots:
     void on_action_monitor_triggered();
     void on_action_chart_triggered();
     void on_action_journal_triggered();
+    // "Журнал": where the journal lives.
+    void on_action_journalSettings_triggered();
     // Opens the "Объект" window (or brings the open one to the front).
     void on_action_site_triggered();
 
@@ -182,6 +198,16 @@ private:
     MeasureChart *chart = nullptr;
     // The journal window, once opened (non-modal; it deletes itself when closed).
     QPointer<JournalWindow> journalWindow;
+    // Sends the journal to its server off this thread; reports each send.
+    std::unique_ptr<JournalSender> sender;
+    void journalSent();
+    // The journal's file of this computer, held open while the program
+    // runs: a record's own connection is then never the file's last one,
+    // whose close would copy the log back into the file and sync it to the
+    // disk on the thread that wrote the record (the device work's).  That
+    // happens in a commit every 1000 pages of log, and when this closes.
+    std::unique_ptr<Journal::Database> journalHold;
+    void holdJournalFile();
     // Per stack (measurement, calibration, settings, calibration parameters):
     // the origin of the block its page was last filled from, and the label
     // shown instead of the page while that is not the block of the device.

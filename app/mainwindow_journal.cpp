@@ -1,39 +1,100 @@
 // The calibration journal from the main window: the "Журнал калибровок"
-// window, and the records of the calibration page's steps.  The file,
-// factory and firmware slots (mainwindow_files.cpp) write theirs through
-// writeJournal too.
+// window, where the journal lives ("Настройки журнала..."), its sending to
+// a team's server, and the records of the calibration page's steps.  The
+// file, factory and firmware slots (mainwindow_files.cpp) write theirs
+// through writeJournal too.
 #include "mainwindow.h"
 
 #include "calibration.h"
 #include "journal.h"
+#include "journalsender.h"
+#include "journalsync.h"
+#include "journalsettings.h"
 #include "journaltext_gui.h"
 #include "journalwindow.h"
+#include "sitewindow.h"
 
 #include <QMessageBox>
 
+QString MainWindow::journalLocation() const
+{
+    // A line edited by hand into something the dialog refuses (a password
+    // in it) is not used: the journal stays in this computer's file.
+    const QString setting = ini.value(IniJournal);
+    return Journal::checkSetting(setting).accepted() ? Journal::settingLocation(setting) : Journal::defaultPath();
+}
+
+void MainWindow::holdJournalFile()
+{
+    journalHold = std::make_unique<Journal::Database>();
+    // A file that cannot be opened now is reported where a record is
+    // written; without the hold a record only costs more.
+    if (!journalHold->open(Journal::localPath(journalLocation())).ok())
+        journalHold.reset();
+}
+
+bool MainWindow::setJournalSetting(const QString &setting)
+{
+    ini[IniJournal] = setting.trimmed();
+    const bool saved = saveIni();
+    holdJournalFile();
+    const QString location = journalLocation();
+    sender->setLocation(location);
+    if (journalWindow)
+        journalWindow->setLocation(location);
+    if (siteWindow)
+        siteWindow->setJournal(location);
+    return saved;
+}
+
+void MainWindow::on_action_journalSettings_triggered()
+{
+    JournalSettings dialog(ini.value(IniJournal), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.location() == ini.value(IniJournal))
+        return;
+    if (!setJournalSetting(dialog.location()))
+        QMessageBox::warning(this, tr("Журнал"), tr("Ошибка записи файла %1: настройка действует до выхода из программы.")
+                                                     .arg(iniPath()));
+}
+
 void MainWindow::on_action_journal_triggered()
 {
-    if (!journalWindow)
-        journalWindow = new JournalWindow(this);
-    else
+    if (!journalWindow) {
+        journalWindow = new JournalWindow(this, journalLocation());
+        if (sender->hasReport())
+            journalWindow->showSync(sender->lastReport());
+    } else {
         journalWindow->refresh();
+    }
     journalWindow->show();
     journalWindow->raise();
     journalWindow->activateWindow();
 }
 
+void MainWindow::journalSent()
+{
+    const Journal::SyncReport &report = sender->lastReport();
+    if (journalWindow)
+        journalWindow->showSync(report);
+    if (report.registerReceived > 0 && siteWindow && !siteWindow->busy())
+        siteWindow->refresh();
+}
+
 bool MainWindow::writeJournal(Journal::Record &record)
 {
-    const Journal::Error error = Journal::append(record);
+    const Journal::Error error = Journal::append(record, journalLocation());
     if (!error.ok()) {
         // The device work is done and keeps its own outcome; only the record
-        // is missing, and the user must know that.
+        // is missing from the journal (or waits in its side file), and the
+        // user must know that.
         QMessageBox::warning(this, tr("Журнал калибровок"),
-                             tr("Запись в журнал калибровок не сделана.\n%1\n"
-                                "Работа с прибором этим не затронута.")
-                                 .arg(JournalText::errorText(error)));
+                             (error.keptIn.isEmpty() ? tr("Запись в журнал калибровок не сделана.")
+                                                     : tr("Запись не попала в журнал калибровок."))
+                                 + QLatin1Char('\n') + JournalText::errorText(error) + QLatin1Char('\n')
+                                 + tr("Работа с прибором этим не затронута."));
         return false;
     }
+    sender->nudge();
     if (journalWindow)
         journalWindow->refresh();
     return true;

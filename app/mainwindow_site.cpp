@@ -5,6 +5,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "journalsender.h"
 #include "sitewindow.h"
 
 #include <QFileInfo>
@@ -70,7 +71,9 @@ void MainWindow::on_action_site_triggered()
     if (!siteWindow) {
         if (!siteLink)
             siteLink = std::make_unique<SiteLink>(*this);
-        siteWindow = new SiteWindow(siteLink.get(), this);
+        siteWindow = new SiteWindow(siteLink.get(), this, journalLocation());
+        // The site's records and register changes go to the server soon.
+        connect(siteWindow, &SiteWindow::actionEnded, sender.get(), &JournalSender::nudge);
     } else if (!siteWindow->busy()) {
         siteWindow->refresh();
     }

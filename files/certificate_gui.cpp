@@ -14,6 +14,16 @@ QString esc(const QString &text)
     return text.toHtmlEscaped();
 }
 
+// A hash in groups of eight digits: it fits the column and is read out
+// group by group against the server's.
+QString grouped(const QString &hash)
+{
+    QStringList groups;
+    for (int i = 0; i < hash.size(); i += 8)
+        groups << hash.mid(i, 8);
+    return groups.join(QLatin1Char(' '));
+}
+
 QString row(const QString &name, const QString &value)
 {
     return QStringLiteral("<tr><td width=\"35%\"><b>%1</b></td><td>%2</td></tr>").arg(esc(name), esc(value));
@@ -42,6 +52,16 @@ QString html(const Journal::Record &r)
     out += row(QCoreApplication::translate("Certificate", "Калибровочный газ / ток"), orDash(r.value));
     out += row(QCoreApplication::translate("Certificate", "Уровень доступа"), orDash(r.level));
     out += row(QCoreApplication::translate("Certificate", "Результат"), JournalText::outcomeText(r));
+    // What names the record on the journal's server, for a check of this
+    // paper against it: the server gives the hash when it takes the record.
+    const QString mono = QStringLiteral("<tr><td width=\"35%\"><b>%1</b></td>"
+                                        "<td style=\"font-family: 'DejaVu Sans Mono'; font-size: 9pt\">%2</td></tr>");
+    out += mono.arg(esc(QCoreApplication::translate("Certificate", "UUID записи")), esc(orDash(r.uuid)));
+    out += r.hash.isEmpty()
+               ? row(QCoreApplication::translate("Certificate", "Хеш записи (SHA-256)"),
+                     QCoreApplication::translate("Certificate", "ещё не присвоен: хеш будет присвоен сервером журнала, "
+                                                                "когда запись будет отправлена"))
+               : mono.arg(esc(QCoreApplication::translate("Certificate", "Хеш записи (SHA-256)")), esc(grouped(r.hash)));
     out += QStringLiteral("</table>");
 
     // The values before and after, side by side by name.

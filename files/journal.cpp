@@ -10,7 +10,10 @@
 
 #include <QAtomicInteger>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -21,7 +24,12 @@
 #include <QUuid>
 #include <QVariant>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Journal {
@@ -238,6 +246,91 @@ QString timeKey(const QDateTime &t)
     return t.toUTC().toString(Qt::ISODateWithMs);
 }
 
+// What append() fills in a record that does not say: the time now, a new
+// UUID, who wrote it and where.
+void fillIdentity(Record &r)
+{
+    if (!r.time.isValid())
+        r.time = QDateTime::currentDateTime();
+    if (r.uuid.isEmpty())
+        r.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (r.login.isEmpty())
+        r.login = loginName();
+    if (r.host.isEmpty())
+        r.host = QSysInfo::machineHostName();
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+int lockFile(int fd)
+{
+    int rc;
+    do
+        rc = ::flock(fd, LOCK_EX);
+    while (rc != 0 && errno == EINTR);
+    return rc;
+}
+
+// Appends the record's line to the side file of `path` and flushes it to
+// the disk.  The side file is locked (flock) while written, as while it is
+// taken in: a file taken in and removed meanwhile is made anew.
+bool keepAside(const Record &record, const QString &path, QString *why)
+{
+    const QByteArray line = recordLine(record) + '\n';
+    const QByteArray name = QFile::encodeName(sidePath(path));
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            *why = systemError(errno);
+            return false;
+        }
+        struct stat st;
+        if (lockFile(fd) != 0 || ::fstat(fd, &st) != 0) {
+            *why = systemError(errno);
+            ::close(fd);
+            return false;
+        }
+        if (st.st_nlink == 0) {
+            ::close(fd);
+            continue;
+        }
+        const bool written = writeAll(fd, line) && ::fsync(fd) == 0;
+        const int code = errno;
+        ::close(fd);
+        if (!written) {
+            *why = systemError(code);
+            return false;
+        }
+        // The file's name is only durable once its folder is.
+        const int dir = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            ::fsync(dir);
+            ::close(dir);
+        }
+        return true;
+    }
+    *why = QStringLiteral("the side file kept disappearing");
+    return false;
+}
+
 } // namespace
 
 QString kindKey(Kind kind)
@@ -367,7 +460,8 @@ QString firmwareValue(const QString &path, qint64 size, const QString &sha256Hex
     return value;
 }
 
-QString errorText(const Error &e)
+namespace {
+QString problemText(const Error &e)
 {
     switch (e.problem) {
     case Problem::None:
@@ -393,6 +487,20 @@ QString errorText(const Error &e)
         return QStringLiteral("%1 could not be written: %2").arg(e.path, e.detail);
     }
     return QString();
+}
+
+// The note on a record kept in the side file.
+QString keptNote(const Error &e)
+{
+    return e.keptIn.isEmpty() ? QString()
+                              : QStringLiteral("; the record was kept in %1 and goes into the journal at its next "
+                                               "successful open").arg(e.keptIn);
+}
+} // namespace
+
+QString errorText(const Error &e)
+{
+    return problemText(e) + keptNote(e);
 }
 
 QString loginName()
@@ -501,8 +609,93 @@ Error Database::open(const QString &location)
     if (!result.ok()) {
         db = QSqlDatabase();
         close();
+    } else if (place.kind == Location::Kind::SqliteFile) {
+        takeInSideFile(place.path);
     }
     return result;
+}
+
+void Database::takeInSideFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(sidePath(path));
+    if (::access(name.constData(), F_OK) != 0)
+        return;
+    // The journal's write lock first, then the side file's: a writer of the
+    // side file holds only that, and never waits for the journal.  A file
+    // that cannot be written now (read-only, locked) keeps the side file
+    // for a later open, without waiting for another program's lock.
+    QSqlQuery pragma(handle());
+    pragma.exec(QStringLiteral("PRAGMA busy_timeout = 0"));
+    const bool began = begin().ok();
+    pragma.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(busyTimeoutMs));
+    if (!began)
+        return;
+    const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || lockFile(fd) != 0 || ::fstat(fd, &st) != 0 || st.st_nlink == 0) {
+        if (fd >= 0)
+            ::close(fd);
+        rollback();
+        return;
+    }
+    QByteArray all;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            rollback();
+            return;
+        }
+        if (n == 0)
+            break;
+        all.append(buffer, int(n));
+    }
+    QList<QByteArray> kept;
+    bool failed = false;
+    QSqlQuery known(handle());
+    known.prepare(QStringLiteral("SELECT 1 FROM records WHERE uuid = ?"));
+    for (const QByteArray &line : all.split('\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        Record r;
+        if (!recordFromLine(line, &r)) {
+            kept << line;   // not ours to judge: it stays for a person to look at
+            continue;
+        }
+        known.addBindValue(r.uuid);
+        if (!known.exec()) {
+            failed = true;
+            break;
+        }
+        const bool there = known.next();
+        known.finish();
+        if (!there && !appendRow(r).ok()) {
+            failed = true;
+            break;
+        }
+    }
+    if (failed || !commit().ok()) {
+        if (failed)
+            rollback();
+        ::close(fd);
+        return;
+    }
+    // Taken in: what is left is only the lines that are no record.  Should
+    // this end before the file is rewritten, taking it in again skips the
+    // UUIDs already there.
+    if (kept.isEmpty()) {
+        ::unlink(name.constData());
+    } else {
+        QByteArray rest;
+        for (const QByteArray &line : kept)
+            rest += line + '\n';
+        if (::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, rest))
+            ::fsync(fd);
+    }
+    ::close(fd);
 }
 
 Error Database::newerSchema(int version) const
@@ -516,6 +709,27 @@ Error Database::settle(QSqlQuery &q)
     for (const QString &statement : dialect->session(busyTimeoutMs))
         if (!q.exec(statement))
             return fail(Problem::Failed, q.lastError());
+    if (!dialect->isServer()) {
+        // A record is written while device work waits for it, and in the
+        // default rollback-journal mode every commit syncs the journal, the
+        // file and the folder to the disk (several fsyncs, each one to tens
+        // of ms on a busy disk).  Write-ahead logging with synchronous=NORMAL
+        // syncs only when the log is copied back into the file (a checkpoint,
+        // at the last close or every 1000 pages), never on a commit: a
+        // commit is then in the log, and a crash of the program loses
+        // nothing; a power cut may lose the last commits, never the file's
+        // consistency.  Readers also go on while another program writes.
+        // The mode stays with the file; should it not be set now (another
+        // program holds the file), a later open sets it.
+        if (q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next()
+            && q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
+            q.finish();
+            q.exec(QStringLiteral("PRAGMA journal_mode = WAL"));
+        }
+        q.finish();
+        q.exec(QStringLiteral("PRAGMA synchronous = NORMAL"));
+        q.finish();
+    }
     // The first read is where a file that is no database shows.
     int version = 0;
     if (!dialect->readVersion(q, &version))
@@ -699,14 +913,7 @@ Error Database::appendRow(Record &r)
         }
     }
     QSqlQuery &q = *insertRecord;
-    if (!r.time.isValid())
-        r.time = QDateTime::currentDateTime();
-    if (r.uuid.isEmpty())
-        r.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    if (r.login.isEmpty())
-        r.login = loginName();
-    if (r.host.isEmpty())
-        r.host = QSysInfo::machineHostName();
+    fillIdentity(r);
     if (dialect->isServer()) {
         // The chain goes on from the newest chained record; the caller
         // holds the write lock (begin()), so no other writer comes between.
@@ -840,11 +1047,92 @@ Error Database::select(const QString &where, const QVariantList &values, int lim
 
 Error append(Record &record, const QString &location)
 {
-    Database db;
-    const Error opened = db.open(localPath(location));
-    if (!opened.ok())
-        return opened;
-    return db.append(record);
+    const QString path = localPath(location);
+    fillIdentity(record);
+    Error e;
+    {
+        Database db;
+        e = db.open(path);
+        if (e.ok())
+            e = db.append(record);
+    }
+    if (e.ok())
+        return e;
+    // The record is not lost with the file: it waits beside it.
+    record.id = 0;
+    QString why;
+    if (keepAside(record, path, &why))
+        e.keptIn = sidePath(path);
+    else
+        e.detail += QStringLiteral("; the side file %1 could not be written either: %2").arg(sidePath(path), why);
+    return e;
+}
+
+QString sidePath(const QString &path)
+{
+    return path + QStringLiteral(".pending");
+}
+
+QByteArray recordLine(const Record &r)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("time"), timeKey(r.time));
+    o.insert(QStringLiteral("device_type"), r.deviceType);
+    o.insert(QStringLiteral("serial"), r.serial);
+    o.insert(QStringLiteral("serial_text"), r.serialText);
+    o.insert(QStringLiteral("firmware"), r.firmware);
+    o.insert(QStringLiteral("address"), r.address);
+    o.insert(QStringLiteral("level"), r.level);
+    o.insert(QStringLiteral("kind"), r.kind);
+    o.insert(QStringLiteral("value"), r.value);
+    o.insert(QStringLiteral("before"), r.before);
+    o.insert(QStringLiteral("after"), r.after);
+    o.insert(QStringLiteral("ok"), r.ok);
+    o.insert(QStringLiteral("reason"), r.reason);
+    o.insert(QStringLiteral("source"), r.source);
+    o.insert(QStringLiteral("uuid"), r.uuid);
+    o.insert(QStringLiteral("login"), r.login);
+    o.insert(QStringLiteral("host"), r.host);
+    o.insert(QStringLiteral("prev_hash"), r.prevHash);
+    o.insert(QStringLiteral("hash"), r.hash);
+    o.insert(QStringLiteral("server_id"), r.serverId);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+bool recordFromLine(const QByteArray &line, Record *record)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return false;
+    const QJsonObject o = doc.object();
+    Record r;
+    r.time = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    r.uuid = o.value(QStringLiteral("uuid")).toString();
+    r.kind = o.value(QStringLiteral("kind")).toString();
+    if (!r.time.isValid() || QUuid::fromString(r.uuid).isNull() || r.kind.isEmpty()
+        || !o.value(QStringLiteral("ok")).isBool())
+        return false;
+    r.time = r.time.toLocalTime();
+    r.deviceType = o.value(QStringLiteral("device_type")).toInt();
+    r.serial = qint64(o.value(QStringLiteral("serial")).toDouble());
+    r.serialText = o.value(QStringLiteral("serial_text")).toString();
+    r.firmware = o.value(QStringLiteral("firmware")).toString();
+    r.address = o.value(QStringLiteral("address")).toInt();
+    r.level = o.value(QStringLiteral("level")).toString();
+    r.value = o.value(QStringLiteral("value")).toString();
+    r.before = o.value(QStringLiteral("before")).toString();
+    r.after = o.value(QStringLiteral("after")).toString();
+    r.ok = o.value(QStringLiteral("ok")).toBool();
+    r.reason = o.value(QStringLiteral("reason")).toString();
+    r.source = o.value(QStringLiteral("source")).toString();
+    r.login = o.value(QStringLiteral("login")).toString();
+    r.host = o.value(QStringLiteral("host")).toString();
+    r.prevHash = o.value(QStringLiteral("prev_hash")).toString();
+    r.hash = o.value(QStringLiteral("hash")).toString();
+    r.serverId = qint64(o.value(QStringLiteral("server_id")).toDouble());
+    *record = r;
+    return true;
 }
 
 // --------------------------------------------------------------------- CSV

@@ -152,6 +152,10 @@ struct Error {
     QString detail;   // the database's or file's own text
     QString path;     // the file, or the server's location (never with a password)
     QString code;     // the database's own code for it (a server's SQLSTATE); empty when none
+    // append(record, location) only: the journal's file could not take the
+    // record, and it was kept in this side file instead (sidePath()); empty
+    // when it could not be kept either, or when nothing failed.
+    QString keptIn;
     bool ok() const { return problem == Problem::None; }
 };
 
@@ -231,6 +235,8 @@ private:
     Error giveUuids(QSqlQuery &q);
     Error chainRecords(QSqlQuery &q);
     Error appendRow(Record &record);
+    // After an SQLite file opened: its side file's records taken in.
+    void takeInSideFile(const QString &path);
     QString connection;
     bool writing = false;          // inside begin() .. commit() / rollback()
     QString chainTip;              // on a server while writing: the newest hash
@@ -243,8 +249,23 @@ private:
 // Appends `record` to the file of this computer for `location`
 // (localPath(): the location itself, or for a server the user's file, where
 // the record waits to be sent) and closes it again.  Nothing here waits on
-// a server.
+// a server.  The record's time, UUID, login and host are filled first; when
+// the file cannot take it (damaged, read-only, locked past the wait, a full
+// disk, a folder in its place) the record goes as a line of JSON into the
+// side file next to it (sidePath(), flushed to the disk), the error's
+// keptIn names that file, and the next successful open of the journal's
+// file takes it in.
 Error append(Record &record, const QString &location = defaultPath());
+
+// The side file of the SQLite file `path`: "<path>.pending", one record a
+// line as compact JSON.  Database::open() of that file takes its records in
+// (a UUID already there is skipped; a line that is no record stays in the
+// side file) and removes it.
+QString sidePath(const QString &path);
+// The record as one line of compact JSON (no line end), and back; false
+// when the line is no record.
+QByteArray recordLine(const Record &record);
+bool recordFromLine(const QByteArray &line, Record *record);
 
 // The records as CSV (comma-separated, RFC 4180 quoting, CR LF, UTF-8), with
 // a header line.

@@ -52,7 +52,8 @@ QString outcomeText(const Journal::Record &record)
     return record.reason.isEmpty() ? QCoreApplication::translate("JournalWindow", "Ошибка") : QCoreApplication::translate("JournalWindow", "Ошибка: %1").arg(record.reason);
 }
 
-QString errorText(const Journal::Error &e)
+namespace {
+QString problemText(const Journal::Error &e)
 {
     switch (e.problem) {
     case Journal::Problem::None:
@@ -78,6 +79,16 @@ QString errorText(const Journal::Error &e)
         return QCoreApplication::translate("JournalWindow", "Файл %1 не записан: %2").arg(e.path, e.detail);
     }
     return QString();
+}
+} // namespace
+
+QString errorText(const Journal::Error &e)
+{
+    if (e.keptIn.isEmpty())
+        return problemText(e);
+    return problemText(e) + QLatin1Char('\n')
+           + QCoreApplication::translate("JournalWindow", "Запись сохранена в файле %1 и будет перенесена в журнал "
+                                                          "при следующем успешном открытии.").arg(e.keptIn);
 }
 
 QList<QPair<QString, QString>> fieldPairs(const QString &text)

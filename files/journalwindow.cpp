@@ -3,6 +3,7 @@
 
 #include "certificate_gui.h"
 #include "filechoice_gui.h"
+#include "journallocation.h"
 #include "journaltext_gui.h"
 
 #include <QDir>
@@ -19,8 +20,9 @@ enum Column { ColTime, ColSerial, ColKind, ColValue, ColOutcome, ColBefore, ColA
               ColAddress, ColLevel, ColumnCount };
 }
 
-JournalWindow::JournalWindow(QWidget *parent, const QString &path)
-    : QWidget(parent, Qt::Window), ui(new Ui::JournalWindow), model(new QStandardItemModel(this)), path(path)
+JournalWindow::JournalWindow(QWidget *parent, const QString &location)
+    : QWidget(parent, Qt::Window), ui(new Ui::JournalWindow), model(new QStandardItemModel(this)),
+      location(location), path(Journal::localPath(location))
 {
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -72,7 +74,9 @@ void JournalWindow::refresh()
     Journal::Error error = db.open(path);
     if (error.ok())
         error = db.query(filter, &shown);
+    waitingKnown = error.ok() && Journal::waiting(db, &waiting).ok();
     db.close();
+    showSyncState();
     if (!error.ok())
         shown.clear();
     ui->label_Problem->setText(JournalText::errorText(error));
@@ -111,6 +115,62 @@ void JournalWindow::refresh()
         ui->tableView->setColumnWidth(c, qMin(ui->tableView->columnWidth(c), 220));
     ui->pushButton_ExportCsv->setEnabled(!shown.isEmpty());
     selectionChanged();
+}
+
+void JournalWindow::setLocation(const QString &place)
+{
+    if (place == location)
+        return;
+    location = place;
+    path = Journal::localPath(place);
+    synced = false;
+    refresh();
+}
+
+void JournalWindow::showSync(const Journal::SyncReport &report)
+{
+    synced = true;
+    lastSync = report;
+    lastSyncTime = QDateTime::currentDateTime();
+    if (report.received > 0 || report.registerReceived > 0) {
+        refresh();
+        return;
+    }
+    // What waits now, from the file itself: a send that stopped early says
+    // nothing of it.
+    Journal::Database db;
+    waitingKnown = db.open(path).ok() && Journal::waiting(db, &waiting).ok();
+    db.close();
+    showSyncState();
+}
+
+QString JournalWindow::syncText() const
+{
+    return ui->label_Sync->text();
+}
+
+void JournalWindow::showSyncState()
+{
+    const Journal::Location place = Journal::parseLocation(location);
+    if (!place.isServer()) {
+        ui->label_Sync->setText(tr("Журнал ведётся на этом компьютере: %1").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    QString text = waitingKnown ? tr("Журнал команды: %1. Ожидают отправки на сервер: %2").arg(place.text).arg(waiting.total())
+                                : tr("Журнал команды: %1").arg(place.text);
+    const QString time = lastSyncTime.toString(QStringLiteral("HH:mm:ss"));
+    if (!synced)
+        text += QLatin1Char('\n') + tr("Отправки ещё не было.");
+    else if (lastSync.error.problem == Journal::Problem::CannotOpen)
+        text += QLatin1Char('\n') + tr("Сервер недоступен: %1 (%2)").arg(lastSync.error.detail, time);
+    else if (!lastSync.error.ok())
+        text += QLatin1Char('\n') + tr("Отправка не удалась: %1 (%2)").arg(lastSync.error.detail, time);
+    else
+        text += QLatin1Char('\n') + tr("Отправлено: %1, получено: %2 (%3)")
+                                         .arg(lastSync.sent + lastSync.registerSent)
+                                         .arg(lastSync.received + lastSync.registerReceived)
+                                         .arg(time);
+    ui->label_Sync->setText(text);
 }
 
 void JournalWindow::selectionChanged()

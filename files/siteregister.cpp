@@ -168,6 +168,8 @@ SiteReport::Row reportRow(const Due &due)
     row.limit2 = d.limit2;
     row.lastCalibration = due.lastCalibration.date();
     row.nextDue = due.nextDue;
+    row.recordUuid = due.lastUuid;
+    row.recordHash = due.lastHash;
     if (!d.backupBlock.isEmpty() && !d.block.isEmpty()) {
         for (const Journal::FieldChange &f :
              Journal::changedFields(blockOf(d.backupBlock), blockOf(d.block), d.writeCount)) {
@@ -482,13 +484,16 @@ Error Register::recordBackup(qint64 siteId, qint64 serial, const QString &path, 
 Error Register::dueOf(const QString &where, const QVariantList &values, const QDate &today, QVector<Due> *due)
 {
     due->clear();
-    // The newest successful gas zero or span of each serial number.
+    // The newest successful gas zero or span of each serial number, and
+    // that record's UUID and hash (the newer id of two at the same time).
     QSqlQuery q(db.handle());
     if (!q.prepare(QStringLiteral(
-            "SELECT %1, s.name, s.calibration_interval_days, c.last FROM detectors d "
+            "SELECT %1, s.name, s.calibration_interval_days, c.last, r.uuid, r.hash FROM detectors d "
             "JOIN sites s ON s.id = d.site_id "
             "LEFT JOIN (SELECT serial, MAX(time) AS last FROM records WHERE outcome = 'ok' "
             "AND kind IN ('%2', '%3') GROUP BY serial) c ON c.serial = d.serial "
+            "LEFT JOIN records r ON r.id = (SELECT id FROM records WHERE serial = d.serial AND outcome = 'ok' "
+            "AND kind IN ('%2', '%3') ORDER BY time DESC, id DESC LIMIT 1) "
             "%4 ORDER BY s.name, d.port, d.address")
                        .arg(QLatin1String(DetectorColumns), Journal::kindKey(Journal::Kind::GasZero),
                             Journal::kindKey(Journal::Kind::GasSpan), where)))
@@ -503,6 +508,8 @@ Error Register::dueOf(const QString &where, const QVariantList &values, const QD
         d.site = q.value(DetectorColumnCount).toString();
         const int interval = q.value(DetectorColumnCount + 1).toInt();
         d.lastCalibration = timeOf(q.value(DetectorColumnCount + 2));
+        d.lastUuid = q.value(DetectorColumnCount + 3).toString();
+        d.lastHash = q.value(DetectorColumnCount + 4).toString();
         if (d.lastCalibration.isValid())
             d.nextDue = d.lastCalibration.date().addDays(interval);
         d.status = SiteReport::dueOn(d.nextDue, today);

@@ -94,6 +94,8 @@ struct Due {
     QString site;
     Detector detector;
     QDateTime lastCalibration;           // invalid: none recorded
+    QString lastUuid;                    // that record's UUID and hash (empty: none,
+    QString lastHash;                    // or not chained by a server yet)
     QDateTime lastFunctionCheck;         // not recorded by the journal yet: invalid
     QDate nextDue;                       // invalid when never calibrated
     Status status = Status::Unknown;

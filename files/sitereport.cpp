@@ -77,14 +77,24 @@ QStringList columnTitles()
 {
     return {tr("Метка"), tr("Линия"), tr("Адрес"), tr("Заводской номер"), tr("Тип"), tr("Версия ПО"), tr("Газ"),
             tr("Ед. изм."), tr("Диапазон"), tr("Порог 1"), tr("Порог 2"), tr("Последняя калибровка"),
-            tr("Следующая калибровка"), tr("Срок"), tr("Отклонения от резервной копии")};
+            tr("Следующая калибровка"), tr("Срок"), tr("Отклонения от резервной копии"),
+            tr("UUID записи о калибровке"), tr("Хеш записи о калибровке")};
+}
+
+QString hashText(const QString &hash, bool shortForm)
+{
+    if (hash.isEmpty())
+        return tr("будет присвоен сервером");
+    return shortForm ? hash.left(12) + QStringLiteral("…") : hash;
 }
 
 QStringList cells(const Row &r, const QDate &today)
 {
     return {r.tag, r.port, QString::number(r.address), r.serialText, r.type, r.firmware, r.gas, r.unit, r.range,
             r.limit1, r.limit2, date(r.lastCalibration), date(r.nextDue), dueText(r, today),
-            r.drift.isEmpty() ? tr("нет") : r.drift.join(QStringLiteral("; "))};
+            r.drift.isEmpty() ? tr("нет") : r.drift.join(QStringLiteral("; ")),
+            r.recordUuid.isEmpty() ? QStringLiteral("—") : r.recordUuid,
+            r.recordUuid.isEmpty() ? QStringLiteral("—") : hashText(r.recordHash)};
 }
 
 QByteArray toCsv(const Header &header, const QVector<Row> &rows)

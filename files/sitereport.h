@@ -39,6 +39,11 @@ struct Row {
     QDate lastCalibration;    // invalid: none
     QDate nextDue;            // invalid: unknown
     QStringList drift;        // "limit1: 20.0 → 25.0 PPM", against the last backup
+    // The journal's record of the last calibration, as a paper copy names
+    // it for a check against the server: its UUID, and its hash once a
+    // server has chained it (empty before).
+    QString recordUuid;
+    QString recordHash;
 };
 
 struct Header {
@@ -56,6 +61,9 @@ QString typeText(int deviceType);
 
 // The column titles, in the program's language.
 QStringList columnTitles();
+// A record's hash as a report shows it: the hash, or words saying that a
+// server has not given one yet; `shortForm` the first 12 digits only.
+QString hashText(const QString &hash, bool shortForm = false);
 // One row's cells, in the order of columnTitles().
 QStringList cells(const Row &row, const QDate &today);
 

@@ -57,7 +57,9 @@ QString html(const Header &header, const QVector<Row> &rows)
             esc(join(c[4], c[5], QStringLiteral(", "))),
             esc(join(c[6], join(c[8], c[7], QStringLiteral(" ")), QStringLiteral(", "))),
             esc(join(c[9], c[10], QStringLiteral(" / "))),
-            esc(c[11]),
+            r.recordUuid.isEmpty() ? esc(c[11])
+                                   : QStringLiteral("%1<br/><span style=\"font-size: 7pt\">%2</span>")
+                                         .arg(esc(c[11]), esc(tr("хеш %1").arg(hashText(r.recordHash, true)))),
             QStringLiteral("%1<br/><b>%2</b>").arg(esc(c[12]), esc(c[13])),
             esc(c[14]),
         };
@@ -69,6 +71,25 @@ QString html(const Header &header, const QVector<Row> &rows)
     out += QStringLiteral("</table>");
     out += QStringLiteral("<p>%1</p>").arg(esc(tr("Приборов: %1, из них с просроченной калибровкой: %2.")
                                                    .arg(rows.size()).arg(overdue)));
+    // Each last calibration's record in full, to be checked against the
+    // journal's server.
+    bool anyRecord = false;
+    for (const Row &r : rows)
+        anyRecord = anyRecord || !r.recordUuid.isEmpty();
+    if (anyRecord) {
+        out += QStringLiteral("<h3>%1</h3>").arg(esc(tr("Записи журнала о последних калибровках")));
+        out += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"2\" border=\"1\"><tr><th>%1</th><th>%2</th>"
+                              "<th>%3</th></tr>")
+                   .arg(esc(tr("Заводской номер")), esc(tr("UUID записи")), esc(tr("Хеш записи (SHA-256)")));
+        for (const Row &r : rows) {
+            if (r.recordUuid.isEmpty())
+                continue;
+            out += QStringLiteral("<tr><td>%1</td><td style=\"font-family: 'DejaVu Sans Mono'\">%2</td>"
+                                  "<td style=\"font-family: 'DejaVu Sans Mono'\">%3</td></tr>")
+                       .arg(esc(r.serialText), esc(r.recordUuid), esc(hashText(r.recordHash)));
+        }
+        out += QStringLiteral("</table>");
+    }
     const QString line = QStringLiteral("__________________");
     out += QStringLiteral("<p><br/></p><table cellpadding=\"6\">");
     out += QStringLiteral("<tr><td>%1</td><td>%2 / %2</td></tr>").arg(esc(tr("Обслуживание выполнил")), line);

@@ -3,6 +3,7 @@
 
 #include "conversions.h"
 #include "filechoice_gui.h"
+#include "journalsync.h"
 #include "journaltext_gui.h"
 #include "paramtext_gui.h"
 #include "siteapplydialog.h"
@@ -52,8 +53,9 @@ QString place(const QString &port, int address)
 
 } // namespace
 
-SiteWindow::SiteWindow(SiteHost *host, QWidget *parent, const QString &path)
-    : QWidget(parent, Qt::Window), ui(new Ui::SiteWindow), host(host), path(path),
+SiteWindow::SiteWindow(SiteHost *host, QWidget *parent, const QString &location)
+    : QWidget(parent, Qt::Window), ui(new Ui::SiteWindow), host(host), location(location),
+      path(Journal::localPath(location)),
       model(new QStandardItemModel(this)), proxy(new SiteFilter(this))
 {
     ui->setupUi(this);
@@ -101,6 +103,17 @@ void SiteWindow::setColumnTitles()
 {
     QStringList titles = SiteReport::columnTitles();
     model->setHorizontalHeaderLabels(titles);
+}
+
+void SiteWindow::setJournal(const QString &place)
+{
+    if (place == location)
+        return;
+    // A running action finishes on the journal it started with.
+    location = place;
+    path = Journal::localPath(place);
+    if (!busy())
+        refresh();
 }
 
 bool SiteWindow::withRegister(const std::function<Journal::Error(Site::Register &)> &work)
@@ -560,6 +573,7 @@ void SiteWindow::on_pushButtonApply_clicked()
     gasApplied = dialog.gas();
     runner.reset(new SiteApply::Runner(targets, dialog.values(), level, dialog.stopAtFirstFailure(),
                                        QStringLiteral("program"), dialog.what()));
+    runner->setJournal(location);
     connect(runner.get(), &SiteApply::Runner::detectorDone, this, [this](const SiteApply::Outcome &o) {
         step(outcomeLine(o));
     });

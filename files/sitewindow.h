@@ -44,12 +44,15 @@ class SiteWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // `path` is the journal's file, which holds the register.
-    explicit SiteWindow(SiteHost *host, QWidget *parent = nullptr, const QString &path = Journal::defaultPath());
+    // `location` is the journal's (journallocation.h), whose file of this
+    // computer (Journal::localPath()) holds the register.
+    explicit SiteWindow(SiteHost *host, QWidget *parent = nullptr, const QString &location = Journal::defaultPath());
     ~SiteWindow() override;
 
     // Reads the sites and the shown site's detectors afresh.
     void refresh();
+    // Another journal location; read afresh unless an action runs.
+    void setJournal(const QString &location);
     // Shows the site of this name (creating nothing); false when none.
     bool showSite(const QString &name);
     QString site() const { return current.name; }
@@ -99,7 +102,8 @@ private:
 
     Ui::SiteWindow *ui;
     SiteHost *host;
-    QString path;
+    QString location;
+    QString path;          // its file of this computer
     QStandardItemModel *model;
     QSortFilterProxyModel *proxy;
     Site::Info current;

@@ -45,6 +45,7 @@ private slots:
     void calibrationRecordedListedAndCertified();
     void fileLoadAndFactoryStoreRecorded();
     void failedCalibrationRecordedAsFailed();
+    void certificateNamesRecordForServerCheck();
     void brokenJournalReportedDeviceWorkDone_data();
     void brokenJournalReportedDeviceWorkDone();
 
@@ -280,6 +281,41 @@ void JournalGuiTest::failedCalibrationRecordedAsFailed()
     QCOMPARE(list[0].after, list[0].before);
 }
 
+void JournalGuiTest::certificateNamesRecordForServerCheck()
+{
+    const QString pdftotext = QStandardPaths::findExecutable(QStringLiteral("pdftotext"));
+    if (pdftotext.isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed: the PDF's text is not checked");
+    Journal::Record r;
+    r.id = 17;
+    r.time = QDateTime::currentDateTime();
+    r.kind = QStringLiteral("gas_zero");
+    r.serialText = QStringLiteral("TL02ID0004711");
+    r.ok = true;
+    r.uuid = QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301");
+    auto text = [&](const QString &name) {
+        const QString pdf = dir.filePath(name);
+        QString why;
+        if (!Certificate::writePdf(r, pdf, &why))
+            return why;
+        QProcess p;
+        p.start(pdftotext, {pdf, QStringLiteral("-")});
+        p.waitForFinished(60000);
+        return QString::fromUtf8(p.readAllStandardOutput());
+    };
+    // Not on a server yet: the UUID, and no hash but words saying why.
+    QString out = text(QStringLiteral("waiting.pdf"));
+    QVERIFY2(out.contains(r.uuid) && out.contains(QStringLiteral("хеш будет присвоен сервером")), qPrintable(out));
+    // Chained by the server: its hash, whole.
+    r.hash = QStringLiteral("9c56cc51b374c3ba189210d5b6d4bf57790d351c96c47c02190ecf1e430635ab");
+    out = text(QStringLiteral("chained.pdf"));
+    // In groups of eight digits, as one reads it out.
+    QVERIFY2(out.contains(r.uuid) && !out.contains(QStringLiteral("присвоен"))
+                 && out.simplified().contains(QStringLiteral("9c56cc51 b374c3ba 189210d5 b6d4bf57 790d351c 96c47c02 "
+                                                             "190ecf1e 430635ab")),
+             qPrintable(out));
+}
+
 void JournalGuiTest::brokenJournalReportedDeviceWorkDone_data()
 {
     QTest::addColumn<bool>("locked");
@@ -319,16 +355,19 @@ void JournalGuiTest::brokenJournalReportedDeviceWorkDone()
     QCOMPARE(command.DeviceParams.ADCCode4m, quint16(8222));
     QCOMPARE(closer.seen.size(), 1);
     QCOMPARE(closer.seen[0].title, QStringLiteral("Журнал калибровок"));
-    for (const QString &part : {says, path, QStringLiteral("Работа с прибором этим не затронута")})
+    // The record itself waits beside the journal, and the box says where.
+    for (const QString &part : {says, path, QStringLiteral("Работа с прибором этим не затронута"),
+                                QStringLiteral("Запись сохранена в файле %1").arg(Journal::sidePath(path))})
         QVERIFY2(closer.seen[0].text.contains(part), qPrintable(part + QStringLiteral(" not in ") + closer.seen[0].text));
     QCOMPARE(child<QPushButton>(currentCalibration, "Buttoncalibrate")->text(), QStringLiteral("Калибровать ноль"));
 
-    // The window says the same instead of a table.
+    // A damaged journal: the window says the same instead of a table.  One
+    // that another program writes (the journal logs ahead) is still read.
     w->findChild<QAction *>(QStringLiteral("action_journal"))->trigger();
     auto *journal = w->findChild<JournalWindow *>();
     QVERIFY(journal);
-    QVERIFY2(journal->problem().contains(says), qPrintable(journal->problem()));
-    QCOMPARE(child<QTableView>(journal, "tableView")->model()->rowCount(), 0);
+    QVERIFY2(journal->problem().contains(locked ? QString() : says), qPrintable(journal->problem()));
+    QCOMPARE(child<QTableView>(journal, "tableView")->model()->rowCount(), locked ? 1 : 0);
     journal->close();
 
     if (locked) {
@@ -342,9 +381,12 @@ void JournalGuiTest::brokenJournalReportedDeviceWorkDone()
         closer.clear();
         calibrateGas(sim, 0, 8333);
         QVERIFY(closer.seen.isEmpty());
+        // The step made while it was locked was taken in from the side file.
         const QVector<Journal::Record> list = records();
-        QCOMPARE(list.size(), 2);
-        QVERIFY(list[1].after.startsWith(QLatin1String("adc_4ma=8333")));
+        QCOMPARE(list.size(), 3);
+        QVERIFY(list[1].after.startsWith(QLatin1String("adc_4ma=8222")));
+        QVERIFY(list[2].after.startsWith(QLatin1String("adc_4ma=8333")));
+        QVERIFY(!QFile::exists(Journal::sidePath(path)));
     }
 }
 

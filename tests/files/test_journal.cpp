@@ -7,6 +7,7 @@
 #include "journalchain.h"
 #include "journalplace.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -69,6 +70,8 @@ private slots:
     void damagedOrForeignFileNamed();
     void newerSchemaRefused();
     void recordFromDeviceAndFieldTexts();
+    void unusableFileKeepsRecordBeside_data();
+    void unusableFileKeepsRecordBeside();
 
 private:
     QTemporaryDir dir;
@@ -451,6 +454,72 @@ void JournalTest::recordFromDeviceAndFieldTexts()
     QCOMPARE(was, QStringLiteral("adc_4ma=8000; pwm_20ma=0"));
     QCOMPARE(now, QStringLiteral("adc_4ma=8123; pwm_20ma=5000"));
     link.resetState();
+}
+
+void JournalTest::unusableFileKeepsRecordBeside_data()
+{
+    QTest::addColumn<bool>("folder");
+    QTest::newRow("damaged file") << false;
+    QTest::newRow("folder in its place") << true;
+}
+
+void JournalTest::unusableFileKeepsRecordBeside()
+{
+    QFETCH(bool, folder);
+    const QString path = dir.filePath(folder ? QStringLiteral("folder.sqlite") : QStringLiteral("junk.sqlite"));
+    if (folder) {
+        QVERIFY(QDir().mkpath(path));
+    } else {
+        QFile junk(path);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(8192, 'j'));
+    }
+    Record r = make(4711, QStringLiteral("gas_span"), QDateTime::currentDateTime());
+    r.uuid.clear();
+    const Error e = append(r, path);
+    QVERIFY(!e.ok());
+    QCOMPARE(e.keptIn, sidePath(path));
+    QVERIFY(errorText(e).contains(sidePath(path)));
+    QVERIFY(!QUuid::fromString(r.uuid).isNull() && !r.host.isEmpty());
+    // The side file holds the record whole, as one line.
+    QFile side(sidePath(path));
+    QVERIFY(side.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = side.readAll().split('\n');
+    side.close();
+    QCOMPARE(lines.size(), 2);
+    Record kept;
+    QVERIFY(recordFromLine(lines[0], &kept));
+    QCOMPARE(kept.uuid, r.uuid);
+    QCOMPARE(kept.after, r.after);
+    QCOMPARE(kept.time, r.time);
+    // A line that is no record, and the same record once more.
+    QVERIFY(side.open(QIODevice::Append));
+    side.write("{\"half\": \n" + recordLine(r) + '\n');
+    side.close();
+
+    // The journal usable again: the first open takes the record in once
+    // and leaves only the damaged line.
+    if (folder)
+        QVERIFY(QDir(path).removeRecursively());
+    else
+        QVERIFY(QFile::remove(path));
+    for (int open = 0; open < 2; ++open) {
+        Database db;
+        QVERIFY(db.open(path).ok());
+        QVector<Record> all;
+        QVERIFY(db.query(Filter(), &all).ok());
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all[0].uuid, r.uuid);
+        QCOMPARE(all[0].before, r.before);
+        QCOMPARE(all[0].login, r.login);
+        QVERIFY(side.open(QIODevice::ReadOnly));
+        QCOMPARE(side.readAll(), QByteArray("{\"half\": \n"));
+        side.close();
+        // Taken in a second time (a copy of the side file put back): no duplicate.
+        QVERIFY(side.open(QIODevice::Append));
+        side.write(recordLine(r) + '\n');
+        side.close();
+    }
 }
 
 QTEST_GUILESS_MAIN(JournalTest)

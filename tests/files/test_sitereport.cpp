@@ -34,6 +34,10 @@ private slots:
         fresh.serialText = QStringLiteral("TL02ID0100009");
         fresh.nextDue = today.addDays(100);
         fresh.drift.clear();
+        // The last calibration's record: one chained by a server, one not yet.
+        late.recordUuid = QStringLiteral("3f2504e0-4f89-41d3-9a0c-0305e82c3301");
+        late.recordHash = QStringLiteral("9c56cc51b374c3ba189210d5b6d4bf57790d351c96c47c02190ecf1e430635ab");
+        fresh.recordUuid = QStringLiteral("7d444840-9dc0-11d1-b245-5ffdce74fad2");
         const Header header{QStringLiteral("Котельная №2"), today, QStringLiteral("Иванов И. И.")};
         QCOMPARE(dueText(late, today), QStringLiteral("просрочена на 12 дн."));
 
@@ -47,11 +51,14 @@ private slots:
         QProcess py;
         py.start(QStringLiteral(TL_PYTHON), {QStringLiteral("-c"),
             QStringLiteral("import csv,sys; r=list(csv.reader(open(sys.argv[1],encoding='utf-8-sig'),delimiter=';'));"
-                           "print(len(r)); print(r[0][1]); print(r[5][0]); print(r[5][13]); print(r[6][14])"), csv});
+                           "print(len(r)); print(r[0][1]); print(r[5][0]); print(r[5][13]); print(r[6][14]);"
+                           "print(r[5][15]); print(r[5][16]); print(r[6][16])"), csv});
         QVERIFY(py.waitForFinished(30000));
         const QStringList lines = QString::fromUtf8(py.readAllStandardOutput()).split(QLatin1Char('\n'));
-        QCOMPARE(lines.mid(0, 5), (QStringList{QStringLiteral("7"), header.site, late.tag,
-                                              QStringLiteral("просрочена на 12 дн."), QStringLiteral("нет")}));
+        QCOMPARE(lines.mid(0, 8), (QStringList{QStringLiteral("7"), header.site, late.tag,
+                                              QStringLiteral("просрочена на 12 дн."), QStringLiteral("нет"),
+                                              late.recordUuid, late.recordHash,
+                                              QStringLiteral("будет присвоен сервером")}));
 
         const QString pdf = dir.filePath(QStringLiteral("site.pdf"));
         QString error;
@@ -62,7 +69,8 @@ private slots:
         const QString out = QString::fromUtf8(text.readAllStandardOutput());
         for (const QString &s : {QStringLiteral("Отчёт по объекту"), header.site, header.technician,
                                  QStringLiteral("TL02ID0100009"), QStringLiteral("просрочена на"),
-                                 QStringLiteral("просроченной калибровкой: 1")})
+                                 QStringLiteral("просроченной калибровкой: 1"), late.recordUuid, late.recordHash,
+                                 fresh.recordUuid, QStringLiteral("хеш 9c56cc51b374")})
             QVERIFY2(out.contains(s), qPrintable(s + QStringLiteral(" not in:\n") + out));
     }
 };

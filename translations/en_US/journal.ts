@@ -178,6 +178,38 @@
         <source>Ошибка журнала калибровок %1: %2</source>
         <translation>Calibration journal %1 error: %2</translation>
     </message>
+    <message>
+        <source>Запись сохранена в файле %1 и будет перенесена в журнал при следующем успешном открытии.</source>
+        <translation>The record was kept in the file %1 and will be taken into the journal the next time it opens successfully.</translation>
+    </message>
+    <message>
+        <source>Журнал ведётся на этом компьютере: %1</source>
+        <translation>The journal is kept on this computer: %1</translation>
+    </message>
+    <message>
+        <source>Журнал команды: %1. Ожидают отправки на сервер: %2</source>
+        <translation>Team journal: %1. Waiting to be sent to the server: %2</translation>
+    </message>
+    <message>
+        <source>Журнал команды: %1</source>
+        <translation>Team journal: %1</translation>
+    </message>
+    <message>
+        <source>Отправки ещё не было.</source>
+        <translation>Nothing has been sent yet.</translation>
+    </message>
+    <message>
+        <source>Сервер недоступен: %1 (%2)</source>
+        <translation>Server unreachable: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Отправка не удалась: %1 (%2)</source>
+        <translation>Sending failed: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>Отправлено: %1, получено: %2 (%3)</source>
+        <translation>Sent: %1, received: %2 (%3)</translation>
+    </message>
 </context>
 <context>
     <name>Certificate</name>
@@ -256,6 +288,67 @@
     <message>
         <source>Дата</source>
         <translation>Date</translation>
+    </message>
+    <message>
+        <source>UUID записи</source>
+        <translation>Record UUID</translation>
+    </message>
+    <message>
+        <source>Хеш записи (SHA-256)</source>
+        <translation>Record hash (SHA-256)</translation>
+    </message>
+    <message>
+        <source>ещё не присвоен: хеш будет присвоен сервером журнала, когда запись будет отправлена</source>
+        <translation>not assigned yet: the journal's server assigns the hash when the record is sent</translation>
+    </message>
+</context>
+<context>
+    <name>JournalSettings</name>
+    <message>
+        <source>Журнал</source>
+        <translation>Journal</translation>
+    </message>
+    <message>
+        <source>Где ведётся журнал калибровок. Пустое поле — в файле этого компьютера. Для общего журнала команды укажите сервер: postgresql://пользователь@сервер:5432/база или service=ИМЯ.</source>
+        <translation>Where the calibration journal is kept. An empty field: in a file on this computer. For a team's shared journal give its server: postgresql://user@server:5432/database or service=NAME.</translation>
+    </message>
+    <message>
+        <source>пусто — файл этого компьютера</source>
+        <translation>empty: a file on this computer</translation>
+    </message>
+    <message>
+        <source>Пароль здесь не указывается: его берёт клиент PostgreSQL из файла ~/.pgpass, из файла, указанного в переменной PGPASSFILE, или из файла служб. Записи всегда сначала сохраняются на этом компьютере и отправляются на сервер, когда он доступен.</source>
+        <translation>No password goes here: the PostgreSQL client takes it from ~/.pgpass, from the file the PGPASSFILE variable names, or from the service file. Records are always saved on this computer first and sent to the server when it can be reached.</translation>
+    </message>
+    <message>
+        <source>Журнал ведётся в файле этого компьютера:
+%1</source>
+        <translation>The journal is kept in a file on this computer:
+%1</translation>
+    </message>
+    <message>
+        <source>Журнал команды на сервере. Записи ждут отправки в файле этого компьютера:
+%1</source>
+        <translation>The team's journal is on a server. Records wait to be sent in a file on this computer:
+%1</translation>
+    </message>
+    <message>
+        <source>Журнал ведётся в файле:
+%1</source>
+        <translation>The journal is kept in the file:
+%1</translation>
+    </message>
+    <message>
+        <source>В адресе указан пароль. Пароль здесь не указывается: запишите его в файл ~/.pgpass, в файл, указанный в PGPASSFILE, или в файл служб.</source>
+        <translation>The address contains a password. No password goes here: put it into ~/.pgpass, the file PGPASSFILE names, or the service file.</translation>
+    </message>
+    <message>
+        <source>Файл журнала указывается полным путём: %1</source>
+        <translation>Give the journal's file by its full path: %1</translation>
+    </message>
+    <message>
+        <source>Расположение журнала не распознано: %1</source>
+        <translation>The journal's location is not recognised: %1</translation>
     </message>
 </context>
 </TS>

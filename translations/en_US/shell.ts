@@ -279,12 +279,28 @@ settings</translation>
         <translation>Calibration journal</translation>
     </message>
     <message>
-        <source>Запись в журнал калибровок не сделана.
-%1
-Работа с прибором этим не затронута.</source>
-        <translation>The record was not written to the calibration journal.
-%1
-The work with the device is not affected by this.</translation>
+        <source>Настройки журнала...</source>
+        <translation>Journal settings...</translation>
+    </message>
+    <message>
+        <source>Журнал</source>
+        <translation>Journal</translation>
+    </message>
+    <message>
+        <source>Ошибка записи файла %1: настройка действует до выхода из программы.</source>
+        <translation>Error writing the file %1: the setting holds until the program is closed.</translation>
+    </message>
+    <message>
+        <source>Запись в журнал калибровок не сделана.</source>
+        <translation>The record was not written to the calibration journal.</translation>
+    </message>
+    <message>
+        <source>Запись не попала в журнал калибровок.</source>
+        <translation>The record did not get into the calibration journal.</translation>
+    </message>
+    <message>
+        <source>Работа с прибором этим не затронута.</source>
+        <translation>The work with the device is not affected by this.</translation>
     </message>
 </context>
 <context>

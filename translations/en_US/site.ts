@@ -139,6 +139,34 @@
         <source>Представитель объекта</source>
         <translation>Site representative</translation>
     </message>
+    <message>
+        <source>UUID записи о калибровке</source>
+        <translation>Calibration record UUID</translation>
+    </message>
+    <message>
+        <source>Хеш записи о калибровке</source>
+        <translation>Calibration record hash</translation>
+    </message>
+    <message>
+        <source>будет присвоен сервером</source>
+        <translation>to be assigned by the server</translation>
+    </message>
+    <message>
+        <source>хеш %1</source>
+        <translation>hash %1</translation>
+    </message>
+    <message>
+        <source>Записи журнала о последних калибровках</source>
+        <translation>Journal records of the last calibrations</translation>
+    </message>
+    <message>
+        <source>UUID записи</source>
+        <translation>Record UUID</translation>
+    </message>
+    <message>
+        <source>Хеш записи (SHA-256)</source>
+        <translation>Record hash (SHA-256)</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
