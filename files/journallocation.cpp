@@ -150,15 +150,25 @@ QString connectOptions(const Location &location)
     QStringList parts;
     if (!location.service.isEmpty())
         parts << QStringLiteral("service=") + quoted(location.service);
-    bool timeout = false;
+    QStringList given;
     for (const QString &option : location.options) {
         const int eq = option.indexOf(QLatin1Char('='));
         const QString key = option.left(eq);
-        timeout = timeout || key == QLatin1String("connect_timeout");
+        given << key;
         parts << key + QLatin1Char('=') + quoted(option.mid(eq + 1));
     }
-    if (!timeout)
-        parts << QStringLiteral("connect_timeout=%1").arg(ConnectTimeoutSeconds);
+    // Unless the location says otherwise: a connect gives up in time, and a
+    // connection whose server went silent mid-send (a laptop leaving the
+    // network) is found dead within about half a minute instead of the
+    // system's two hours, so a sender blocked in it ends.
+    const QPair<const char *, int> defaults[] = {{"connect_timeout", ConnectTimeoutSeconds},
+                                                 {"keepalives_idle", 10},
+                                                 {"keepalives_interval", 5},
+                                                 {"keepalives_count", 3},
+                                                 {"tcp_user_timeout", 30000}};
+    for (const auto &d : defaults)
+        if (!given.contains(QLatin1String(d.first)))
+            parts << QStringLiteral("%1=%2").arg(QLatin1String(d.first)).arg(d.second);
     return parts.join(QLatin1Char(';'));
 }
 

@@ -52,8 +52,8 @@ struct Location {
 
 Location parseLocation(const QString &text);
 
-// The libpq connection options of a server location (`options`, the service
-// and a connect_timeout of ConnectTimeoutSeconds unless one is given), as
+// The libpq connection options of a server location (`options`, the service,
+// a connect_timeout of ConnectTimeoutSeconds and TCP keepalives unless given), as
 // QSqlDatabase::setConnectOptions() of the QPSQL driver takes them:
 // "key='value'" joined by ';'.
 constexpr int ConnectTimeoutSeconds = 10;

@@ -31,7 +31,8 @@ void JournalLocationTest::locationsParsed()
     QCOMPARE(l.options, (QStringList{"sslmode=verify-full", "sslrootcert=/etc/ssl/team ca.pem"}));
     // Quoted for libpq, and a connection never waits for ever.
     QCOMPARE(connectOptions(l), QStringLiteral("sslmode='verify-full';sslrootcert='/etc/ssl/team ca.pem';"
-                                               "connect_timeout=10"));
+                                               "connect_timeout=10;keepalives_idle=10;keepalives_interval=5;"
+                                               "keepalives_count=3;tcp_user_timeout=30000"));
 
     l = parseLocation(QStringLiteral("postgres://[::1]/j%C3%BCrnal?connect_timeout=3&application_name=it's"));
     QCOMPARE(l.kind, Location::Kind::Postgres);
@@ -39,13 +40,15 @@ void JournalLocationTest::locationsParsed()
     QCOMPARE(l.port, -1);
     QCOMPARE(l.dbname, QStringLiteral("jürnal"));
     QVERIFY(l.user.isEmpty());
-    QCOMPARE(connectOptions(l), QStringLiteral("connect_timeout='3';application_name='it\\'s'"));
+    QCOMPARE(connectOptions(l), QStringLiteral("connect_timeout='3';application_name='it\\'s';keepalives_idle=10;"
+                                               "keepalives_interval=5;keepalives_count=3;tcp_user_timeout=30000"));
 
     l = parseLocation(QStringLiteral("service=tl_team-2"));
     QCOMPARE(l.kind, Location::Kind::Postgres);
     QCOMPARE(l.service, QStringLiteral("tl_team-2"));
     QVERIFY(l.host.isEmpty() && l.dbname.isEmpty());
-    QCOMPARE(connectOptions(l), QStringLiteral("service='tl_team-2';connect_timeout=10"));
+    QCOMPARE(connectOptions(l), QStringLiteral("service='tl_team-2';connect_timeout=10;keepalives_idle=10;"
+                                               "keepalives_interval=5;keepalives_count=3;tcp_user_timeout=30000"));
 
     // Anything else is an SQLite file: a path, a bare word, a file whose
     // name starts like a service.
