@@ -224,6 +224,77 @@ CheckResult analyse(const CheckSetup &setup, const QVector<Sample> &samples)
     return r;
 }
 
+CheckRun::CheckRun(const CheckSetup &setup, qint64 returnWithinMs)
+    : m_setup(setup), m_returnWithin(returnWithinMs), m_watch(setup.limits.rangeMin, setup.limits.rangeMax)
+{
+}
+
+void CheckRun::start(qint64 ms)
+{
+    if (m_phase != Phase::Idle)
+        return;
+    m_setup.gasApplied = ms;
+    m_setup.gasRemoved = -1;
+    m_watch.reset();
+    m_phase = Phase::Settling;
+}
+
+void CheckRun::gasRemoved(qint64 ms)
+{
+    if (m_phase != Phase::Settling && m_phase != Phase::RemoveGas)
+        return;
+    m_setup.gasRemoved = ms;
+    m_phase = Phase::Returning;
+    // Nothing crossed: nothing to wait for.
+    const CheckResult r = result();
+    if (!r.limit1.crossed && !r.limit2.crossed)
+        m_phase = Phase::Done;
+}
+
+void CheckRun::add(qint64 ms, double value)
+{
+    if (m_phase == Phase::Done)
+        return;
+    m_samples.append({ms, value});
+    switch (m_phase) {
+    case Phase::Idle:
+        m_baseline = value;
+        m_haveBaseline = true;
+        break;
+    case Phase::Settling: {
+        if (!m_haveBaseline) {
+            m_baseline = value;
+            m_haveBaseline = true;
+        }
+        m_watch.add(ms, value);
+        // Flat at the baseline is not settled: the gas has not come yet.
+        const double allowed = m_setup.tolerance.allowed(m_setup.gas, m_setup.limits.rangeMin, m_setup.limits.rangeMax);
+        const bool moved = qAbs(value - m_baseline) > allowed;
+        if ((m_watch.stable() && moved) || ms - m_setup.gasApplied >= m_setup.stableWithinMs) {
+            m_settledAt = m_watch.stable() ? m_watch.stableSince() : ms;
+            m_phase = Phase::RemoveGas;
+        }
+        break;
+    }
+    case Phase::RemoveGas:
+        break;
+    case Phase::Returning: {
+        const CheckResult r = result();
+        const bool back = (!r.limit1.crossed || r.limit1.returned) && (!r.limit2.crossed || r.limit2.returned);
+        if (back || ms - m_setup.gasRemoved >= m_returnWithin)
+            m_phase = Phase::Done;
+        break;
+    }
+    case Phase::Done:
+        break;
+    }
+}
+
+int CheckRun::secondsLeft() const
+{
+    return m_phase == Phase::Settling ? m_watch.secondsLeft() : -1;
+}
+
 double CalibrationSession::allowed(double expected) const
 {
     return tolerance.allowed(expected, limits.rangeMin, limits.rangeMax);

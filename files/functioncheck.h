@@ -136,6 +136,48 @@ struct CheckResult {
 // the gas was applied give the baseline only).
 CheckResult analyse(const CheckSetup &setup, const QVector<Sample> &samples);
 
+// A function check as it runs, for whoever reads the device (the program's
+// page on its timer, tlctl in its loop): fed with every reading, it says
+// what the technician is to do next.  The gas goes on at start(); the
+// reading has settled once it is stable (StabilityWatch) and has moved from
+// where it was by more than the tolerance, or the settling time has run out;
+// then the gas comes off (gasRemoved()), and the check ends once every
+// threshold that was crossed has been left again, or `returnWithinMs` after
+// the gas came off.
+class CheckRun
+{
+public:
+    enum class Phase { Idle, Settling, RemoveGas, Returning, Done };
+
+    explicit CheckRun(const CheckSetup &setup, qint64 returnWithinMs = 180000);
+
+    // Readings before start() give the baseline.
+    void start(qint64 ms);
+    void add(qint64 ms, double value);
+    void gasRemoved(qint64 ms);
+
+    Phase phase() const { return m_phase; }
+    // While settling: seconds until the reading counts as stable if it stays
+    // as flat as now; -1 when not settling.
+    int secondsLeft() const;
+    // The moment the reading settled (ms), for the chart to mark; -1 before.
+    qint64 settledAt() const { return m_settledAt; }
+    const CheckSetup &setup() const { return m_setup; }
+    const QVector<Sample> &samples() const { return m_samples; }
+    // The analysis of what was read so far.
+    CheckResult result() const { return analyse(m_setup, m_samples); }
+
+private:
+    CheckSetup m_setup;
+    qint64 m_returnWithin;
+    Phase m_phase = Phase::Idle;
+    QVector<Sample> m_samples;
+    StabilityWatch m_watch;
+    double m_baseline = 0;
+    bool m_haveBaseline = false;
+    qint64 m_settledAt = -1;
+};
+
 // A calibration's zero and span readings before (as found) and after (as
 // left) adjustment.  NaN marks a reading not taken.
 struct CalibrationSession {

@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -53,15 +54,25 @@ const KindName kindNames[] = {
     {Kind::FactoryStore, "factory_store", "factory settings stored"},
     {Kind::FactoryRestore, "factory_restore", "factory settings restored"},
     {Kind::Firmware, "firmware", "firmware update"},
+    {Kind::AsFound, "as_found", "readings as found"},
+    {Kind::AsLeft, "as_left", "readings as left"},
+    {Kind::FunctionCheck, "function_check", "function check"},
 };
 
 // Columns of the records table after the id, in the order the statements use.
 const char *const Columns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
-                            "before_text, after_text, outcome, reason, source, uuid, login, host, prev_hash, hash, server_id";
+                            "before_text, after_text, outcome, reason, source, uuid, login, host, prev_hash, hash, server_id, "
+                            "group_uuid, details";
 
 // The columns of schema 3, which a migration to 4 reads.
 const char *const OwnColumns = "time, device_type, serial, serial_text, firmware, address, level, kind, value, "
                                "before_text, after_text, outcome, reason, source, uuid, login, host";
+
+// The outcome column's text for a record.
+QString outcomeKey(const Record &r)
+{
+    return r.started ? QStringLiteral("started") : r.ok ? QStringLiteral("ok") : QStringLiteral("failed");
+}
 
 // A record from a row of "SELECT id, <Columns or OwnColumns> ...", its time
 // in local time, or left in UTC as stored (a conversion to local time costs
@@ -84,6 +95,7 @@ Record recordOf(const QSqlQuery &q, bool localTime = true)
     r.before = q.value(10).toString();
     r.after = q.value(11).toString();
     r.ok = q.value(12).toString() == QLatin1String("ok");
+    r.started = q.value(12).toString() == QLatin1String("started");
     r.reason = q.value(13).toString();
     r.source = q.value(14).toString();
     r.uuid = q.value(15).toString();
@@ -93,6 +105,10 @@ Record recordOf(const QSqlQuery &q, bool localTime = true)
         r.prevHash = q.value(18).toString();
         r.hash = q.value(19).toString();
         r.serverId = q.value(20).toLongLong();
+    }
+    if (q.record().count() > 21) {
+        r.group = q.value(21).toString();
+        r.details = q.value(22).toString();
     }
     return r;
 }
@@ -226,6 +242,13 @@ QStringList plainSteps(int version)
                 QStringLiteral("CREATE TABLE journal_sync ("
                                " name $text PRIMARY KEY,"
                                " value $text NOT NULL)")};
+    case 4:
+        // A guided calibration or function check is a group of records (its
+        // UUID in group_uuid), each with the session's figures as JSON in
+        // details; outcome may also be "started".
+        return {QStringLiteral("ALTER TABLE records ADD COLUMN group_uuid $text NOT NULL DEFAULT ''"),
+                QStringLiteral("ALTER TABLE records ADD COLUMN details $text NOT NULL DEFAULT ''"),
+                QStringLiteral("CREATE INDEX records_group ON records(group_uuid)")};
     default:
         return {};
     }
@@ -446,6 +469,9 @@ QStringList calibrationFields(Kind kind)
     case Kind::FactoryStore:
     case Kind::FactoryRestore:
     case Kind::Firmware:
+    case Kind::AsFound:
+    case Kind::AsLeft:
+    case Kind::FunctionCheck:
         break;
     }
     return {QStringLiteral("adc_4ma"), QStringLiteral("adc_20ma"), QStringLiteral("adc_calib"),
@@ -905,7 +931,7 @@ Error Database::appendRow(Record &r)
     if (!insertRecord) {
         insertRecord.reset(new QSqlQuery(db));
         if (!insertRecord->prepare(dialect->returningId(
-                QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                QStringLiteral("INSERT INTO records (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                     .arg(QLatin1String(Columns))))) {
             const Error e = fail(Problem::Failed, insertRecord->lastError());
             insertRecord.reset();
@@ -931,9 +957,9 @@ Error Database::appendRow(Record &r)
     auto text = [](const QString &s) { return QVariant(s.isNull() ? QStringLiteral("") : s); };
     const QVariantList values = {timeKey(r.time), r.deviceType, r.serial, text(r.serialText), text(r.firmware),
                                  r.address, text(r.level), text(r.kind), text(r.value), text(r.before),
-                                 text(r.after), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                                 text(r.reason), text(r.source), r.uuid, text(r.login), text(r.host),
-                                 text(r.prevHash), text(r.hash), dialect->isServer() ? 0 : r.serverId};
+                                 text(r.after), outcomeKey(r), text(r.reason), text(r.source), r.uuid,
+                                 text(r.login), text(r.host), text(r.prevHash), text(r.hash),
+                                 dialect->isServer() ? 0 : r.serverId, text(r.group), text(r.details)};
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec()) {
@@ -1068,6 +1094,23 @@ Error append(Record &record, const QString &location)
     return e;
 }
 
+QStringList unfinished(const QVector<Record> &records)
+{
+    // Walking back, a started record is finished when a record of its group
+    // and kind came after it.
+    QSet<QPair<QString, QString>> ended;
+    QStringList out;
+    for (int i = records.size() - 1; i >= 0; --i) {
+        const Record &r = records[i];
+        const QPair<QString, QString> key(r.group.isEmpty() ? r.uuid : r.group, r.kind);
+        if (!r.started)
+            ended.insert(key);
+        else if (!ended.contains(key))
+            out.prepend(r.uuid);
+    }
+    return out;
+}
+
 QString sidePath(const QString &path)
 {
     return path + QStringLiteral(".pending");
@@ -1096,6 +1139,12 @@ QByteArray recordLine(const Record &r)
     o.insert(QStringLiteral("prev_hash"), r.prevHash);
     o.insert(QStringLiteral("hash"), r.hash);
     o.insert(QStringLiteral("server_id"), r.serverId);
+    if (r.started)
+        o.insert(QStringLiteral("started"), true);
+    if (!r.group.isEmpty())
+        o.insert(QStringLiteral("group"), r.group);
+    if (!r.details.isEmpty())
+        o.insert(QStringLiteral("details"), r.details);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -1131,6 +1180,9 @@ bool recordFromLine(const QByteArray &line, Record *record)
     r.prevHash = o.value(QStringLiteral("prev_hash")).toString();
     r.hash = o.value(QStringLiteral("hash")).toString();
     r.serverId = qint64(o.value(QStringLiteral("server_id")).toDouble());
+    r.started = o.value(QStringLiteral("started")).toBool();
+    r.group = o.value(QStringLiteral("group")).toString();
+    r.details = o.value(QStringLiteral("details")).toString();
     *record = r;
     return true;
 }
@@ -1154,7 +1206,7 @@ QString csvField(const QString &text)
 QByteArray toCsv(const QVector<Record> &records)
 {
     QString out = QStringLiteral("id,time,device_type,serial,serial_text,firmware,address,level,kind,value,"
-                                 "before,after,outcome,reason,source,uuid,login,host\r\n");
+                                 "before,after,outcome,reason,source,uuid,login,host,group,details\r\n");
     for (const Record &r : records) {
         const QStringList fields = {QString::number(r.id),
                                     r.time.toString(Qt::ISODate),
@@ -1168,12 +1220,14 @@ QByteArray toCsv(const QVector<Record> &records)
                                     r.value,
                                     r.before,
                                     r.after,
-                                    r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                                    outcomeKey(r),
                                     r.reason,
                                     r.source,
                                     r.uuid,
                                     r.login,
-                                    r.host};
+                                    r.host,
+                                    r.group,
+                                    r.details};
         QStringList quoted;
         for (const QString &f : fields)
             quoted << csvField(f);

@@ -51,6 +51,11 @@ enum class Kind {
     FactoryStore,
     FactoryRestore,
     Firmware,
+    // A guided calibration's readings before and after its adjustment, and
+    // a function check (bump test), which writes nothing to the device.
+    AsFound,
+    AsLeft,
+    FunctionCheck,
 };
 QString kindKey(Kind kind);
 // The kind for a key; false when the key is unknown.
@@ -72,6 +77,11 @@ struct Record {
     QString before;                // "name=value; ..." before the operation
     QString after;                 // the same after it
     bool ok = false;
+    // Written before a device write: the operation began.  The record of
+    // its end follows in the same group; a started record with none after
+    // it (unfinished()) is an operation that never ended, a program killed
+    // mid-write.
+    bool started = false;
     QString reason;                // why it failed (empty when ok)
     QString source;                // "program" or "tlctl"
     // Who wrote it, where, and a name of its own that stays the same in any
@@ -90,7 +100,17 @@ struct Record {
     // The server's id of the record (on the server: its id); 0 in a file of
     // this computer while the record waits to be sent.
     qint64 serverId = 0;
+    // The UUID of the session the record belongs to (a guided calibration or
+    // a function check, or one step and its started record); empty: none.
+    QString group;
+    // What the session knew when the record was written, as JSON
+    // (protocoldata.h); empty for the other records.
+    QString details;
 };
+
+// The started records of `records` after which no record of the same group
+// and kind follows: operations that never ended.  Their UUIDs.
+QStringList unfinished(const QVector<Record> &records);
 
 // The login name of the user running the program: $USER, else $LOGNAME,
 // else the password database's entry of the user id; empty when none.
@@ -169,8 +189,9 @@ QString defaultPath();
 // 1: the records; 2: the site register (sites, detectors, detector_moves);
 // 3: each record's uuid (unique), login and host; 4: the records' chain
 // (prev_hash, hash) and server id, the register's own records
-// (register_records, register_state) and the sending state (journal_sync).
-constexpr int SchemaVersion = 4;
+// (register_records, register_state) and the sending state (journal_sync);
+// 5: the record's group and details, and the outcome "started".
+constexpr int SchemaVersion = 5;
 
 struct Filter {
     QString serial;   // a serial number (digits) or its text; empty: any

@@ -33,7 +33,7 @@ QByteArray canonicalText(const Record &r)
         {"value", r.value},
         {"before", r.before},
         {"after", r.after},
-        {"outcome", r.ok ? QStringLiteral("ok") : QStringLiteral("failed")},
+        {"outcome", r.started ? QStringLiteral("started") : r.ok ? QStringLiteral("ok") : QStringLiteral("failed")},
         {"reason", r.reason},
         {"source", r.source},
         {"login", r.login},
@@ -42,6 +42,12 @@ QByteArray canonicalText(const Record &r)
     QString text;
     for (const auto &f : fields)
         text += QLatin1String(f.first) + QLatin1Char('=') + escaped(f.second) + QLatin1Char('\n');
+    // Fields that came later are in the text only when set, so that the
+    // hashes of the records made before them stay the same.
+    if (!r.group.isEmpty())
+        text += QLatin1String("group=") + escaped(r.group) + QLatin1Char('\n');
+    if (!r.details.isEmpty())
+        text += QLatin1String("details=") + escaped(r.details) + QLatin1Char('\n');
     return text.toUtf8();
 }
 

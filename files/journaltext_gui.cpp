@@ -32,6 +32,12 @@ QString kindText(const QString &key)
         return QCoreApplication::translate("JournalWindow", "Чтение заводских настроек");
     case Journal::Kind::Firmware:
         return QCoreApplication::translate("JournalWindow", "Обновление ПО");
+    case Journal::Kind::AsFound:
+        return QCoreApplication::translate("JournalWindow", "Показания до регулировки");
+    case Journal::Kind::AsLeft:
+        return QCoreApplication::translate("JournalWindow", "Показания после регулировки");
+    case Journal::Kind::FunctionCheck:
+        return QCoreApplication::translate("JournalWindow", "Проверка работоспособности");
     }
     return key;
 }
@@ -45,8 +51,11 @@ QString deviceText(int deviceType)
     return QCoreApplication::translate("JournalWindow", "тип %1").arg(deviceType);
 }
 
-QString outcomeText(const Journal::Record &record)
+QString outcomeText(const Journal::Record &record, bool unfinished)
 {
+    if (record.started)
+        return unfinished ? QCoreApplication::translate("JournalWindow", "Не завершена")
+                          : QCoreApplication::translate("JournalWindow", "Начата");
     if (record.ok)
         return QCoreApplication::translate("JournalWindow", "Успешно");
     return record.reason.isEmpty() ? QCoreApplication::translate("JournalWindow", "Ошибка") : QCoreApplication::translate("JournalWindow", "Ошибка: %1").arg(record.reason);

@@ -83,6 +83,7 @@ void JournalWindow::refresh()
     ui->label_Problem->setVisible(!error.ok());
 
     model->removeRows(0, model->rowCount());
+    const QStringList open = Journal::unfinished(shown);
     // Newest first: the last calibration is what one looks for.
     for (int i = shown.size() - 1; i >= 0; --i) {
         const Journal::Record &r = shown[i];
@@ -90,7 +91,7 @@ void JournalWindow::refresh()
                                    r.serialText,
                                    JournalText::kindText(r.kind),
                                    r.value,
-                                   JournalText::outcomeText(r),
+                                   JournalText::outcomeText(r, r.started && open.contains(r.uuid)),
                                    r.before,
                                    r.after,
                                    JournalText::deviceText(r.deviceType),
@@ -103,7 +104,9 @@ void JournalWindow::refresh()
             item->setToolTip(c);
             items << item;
         }
-        if (!r.ok)
+        if (r.started)
+            items[ColOutcome]->setForeground(open.contains(r.uuid) ? QColor(0xb0, 0, 0) : QColor(0x70, 0x70, 0x70));
+        else if (!r.ok)
             items[ColOutcome]->setForeground(QColor(0xb0, 0, 0));
         model->appendRow(items);
     }

@@ -64,6 +64,7 @@ private slots:
     void recordsFiltersAndSchema();
     void serverSchemaMigrationAndLock();
     void csvQuotesAndHeader();
+    void startedWithoutEndIsUnfinished();
     void defaultPathFollowsDataHome();
     void lockedFileAnsweredInTime();
     void damagedOrForeignFileNamed_data();
@@ -95,6 +96,11 @@ void JournalTest::recordsFiltersAndSchema()
     r3.level = QStringLiteral("Admin");
     r3.source = QStringLiteral("tlctl");
     r3.firmware = QStringLiteral("1.08 «β»");
+    // A session's record: its group, its details, and the outcome "started".
+    r2.group = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+    r2.started = true;
+    r3.group = r2.group;
+    r3.details = QStringLiteral("{\"kind\":\"calibration\",\"technician\":\"Анна\"}");
     QVERIFY(appendAt(r1, path).ok());
     QVERIFY(appendAt(r2, path).ok());
     QVERIFY(appendAt(r3, path).ok());
@@ -129,6 +135,9 @@ void JournalTest::recordsFiltersAndSchema()
         QCOMPARE(back.uuid, written.uuid);
         QCOMPARE(back.login, written.login);
         QCOMPARE(back.host, written.host);
+        QCOMPARE(back.started, written.started);
+        QCOMPARE(back.group, written.group);
+        QCOMPARE(back.details, written.details);
     }
     // Made when written: a UUID each, the login name and the host.
     QVERIFY(!QUuid::fromString(r1.uuid).isNull() && r1.uuid != r2.uuid && r2.uuid != r3.uuid);
@@ -208,7 +217,8 @@ void JournalTest::serverSchemaMigrationAndLock()
         "'1.07', 1, 'Velta', 'gas_zero', '', '', '', 'ok', '', 'program')");
     QVERIFY2(older.run({QStringLiteral("DROP INDEX records_uuid"),
                         QStringLiteral("ALTER TABLE records DROP COLUMN uuid, DROP COLUMN login, DROP COLUMN host, "
-                                       "DROP COLUMN prev_hash, DROP COLUMN hash, DROP COLUMN server_id"),
+                                       "DROP COLUMN prev_hash, DROP COLUMN hash, DROP COLUMN server_id, "
+                                       "DROP COLUMN group_uuid, DROP COLUMN details"),
                         QStringLiteral("DROP TABLE register_records, register_state, journal_sync"),
                         QStringLiteral("UPDATE journal_schema SET version = 2"), versionTwoRecord.arg(1),
                         versionTwoRecord.arg(2)}),
@@ -305,6 +315,8 @@ void JournalTest::csvQuotesAndHeader()
     r.uuid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
     r.login = QStringLiteral("anna");
     r.host = QStringLiteral("bench-2");
+    r.group = QStringLiteral("7c9e6679-7425-40de-944b-e07fc1f90ae7");
+    r.details = QStringLiteral("{\"a\":1,\"b\":\"x\"}");
     const QString path = dir.filePath(QStringLiteral("out.csv"));
     QVERIFY(writeCsv({r}, path).ok());
     QFile f(path);
@@ -317,7 +329,8 @@ void JournalTest::csvQuotesAndHeader()
     QCOMPARE(lines[1], QStringLiteral("7,2026-03-01T08:05:00,1,42,TL02ID0000042,1.07,1,Velta,input_4ma,"
                                       "\"4,000 mA\",adc_4ma=8000; adc_20ma=40000,adc_4ma=8100; adc_20ma=40100,"
                                       "failed,\"no reply, \"\"timeout\"\"\",program,"
-                                      "0f8fad5b-d9cb-469f-a165-70867728950e,anna,bench-2"));
+                                      "0f8fad5b-d9cb-469f-a165-70867728950e,anna,bench-2,"
+                                      "7c9e6679-7425-40de-944b-e07fc1f90ae7,\"{\"\"a\"\":1,\"\"b\"\":\"\"x\"\"}\""));
     // A file that cannot be made is an error, not an empty success.
     QCOMPARE(writeCsv({r}, dir.filePath(QStringLiteral("none/x.csv"))).problem, Problem::FileWrite);
 }
@@ -417,6 +430,41 @@ void JournalTest::newerSchemaRefused()
     const Error e = append(r, path);
     QCOMPARE(e.problem, Problem::NewerSchema);
     QCOMPARE(r.id, qint64(0));
+}
+
+void JournalTest::startedWithoutEndIsUnfinished()
+{
+    const QDateTime t(QDate(2026, 3, 1), QTime(8, 0));
+    auto rec = [&](const QString &kind, const QString &group, bool started, const QString &uuid) {
+        Record r = make(42, kind, t);
+        r.group = group;
+        r.started = started;
+        r.uuid = uuid;
+        return r;
+    };
+    // A retried zero whose second write never ended, a span that ended, and
+    // a step of no session (its own UUID pairs it) that never ended.
+    const QVector<Record> records = {rec("gas_zero", "g", true, "z1"), rec("gas_zero", "g", false, "z1e"),
+                                     rec("gas_span", "g", true, "s1"), rec("gas_zero", "g", true, "z2"),
+                                     rec("gas_span", "g", false, "s1e"), rec("output_4ma", "", true, "o1"),
+                                     rec("gas_zero", "h", false, "other")};
+    QCOMPARE(unfinished(records), (QStringList{"z2", "o1"}));
+
+    // A record without the later fields hashes as before them; with them,
+    // they are part of what the hash covers.
+    Record old = make(42, QStringLiteral("gas_zero"), QDateTime(QDate(2026, 3, 1), QTime(8, 0), Qt::UTC));
+    old.uuid = QStringLiteral("0f8fad5b-d9cb-469f-a165-70867728950e");
+    QCOMPARE(chainHash(QLatin1String(GenesisHash), old),
+             QStringLiteral("b9b0fe756096b33c21e717b785cdaccf4e07d5b369b88c4fc31d470f73c3f3ce"));
+    Record grouped = old;
+    grouped.group = QStringLiteral("g");
+    Record detailed = grouped;
+    detailed.details = QStringLiteral("{}");
+    Record started = old;
+    started.started = true;
+    const QSet<QString> hashes = {chainHash(QLatin1String(GenesisHash), old), chainHash(QLatin1String(GenesisHash), grouped),
+                                  chainHash(QLatin1String(GenesisHash), detailed), chainHash(QLatin1String(GenesisHash), started)};
+    QCOMPARE(hashes.size(), 4);
 }
 
 void JournalTest::recordFromDeviceAndFieldTexts()

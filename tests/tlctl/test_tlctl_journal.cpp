@@ -115,7 +115,7 @@ void TlctlJournalTest::restoreFactoryAndFlashRecordedAndListed()
     const QStringList lines = r.out.split(QStringLiteral("\r\n"));
     QCOMPARE(lines.size(), 5);   // header, three records, the empty rest
     QVERIFY(lines[0].startsWith(QLatin1String("id,time,device_type,serial,serial_text,")));
-    QVERIFY(lines[0].endsWith(QLatin1String(",source,uuid,login,host")));
+    QVERIFY(lines[0].endsWith(QLatin1String(",source,uuid,login,host,group,details")));
     QVERIFY2(lines[1].contains(QLatin1String(",1,4711,TL02ID0004711,")) && lines[1].contains(QLatin1String(",Velta,file_load,"))
                  && lines[1].contains(QLatin1String(",ok,,tlctl,")),
              qPrintable(lines[1]));
@@ -123,11 +123,12 @@ void TlctlJournalTest::restoreFactoryAndFlashRecordedAndListed()
     QSet<QString> uuids;
     for (int i = 1; i <= 3; ++i) {
         const QStringList fields = lines[i].split(QLatin1Char(','));
-        const QString uuid = fields.value(fields.size() - 3);
+        // ..., uuid, login, host, group, details (none here).
+        const QString uuid = fields.value(fields.size() - 5);
         QVERIFY2(!QUuid::fromString(uuid).isNull(), qPrintable(lines[i]));
         uuids.insert(uuid);
-        QCOMPARE(fields.last(), QSysInfo::machineHostName());
-        QCOMPARE(fields.value(fields.size() - 2), Journal::loginName());
+        QCOMPARE(fields.value(fields.size() - 3), QSysInfo::machineHostName());
+        QCOMPARE(fields.value(fields.size() - 4), Journal::loginName());
     }
     QCOMPARE(uuids.size(), 3);
     // The listing names each record's UUID.

@@ -165,8 +165,8 @@ void TlctlJournalServerTest::teamServerRolesGuardAndLocation()
     QVERIFY2(r.code == 0, qPrintable(r.err));
     const QStringList lines = r.out.split(QStringLiteral("\r\n"));
     QCOMPARE(lines.size(), 3);
-    QVERIFY(lines[0].endsWith(QLatin1String(",source,uuid,login,host")));
-    QVERIFY2(lines[1].endsWith(QStringLiteral(",changed,tlctl,%1,%2,%3")
+    QVERIFY(lines[0].endsWith(QLatin1String(",source,uuid,login,host,group,details")));
+    QVERIFY2(lines[1].endsWith(QStringLiteral(",changed,tlctl,%1,%2,%3,,")
                                    .arg(record.uuid, Journal::loginName(), QSysInfo::machineHostName())),
              qPrintable(lines[1]));
     r = runTlctl({QStringLiteral("site"), QStringLiteral("list")}, onServer);
