@@ -42,7 +42,7 @@ DeviceSetting_2_Window *currentDeviceSetting2 = nullptr;
 DeviceSetting_3_Window *currentDeviceSetting3 = nullptr;
 
 namespace {
-const int IniLineCount = 7;
+const int IniLineCount = 10;
 const char *const EnglishBase = "TL_Program_en_US.";
 const char *const RussianBase = "TL_Program_en_RU.";
 const int PollIntervalMs = 1000;
@@ -185,9 +185,12 @@ bool MainWindow::saveIni()
     if (!file.open(QIODevice::WriteOnly))
         return false;
     QByteArray data;
-    // The seventh line only when it says something: without a journal
-    // setting the file stays the six lines older programs wrote.
-    const int lines = ini.value(IniJournal).isEmpty() ? IniJournal : IniLineCount;
+    // The lines after the sixth only up to the last that says something:
+    // without the later settings the file stays the six lines older
+    // programs wrote.
+    int lines = IniLineCount;
+    while (lines > IniJournal && ini.value(lines - 1).isEmpty())
+        --lines;
     for (int i = 0; i < lines; ++i)
         data += ini.value(i).toUtf8() + "\r\n";
     // commit() does not check the last flush of the buffer: flush first, so a
@@ -345,6 +348,14 @@ void MainWindow::pageSetup()
         // confirmation; the chart follows them.
         connect(calibration, &Calibration::liveValuesRead, this, &MainWindow::takeLiveValues);
         connect(calibration, &Calibration::stepCompleted, this, &MainWindow::recordCalibration);
+        connect(calibration, &Calibration::stepStarting, this, &MainWindow::recordCalibrationStart);
+        connect(calibration, &Calibration::stepConfirmed, this,
+                [this](const QString &text) { statusBar()->showMessage(text, 5000); });
+        connect(calibration, &Calibration::codesRefreshed, this, [] {
+            if (currentDeviceSetting3)
+                currentDeviceSetting3->refresh();
+        });
+        setUpGuidedSessions(calibration);
         ui->stackedWidget_calib->insertWidget(0, calibration);
         ui->stackedWidget_calib->setCurrentIndex(0);
         currentCalibration = calibration;

@@ -82,8 +82,8 @@ public:
     void showStatus(const QString &text);
     void clearStatus();
 
-    // Ini values, lines 1..7 stored at index 0..6.  A file of six lines
-    // (older programs) has an empty seventh.
+    // Ini values, lines 1..10 stored at index 0..9.  A file of six lines
+    // (older programs) has the later ones empty.
     enum IniLine {
         IniConfigDir = 0,      // directory of parameter files
         IniFirmwareDir = 1,    // directory of firmware files
@@ -92,6 +92,9 @@ public:
         IniSavePath = 4,       // last parameter file saved on the PC
         IniLanguage = 5,       // translation base name
         IniJournal = 6,        // the journal's location (empty: this computer's file)
+        IniTechnician = 7,     // who calibrates and checks, for the protocols
+        IniOrganisation = 8,
+        IniTolerance = 9,      // "10;5": % of the test gas; % of the range (empty: these)
     };
     QString iniValue(int line) const { return ini.value(line); }
     void setIniValue(int line, const QString &value) { if (line >= 0 && line < ini.size()) ini[line] = value; }
@@ -147,9 +150,15 @@ public:
     // describes; a journal that cannot be written is reported (warning box
     // "Журнал калибровок") and changes nothing of that work.  True when
     // written.
-    bool writeJournal(Journal::Record &record);
+    bool writeJournal(Journal::Record &record, bool report = true);
     // The calibration page's record of a step it ran.
     void recordCalibration(const CalibrationStep &step);
+    // The record written before a calibration step's device write.
+    void recordCalibrationStart(const CalibrationStep &step);
+    // The calibration page's guided session and function check: who does
+    // the work from the ini, their records into the journal, the site's tag
+    // and interval for the protocol.
+    void setUpGuidedSessions(Calibration *calibration);
 
 private:
     // The window as the parameter-file and factory flows see it, for the tab

@@ -6,12 +6,15 @@
 #include "mainwindow.h"
 
 #include "calibration.h"
+#include "guidedsession.h"
 #include "journal.h"
 #include "journalsender.h"
 #include "journalsync.h"
 #include "journalsettings.h"
 #include "journaltext_gui.h"
 #include "journalwindow.h"
+#include "programlink.h"
+#include "siteregister.h"
 #include "sitewindow.h"
 
 #include <QMessageBox>
@@ -80,9 +83,11 @@ void MainWindow::journalSent()
         siteWindow->refresh();
 }
 
-bool MainWindow::writeJournal(Journal::Record &record)
+bool MainWindow::writeJournal(Journal::Record &record, bool report)
 {
     const Journal::Error error = Journal::append(record, journalLocation());
+    if (!error.ok() && !report)
+        return false;
     if (!error.ok()) {
         // The device work is done and keeps its own outcome; only the record
         // is missing from the journal (or waits in its side file), and the
@@ -100,7 +105,8 @@ bool MainWindow::writeJournal(Journal::Record &record)
     return true;
 }
 
-void MainWindow::recordCalibration(const CalibrationStep &step)
+namespace {
+Journal::Kind kindOf(const CalibrationStep &step)
 {
     Journal::Kind kind = Journal::Kind::GasZero;
     switch (step.kind) {
@@ -123,6 +129,12 @@ void MainWindow::recordCalibration(const CalibrationStep &step)
         kind = Journal::Kind::Output20mA;
         break;
     }
+    return kind;
+}
+
+Journal::Record stepRecord(const CalibrationStep &step)
+{
+    const Journal::Kind kind = kindOf(step);
     Journal::Record record = Journal::fromDevice(command, kind, QStringLiteral("program"));
     const QStringList fields = Journal::calibrationFields(kind);
     record.value = step.value;
@@ -130,6 +142,60 @@ void MainWindow::recordCalibration(const CalibrationStep &step)
     record.after = Journal::fieldsText(fields, step.after);
     record.ok = step.written;
     record.reason = step.reason;
+    record.uuid = step.uuid;
+    record.group = step.group;
+    return record;
+}
+} // namespace
+
+void MainWindow::recordCalibrationStart(const CalibrationStep &step)
+{
+    Journal::Record record = stepRecord(step);
+    record.started = true;
+    record.ok = false;
+    record.reason.clear();
+    // A journal that cannot take it is reported with the step's own record,
+    // once.
+    writeJournal(record, false);
+}
+
+void MainWindow::setUpGuidedSessions(Calibration *calibration)
+{
+    FunctionCheck::Tolerance tolerance;
+    const QStringList parts = ini.value(IniTolerance).split(QLatin1Char(';'));
+    bool gasOk = false, rangeOk = false;
+    const double gas = parts.value(0).toDouble(&gasOk), range = parts.value(1).toDouble(&rangeOk);
+    if (gasOk && rangeOk && gas >= 0 && range >= 0) {
+        tolerance.percentOfGas = gas;
+        tolerance.percentOfRange = range;
+    }
+    for (GuidedSession *session : {calibration->calibrationSession(), calibration->functionCheck()}) {
+        session->setPeople(ini.value(IniTechnician), ini.value(IniOrganisation), tolerance);
+        connect(session, &GuidedSession::recordReady, this, [this](const Journal::Record &r) {
+            Journal::Record record = r;
+            writeJournal(record);
+        });
+        connect(session, &GuidedSession::peopleChanged, this,
+                [this, calibration](const QString &name, const QString &org, const FunctionCheck::Tolerance &t) {
+                    ini[IniTechnician] = name;
+                    ini[IniOrganisation] = org;
+                    ini[IniTolerance] = QStringLiteral("%1;%2").arg(t.percentOfGas).arg(t.percentOfRange);
+                    saveIni();
+                    // Both tabs name the same technician.
+                    for (GuidedSession *other : {calibration->calibrationSession(), calibration->functionCheck()})
+                        other->setPeople(name, org, t);
+                });
+        session->setSiteLookup([this](qint64 serial, QString *tag, int *interval) {
+            Journal::Database db;
+            if (db.open(Journal::localPath(journalLocation())).ok())
+                Site::Register(db).placeOf(serial, tag, interval);
+        });
+    }
+}
+
+void MainWindow::recordCalibration(const CalibrationStep &step)
+{
+    Journal::Record record = stepRecord(step);
     writeJournal(record);
     // A step refused for another device has dropped the block.
     showBlockState();

@@ -293,6 +293,25 @@ Error Register::findDetector(qint64 siteId, const QString &serial, Detector *det
     return q.lastError().isValid() ? failed(q) : Error();
 }
 
+Error Register::placeOf(qint64 serial, QString *tag, int *intervalDays)
+{
+    tag->clear();
+    *intervalDays = 0;
+    QSqlQuery q(db.handle());
+    if (!q.prepare(QStringLiteral("SELECT d.tag, s.calibration_interval_days FROM detectors d "
+                                  "JOIN sites s ON s.id = d.site_id WHERE d.serial = ? "
+                                  "ORDER BY d.last_read DESC LIMIT 1")))
+        return failed(q);
+    q.addBindValue(serial);
+    if (!q.exec())
+        return failed(q);
+    if (q.next()) {
+        *tag = q.value(0).toString();
+        *intervalDays = q.value(1).toInt();
+    }
+    return q.lastError().isValid() ? failed(q) : Error();
+}
+
 Error Register::setTag(qint64 siteId, qint64 serial, const QString &tag)
 {
     return setDetectorField(siteId, serial, QStringLiteral("tag"), tag);
@@ -485,18 +504,22 @@ Error Register::dueOf(const QString &where, const QVariantList &values, const QD
 {
     due->clear();
     // The newest successful gas zero or span of each serial number, and
-    // that record's UUID and hash (the newer id of two at the same time).
+    // that record's UUID and hash (the newer id of two at the same time);
+    // the newest function check passed.
     QSqlQuery q(db.handle());
     if (!q.prepare(QStringLiteral(
-            "SELECT %1, s.name, s.calibration_interval_days, c.last, r.uuid, r.hash FROM detectors d "
+            "SELECT %1, s.name, s.calibration_interval_days, c.last, r.uuid, r.hash, f.last FROM detectors d "
             "JOIN sites s ON s.id = d.site_id "
             "LEFT JOIN (SELECT serial, MAX(time) AS last FROM records WHERE outcome = 'ok' "
             "AND kind IN ('%2', '%3') GROUP BY serial) c ON c.serial = d.serial "
             "LEFT JOIN records r ON r.id = (SELECT id FROM records WHERE serial = d.serial AND outcome = 'ok' "
             "AND kind IN ('%2', '%3') ORDER BY time DESC, id DESC LIMIT 1) "
+            "LEFT JOIN (SELECT serial, MAX(time) AS last FROM records WHERE outcome = 'ok' "
+            "AND kind = '%5' GROUP BY serial) f ON f.serial = d.serial "
             "%4 ORDER BY s.name, d.port, d.address")
                        .arg(QLatin1String(DetectorColumns), Journal::kindKey(Journal::Kind::GasZero),
-                            Journal::kindKey(Journal::Kind::GasSpan), where)))
+                            Journal::kindKey(Journal::Kind::GasSpan), where,
+                            Journal::kindKey(Journal::Kind::FunctionCheck))))
         return failed(q);
     for (const QVariant &v : values)
         q.addBindValue(v);
@@ -510,6 +533,7 @@ Error Register::dueOf(const QString &where, const QVariantList &values, const QD
         d.lastCalibration = timeOf(q.value(DetectorColumnCount + 2));
         d.lastUuid = q.value(DetectorColumnCount + 3).toString();
         d.lastHash = q.value(DetectorColumnCount + 4).toString();
+        d.lastFunctionCheck = timeOf(q.value(DetectorColumnCount + 5));
         if (d.lastCalibration.isValid())
             d.nextDue = d.lastCalibration.date().addDays(interval);
         d.status = SiteReport::dueOn(d.nextDue, today);

@@ -96,7 +96,7 @@ struct Due {
     QDateTime lastCalibration;           // invalid: none recorded
     QString lastUuid;                    // that record's UUID and hash (empty: none,
     QString lastHash;                    // or not chained by a server yet)
-    QDateTime lastFunctionCheck;         // not recorded by the journal yet: invalid
+    QDateTime lastFunctionCheck;         // the newest function check passed; invalid: none
     QDate nextDue;                       // invalid when never calibrated
     Status status = Status::Unknown;
 };
@@ -126,6 +126,10 @@ public:
     // By serial number digits or text ("4711", "TL02ID0004711"); id 0 when
     // there is none.
     Error findDetector(qint64 siteId, const QString &serial, Detector *detector);
+    // Where a detector hangs, wherever it is registered: its tag and its
+    // site's calibration interval (the site it was read in last); both
+    // empty / 0 when it is registered nowhere.
+    Error placeOf(qint64 serial, QString *tag, int *intervalDays);
     Error setTag(qint64 siteId, qint64 serial, const QString &tag);
     Error setGas(qint64 siteId, qint64 serial, const QString &gas);
     Error moves(qint64 siteId, qint64 serial, QVector<Move> *moves);   // oldest first

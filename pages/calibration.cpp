@@ -11,21 +11,39 @@
 #include "conversions.h"
 #include "deviceops.h"
 #include "errorbox.h"
+#include "guidedsession.h"
 #include "options.h"
 
 #include <QMessageBox>
+#include <QUuid>
 
 namespace {
 constexpr int CalibrationInterval = 500;   // ms between live refreshes
 constexpr int TabGas = 0;
 constexpr int TabInput = 1;
 constexpr int TabOutput = 2;
+constexpr int TabSession = 3;
+constexpr int TabCheck = 4;
+
+QString newUuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
 } // namespace
 
 Calibration::Calibration(CalibrationClock &clock, QWidget *parent)
     : QDialog(parent), ui(new Ui::Calibration), clock(clock)
 {
     ui->setupUi(this);
+    sessionTab = new GuidedSession(GuidedSession::Mode::Calibration, this);
+    sessionTab->setObjectName(QStringLiteral("tab_Session"));
+    checkTab = new GuidedSession(GuidedSession::Mode::FunctionCheck, this);
+    checkTab->setObjectName(QStringLiteral("tab_Check"));
+    ui->tabWidget->addTab(sessionTab, tr("Калибровка по шагам"));
+    ui->tabWidget->addTab(checkTab, tr("Проверка работоспособности"));
+    for (GuidedSession *s : {sessionTab, checkTab})
+        connect(s, &GuidedSession::readingWanted, this, &Calibration::sessionReadingWanted);
+    connect(sessionTab, &GuidedSession::adjustRequested, this, &Calibration::sessionAdjust);
     updateFromParameters();
 }
 
@@ -107,6 +125,22 @@ void Calibration::timerTick()
     ticking = true;
     ParamBlock &p = command.DeviceParams;
 
+    const int tab = ui->tabWidget->currentIndex();
+    if (tab == TabSession || tab == TabCheck) {
+        GuidedSession *session = tab == TabSession ? sessionTab : checkTab;
+        if (calibrationTimerRunning() && session->running()) {
+            const DeviceOps::Outcome live = DeviceOps::read(command, DeviceOps::ReadMode::LiveOnly);
+            if (!live.ok()) {
+                showExchangeError(this, live.linkResult);
+            } else {
+                emit liveValuesRead();
+                session->reading(Conv::fromScaled(p.ConcVal, p.Scale));
+            }
+        }
+        ticking = false;
+        return;
+    }
+
     if (ui->tabWidget->currentIndex() == TabGas) {
         if (!calibrationTimerRunning()) {
             resetCaption();
@@ -170,6 +204,8 @@ void Calibration::stopOutputTest()
 bool Calibration::switchOffBeforeQuit()
 {
     cancelGasProcedure();
+    sessionTab->cancel();
+    checkTab->cancel();
     if (ui->tabWidget->currentIndex() == TabOutput && calibrationTimerRunning())
         stopCalibrationTimer();
     if (!simulationOn)
@@ -204,16 +240,22 @@ QString Calibration::refuse(CalibrationMath::Refusal why)
 
 void Calibration::applyCalibration()
 {
+    const ParamBlock &p = command.DeviceParams;
+    runCalibration(ui->tabWidget->currentIndex(), ui->comboBox_CalibSens->currentIndex() == 0,
+                   Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale), QString());
+}
+
+CalibrationStep Calibration::runCalibration(int tab, bool zero, quint16 gasShown, const QString &group)
+{
     using namespace CalibrationMath;
     ParamBlock &p = command.DeviceParams;
-    const int tab = ui->tabWidget->currentIndex();
-    const bool zero = ui->comboBox_CalibSens->currentIndex() == 0;
     const Range range{p.ValueMin, p.ValueMax};
-    const quint16 gasShown = Conv::toScaled(ui->doubleSpinBox_CalibConc->value(), p.Scale);
 
     // What the step is, for its record; the value used is filled in below
     // once it is known.
     CalibrationStep step;
+    step.uuid = newUuid();
+    step.group = group.isEmpty() ? newUuid() : group;
     step.before = p;
     step.after = p;
     const auto gasText = [&p](quint16 raw) {
@@ -248,13 +290,13 @@ void Calibration::applyCalibration()
         problem = checkInputRange(range);
     if (problem != Refusal::None) {
         finish(refuse(problem));
-        return;
+        return step;
     }
 
     if (const DeviceOps::Outcome live = DeviceOps::read(command, DeviceOps::ReadMode::LiveOnly); !live.ok()) {
         showExchangeError(this, live.linkResult);
         finish(exchangeErrorText(live.linkResult));
-        return;
+        return step;
     }
     emit liveValuesRead();
 
@@ -278,7 +320,7 @@ void Calibration::applyCalibration()
     }
     if (problem != Refusal::None) {
         finish(refuse(problem));
-        return;
+        return step;
     }
     p.ADCCode4m = sensor.code4m;
     p.ADCCode20m = sensor.code20m;
@@ -288,13 +330,46 @@ void Calibration::applyCalibration()
     p.PWMCode20m = pwm20m;
     step.after = p;
 
+    // A record that the write began, before it goes out: a program killed
+    // during the write leaves it without an end.
+    CalibrationStep starting = step;
+    starting.uuid = newUuid();
+    emit stepStarting(starting);
     const DeviceOps::Outcome written = DeviceOps::writeBlock(command);
     if (!written.ok()) {
         showWriteError(this, written);
         finish(writeErrorText(written));
-        return;
+        return step;
     }
     finish(QString());
+    // The codes shown everywhere are the device's own again.
+    const DeviceOps::Outcome back = DeviceOps::read(command, DeviceOps::ReadMode::Full);
+    if (back.ok())
+        emit codesRefreshed();
+    const QString done = back.ok() ? tr("Калибровка выполнена")
+                                   : tr("Калибровка выполнена; коды не перечитаны: %1").arg(exchangeErrorText(back.linkResult));
+    if (tab == TabGas)
+        ui->labelStatusInfo->setText(done);
+    emit stepConfirmed(done);
+    return step;
+}
+
+void Calibration::sessionReadingWanted(bool on)
+{
+    if (on)
+        startCalibrationTimer();
+    else
+        stopCalibrationTimer();
+}
+
+void Calibration::sessionAdjust(bool zero, double gas, const QString &group)
+{
+    stopCalibrationTimer();
+    const CalibrationStep step =
+        runCalibration(TabGas, zero, Conv::toScaled(gas, command.DeviceParams.Scale), group);
+    sessionTab->adjusted(step.written, step.before, step.after, step.uuid);
+    if (sessionTab->running())
+        startCalibrationTimer();
 }
 
 // ------------------------------------------------------------ gas tab
@@ -347,6 +422,8 @@ void Calibration::cancelGasProcedure()
 void Calibration::endProcedures()
 {
     cancelGasProcedure();
+    sessionTab->cancel();
+    checkTab->cancel();
     stopOutputTest();
 }
 
@@ -354,6 +431,11 @@ void Calibration::on_tabWidget_currentChanged(int index)
 {
     if (index != TabGas)
         cancelGasProcedure();
+    // A guided procedure is not left running behind another tab.
+    if (sessionTab && index != TabSession)
+        sessionTab->cancel();
+    if (checkTab && index != TabCheck)
+        checkTab->cancel();
     if (index == TabOutput) {
         startCalibrationTimer();
         return;

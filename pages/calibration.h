@@ -4,10 +4,12 @@
 #include "calibrationmath.h"
 #include "deviceparams.h"
 
+#include <QDateTime>
 #include <QDialog>
 #include <QString>
 
 class CalibrationClock;
+class GuidedSession;
 class QDoubleSpinBox;
 
 namespace Ui { class Calibration; }
@@ -22,6 +24,10 @@ struct CalibrationStep {
     ParamBlock after{};     // the block after it (as before when nothing was computed)
     bool written = false;   // the device took the new codes
     QString reason;         // why not, as the page said it; empty when written
+    // The step's journal record and the group it belongs to (a guided
+    // session's, or the step's own with its started record).
+    QString uuid;
+    QString group;
 };
 
 class Calibration : public QDialog
@@ -40,6 +46,9 @@ public:
     void timerTick();
     // Measures, computes and writes the calibration of the current tab.
     void applyCalibration();
+    // The guided calibration session's and the function check's tabs.
+    GuidedSession *calibrationSession() const { return sessionTab; }
+    GuidedSession *functionCheck() const { return checkTab; }
     // Ends a running current-output test: switches the concentration
     // simulation off in the block and on the device.  Called by the main
     // window before the pages are rebuilt and when the program closes.
@@ -70,6 +79,13 @@ signals:
     // current tab), after the device work and its messages: written, or
     // refused or failed with the reason.
     void stepCompleted(const CalibrationStep &step);
+    // Just before a step's write goes to the device (the same step as it
+    // will be written, its own uuid): for a "started" record.
+    void stepStarting(const CalibrationStep &step);
+    // The calibration codes were read back from the device after a step.
+    void codesRefreshed();
+    // A short confirmation for the status bar ("Калибровка выполнена").
+    void stepConfirmed(const QString &text);
 
 private slots:
     void on_comboBox_CalibSens_activated(int index);
@@ -97,6 +113,12 @@ private:
     // Writes ImmitConcOn and ImmitConc (two registers from 0x1019); returns
     // whether the device took them.
     bool writeSimulation(bool reportFailure);
+    // The calibration of `tab` (the gas zero or span with `gasShown`, the
+    // current points from their tabs), its records in `group` (empty: a
+    // group of its own).
+    CalibrationStep runCalibration(int tab, bool zero, quint16 gasShown, const QString &group);
+    void sessionReadingWanted(bool on);
+    void sessionAdjust(bool zero, double gas, const QString &group);
 
     Ui::Calibration *ui;
     CalibrationClock &clock;
@@ -105,4 +127,6 @@ private:
     int shownTab = 0;           // the page's tab before the last change
     bool simulationOn = false;
     bool ticking = false;       // a tick is running (its error box may be open)
+    GuidedSession *sessionTab = nullptr;
+    GuidedSession *checkTab = nullptr;
 };

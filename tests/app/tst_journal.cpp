@@ -127,8 +127,20 @@ void JournalGuiTest::calibrationRecordedListedAndCertified()
     QVERIFY(span20 != 40000);
     QVERIFY2(closer.seen.isEmpty(), qPrintable(closer.seen.value(0).text));
 
-    const QVector<Journal::Record> list = records();
-    QCOMPARE(list.size(), 2);
+    const QVector<Journal::Record> all = records();
+    // Each step's write announced by a started record of its group, then
+    // the step's own record.
+    QCOMPARE(all.size(), 4);
+    QVector<Journal::Record> list;
+    for (int i = 0; i < all.size(); i += 2) {
+        QVERIFY(all[i].started && !all[i + 1].started);
+        QCOMPARE(all[i].kind, all[i + 1].kind);
+        QCOMPARE(all[i].group, all[i + 1].group);
+        QVERIFY(!all[i].group.isEmpty() && all[i].uuid != all[i + 1].uuid);
+        list << all[i + 1];
+    }
+    QVERIFY(all[0].group != all[2].group);
+    QVERIFY(Journal::unfinished(all).isEmpty());
     const Journal::Record &zero = list[0];
     QCOMPARE(zero.kind, QStringLiteral("gas_zero"));
     QVERIFY(zero.ok);
@@ -164,16 +176,17 @@ void JournalGuiTest::calibrationRecordedListedAndCertified()
     QCOMPARE(journal->windowTitle(), QStringLiteral("Журнал калибровок"));
     QVERIFY(journal->problem().isEmpty());
     auto *table = child<QTableView>(journal, "tableView");
-    QCOMPARE(table->model()->rowCount(), 2);
+    QCOMPARE(table->model()->rowCount(), 4);
     QCOMPARE(journal->records().first().kind, QStringLiteral("gas_span"));
     QCOMPARE(table->model()->index(0, 2).data().toString(), QStringLiteral("Калибровка диапазона"));
+    QCOMPARE(table->model()->index(1, 4).data().toString(), QStringLiteral("Начата"));
     auto *serial = child<QLineEdit>(journal, "lineEdit_Serial");
     serial->setText(QStringLiteral("4712"));
     QCOMPARE(table->model()->rowCount(), 0);
     serial->setText(QStringLiteral("TL02ID0004711"));
-    QCOMPARE(table->model()->rowCount(), 2);
+    QCOMPARE(table->model()->rowCount(), 4);
     child<QCheckBox>(journal, "checkBox_Period")->setChecked(true);   // the last 30 days
-    QCOMPARE(table->model()->rowCount(), 2);
+    QCOMPARE(table->model()->rowCount(), 4);
     child<QDateEdit>(journal, "dateEdit_To")->setDate(QDate::currentDate().addDays(-1));
     QCOMPARE(table->model()->rowCount(), 0);
     child<QCheckBox>(journal, "checkBox_Period")->setChecked(false);
@@ -184,8 +197,8 @@ void JournalGuiTest::calibrationRecordedListedAndCertified()
     QFile csvFile(csv);
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().split('\n');
-    QCOMPARE(lines.size(), 4);   // header, two records, nothing after the last line end
-    QVERIFY(lines[1].contains(",gas_zero,") && lines[2].contains(",gas_span,"));
+    QCOMPARE(lines.size(), 6);   // header, four records, nothing after the last line end
+    QVERIFY(lines[1].contains(",gas_zero,") && lines[1].contains(",started,") && lines[4].contains(",gas_span,"));
 
     // The certificate of the selected record.
     auto *certify = child<QPushButton>(journal, "pushButton_Certificate");
@@ -382,10 +395,12 @@ void JournalGuiTest::brokenJournalReportedDeviceWorkDone()
         calibrateGas(sim, 0, 8333);
         QVERIFY(closer.seen.isEmpty());
         // The step made while it was locked was taken in from the side file.
+        // (each after its started record)
         const QVector<Journal::Record> list = records();
-        QCOMPARE(list.size(), 3);
-        QVERIFY(list[1].after.startsWith(QLatin1String("adc_4ma=8222")));
-        QVERIFY(list[2].after.startsWith(QLatin1String("adc_4ma=8333")));
+        QCOMPARE(list.size(), 5);
+        QVERIFY(list[1].started && list[3].started);
+        QVERIFY(list[2].after.startsWith(QLatin1String("adc_4ma=8222")));
+        QVERIFY(list[4].after.startsWith(QLatin1String("adc_4ma=8333")));
         QVERIFY(!QFile::exists(Journal::sidePath(path)));
     }
 }

@@ -623,11 +623,19 @@ void TestMainWindow::iniRoundTrip()
             QCOMPARE(w.iniValue(i), expected[i]);
         QVERIFY(child<QRadioButton>(w, "radioButtonLanguageEn")->isChecked());
         w.setIniValue(MainWindow::IniSavePath, QStringLiteral("/новый/out.txt"));
-        w.setIniValue(7, QStringLiteral("ignored"));
+        w.setIniValue(10, QStringLiteral("ignored"));
         QVERIFY(!readFile(path).contains("новый"));   // written when the window goes
     }
     QCOMPARE(readFile(path), QByteArray("/home/тест/params\r\n/fw\r\n/fw/image.bin\r\n/in.txt\r\n"
                                         "/новый/out.txt\r\nTL_Program_en_US.\r\n"));
+    // The technician's line comes after an empty journal line, and the
+    // file ends with it.
+    {
+        MainWindow w;
+        w.setIniValue(MainWindow::IniTechnician, QStringLiteral("Анна"));
+    }
+    QCOMPARE(readFile(path), QByteArray("/home/тест/params\r\n/fw\r\n/fw/image.bin\r\n/in.txt\r\n"
+                                        "/новый/out.txt\r\nTL_Program_en_US.\r\n\r\nАнна\r\n"));
 }
 
 void TestMainWindow::iniEdgeCases()

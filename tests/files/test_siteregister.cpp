@@ -262,7 +262,10 @@ void SiteRegisterTest::dueStatusFollowsRecordsAndInterval()
                         recordSql(2, QStringLiteral("gas_span"), QDateTime(today.addDays(-5), noon), false),
                         recordSql(3, QStringLiteral("gas_zero"), QDateTime(today.addDays(-10), noon)),
                         recordSql(4, QStringLiteral("file_load"), QDateTime(today.addDays(-1), noon)),
-                        recordSql(5, QStringLiteral("gas_span"), QDateTime(today.addDays(-175), noon))}),
+                        recordSql(5, QStringLiteral("gas_span"), QDateTime(today.addDays(-175), noon)),
+                        recordSql(3, QStringLiteral("function_check"), QDateTime(today.addDays(-3), noon)),
+                        recordSql(3, QStringLiteral("function_check"), QDateTime(today.addDays(-1), noon), false),
+                        recordSql(1, QStringLiteral("function_check"), QDateTime(today.addDays(-2), noon), false)}),
              qPrintable(place.why));
 
     Journal::Database db;
@@ -279,6 +282,11 @@ void SiteRegisterTest::dueStatusFollowsRecordsAndInterval()
     QCOMPARE(due[2].status, Status::Ok);
     QCOMPARE(due[3].status, Status::Unknown);
     QVERIFY(!due[3].nextDue.isValid());
+    // The last function check passed; a failed one is none, and a check is
+    // no calibration.
+    QCOMPARE(due[2].lastFunctionCheck, QDateTime(today.addDays(-3), noon));
+    QVERIFY(!due[0].lastFunctionCheck.isValid());
+    QCOMPARE(due[2].lastCalibration, QDateTime(today.addDays(-10), noon));
 
     auto serials = [&](int days) {
         QVector<Due> list;

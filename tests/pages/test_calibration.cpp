@@ -161,12 +161,22 @@ void CalibrationTest::gasProcedure()
     p.calibrate->click();
     QVERIFY(!p.page.calibrationTimerRunning());
     QCOMPARE(p.calibrate->text(), mode == 0 ? QStringLiteral("Калибровать ноль") : QStringLiteral("Калибровать диапазон"));
-    // The prompt stays after a confirmation; nothing else is shown.
-    QCOMPARE(p.status->text(), mode == 0 ? QStringLiteral("Подайте нулевой газ") : QStringLiteral("Подайте калибровочный газ"));
+    // A confirmation says the step is done, without a box.
+    QCOMPARE(p.status->text(), QStringLiteral("Калибровка выполнена"));
     QVERIFY2(closer.seen.isEmpty(), qPrintable(closer.seen.value(0).text));
 
     const QList<QByteArray> block = writesTo(sim, 0x1000);
     QCOMPARE(block.size(), 1);
+    // The codes shown are read back from the device after the write.
+    const QList<QPair<int, int>> heads = sim.requestHeads();
+    int written = -1, readBack = -1;
+    for (int i = 0; i < heads.size(); ++i) {
+        if (heads[i].second == 16 && written < 0)
+            written = i;
+        else if (written >= 0 && heads[i].second == 3)
+            readBack = i;
+    }
+    QVERIFY2(written >= 0 && readBack > written, qPrintable(describe(sim.allRequests())));
     QCOMPARE(word(block[0], 4), 27);     // WriteCount registers
     QCOMPARE(sim.holding(0x1000), code4m);
     QCOMPARE(sim.holding(0x1001), code20m);

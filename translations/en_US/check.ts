@@ -319,4 +319,286 @@
         <translation>Date</translation>
     </message>
 </context>
+<context>
+    <name>GuidedSession</name>
+    <message>
+        <source>Исполнитель...</source>
+        <translation>Technician...</translation>
+    </message>
+    <message>
+        <source>Начать</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Газ подан</source>
+        <translation>Gas applied</translation>
+    </message>
+    <message>
+        <source>Пропустить</source>
+        <translation>Skip</translation>
+    </message>
+    <message>
+        <source>Прервать</source>
+        <translation>Abort</translation>
+    </message>
+    <message>
+        <source>Протокол...</source>
+        <translation>Protocol...</translation>
+    </message>
+    <message>
+        <source>Исполнитель не указан</source>
+        <translation>No technician given</translation>
+    </message>
+    <message>
+        <source>Исполнитель: %1</source>
+        <translation>Technician: %1</translation>
+    </message>
+    <message>
+        <source>Исполнитель: %1, %2</source>
+        <translation>Technician: %1, %2</translation>
+    </message>
+    <message>
+        <source>Поверочный газ будет запрошен при начале</source>
+        <translation>The test gas is asked for at the start</translation>
+    </message>
+    <message>
+        <source>Газ: %1, %2 %3</source>
+        <translation>Gas: %1, %2 %3</translation>
+    </message>
+    <message>
+        <source>, баллон № %1</source>
+        <translation>, cylinder no. %1</translation>
+    </message>
+    <message>
+        <source>, годен до %1</source>
+        <translation>, expires %1</translation>
+    </message>
+    <message>
+        <source>Поверочный газ</source>
+        <translation>Test gas</translation>
+    </message>
+    <message>
+        <source>Срок годности баллона %1 истёк %2. Использовать его всё равно? Протокол отметит это.</source>
+        <translation>Cylinder %1 expired on %2. Use it all the same? The protocol will say so.</translation>
+    </message>
+    <message>
+        <source>Прервано. Записанное в журнал остаётся в нём.</source>
+        <translation>Aborted. What was recorded stays in the journal.</translation>
+    </message>
+    <message>
+        <source>Показания установились</source>
+        <translation>Reading settled</translation>
+    </message>
+    <message>
+        <source>Калибровка не выполнена. Повторите или пропустите шаг.</source>
+        <translation>Calibration not done. Repeat or skip the step.</translation>
+    </message>
+    <message>
+        <source>Калибровка выполнена</source>
+        <translation>Calibration done</translation>
+    </message>
+    <message>
+        <source>Калибровка выполнена, прибор в допуске. Следующая калибровка: %1</source>
+        <translation>Calibration done, the detector is within tolerance. Next calibration: %1</translation>
+    </message>
+    <message>
+        <source>Калибровка не пройдена: %1</source>
+        <translation>Calibration failed: %1</translation>
+    </message>
+    <message>
+        <source>Прибор работоспособен. Следующая проверка: %1</source>
+        <translation>The detector works. Next check: %1</translation>
+    </message>
+    <message>
+        <source>Прибор не прошёл проверку: %1</source>
+        <translation>The detector failed the check: %1</translation>
+    </message>
+    <message>
+        <source>Ноль до регулировки</source>
+        <translation>Zero as found</translation>
+    </message>
+    <message>
+        <source>Диапазон до регулировки</source>
+        <translation>Span as found</translation>
+    </message>
+    <message>
+        <source>Калибровка нуля</source>
+        <translation>Zero calibration</translation>
+    </message>
+    <message>
+        <source>Ноль после регулировки</source>
+        <translation>Zero as left</translation>
+    </message>
+    <message>
+        <source>Калибровка диапазона</source>
+        <translation>Span calibration</translation>
+    </message>
+    <message>
+        <source>Диапазон после регулировки</source>
+        <translation>Span as left</translation>
+    </message>
+    <message>
+        <source>Проверка работоспособности</source>
+        <translation>Function check</translation>
+    </message>
+    <message>
+        <source>Начать калибровку</source>
+        <translation>Start calibration</translation>
+    </message>
+    <message>
+        <source>Начать проверку</source>
+        <translation>Start check</translation>
+    </message>
+    <message>
+        <source>Показания: %1</source>
+        <translation>Reading: %1</translation>
+    </message>
+    <message>
+        <source>Калибровка по шагам: показания до регулировки, регулировка нуля и диапазона, показания после.</source>
+        <translation>Guided calibration: readings as found, zero and span adjustment, readings as left.</translation>
+    </message>
+    <message>
+        <source>Проверка газом без регулировки: ничего не записывается в прибор.</source>
+        <translation>A check with gas and no adjustment: nothing is written to the detector.</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>Подайте поверочный газ (%1) и нажмите «Газ подан».</source>
+        <translation>Apply the test gas (%1) and press "Gas applied".</translation>
+    </message>
+    <message>
+        <source>Газ подан. Ждите установления показаний.</source>
+        <translation>Gas applied. Wait for the reading to settle.</translation>
+    </message>
+    <message>
+        <source>Газ снят</source>
+        <translation>Gas removed</translation>
+    </message>
+    <message>
+        <source>до установления: %1 с</source>
+        <translation>settling: %1 s</translation>
+    </message>
+    <message>
+        <source>Показания установились. Снимите газ и нажмите «Газ снят».</source>
+        <translation>The reading has settled. Remove the gas and press "Gas removed".</translation>
+    </message>
+    <message>
+        <source>установились</source>
+        <translation>settled</translation>
+    </message>
+    <message>
+        <source>Газ снят. Ждите возврата показаний за пороги.</source>
+        <translation>Gas removed. Wait for the reading to fall back past the thresholds.</translation>
+    </message>
+    <message>
+        <source>Шаг %1 из 6: %2</source>
+        <translation>Step %1 of 6: %2</translation>
+    </message>
+    <message>
+        <source>Подайте нулевой газ и нажмите «Газ подан».</source>
+        <translation>Apply the zero gas and press "Gas applied".</translation>
+    </message>
+    <message>
+        <source>показания стабильны</source>
+        <translation>reading stable</translation>
+    </message>
+    <message>
+        <source>до стабильности: %1 с</source>
+        <translation>stable in: %1 s</translation>
+    </message>
+    <message>
+        <source>Показания стабильны: можно калибровать.</source>
+        <translation>The reading is stable: calibrate now.</translation>
+    </message>
+    <message>
+        <source>Ждите стабильных показаний.</source>
+        <translation>Wait for a stable reading.</translation>
+    </message>
+    <message>
+        <source>Калибровать ноль</source>
+        <translation>Calibrate zero</translation>
+    </message>
+    <message>
+        <source>Калибровать диапазон</source>
+        <translation>Calibrate span</translation>
+    </message>
+    <message>
+        <source>Показания будут сняты, когда станут стабильными.</source>
+        <translation>The reading is taken once it is stable.</translation>
+    </message>
+    <message>
+        <source>Принять показания</source>
+        <translation>Take the reading</translation>
+    </message>
+    <message>
+        <source>Нет завершённого сеанса</source>
+        <translation>No session has ended</translation>
+    </message>
+    <message>
+        <source>PDF (*.pdf)</source>
+        <translation>PDF (*.pdf)</translation>
+    </message>
+    <message>
+        <source>Протокол не записан: %1</source>
+        <translation>The protocol was not written: %1</translation>
+    </message>
+</context>
+<context>
+    <name>SessionSetup</name>
+    <message>
+        <source>Исполнитель и поверочный газ</source>
+        <translation>Technician and test gas</translation>
+    </message>
+    <message>
+        <source>Исполнитель (Ф. И. О.):</source>
+        <translation>Technician (full name):</translation>
+    </message>
+    <message>
+        <source>Организация:</source>
+        <translation>Organisation:</translation>
+    </message>
+    <message>
+        <source>Газ:</source>
+        <translation>Gas:</translation>
+    </message>
+    <message>
+        <source>Концентрация:</source>
+        <translation>Concentration:</translation>
+    </message>
+    <message>
+        <source>Баллон №:</source>
+        <translation>Cylinder no.:</translation>
+    </message>
+    <message>
+        <source>Годен до:</source>
+        <translation>Expires:</translation>
+    </message>
+    <message>
+        <source>указан</source>
+        <translation>known</translation>
+    </message>
+    <message>
+        <source>Допуск, % от газа:</source>
+        <translation>Tolerance, % of the gas:</translation>
+    </message>
+    <message>
+        <source>Допуск, % от диапазона:</source>
+        <translation>Tolerance, % of the range:</translation>
+    </message>
+    <message>
+        <source>Укажите исполнителя: его имя будет в протоколе.</source>
+        <translation>Give the technician: the name goes into the protocol.</translation>
+    </message>
+    <message>
+        <source>Укажите поверочный газ.</source>
+        <translation>Give the test gas.</translation>
+    </message>
+    <message>
+        <source>Укажите концентрацию поверочного газа.</source>
+        <translation>Give the test gas's concentration.</translation>
+    </message>
+</context>
 </TS>

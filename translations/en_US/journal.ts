@@ -4,6 +4,26 @@
 <context>
     <name>JournalWindow</name>
     <message>
+        <source>Показания до регулировки</source>
+        <translation>Readings as found</translation>
+    </message>
+    <message>
+        <source>Показания после регулировки</source>
+        <translation>Readings as left</translation>
+    </message>
+    <message>
+        <source>Проверка работоспособности</source>
+        <translation>Function check</translation>
+    </message>
+    <message>
+        <source>Не завершена</source>
+        <translation>Not completed</translation>
+    </message>
+    <message>
+        <source>Начата</source>
+        <translation>Started</translation>
+    </message>
+    <message>
         <source>Журнал калибровок</source>
         <translation>Calibration journal</translation>
     </message>

@@ -4,6 +4,22 @@
 <context>
     <name>Calibration</name>
     <message>
+        <source>Калибровка по шагам</source>
+        <translation>Guided calibration</translation>
+    </message>
+    <message>
+        <source>Проверка работоспособности</source>
+        <translation>Function check</translation>
+    </message>
+    <message>
+        <source>Калибровка выполнена</source>
+        <translation>Calibration done</translation>
+    </message>
+    <message>
+        <source>Калибровка выполнена; коды не перечитаны: %1</source>
+        <translation>Calibration done; the codes were not read back: %1</translation>
+    </message>
+    <message>
         <source>По газу</source>
         <translation>Gas</translation>
     </message>
