@@ -3,6 +3,7 @@
 #include "command.h"
 #include "deviceops.h"
 #include "framedecode.h"
+#include "paramtable.h"
 #include "simlink.h"
 #include "simprocess.h"
 #include "testframes.h"
@@ -48,6 +49,7 @@ private slots:
     void requests();
     void replies();
     void damagedAndForeign();
+    void scaleUnknownBeforeTheConfig();
     void ringKeepsTheLastEntries();
     void recorderPairsAttempts();
     void filterAndExport();
@@ -176,6 +178,56 @@ void TestFrameDecode::damagedAndForeign()
     const Frame tiny = FrameDecode::decode(bytes({1, 3}), false, nullptr, block);
     QCOMPARE(int(tiny.kind), int(FrameDecode::Kind::Short));
     QCOMPARE(FrameDecode::functionName(0x41), QStringLiteral("function 0x41"));
+}
+
+void TestFrameDecode::scaleUnknownBeforeTheConfig()
+{
+    const ParamBlock block = lelOneDecimal();
+    const Frame limitRead = FrameDecode::decode(withCrc(bytes({1, 3, 0x10, 0x05, 0, 1})), true, nullptr, block);
+    const QByteArray limitReply = withCrc(bytes({1, 3, 2, 0x80, 0xC8}));
+
+    // Before the Config is known the number is the register's, without a
+    // unit; the direction (not scaled) is shown as ever.
+    const Frame unknown = FrameDecode::decode(limitReply, false, &limitRead, block, false);
+    QCOMPARE(unknown.values, (QStringList{QStringLiteral("limit1 = 200 (scale unknown)"),
+                                          QStringLiteral("limit1_direction = decreasing")}));
+    QCOMPARE(unknown.items.size(), 2);
+    QVERIFY(unknown.items[0].scaleUnknown);
+    QVERIFY(unknown.items[0].unit.isEmpty());
+    QCOMPARE(unknown.items[0].source, FrameDecode::Value::Source::Holding);
+    QCOMPARE(QLatin1String(Params::parameters()[unknown.items[0].index].name), QLatin1String("limit1"));
+    QVERIFY(!unknown.items[1].scaleUnknown);
+    QCOMPARE(unknown.items[1].raw, quint16(0x80C8));
+
+    // Known, the same bytes read in the Config's scale and unit.
+    const Frame known = FrameDecode::decode(limitReply, false, &limitRead, block, true);
+    QCOMPARE(known.values.value(0), QStringLiteral("limit1 = 20.0 %LEL"));
+    QVERIFY(!known.items[0].scaleUnknown);
+
+    // A frame that carries the Config itself needs nothing else: 0x1005 to
+    // 0x1008 with Config 0x0003 (%VOL, no decimals).
+    const Frame blockRead = FrameDecode::decode(withCrc(bytes({1, 3, 0x10, 0x05, 0, 4})), true, nullptr, block);
+    const Frame own = FrameDecode::decode(
+        withCrc(bytes({1, 3, 8, 0x00, 0xC8, 0x01, 0x2C, 0x00, 0x05, 0x00, 0x03})), false, &blockRead, block, false);
+    QVERIFY2(own.values.contains(QStringLiteral("limit1 = 200 %VOL")), qPrintable(own.values.join(';')));
+    QVERIFY(own.values.contains(QStringLiteral("hysteresis = 5 %VOL")));
+    for (const FrameDecode::Value &v : own.items)
+        QVERIFY(!v.scaleUnknown);
+
+    // Live values: only the concentration is in the Config's scale.
+    const Frame liveRead = FrameDecode::decode(withCrc(bytes({1, 4, 0, 0, 0, 3})), true, nullptr, block);
+    const Frame live = FrameDecode::decode(withCrc(bytes({1, 4, 6, 0x04, 0xD2, 0x0F, 0xA0, 0x00, 0x7D})), false,
+                                           &liveRead, block, false);
+    QCOMPARE(live.values, (QStringList{QStringLiteral("adc = 1234"), QStringLiteral("output = 4.000 mA"),
+                                       QStringLiteral("concentration = 125 (scale unknown)")}));
+    QCOMPARE(live.items[2].source, FrameDecode::Value::Source::Live);
+
+    // A write names its registers the same way; a register without a
+    // parameter comes by number.
+    const Frame write = FrameDecode::decode(withCrc(bytes({1, 16, 0x10, 0x2E, 0, 1, 2, 0, 9})), true, nullptr, block,
+                                            false);
+    QCOMPARE(write.items.value(0).source, FrameDecode::Value::Source::Register);
+    QCOMPARE(write.values, QStringList{QStringLiteral("0x102E = 9")});
 }
 
 void TestFrameDecode::ringKeepsTheLastEntries()
