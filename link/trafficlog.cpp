@@ -234,7 +234,7 @@ int carried(const TrafficEntry &e, const QByteArray &b, quint16 reg, bool input)
     int at = -1;   // byte of the first register's value
     int words = 0;
     if (!e.sent && e.function == (input ? Modbus::FnReadInput : Modbus::FnReadHolding) && e.askedStart >= 0
-        && b.size() >= 5) {
+        && e.askedFunction == e.function && b.size() >= 5) {
         first = e.askedStart;
         at = 3;
         words = quint8(b.at(2)) / 2;
