@@ -151,10 +151,11 @@ void TrafficMonitor::fitColumns()
     for (int fn : {3, 4, 6, 14, 16, 20, 21, 43})
         functions << TrafficModel::functionText(fn);
     fit(TrafficModel::ColFunction, functions);
-    // The common results fit; a long one (an exception's meaning, a line
-    // fault) is cut, with the whole text in the cell's tooltip, so that the
-    // contents and the bytes keep the room.
-    fit(TrafficModel::ColResult, {TrafficModel::tr("нет ответа"), TrafficModel::tr("ок")});
+    // The common results and an exception's number fit; a longer text (the
+    // exception's meaning, a line fault) is cut, with the whole text in the
+    // cell's tooltip, so that the contents and the bytes keep the room.
+    fit(TrafficModel::ColResult, {TrafficModel::tr("нет ответа"), TrafficModel::tr("ок"),
+                                  TrafficModel::tr("исключение %1").arg(11) + QLatin1Char(':')});
     fitContents();
     fitStats();
 }
