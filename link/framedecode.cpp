@@ -35,12 +35,35 @@ QVector<Register> registersFrom(const QByteArray &b, int from, int n, int firstR
     return out;
 }
 
-QString shownValue(const Params::Shown &s)
+QString shownValue(const Value &v)
 {
-    return s.unit.isEmpty() ? s.text : s.text + QLatin1Char(' ') + s.unit;
+    QString text = v.unit.isEmpty() ? v.text : v.text + QLatin1Char(' ') + v.unit;
+    if (v.scaleUnknown)
+        text += QStringLiteral(" (scale unknown)");
+    return text;
 }
 
-QStringList holdingValues(const Frame &f, const ParamBlock &context)
+Value fromShown(Value::Source source, int index, quint16 reg, const Params::Shown &s)
+{
+    Value v;
+    v.source = source;
+    v.index = index;
+    v.reg = reg;
+    v.raw = s.raw;
+    v.text = s.text;
+    v.unit = s.unit;
+    return v;
+}
+
+// Without a known Config a scaled value is only its number.
+void scaleNotKnown(Value &v, quint16 number)
+{
+    v.text = QString::number(number);
+    v.unit.clear();
+    v.scaleUnknown = true;
+}
+
+QVector<Value> holdingValues(const Frame &f, const ParamBlock &context, bool configKnown)
 {
     // The frame's own Config (units, decimals) and neighbouring words count
     // over the ones the link holds.
@@ -50,29 +73,42 @@ QStringList holdingValues(const Frame &f, const ParamBlock &context)
         if (r.reg >= Params::HoldingFirst && r.reg <= Params::HoldingLast)
             Params::setHoldingValue(block, r.reg, r.value);
         hasSerialLow = hasSerialLow || r.reg == Params::SerialNumberFirst;
+        configKnown = configKnown || r.reg == 0x1008;
     }
-    QStringList out;
+    QVector<Value> out;
+    const QVector<Params::ParamDef> &table = Params::parameters();
     for (const Register &r : f.registers) {
+        Value unnamed;
+        unnamed.source = Value::Source::Register;
+        unnamed.reg = r.reg;
+        unnamed.raw = r.value;
+        unnamed.text = QString::number(r.value);
         if (r.reg < Params::HoldingFirst || r.reg > Params::HoldingLast) {
-            out << QStringLiteral("%1 = %2").arg(Params::hex4(r.reg)).arg(r.value);
+            out << unnamed;
             continue;
         }
         if (r.reg == Params::SerialNumberFirst + 1 && hasSerialLow)
             continue;   // shown whole with its low word
         bool named = false;
-        for (const Params::ParamDef &def : Params::parameters()) {
+        for (int i = 0; i < table.size(); ++i) {
+            const Params::ParamDef &def = table[i];
             if (def.reg != r.reg)
                 continue;
             named = true;
-            out << QStringLiteral("%1 = %2").arg(QLatin1String(def.name), shownValue(Params::show(def, block)));
+            Value v = fromShown(Value::Source::Holding, i, r.reg, Params::show(def, block));
+            if (!configKnown && def.kind == Params::Kind::Scaled)
+                scaleNotKnown(v, v.raw);
+            else if (!configKnown && def.kind == Params::Kind::LimitValue)
+                scaleNotKnown(v, v.raw & 0x7FFF);
+            out << v;
         }
         if (!named)
-            out << QStringLiteral("%1 = %2").arg(Params::hex4(r.reg)).arg(r.value);
+            out << unnamed;
     }
     return out;
 }
 
-QStringList inputValues(const Frame &f, const ParamBlock &context)
+QVector<Value> inputValues(const Frame &f, const ParamBlock &context, bool configKnown)
 {
     ParamBlock block = context;
     auto *bytes = reinterpret_cast<quint8 *>(&block);
@@ -83,18 +119,40 @@ QStringList inputValues(const Frame &f, const ParamBlock &context)
             bytes[place + 1] = quint8(r.value >> 8);
         }
     }
-    QStringList out;
+    QVector<Value> out;
+    const QVector<Params::LiveDef> &table = Params::liveValues();
     for (const Register &r : f.registers) {
-        const Params::LiveDef *def = nullptr;
-        for (const Params::LiveDef &d : Params::liveValues())
-            if (d.reg == r.reg)
-                def = &d;
-        if (def)
-            out << QStringLiteral("%1 = %2").arg(QLatin1String(def->name), shownValue(Params::showLive(*def, block)));
-        else
-            out << QStringLiteral("input %1 = %2").arg(r.reg).arg(r.value);
+        int index = -1;
+        for (int i = 0; i < table.size(); ++i)
+            if (table[i].reg == r.reg)
+                index = i;
+        if (index < 0) {
+            Value v;
+            v.source = Value::Source::Input;
+            v.reg = r.reg;
+            v.raw = r.value;
+            v.text = QString::number(r.value);
+            out << v;
+            continue;
+        }
+        Value v = fromShown(Value::Source::Live, index, r.reg, Params::showLive(table[index], block));
+        if (!configKnown && r.reg == 2)   // the concentration, in the Config's scale
+            scaleNotKnown(v, v.raw);
+        out << v;
     }
     return out;
+}
+
+QString valueName(const Value &v)
+{
+    switch (v.source) {
+    case Value::Source::Holding: return QLatin1String(Params::parameters()[v.index].name);
+    case Value::Source::Live: return QLatin1String(Params::liveValues()[v.index].name);
+    case Value::Source::Ident: break;
+    case Value::Source::Register: return Params::hex4(v.reg);
+    case Value::Source::Input: return QStringLiteral("input %1").arg(v.reg);
+    }
+    return QString();
 }
 
 QString objectName(int id)
@@ -245,7 +303,13 @@ void decodeReply(const QByteArray &b, Frame &f, const Frame *request)
 
 } // namespace
 
-Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const ParamBlock &context)
+bool isRawText(const QByteArray &bytes, bool sent)
+{
+    return sent && printable(bytes)
+        && !Modbus::crcMatches(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
+}
+
+Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const ParamBlock &context, bool configKnown)
 {
     Frame f;
     f.sent = sent;
@@ -276,10 +340,18 @@ Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const Par
     if (f.isException() || f.command >= 0)
         return f;
     if (f.baseFunction() == Modbus::FnReadDeviceId) {
-        for (const IdObject &o : f.objects)
+        for (const IdObject &o : f.objects) {
+            Value v;
+            v.source = Value::Source::Ident;
+            v.reg = quint16(o.id);
+            v.text = o.text;
+            f.items << v;
             f.values << QStringLiteral("%1 = %2").arg(objectName(o.id), o.text);
+        }
     } else if (!f.registers.isEmpty()) {
-        f.values = f.input ? inputValues(f, context) : holdingValues(f, context);
+        f.items = f.input ? inputValues(f, context, configKnown) : holdingValues(f, context, configKnown);
+        for (const Value &v : f.items)
+            f.values << QStringLiteral("%1 = %2").arg(valueName(v), shownValue(v));
     }
     return f;
 }

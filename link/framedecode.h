@@ -36,6 +36,27 @@ struct IdObject {
     QString text;
 };
 
+// One value a frame carries, by what it is, for a reader that names it in
+// its own words (the monitor names the parameters as the pages do).
+struct Value {
+    enum class Source {
+        Holding,    // a parameter of the holding block: Params::parameters()[index]
+        Live,       // an input register with a name: Params::liveValues()[index]
+        Ident,      // an identification object: `reg` is its id
+        Register,   // a holding register without a parameter: `reg`, `raw`
+        Input,      // an input register without a name: `reg`, `raw`
+    };
+    Source source = Source::Register;
+    int index = -1;
+    quint16 reg = 0;
+    quint16 raw = 0;
+    QString text;               // as tlctl shows it ("increasing", "on", "20.0"), without the unit
+    QString unit;               // "PPM", "s", "mA", ... or empty
+    // A scaled value read before the block's Config (its unit and
+    // decimals) was known: `text` is the register's number as it came.
+    bool scaleUnknown = false;
+};
+
 struct Frame {
     bool sent = false;          // request (master to device) or reply
     Kind kind = Kind::Short;
@@ -59,8 +80,10 @@ struct Frame {
     QString text;               // Kind::RawText: the bytes as text
 
     // "limit1 = 20.0 %LEL", "concentration = 12.5 %LEL", "vendor = ...": the
-    // values the frame carries, by the parameter table's names.
+    // values the frame carries, by the parameter table's names; `items` are
+    // the same values one by one.
     QStringList values;
+    QVector<Value> items;
 
     // Function without the exception bit (-1 when there is none).
     int baseFunction() const { return function < 0 ? -1 : (function & 0x7F); }
@@ -72,7 +95,14 @@ struct Frame {
 // numbered from an unknown start).  `context` is the parameter block the
 // link holds (the discreteness, unit and device type that give register
 // values their units); the frame's own values of those registers win.
-Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const ParamBlock &context);
+// Without `configKnown` the context's Config means nothing (no full read
+// yet): a scaled value then comes as its register's number, marked
+// scaleUnknown, unless the frame carries the Config itself.
+Frame decode(const QByteArray &bytes, bool sent, const Frame *request, const ParamBlock &context,
+             bool configKnown = true);
+// Whether bytes sent are printable text that is no frame ("DEACTIV"):
+// what decode() gives Kind::RawText.
+bool isRawText(const QByteArray &bytes, bool sent);
 
 // English texts for tlctl.
 QString functionName(int function);        // "read holding registers"; "function 0x41" for unknown ones

@@ -1,7 +1,8 @@
 // "Монитор обмена": a window of its own (not modal) that shows every frame
 // the link sends and receives, decoded.  It takes the link's traffic hook
 // while it is shown and gives it back when it is closed, so a closed
-// monitor costs the link nothing; closing deletes it with its record.
+// monitor costs the link nothing; closing deletes it with its record and
+// gives the memory back.
 #pragma once
 
 #include "trafficlog.h"
@@ -9,6 +10,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace Ui { class TrafficMonitor; }
 
@@ -19,8 +21,12 @@ public:
     explicit TrafficMonitor(QWidget *parent = nullptr);
     ~TrafficMonitor() override;
 
-    TrafficRecorder &recorder() { return rec; }
+    TrafficRecorder &recorder() { return *rec; }
     TrafficModel &model() { return *tableModel; }
+    TrafficStatsModel &statsModel() { return *statsTable; }
+    // Whether the table keeps to its newest rows (the user has not scrolled
+    // up from the end).
+    bool followsEnd() const { return followEnd; }
 
     // Test hook: when set, asks for the file to save to instead of the file
     // dialog (caption, file filter); an empty answer cancels.
@@ -30,6 +36,7 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private slots:
     void on_pushButton_Pause_toggled(bool checked);
@@ -39,13 +46,25 @@ private slots:
 
 private:
     void fitColumns();
+    void fitContents();
+    void fitStats();
     void fillFunctions();
     void applyFilter();
     void updateCount();
     void save(bool csv);
+    void followTable();
 
     Ui::TrafficMonitor *ui;
-    TrafficRecorder rec;
+    std::unique_ptr<TrafficRecorder> rec;
     TrafficModel *tableModel = nullptr;
+    TrafficStatsModel *statsTable = nullptr;
+    // The table keeps to its end while this holds; the user scrolling up
+    // drops it, scrolling back to the end takes it up again.  Changes the
+    // model makes to the rows (and the view's scrolling that follows them)
+    // are not the user's: `modelChanging` is set meanwhile.
     bool followEnd = true;
+    bool modelChanging = false;
+    // The user has set the contents' width (it is then left alone).
+    bool contentsSized = false;
+    bool fittingColumns = false;
 };

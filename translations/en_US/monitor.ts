@@ -247,6 +247,230 @@
         <source>текст</source>
         <translation>text</translation>
     </message>
+    <message>
+        <source>Порог 1</source>
+        <translation>Threshold 1</translation>
+    </message>
+    <message>
+        <source>Порог 1, направление</source>
+        <translation>Threshold 1, direction</translation>
+    </message>
+    <message>
+        <source>Порог 1, автосброс</source>
+        <translation>Threshold 1, auto reset</translation>
+    </message>
+    <message>
+        <source>Порог 2</source>
+        <translation>Threshold 2</translation>
+    </message>
+    <message>
+        <source>Порог 2, направление</source>
+        <translation>Threshold 2, direction</translation>
+    </message>
+    <message>
+        <source>Порог 2, автосброс</source>
+        <translation>Threshold 2, auto reset</translation>
+    </message>
+    <message>
+        <source>Гистерезис</source>
+        <translation>Hysteresis</translation>
+    </message>
+    <message>
+        <source>Мертв. зона</source>
+        <translation>Dead zone</translation>
+    </message>
+    <message>
+        <source>Мертв. зона 2</source>
+        <translation>Dead zone 2</translation>
+    </message>
+    <message>
+        <source>Верхнее зн-е диапазона</source>
+        <translation>Upper range value</translation>
+    </message>
+    <message>
+        <source>Нижнее зн-е диапазона</source>
+        <translation>Lower range value</translation>
+    </message>
+    <message>
+        <source>Задержка сраб. порогов</source>
+        <translation>Threshold trip delay</translation>
+    </message>
+    <message>
+        <source>Задержка сброса порогов</source>
+        <translation>Threshold reset delay</translation>
+    </message>
+    <message>
+        <source>Ед. измерения</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>Дискретность</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>Тип токового вых.</source>
+        <translation>Output type</translation>
+    </message>
+    <message>
+        <source>Ток потенц. датчика</source>
+        <translation>Sensor current</translation>
+    </message>
+    <message>
+        <source>Сетевой адрес</source>
+        <translation>Network address</translation>
+    </message>
+    <message>
+        <source>Скорость RS485</source>
+        <translation>RS485 speed</translation>
+    </message>
+    <message>
+        <source>Заводской номер</source>
+        <translation>Serial number</translation>
+    </message>
+    <message>
+        <source>Значение АЦП 4 мА</source>
+        <translation>ADC at 4 mA</translation>
+    </message>
+    <message>
+        <source>Значение АЦП 20 мА</source>
+        <translation>ADC at 20 mA</translation>
+    </message>
+    <message>
+        <source>АЦП калибровки</source>
+        <translation>Calibration ADC</translation>
+    </message>
+    <message>
+        <source>Калибровочная концентрация</source>
+        <translation>Calibration concentration</translation>
+    </message>
+    <message>
+        <source>PWM 4 мА</source>
+        <translation>PWM 4 mA</translation>
+    </message>
+    <message>
+        <source>PWM 20 мА</source>
+        <translation>PWM 20 mA</translation>
+    </message>
+    <message>
+        <source>Имитация концентрации</source>
+        <translation>Concentration simulation</translation>
+    </message>
+    <message>
+        <source>Код АЦП имитации</source>
+        <translation>Simulated ADC code</translation>
+    </message>
+    <message>
+        <source>Версия платы</source>
+        <translation>Board version</translation>
+    </message>
+    <message>
+        <source>Регистр 0x100C</source>
+        <translation>Register 0x100C</translation>
+    </message>
+    <message>
+        <source>Регистр команд</source>
+        <translation>Command register</translation>
+    </message>
+    <message>
+        <source>Код АЦП</source>
+        <translation>ADC code</translation>
+    </message>
+    <message>
+        <source>Концентрация</source>
+        <translation>Concentration</translation>
+    </message>
+    <message>
+        <source>Код PWM</source>
+        <translation>PWM code</translation>
+    </message>
+    <message>
+        <source>Тип устройства</source>
+        <translation>Device type</translation>
+    </message>
+    <message>
+        <source>Статус</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Производитель</source>
+        <translation>Vendor</translation>
+    </message>
+    <message>
+        <source>Код изделия</source>
+        <translation>Product code</translation>
+    </message>
+    <message>
+        <source>Версия ПО</source>
+        <translation>Firmware version</translation>
+    </message>
+    <message>
+        <source>Изделие</source>
+        <translation>Product name</translation>
+    </message>
+    <message>
+        <source>Модель</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>Приложение</source>
+        <translation>Application</translation>
+    </message>
+    <message>
+        <source>Дата ПО</source>
+        <translation>Firmware date</translation>
+    </message>
+    <message>
+        <source>объект %1</source>
+        <translation>object %1</translation>
+    </message>
+    <message>
+        <source>с</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>мА</source>
+        <translation>mA</translation>
+    </message>
+    <message>
+        <source>мВ</source>
+        <translation>mV</translation>
+    </message>
+    <message>
+        <source>вкл.</source>
+        <translation>on</translation>
+    </message>
+    <message>
+        <source>выкл.</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>убывание</source>
+        <translation>decreasing</translation>
+    </message>
+    <message>
+        <source>возрастание</source>
+        <translation>increasing</translation>
+    </message>
+    <message>
+        <source>Выходное напряжение</source>
+        <translation>Output voltage</translation>
+    </message>
+    <message>
+        <source>Выходной ток</source>
+        <translation>Output current</translation>
+    </message>
+    <message>
+        <source>входной регистр %1</source>
+        <translation>input register %1</translation>
+    </message>
+    <message>
+        <source>%1 (ручное выкл. звука: %2)</source>
+        <translation>%1 (manual sound switch-off: %2)</translation>
+    </message>
+    <message>
+        <source>%1 = %2 (масштаб неизвестен)</source>
+        <translation>%1 = %2 (scale unknown)</translation>
+    </message>
 </context>
 <context>
     <name>TrafficMonitor</name>
@@ -317,6 +541,49 @@
     <message>
         <source>Ошибка записи файла %1</source>
         <translation>Error writing file %1</translation>
+    </message>
+    <message>
+        <source>только ошибки</source>
+        <translation>failures only</translation>
+    </message>
+    <message>
+        <source>Только кадры попыток, которые не удались: нет ответа, ошибка CRC, исключение, запрос не отправлен и т. п.</source>
+        <translation>Only the frames of attempts that failed: no reply, CRC error, exception, request not sent and the like</translation>
+    </message>
+    <message>
+        <source>Статистика линии по адресам; «Очистить» обнуляет ее вместе с таблицей</source>
+        <translation>Line statistics by address; "Clear" resets them with the table</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficStatsModel</name>
+    <message>
+        <source>Адрес</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Запросов</source>
+        <translation>Requests</translation>
+    </message>
+    <message>
+        <source>Ответов</source>
+        <translation>Replies</translation>
+    </message>
+    <message>
+        <source>Нет ответа</source>
+        <translation>No reply</translation>
+    </message>
+    <message>
+        <source>Ошибок CRC</source>
+        <translation>CRC errors</translation>
+    </message>
+    <message>
+        <source>Исключений</source>
+        <translation>Exceptions</translation>
+    </message>
+    <message>
+        <source>Время ответа, мс: мин. / медиана / макс.</source>
+        <translation>Response time, ms: min / median / max</translation>
     </message>
 </context>
 </TS>
