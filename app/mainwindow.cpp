@@ -17,6 +17,7 @@
 #include "journal.h"
 #include "journalsender.h"
 #include "measurechart.h"
+#include "programlanguage.h"
 #include "measurewindow.h"
 #include "options.h"
 #include "parameterfile_gui.h"
@@ -214,6 +215,7 @@ void MainWindow::switchLanguage(const QString &baseName)
     }
     QCoreApplication::removeTranslator(&translator);
     QCoreApplication::installTranslator(&translator);
+    ProgramLanguage::setEnglish(baseName == QLatin1String(EnglishBase));
     ui->retranslateUi(this);
     setSoundText();
     fitTexts();
