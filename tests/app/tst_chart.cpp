@@ -9,6 +9,7 @@
 #include "filechoice_gui.h"
 #include "mainwindow.h"
 #include "measurechart.h"
+#include "windowplace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSet>
 #include <QTabWidget>
 #include <QSpinBox>
@@ -76,6 +78,7 @@ private slots:
     void failedReadsBreakTheLines();
     void cursorFreezeZoomAndFreeSpan();
     void markedMoments();
+    void windowsOpenOnTheScreen();
 
 private:
     MeasureChart *openChart(MainWindow *w);
@@ -558,6 +561,46 @@ void ChartTest::markedMoments()
     QVERIFY(chart.markLabels().isEmpty());
     QCOMPARE(markPixels(), 0);
     QVERIFY(trend.marks(t0, t0 + 120 * 1000).isEmpty());
+}
+
+void ChartTest::windowsOpenOnTheScreen()
+{
+    using WindowPlace::fitInto;
+    const QRect screen(0, 0, 1280, 1024);
+    // On the screen already: left alone.
+    QCOMPARE(fitInto(QRect(100, 100, 600, 400), screen), QRect(100, 100, 600, 400));
+    // Partly below and right of the edge: moved up and left, size kept.
+    QCOMPARE(fitInto(QRect(900, 700, 600, 500), screen), QRect(680, 524, 600, 500));
+    // Above and left of it: moved down and right.
+    QCOMPARE(fitInto(QRect(-50, -20, 600, 500), screen), QRect(0, 0, 600, 500));
+    // Taller than the screen: as tall as it, at its top.
+    QCOMPARE(fitInto(QRect(200, 300, 600, 1200), screen), QRect(200, 0, 600, 1024));
+    // A free area that does not start at 0 (a panel on top, a second screen).
+    QCOMPARE(fitInto(QRect(1500, 1000, 800, 600), QRect(1280, 30, 1920, 1050)), QRect(1500, 480, 800, 600));
+
+    // A window too big and placed off the edge opens wholly in the screen's
+    // free area, over the window it belongs to where there is room.
+    QWidget owner;
+    owner.setGeometry(50, 50, 300, 200);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    MeasureTrend trend;
+    MeasureChart chart(trend, &owner);
+    const QRect free = owner.screen()->availableGeometry();
+    chart.resize(free.width() + 100, free.height() + 200);
+    chart.move(free.right() - 50, free.bottom() - 50);
+    WindowPlace::fitOnScreen(&chart, &owner);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    QVERIFY2(free.contains(chart.frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3x%4").arg(chart.frameGeometry().x()).arg(chart.frameGeometry().y())
+                            .arg(chart.frameGeometry().width()).arg(chart.frameGeometry().height())));
+    // A small one never placed: centred over its owner.
+    QWidget small(&owner, Qt::Window);
+    small.resize(200, 100);
+    WindowPlace::fitOnScreen(&small, &owner);
+    QVERIFY2(std::abs(small.geometry().center().x() - owner.frameGeometry().center().x()) <= 4,
+             qPrintable(QString::number(small.geometry().center().x())));
 }
 
 QTEST_MAIN(ChartTest)
