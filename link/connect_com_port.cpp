@@ -197,6 +197,15 @@ QString Connect_com_port::openFailureText(const PortDiagnosis::Finding &f)
             text += tr("Порт %1 занят другой программой: %2 (процесс %3). Закройте её и повторите подключение.")
                         .arg(f.path, f.program.isEmpty() ? QStringLiteral("?") : f.program)
                         .arg(f.pid);
+        else if (!f.staleLock.isEmpty() && f.stalePid != 0)
+            text += tr("Порт %1 закрыт файлом блокировки %2, но процесс %3, который его оставил, уже завершён: "
+                       "файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.")
+                        .arg(f.path, f.staleLock)
+                        .arg(f.stalePid);
+        else if (!f.staleLock.isEmpty())
+            text += tr("Порт %1 закрыт пустым файлом блокировки %2, который не называет никакой процесс: "
+                       "файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.")
+                        .arg(f.path, f.staleLock);
         else
             text += tr("Порт %1 занят другой программой. Закройте её и повторите подключение.").arg(f.path);
         break;
