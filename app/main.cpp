@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "signalquit.h"
 #include "startenv.h"
+#include "windowplace.h"
 
 #include <QApplication>
 
@@ -31,6 +32,7 @@ int main(int argc, char *argv[])
     {
         MainWindow window;
         theMainWindow = &window;
+        WindowPlace::fitOnScreen(&window);
         window.show();
         rc = app.exec();
     }   // the window writes the ini file as it goes

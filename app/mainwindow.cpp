@@ -17,6 +17,8 @@
 #include "journal.h"
 #include "journalsender.h"
 #include "measurechart.h"
+#include "programlanguage.h"
+#include "windowplace.h"
 #include "measurewindow.h"
 #include "options.h"
 #include "parameterfile_gui.h"
@@ -217,6 +219,7 @@ void MainWindow::switchLanguage(const QString &baseName)
     }
     QCoreApplication::removeTranslator(&translator);
     QCoreApplication::installTranslator(&translator);
+    ProgramLanguage::setEnglish(baseName == QLatin1String(EnglishBase));
     ui->retranslateUi(this);
     setSoundText();
     fitTexts();
@@ -641,6 +644,7 @@ void MainWindow::on_action_chart_triggered()
     // Non-modal: the reads go on while it is open, and they feed it.
     if (!chart)
         chart = new MeasureChart(trend, this);
+    WindowPlace::fitOnScreen(chart, this);
     chart->show();
     chart->raise();
     chart->activateWindow();
@@ -651,6 +655,7 @@ void MainWindow::on_action_monitor_triggered()
     // It only watches the line: nothing is stopped or sent for it.
     if (!monitorWindow)
         monitorWindow = new TrafficMonitor(this);
+    WindowPlace::fitOnScreen(monitorWindow, this);
     monitorWindow->show();
     monitorWindow->raise();
     monitorWindow->activateWindow();

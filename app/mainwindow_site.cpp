@@ -7,6 +7,7 @@
 
 #include "journalsender.h"
 #include "sitewindow.h"
+#include "windowplace.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -77,6 +78,7 @@ void MainWindow::on_action_site_triggered()
     } else if (!siteWindow->busy()) {
         siteWindow->refresh();
     }
+    WindowPlace::fitOnScreen(siteWindow, this);
     siteWindow->show();
     siteWindow->raise();
     siteWindow->activateWindow();

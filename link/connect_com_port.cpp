@@ -6,6 +6,7 @@
 #include "deviceops.h"
 #include "lineworker.h"
 #include "portdiagnosis.h"
+#include "windowplace.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -196,6 +197,15 @@ QString Connect_com_port::openFailureText(const PortDiagnosis::Finding &f)
             text += tr("Порт %1 занят другой программой: %2 (процесс %3). Закройте её и повторите подключение.")
                         .arg(f.path, f.program.isEmpty() ? QStringLiteral("?") : f.program)
                         .arg(f.pid);
+        else if (!f.staleLock.isEmpty() && f.stalePid != 0)
+            text += tr("Порт %1 закрыт файлом блокировки %2, но процесс %3, который его оставил, уже завершён: "
+                       "файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.")
+                        .arg(f.path, f.staleLock)
+                        .arg(f.stalePid);
+        else if (!f.staleLock.isEmpty())
+            text += tr("Порт %1 закрыт пустым файлом блокировки %2, который не называет никакой процесс: "
+                       "файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.")
+                        .arg(f.path, f.staleLock);
         else
             text += tr("Порт %1 занят другой программой. Закройте её и повторите подключение.").arg(f.path);
         break;
@@ -262,6 +272,9 @@ void Connect_com_port::on_Button_Search_clicked()
     progress.setAutoClose(false);
     progress.setMinimumDuration(0);
     progress.setMinimumWidth(320);
+    // Its two lines from the start, so that it does not grow (away from
+    // where it was put) when the first address is asked.
+    progress.setLabelText(tr("Опрашивается адрес %1 из %2\nНайдено приборов: %3").arg(ScanFirst).arg(ScanLast).arg(0));
     // The progress window is this dialog's own, so it takes clicks while
     // the dialog runs modally; the dialog's controls wait for the end.
     ui->groupBox->setEnabled(false);
@@ -290,6 +303,7 @@ void Connect_com_port::on_Button_Search_clicked()
         // Cancel, or the dialog closing, stops the search at once.
         connect(&progress, &QProgressDialog::canceled, &worker, &LineWorker::cancel);
         connect(this, &QDialog::finished, &worker, &LineWorker::cancel);
+        WindowPlace::centreOver(&progress, this);
         progress.show();
         worker.scan(ScanFirst, ScanLast);
         loop.exec();
@@ -373,14 +387,23 @@ void Connect_com_port::showFound(const DeviceOps::ScanReport &report)
     ui->label_Found->setText(summary);
 
     // The table as wide as its columns (with some air) and as high as its
-    // rows, up to six; more rows scroll.
+    // rows, up to six; more rows scroll.  The widths come from the contents
+    // alone: the last column, stretched to the table by the search before,
+    // would otherwise give its stretched width, and the dialog would grow
+    // with every search.
+    QHeaderView *header = table->horizontalHeader();
+    header->setStretchLastSection(false);
     table->resizeColumnsToContents();
-    for (int c = 0; c < table->columnCount(); ++c)
-        table->setColumnWidth(c, table->columnWidth(c) + 12);
-    table->horizontalHeader()->setStretchLastSection(true);
+    int width = 0;
+    for (int c = 0; c < table->columnCount(); ++c) {
+        const int column = table->columnWidth(c) + 12;
+        table->setColumnWidth(c, column);
+        width += column;
+    }
+    header->setStretchLastSection(true);
     const int frame = 2 * table->frameWidth();
     const int rows = qBound(2, table->rowCount(), 6);
-    table->setMinimumWidth(table->horizontalHeader()->length() + frame + table->verticalScrollBar()->sizeHint().width());
+    table->setMinimumWidth(width + frame + table->verticalScrollBar()->sizeHint().width());
     table->setFixedHeight(table->horizontalHeader()->height() + rows * table->rowHeight(0) + frame);
     ui->groupBox_Found->show();
     table->selectRow(0);

@@ -50,14 +50,6 @@ QString groupName(gid_t gid)
     return rc == 0 && found ? QString::fromLocal8Bit(found->gr_name) : QString();
 }
 
-QString processName(qint64 pid)
-{
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
-    if (!comm.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromLocal8Bit(comm.readAll()).trimmed();
-}
-
 bool otherLiveProcess(qint64 pid)
 {
     return pid > 0 && pid != qint64(::getpid()) && QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid));
@@ -65,7 +57,13 @@ bool otherLiveProcess(qint64 pid)
 
 // Lock files in the UUCP style that serial programs (Qt's among them) leave:
 // LCK..ttyUSB0 holding the owner's process id, as text or as a binary int.
-qint64 lockFileOwner(const QString &devicePath)
+struct LockLook {
+    qint64 pid = 0;        // a live process (not this one) that holds the device
+    QString stale;         // else: a lock file that holds nobody
+    qint64 stalePid = 0;   // the ended process it names, 0 when it names none
+};
+
+LockLook lookAtLocks(const QString &devicePath, const QStringList &folders)
 {
     // ttyUSB0 -> LCK..ttyUSB0; a deeper device (/dev/pts/3) has its
     // slashes turned into underscores (LCK..pts_3).
@@ -73,10 +71,11 @@ qint64 lockFileOwner(const QString &devicePath)
     if (devicePath.startsWith(QLatin1String("/dev/")))
         names << QStringLiteral("LCK..") + devicePath.mid(5).replace(QLatin1Char('/'), QLatin1Char('_'));
     names.removeDuplicates();
-    const char *const folders[] = {"/var/lock", "/run/lock", "/tmp", "/var/spool/locks", "/var/spool/uucp"};
-    for (const char *folder : folders) {
+    LockLook look;
+    for (const QString &folder : folders) {
         for (const QString &name : names) {
-            QFile lock(QLatin1String(folder) + QLatin1Char('/') + name);
+            const QString path = QDir(folder).filePath(name);
+            QFile lock(path);
             if (!lock.open(QIODevice::ReadOnly))
                 continue;
             const QByteArray text = lock.read(64);
@@ -86,13 +85,25 @@ qint64 lockFileOwner(const QString &devicePath)
                 qint32 binary = 0;
                 std::memcpy(&binary, text.constData(), 4);
                 pid = binary;
+                ok = true;
             }
-            // A lock left by a program that has ended holds nobody.
-            if (otherLiveProcess(pid))
-                return pid;
+            if (!ok || pid <= 0)
+                pid = 0;
+            if (pid == qint64(::getpid()))
+                continue;   // this program's own
+            if (otherLiveProcess(pid)) {
+                look.pid = pid;
+                return look;
+            }
+            // A lock left by a program that has ended, or naming none,
+            // holds nobody: the first such is told of.
+            if (look.stale.isEmpty()) {
+                look.stale = path;
+                look.stalePid = pid;
+            }
         }
     }
-    return 0;
+    return look;
 }
 
 // A process whose open files include the device (only processes this user
@@ -145,12 +156,38 @@ QString loginName()
 
 } // namespace
 
-qint64 holdingProcess(const QString &devicePath, QString *program)
+QStringList lockFolders()
+{
+    // Where Qt's serial port and the UUCP-style programs put them.
+    return {QStringLiteral("/var/lock"),       QStringLiteral("/run/lock"),       QStringLiteral("/etc/locks"),
+            QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"), QStringLiteral("/tmp"),
+            QStringLiteral("/var/tmp"),         QStringLiteral("/var/lock/lockdev")};
+}
+
+QString processName(qint64 pid)
+{
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly))
+        return QString();
+    const QString cut = QString::fromLocal8Bit(comm.readAll()).trimmed();
+    // The kernel keeps 15 characters of the name: "tl-configuratio".  The
+    // program on the command line, when its name begins so, is the whole.
+    if (cut.size() < 15)
+        return cut;
+    QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!cmdline.open(QIODevice::ReadOnly))
+        return cut;
+    const QByteArray first = cmdline.read(4096).split('\0').value(0);
+    const QString whole = QFileInfo(QString::fromLocal8Bit(first)).fileName();
+    return whole.startsWith(cut) ? whole : cut;
+}
+
+qint64 holdingProcess(const QString &devicePath, QString *program, const QStringList &folders)
 {
     // The lock file names the program that opened the port to use it; a
     // process merely holding the device open (a pseudo-terminal's other
     // end, say) is only the next best answer.
-    qint64 pid = lockFileOwner(devicePath);
+    qint64 pid = lookAtLocks(devicePath, folders).pid;
     if (pid == 0)
         pid = procOwner(devicePath);
     if (program)
@@ -158,7 +195,7 @@ qint64 holdingProcess(const QString &devicePath, QString *program)
     return pid;
 }
 
-Finding diagnose(const QString &portName, const QString &systemError)
+Finding diagnose(const QString &portName, const QString &systemError, const QStringList &folders)
 {
     Finding f;
     if (portName.trimmed().isEmpty())
@@ -186,9 +223,17 @@ Finding diagnose(const QString &portName, const QString &systemError)
         return f;
     }
     // The device may be used, so the open failed on its state: another
-    // program holding it (its exclusive mode or its lock file).
-    f.pid = holdingProcess(f.path, &f.program);
-    if (f.pid != 0 || systemError.contains(QLatin1String("busy"), Qt::CaseInsensitive)
+    // program holding it (its exclusive mode or its lock file), or a lock
+    // file that nobody holds any more.
+    const LockLook look = lookAtLocks(f.path, folders);
+    f.pid = look.pid ? look.pid : procOwner(f.path);
+    if (f.pid != 0) {
+        f.program = processName(f.pid);
+    } else if (!look.stale.isEmpty()) {
+        f.staleLock = look.stale;
+        f.stalePid = look.stalePid;
+    }
+    if (f.pid != 0 || !f.staleLock.isEmpty() || systemError.contains(QLatin1String("busy"), Qt::CaseInsensitive)
         || systemError.contains(QLatin1String("lock"), Qt::CaseInsensitive))
         f.kind = Kind::Busy;
     return f;
@@ -231,6 +276,15 @@ QString advice(const Finding &f)
             return QStringLiteral("%1 is in use by another program: %2 (process %3); close it and try again")
                 .arg(f.path, f.program.isEmpty() ? QStringLiteral("?") : f.program)
                 .arg(f.pid);
+        if (!f.staleLock.isEmpty() && f.stalePid != 0)
+            return QStringLiteral("%1 is locked by a stale lock file, %2: process %3 that made it has ended; the file "
+                                  "may be deleted (sudo rm %2), then try again")
+                .arg(f.path, f.staleLock)
+                .arg(f.stalePid);
+        if (!f.staleLock.isEmpty())
+            return QStringLiteral("%1 is locked by an empty lock file, %2, that names no process; the file may be "
+                                  "deleted (sudo rm %2), then try again")
+                .arg(f.path, f.staleLock);
         return QStringLiteral("%1 is in use by another program; close it and try again").arg(f.path);
     }
     return QString();

@@ -1,9 +1,11 @@
 // Why a serial port would not open, in terms a technician can act on: no
 // such device, no permission (and which group grants it, or that none does),
-// or in use by another program (and which one, where it can be found).
+// or in use by another program (and which one, where it can be found), or
+// locked by a lock file nobody holds any more (and which file).
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace PortDiagnosis {
 
@@ -30,15 +32,28 @@ struct Finding {
     QString user;        // Permission: this user's login name
     qint64 pid = 0;      // Busy: the holding process, 0 when not found
     QString program;     // Busy: its name, when found
+    // Busy, no holder found: a lock file for the device that holds nobody,
+    // either naming a process that has ended (`stalePid`) or empty (naming
+    // none, `stalePid` 0).  It may be deleted.
+    QString staleLock;
+    qint64 stalePid = 0;
 };
 
+// The folders serial lock files are looked for in (/var/lock, /run/lock, ...).
+QStringList lockFolders();
+
 // Looks at the device a port name names (a name such as ttyUSB0 is taken
-// from /dev) after an open failed.  `systemError` is the open's own text.
-Finding diagnose(const QString &portName, const QString &systemError);
+// from /dev) after an open failed.  `systemError` is the open's own text;
+// lock files are looked for in `folders`.
+Finding diagnose(const QString &portName, const QString &systemError, const QStringList &folders = lockFolders());
 
 // The process (other than this one) that has `devicePath` open, found through
-// the serial lock files, else through /proc; 0 when none is seen.
-qint64 holdingProcess(const QString &devicePath, QString *program = nullptr);
+// the serial lock files in `folders`, else through /proc; 0 when none is seen.
+qint64 holdingProcess(const QString &devicePath, QString *program = nullptr, const QStringList &folders = lockFolders());
+
+// A process's name: /proc/PID/comm, which the kernel cuts to 15 characters,
+// whole again from the program named on its command line.
+QString processName(qint64 pid);
 
 // Permission: who may open the device when no group grants it: its owner
 // when the owner's bits allow it, and root ("root" alone, or "bob", "root").

@@ -9,6 +9,7 @@ TL_PACKAGES=(
   libqt5charts5-dev libqt5sql5-sqlite libqt5sql5-psql libqt5svg5
   qttools5-dev qttools5-dev-tools
   libkf5archive-dev
+  qttranslations5-l10n   # Qt's own dialogs and buttons in Russian
   python3 python3-openpyxl
   locales
 )

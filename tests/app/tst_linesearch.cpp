@@ -30,6 +30,8 @@ struct ProgressWatch {
                 return;
             title = p->windowTitle();
             label = p->labelText();
+            progressCentre = p->geometry().center();
+            dialogCentre = dialog.geometry().center();
             controlsLocked = !child<QPushButton>(dialog, "Button_connect")->isEnabled();
             if (p->value() >= cancelAt) {
                 cancelledAt = p->value();
@@ -47,6 +49,8 @@ struct ProgressWatch {
     QString label;
     QString cancelText;
     bool controlsLocked = false;
+    QPoint progressCentre;
+    QPoint dialogCentre;
 };
 
 } // namespace
@@ -96,6 +100,10 @@ void TestLineSearch::findsPicksAndConnects()
     QCOMPARE(watch.cancelText, QStringLiteral("Отмена"));
     QVERIFY2(watch.label.contains(QStringLiteral("из 247")), qPrintable(watch.label));
     QVERIFY(watch.controlsLocked);
+    // Over the dialog it belongs to (a title bar's allowance apart).
+    const QPoint off = watch.progressCentre - watch.dialogCentre;
+    QVERIFY2(std::abs(off.x()) <= 4 && std::abs(off.y()) <= 20,
+             qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
 
     // Each address asked once, up to the one in progress at Cancel (whose
     // request may have been cut before it went out), and only read
@@ -128,6 +136,18 @@ void TestLineSearch::findsPicksAndConnects()
     const int lastAsked = lastAddress(summary);
     QVERIFY2(lastAsked == lastSent || lastAsked == lastSent - 1, qPrintable(summary));
     QCOMPARE(summary, QStringLiteral("Найдено приборов: 1 на адресах 1–%1. Поиск прерван.").arg(lastAsked));
+
+    // Searching again finds the same and leaves the dialog its size.
+    const QSize after = d.size();
+    ProgressWatch again(d, 6);
+    child<QPushButton>(d, "Button_Search")->click();
+    QVERIFY(closer.seen.isEmpty());
+    QCOMPARE(table->rowCount(), 1);
+    QCOMPARE(d.size(), after);
+    ProgressWatch third(d, 6);
+    child<QPushButton>(d, "Button_Search")->click();
+    QCOMPARE(d.size(), after);
+    QVERIFY(!command.isOpen());
 
     // Picking it sets the address; Connect then finds the detector there.
     child<QPushButton>(d, "Button_Pick")->click();

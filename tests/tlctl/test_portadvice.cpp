@@ -118,6 +118,92 @@ private slots:
         QVERIFY2(box.contains(QStringLiteral("sudo usermod -aG dialout nobody")), qPrintable(box));
     }
 
+    // A lock file whose process has ended, or that names none, is told of
+    // as such (it may be deleted) instead of blaming a program; one held by
+    // a live program names it whole, though the kernel cuts its name.
+    void staleAndHeldLockFiles()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString locks = dir.filePath(QStringLiteral("lock"));
+        QVERIFY(QDir().mkpath(locks));
+        // A file stands for the device: it exists and may be opened.
+        const QString device = dir.filePath(QStringLiteral("ttyTL02stale"));
+        QFile dev(device);
+        QVERIFY(dev.open(QIODevice::WriteOnly));
+        dev.close();
+        const QString lockPath = QDir(locks).filePath(QStringLiteral("LCK..ttyTL02stale"));
+        auto writeLock = [&lockPath](const QByteArray &text) {
+            QFile lock(lockPath);
+            return lock.open(QIODevice::WriteOnly | QIODevice::Truncate) && lock.write(text) == text.size();
+        };
+
+        // No lock file: nothing told of (an unexplained failure stays so).
+        PortDiagnosis::Finding f = PortDiagnosis::diagnose(device, QString(), {locks});
+        QCOMPARE(f.kind, PortDiagnosis::Kind::Unknown);
+
+        // A process that has ended: a child run to its end gives a pid that is gone.
+        QProcess gone;
+        gone.start(QStringLiteral("true"), QStringList());
+        QVERIFY(gone.waitForStarted(10000));
+        const qint64 deadPid = gone.processId();
+        QVERIFY(deadPid > 0);
+        QVERIFY(gone.waitForFinished(10000));
+        QVERIFY(writeLock(QByteArray::number(deadPid).rightJustified(10, ' ') + '\n'));
+        f = PortDiagnosis::diagnose(device, QStringLiteral("Permission error while locking the device"), {locks});
+        if (QFileInfo::exists(QStringLiteral("/proc/%1").arg(deadPid)))
+            QSKIP("the ended child's process id is in use again");
+        QCOMPARE(f.kind, PortDiagnosis::Kind::Busy);
+        QCOMPARE(f.pid, qint64(0));
+        QCOMPARE(f.staleLock, lockPath);
+        QCOMPARE(f.stalePid, deadPid);
+        QString box = Connect_com_port::openFailureText(f);
+        QVERIFY2(box.contains(QStringLiteral("закрыт файлом блокировки %1, но процесс %2").arg(lockPath).arg(deadPid)),
+                 qPrintable(box));
+        QVERIFY2(box.contains(QStringLiteral("файл устарел, и его можно удалить (sudo rm %1)").arg(lockPath)), qPrintable(box));
+        QVERIFY2(!box.contains(QStringLiteral("занят другой программой")), qPrintable(box));
+        QVERIFY2(PortDiagnosis::advice(f).contains(QStringLiteral("stale lock file, %1: process %2").arg(lockPath).arg(deadPid)),
+                 qPrintable(PortDiagnosis::advice(f)));
+
+        // Empty: it names nobody.
+        QVERIFY(writeLock(QByteArray()));
+        f = PortDiagnosis::diagnose(device, QString(), {locks});
+        QCOMPARE(f.kind, PortDiagnosis::Kind::Busy);
+        QCOMPARE(f.staleLock, lockPath);
+        QCOMPARE(f.stalePid, qint64(0));
+        box = Connect_com_port::openFailureText(f);
+        QVERIFY2(box.contains(QStringLiteral("закрыт пустым файлом блокировки %1").arg(lockPath)), qPrintable(box));
+        QVERIFY2(PortDiagnosis::advice(f).contains(QStringLiteral("empty lock file, %1, that names no process").arg(lockPath)),
+                 qPrintable(PortDiagnosis::advice(f)));
+
+        // A live program with a long name: the kernel keeps "tl-configuratio",
+        // the box names it whole.
+        const QString program = dir.filePath(QStringLiteral("tl-configuration-holder"));
+        QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
+        QProcess holder;
+        holder.start(program, {QStringLiteral("60")});
+        QVERIFY(holder.waitForStarted(10000));
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(holder.processId()));
+        QVERIFY(comm.open(QIODevice::ReadOnly));
+        QCOMPARE(comm.readAll().trimmed(), QByteArray("tl-configuratio"));
+        QVERIFY(writeLock(QByteArray::number(holder.processId()) + '\n'));
+        f = PortDiagnosis::diagnose(device, QString(), {locks});
+        QCOMPARE(f.kind, PortDiagnosis::Kind::Busy);
+        QCOMPARE(f.pid, holder.processId());
+        QCOMPARE(f.program, QStringLiteral("tl-configuration-holder"));
+        QVERIFY(f.staleLock.isEmpty());
+        box = Connect_com_port::openFailureText(f);
+        QVERIFY2(box.contains(QStringLiteral("занят другой программой: tl-configuration-holder (процесс %1)")
+                                  .arg(holder.processId())),
+                 qPrintable(box));
+        // The same held as a 4-byte binary number.
+        const qint32 binary = qint32(holder.processId());
+        QVERIFY(writeLock(QByteArray(reinterpret_cast<const char *>(&binary), 4)));
+        QCOMPARE(PortDiagnosis::holdingProcess(device, nullptr, {locks}), holder.processId());
+        holder.kill();
+        holder.waitForFinished(10000);
+    }
+
     void missingPortIsSaidSo()
     {
         const TlctlRun r = runTlctl({QStringLiteral("--port"), QStringLiteral("/dev/ttyTL02-none"),

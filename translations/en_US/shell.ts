@@ -110,6 +110,14 @@ then log out and log in again.</translation>
         <source>Порт %1 занят другой программой. Закройте её и повторите подключение.</source>
         <translation>Port %1 is in use by another program. Close it and connect again.</translation>
     </message>
+    <message>
+        <source>Порт %1 закрыт файлом блокировки %2, но процесс %3, который его оставил, уже завершён: файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.</source>
+        <translation>Port %1 is locked by the lock file %2, but process %3 that left it has ended: the file is stale and may be deleted (sudo rm %2). Then connect again.</translation>
+    </message>
+    <message>
+        <source>Порт %1 закрыт пустым файлом блокировки %2, который не называет никакой процесс: файл устарел, и его можно удалить (sudo rm %2). Затем повторите подключение.</source>
+        <translation>Port %1 is locked by the empty lock file %2, which names no process: the file is stale and may be deleted (sudo rm %2). Then connect again.</translation>
+    </message>
 </context>
 <context>
     <name>ErrorBox</name>
