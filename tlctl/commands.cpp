@@ -1243,7 +1243,11 @@ int cmdCheck(Session &s, const Options &o, Io &io)
             io.err << QStringLiteral("settling: %1 s (reading %2 %3)\n").arg(run.secondsLeft()).arg(number(value), unit);
             io.err.flush();
         } else if (run.phase() == FunctionCheck::CheckRun::Phase::RemoveGas) {
-            io.out << QStringLiteral("reading settled at %1 %2\n").arg(number(value), unit);
+            if (run.result().stable)
+                io.out << QStringLiteral("reading settled at %1 %2\n").arg(number(value), unit);
+            else
+                io.out << QStringLiteral("the reading did not settle within %1 s (now %2 %3)\n")
+                              .arg(o.timeout).arg(number(value), unit);
             io.out << "remove the test gas now\n";
             io.out.flush();
             run.gasRemoved(now);
@@ -1434,13 +1438,13 @@ int journalProtocol(Session &s, const Options &o, Io &io)
     if (!Protocol::writePdf(data, path, &error))
         return s.fail(ExitFile, QStringLiteral("cannot write %1: %2 (a file there before is left as it was)")
                                     .arg(path, error));
-    io.out << QStringLiteral("wrote the protocol of the %1 of %2 on %3 (%4 records) to %5\n")
+    io.out << QStringLiteral("wrote the protocol of the %1 of %2 on %3 (%4) to %5\n")
                   .arg(data.kind == Protocol::Kind::Calibration ? QStringLiteral("calibration")
                                                                 : QStringLiteral("function check"),
                        data.device.serialText.isEmpty() ? QStringLiteral("a detector") : data.device.serialText,
                        data.time.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
-                  .arg(records.size())
-                  .arg(path);
+                  .arg(records.size() == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(records.size()),
+                       path);
     return ExitOk;
 }
 
