@@ -8,6 +8,7 @@
 #include "journal.h"
 #include "protocoldata.h"
 #include "simprocess.h"
+#include "siteregister.h"
 #include "tlctlrun.h"
 
 #include <QProcess>
@@ -198,6 +199,23 @@ void TlctlCheckTest::checksJudgedRecordedAndReadOnly()
     bool ok = false;
     limit2.sim.send(QStringLiteral("set holding 0x1006 480"), &ok);
     QVERIFY(ok);
+    // The detector of one case is in a site's register, with a tag and a
+    // calibration interval of 30 days: the protocol takes both.
+    const TlctlRun survey = runTlctl({QStringLiteral("site"), QStringLiteral("survey"), QStringLiteral("Plant"),
+                                      QStringLiteral("--port"), low.sim.portPath(), QStringLiteral("--from"),
+                                      QStringLiteral("1"), QStringLiteral("--to"), QStringLiteral("1"),
+                                      QStringLiteral("--journal"), low.journal()},
+                                     environmentFor(low.dir));
+    QVERIFY2(survey.code == 0, qPrintable(survey.err));
+    {
+        Journal::Database db;
+        QVERIFY(db.open(low.journal()).ok());
+        Site::Register reg(db);
+        Site::Info site;
+        QVERIFY(reg.findSite(QStringLiteral("Plant"), &site).ok() && site.id != 0);
+        QVERIFY(reg.setInterval(site.id, 30).ok());
+        QVERIFY(reg.setTag(site.id, 4711, QStringLiteral("boiler room")).ok());
+    }
     for (Case *c : cases)
         c->sim.clearLog();
 
@@ -250,6 +268,8 @@ void TlctlCheckTest::checksJudgedRecordedAndReadOnly()
             QCOMPARE(d.result.peak, 50.0);
             QVERIFY(d.result.limit2.crossed && d.result.limit2.returned);
             QVERIFY(r.ok && r.reason.isEmpty());
+            QCOMPARE(d.device.tag, QString());
+            QCOMPARE(d.nextDue, QDate::currentDate().addDays(180));
             QVERIFY2(c->out.contains(QLatin1String("PASSED")), qPrintable(said));
             QCOMPARE(d.expiredConfirmed, c == &expired);
         } else if (c == &low) {
@@ -257,6 +277,8 @@ void TlctlCheckTest::checksJudgedRecordedAndReadOnly()
             QVERIFY(!d.result.inTolerance);
             QVERIFY(d.result.reasons.contains(FunctionCheck::Reason::OutOfTolerance));
             QVERIFY2(r.reason.contains(QLatin1String("out of tolerance")), qPrintable(r.reason));
+            QCOMPARE(d.device.tag, QStringLiteral("boiler room"));
+            QCOMPARE(d.nextDue, QDate::currentDate().addDays(30));
         } else {
             QCOMPARE(d.result.finalReading, 46.0);
             QCOMPARE(d.check.limits.limit2.value, 48.0);
