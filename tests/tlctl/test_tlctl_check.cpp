@@ -12,6 +12,7 @@
 #include "tlctlrun.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -336,6 +337,32 @@ void TlctlCheckTest::expiredCylinderNeedsConfirmation()
     QVERIFY2(r.code == 2, qPrintable(r.err));
     QVERIFY2(r.err.contains(QLatin1String("--accept-expired")) && r.err.contains(QLatin1String("2020-01-01")),
              qPrintable(r.err));
+    QVERIFY(c.sim.allRequests().isEmpty());
+    QVERIFY(records(c.journal()).isEmpty());
+
+    // On a terminal tlctl asks; "no" makes no check either.
+    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
+        QSKIP("script(1) is not installed");
+    QStringList line{tlctlPath()};
+    line += checkArguments(c);
+    for (QString &word : line)
+        word = QLatin1Char('\'') + word.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
+    QProcess p;
+    p.setProcessEnvironment(tlctlEnvironment(environmentFor(c.dir)));
+    p.start(QStringLiteral("script"), {QStringLiteral("-qec"), line.join(QLatin1Char(' ')), QStringLiteral("/dev/null")});
+    QVERIFY(p.waitForStarted());
+    QByteArray seen;
+    QElapsedTimer clock;
+    clock.start();
+    while (!seen.contains("[y/N] ") && p.state() == QProcess::Running && clock.elapsed() < 60000) {
+        p.waitForReadyRead(100);
+        seen += p.readAll();
+    }
+    QVERIFY2(seen.contains("continue with an expired cylinder? [y/N] "), seen.constData());
+    p.write("n\n");
+    QVERIFY(p.waitForFinished(60000));
+    seen += p.readAll();
+    QVERIFY2(p.exitCode() == 2, seen.constData());
     QVERIFY(c.sim.allRequests().isEmpty());
     QVERIFY(records(c.journal()).isEmpty());
 }
