@@ -5,6 +5,7 @@
 #include "options.h"
 #include "paramtable.h"
 
+#include <QDate>
 #include <QFile>
 #include <QHash>
 #include <QSet>
@@ -32,6 +33,9 @@ const QHash<QString, QSet<QString>> &commandOptions()
         {QStringLiteral("scan"), {QStringLiteral("--json"), QStringLiteral("--from"), QStringLiteral("--to"),
                                   QStringLiteral("--ports")}},
         {QStringLiteral("journal"), {QStringLiteral("--serial"), QStringLiteral("--csv")}},
+        {QStringLiteral("check"), {QStringLiteral("--gas"), QStringLiteral("--conc"), QStringLiteral("--cylinder"),
+                                   QStringLiteral("--expires"), QStringLiteral("--timeout"), QStringLiteral("--org"),
+                                   QStringLiteral("--accept-expired")}},
         {QStringLiteral("site"), {QStringLiteral("--json"), QStringLiteral("--ports"), QStringLiteral("--days"),
                                   QStringLiteral("--from"), QStringLiteral("--to"), QStringLiteral("--file"),
                                   QStringLiteral("--gas"), QStringLiteral("--row"), QStringLiteral("--library"),
@@ -105,7 +109,8 @@ bool takesValue(const QString &option)
         QStringLiteral("--unit"),     QStringLiteral("--discreteness"), QStringLiteral("--decreasing"),
         QStringLiteral("--row"),      QStringLiteral("--days"),  QStringLiteral("--file"),
         QStringLiteral("--gas"),      QStringLiteral("--set"),   QStringLiteral("--only"),
-        QStringLiteral("--journal"),
+        QStringLiteral("--journal"),  QStringLiteral("--conc"),  QStringLiteral("--cylinder"),
+        QStringLiteral("--expires"),  QStringLiteral("--timeout"), QStringLiteral("--org"),
     };
     return withValue.contains(option);
 }
@@ -129,12 +134,29 @@ QString checkCommandWords(const Options &o)
         if (n > 0)
             return QStringLiteral("%1 takes no words, got \"%2\"").arg(c, o.args.first());
     } else if (c == QLatin1String("journal")) {
-        if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init") && o.args[0] != QLatin1String("sync")
-                      && o.args[0] != QLatin1String("verify")))
-            return QStringLiteral("journal takes no words but init, sync or verify, got \"%1\"")
+        if (n >= 1 && o.args[0] == QLatin1String("protocol")) {
+            if (n != 3)
+                return QStringLiteral("journal protocol needs a record's number or UUID and FILE.pdf");
+            if (!isPdf(o.args[2]))
+                return QStringLiteral("journal protocol writes FILE.pdf, not \"%1\"").arg(o.args[2]);
+        } else if (n > 1 || (n == 1 && o.args[0] != QLatin1String("init") && o.args[0] != QLatin1String("sync")
+                             && o.args[0] != QLatin1String("verify"))) {
+            return QStringLiteral("journal takes no words but init, sync, verify or protocol ID FILE.pdf, got \"%1\"")
                 .arg(o.args.join(QLatin1Char(' ')));
-        if (n == 1 && (o.csv || !o.serial.isEmpty()))
+        }
+        if (n >= 1 && (o.csv || !o.serial.isEmpty()))
             return QStringLiteral("journal %1 lists nothing: --serial and --csv do not apply to it").arg(o.args[0]);
+    } else if (c == QLatin1String("check")) {
+        if (n > 0)
+            return QStringLiteral("check takes no words, got \"%1\"").arg(o.args.first());
+        if (o.gas.isEmpty() || !o.concGiven)
+            return QStringLiteral("check needs the test gas: --gas NAME and --conc VALUE (in the detector's unit)");
+        if (o.user.isEmpty())
+            return QStringLiteral("check needs --user NAME: the login the function check is recorded under");
+        if (!o.expires.isEmpty() && !QDate::fromString(o.expires, Qt::ISODate).isValid())
+            return QStringLiteral("--expires takes a date as YYYY-MM-DD, not \"%1\"").arg(o.expires);
+        if (o.acceptExpired && o.expires.isEmpty())
+            return QStringLiteral("--accept-expired goes with --expires DATE");
     } else if (c == QLatin1String("set")) {
         if (n == 0)
             return QStringLiteral("set needs at least one NAME=VALUE (tlctl set --help lists the names)");
@@ -191,7 +213,7 @@ QString checkCommandWords(const Options &o)
 bool usesJournal(const QString &command)
 {
     static const QSet<QString> users = {QStringLiteral("journal"), QStringLiteral("site"), QStringLiteral("restore"),
-                                        QStringLiteral("factory"), QStringLiteral("flash")};
+                                        QStringLiteral("factory"), QStringLiteral("flash"), QStringLiteral("check")};
     return users.contains(command);
 }
 
@@ -211,8 +233,8 @@ const QStringList &commandNames()
         QStringLiteral("ports"),  QStringLiteral("identify"), QStringLiteral("read"),
         QStringLiteral("set"),    QStringLiteral("watch"),    QStringLiteral("backup"),
         QStringLiteral("restore"), QStringLiteral("factory"), QStringLiteral("flash"),
-        QStringLiteral("scan"),   QStringLiteral("journal"),  QStringLiteral("gas"),
-        QStringLiteral("site"),
+        QStringLiteral("scan"),   QStringLiteral("check"),    QStringLiteral("journal"),
+        QStringLiteral("gas"),    QStringLiteral("site"),
     };
     return names;
 }
@@ -334,6 +356,26 @@ Parsed parseArguments(const QStringList &words)
             o.journal = value;
         } else if (w == QLatin1String("--csv")) {
             o.csv = true;
+        } else if (w == QLatin1String("--conc")) {
+            bool ok = false;
+            o.conc = value.trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+            if (!ok || !std::isfinite(o.conc) || o.conc <= 0) {
+                p.error = QStringLiteral("--conc takes the test gas concentration, a number above 0, not \"%1\"")
+                              .arg(value);
+                return p;
+            }
+            o.concGiven = true;
+        } else if (w == QLatin1String("--cylinder") || w == QLatin1String("--org")) {
+            (w == QLatin1String("--cylinder") ? o.cylinder : o.organisation) = value.trimmed();
+        } else if (w == QLatin1String("--expires")) {
+            o.expires = value.trimmed();
+        } else if (w == QLatin1String("--timeout")) {
+            if (!wholeNumber(value, 1, 3600, o.timeout)) {
+                p.error = QStringLiteral("--timeout takes seconds from 1 to 3600, not \"%1\"").arg(value);
+                return p;
+            }
+        } else if (w == QLatin1String("--accept-expired")) {
+            o.acceptExpired = true;
         } else if (w == QLatin1String("--days")) {
             if (!wholeNumber(value, 0, 3650, o.days)) {
                 p.error = QStringLiteral("--days needs a number of days, 0 to 3650");
@@ -469,7 +511,11 @@ Parsed parseArguments(const QStringList &words)
 bool needsGui(const QStringList &words)
 {
     const Options o = parseArguments(words).options;
-    return !o.help && o.command == QLatin1String("site") && o.args.value(0) == QLatin1String("report")
+    if (o.help)
+        return false;
+    if (o.command == QLatin1String("journal") && o.args.value(0) == QLatin1String("protocol"))
+        return true;
+    return o.command == QLatin1String("site") && o.args.value(0) == QLatin1String("report")
            && isPdf(o.args.value(2));
 }
 
@@ -522,10 +568,11 @@ QString helpText(const QString &command)
         "                   hex, each with a line that decodes it (registers by name)\n"
         "                   and after each attempt its result (= ok, = no reply, ...)\n"
         "  --journal LOCATION  the calibration journal that restore, factory, flash,\n"
-        "                   journal and site use: an SQLite file, a team's server as\n"
-        "                   postgresql://USER@HOST[:PORT]/DB or service=NAME (never\n"
-        "                   with a password: libpq takes it from ~/.pgpass); default:\n"
-        "                   $TLCTL_JOURNAL, else the user's file (tlctl journal --help)\n"
+        "                   check, journal and site use: an SQLite file, a team's\n"
+        "                   server as postgresql://USER@HOST[:PORT]/DB or service=NAME\n"
+        "                   (never with a password: libpq takes it from ~/.pgpass);\n"
+        "                   default: $TLCTL_JOURNAL, else the user's file (tlctl\n"
+        "                   journal --help)\n"
         "  --help           this text; tlctl COMMAND --help for one command\n");
     const QString severalLines = QStringLiteral(
         "Several lines at once: give --port once per line, or --ports FILE.\n"
@@ -757,17 +804,56 @@ QString helpText(const QString &command)
             "detector that already holds the values is no failure.  5 for a login that\n"
             "is refused or a parameter the level may not change.\n");
     }
+    if (command == QLatin1String("check")) {
+        return QStringLiteral(
+            "usage: tlctl check --user NAME --gas NAME --conc VALUE [--cylinder N] [--expires DATE]\n"
+            "                   [--accept-expired] [--org NAME] [--timeout S] [common options]\n\n"
+            "A function check (bump test) of the detector with a test gas: nothing is\n"
+            "written to the device.  tlctl reads the parameter block once (range,\n"
+            "thresholds, unit, discreteness, serial number, firmware), prints the\n"
+            "detector and its thresholds, then reads the concentration about every\n"
+            "500 ms.  It says \"apply the test gas now\" and counts down on stderr while\n"
+            "the reading settles (it must stay within 1 % of the range for 10 s and\n"
+            "have moved from where it was by more than the tolerance); then it says\n"
+            "\"remove the test gas now\" and waits until every threshold crossed has been\n"
+            "left again.  Then it prints the figures (baseline, peak, settled reading,\n"
+            "t90, the tolerance, when Limit1 and Limit2 were crossed and left) and the\n"
+            "verdict with its reasons, writes one record (function check) into the\n"
+            "journal and prints its UUID; tlctl journal protocol makes its protocol.\n\n"
+            "  --gas NAME       the test gas, as it is to appear on the protocol\n"
+            "  --conc VALUE     its concentration, in the detector's unit (PPM, mg/m3,\n"
+            "                   %LEL or %VOL, whichever the detector is set to)\n"
+            "  --cylinder N     the cylinder's number\n"
+            "  --expires DATE   the cylinder's last day of use, YYYY-MM-DD.  An expired\n"
+            "                   cylinder must be confirmed: on a terminal tlctl asks,\n"
+            "                   otherwise it needs --accept-expired (else exit 2 before\n"
+            "                   anything goes to the device); the protocol says so\n"
+            "  --accept-expired use an expired cylinder without asking\n"
+            "  --org NAME       the organisation named on the protocol\n"
+            "  --timeout S      how long the reading may take to settle, and again to\n"
+            "                   return after the gas is removed, 1 to 3600 (default 180)\n\n"
+            "The technician on the protocol is the login name ($USER) with the level of\n"
+            "--user.  Needs a login (the password in $TLCTL_PASSWORD or at the prompt).\n"
+            "Exit 0 when the detector passed, 4 when it failed the check (or an exchange\n"
+            "failed: then nothing is recorded), 3 when the port cannot be opened, 6 when\n"
+            "the journal could not take the record (the verdict is printed all the same),\n"
+            "130 for Ctrl-C (nothing is recorded).\n\n") + common;
+    }
     if (command == QLatin1String("journal")) {
         return QStringLiteral(
             "usage: tlctl journal [--serial N] [--csv] [--journal LOCATION]\n"
             "       tlctl journal init [--journal LOCATION]\n"
             "       tlctl journal sync [--journal LOCATION]\n"
-            "       tlctl journal verify [--journal LOCATION]\n\n"
+            "       tlctl journal verify [--journal LOCATION]\n"
+            "       tlctl journal protocol ID FILE.pdf [--journal LOCATION]\n\n"
             "Lists the calibration journal, oldest first: every calibration step of the\n"
             "program, every parameter-file load, factory store and restore and firmware\n"
-            "update of the program and of tlctl (restore, factory, flash), with the\n"
-            "device, the level, the gas or current used, the values before -> after and\n"
-            "the outcome.  Needs no device.\n\n"
+            "update of the program and of tlctl (restore, factory, flash), every function\n"
+            "check (tlctl check), with the device, the level, the gas or current used,\n"
+            "the values before -> after and the outcome.  A record written before a\n"
+            "device write shows as \"started\", or as \"NOT COMPLETED\" when no record of\n"
+            "its end followed (the program was stopped in the middle of the write).\n"
+            "Needs no device.\n\n"
             "  --serial N       only the records of serial number N (the number, or its\n"
             "                   text such as TL02ID0001234)\n"
             "  --csv            the records as CSV (comma-separated, UTF-8, with a header);\n"
@@ -791,6 +877,11 @@ QString helpText(const QString &command)
             "         on this computer and not sent again.  Exit 6, with the reason and\n"
             "         what still waits, when the server cannot be reached or the send\n"
             "         stops.  For a file there is nothing to send (exit 0).\n\n"
+            "protocol writes the protocol of the calibration or function check that\n"
+            "         record ID (its number or UUID; any record of the work) belongs to,\n"
+            "         the same PDF the program makes, to FILE.pdf (replaced only by a\n"
+            "         complete file; no display needed).  Exit 6 when the journal cannot\n"
+            "         be read or the record belongs to no such work.\n\n"
             "verify   recomputes the chain of a team server's records: each record holds\n"
             "         the SHA-256 of the hash before it and of its own text, in the order\n"
             "         the server took them in.  Names the first record that was altered,\n"
@@ -887,10 +978,12 @@ QString helpText(const QString &command)
         "  factory store|restore    keep / take up the factory settings\n"
         "  flash FILE.bin [--yes]   firmware update through the bootloader (asks first)\n"
         "  scan [--from A --to B]   look for detectors on the line(s)\n"
+        "  check --gas NAME --conc VALUE   function check (bump test) with a test gas\n"
         "  journal [--serial N] [--csv]   the calibration journal\n"
         "  journal init             make or update the journal; a server's roles\n"
         "  journal sync             send what waits to the server, read what it has\n"
         "  journal verify           check a server's chain of records\n"
+        "  journal protocol ID FILE.pdf   the protocol of a calibration or check\n"
         "  site list|show|survey|due|backup|apply|report\n"
         "                           a site's register of detectors; backup, change\n"
         "                           and report of all of them\n"
@@ -905,12 +998,12 @@ QString helpText(const QString &command)
             "gas library's file commands (gas list, search, add) need no login.  Every\n"
             "command that changes the device (set, restore, factory, flash, gas apply,\n"
             "site apply) needs --user, as the program asks for a login before it\n"
-            "connects.  The serial number, calibration codes and simulation need the\n"
+            "connects; so does check, whose record names the level.  The serial number, calibration codes and simulation need the\n"
             "level Velta; factory restore, gas apply and site apply --gas at the level\n"
             "User need the factory password.\n\n"
             "Exit codes: 0 success, 2 usage error, 3 port cannot be opened, 4 exchange\n"
             "failed, the device did not take a value or a check failed (journal\n"
-            "verify), 5 access refused, 6 bad or\n"
+            "verify, check), 5 access refused, 6 bad or\n"
             "incomplete file, 130 interrupted by Ctrl-C (143 by SIGTERM, 129 by SIGHUP).\n"
             "A signal cuts a running exchange short within a fraction of a second.  On\n"
             "several lines the code is the worst line's: an interrupt's when a line was\n"

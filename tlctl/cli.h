@@ -62,6 +62,17 @@ struct Options {
     QStringList only;
     bool stopAtFirst = false;
     QString journal;          // --journal: the journal's location (empty: not given)
+    // check: the test gas (--gas, its concentration in the detector's unit,
+    // the cylinder and its last day of use), the organisation, how long the
+    // reading may take to settle and to return, and whether an expired
+    // cylinder may be used without asking.
+    double conc = 0;
+    bool concGiven = false;
+    QString cylinder;
+    QString expires;          // YYYY-MM-DD as given; empty: not given
+    QString organisation;
+    int timeout = 180;        // seconds
+    bool acceptExpired = false;
 };
 
 struct Parsed {

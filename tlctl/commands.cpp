@@ -6,6 +6,7 @@
 #include "conversions.h"
 #include "deviceops.h"
 #include "firmware.h"
+#include "functioncheck.h"
 #include "gaslibrary.h"
 #include "hexfile.h"
 #include "journal.h"
@@ -16,6 +17,8 @@
 #include "lines.h"
 #include "options.h"
 #include "paramtable.h"
+#include "protocol_gui.h"
+#include "protocoldata.h"
 #include "restoreplan.h"
 #include "session.h"
 #include "siteregister.h"
@@ -40,6 +43,7 @@
 #include <QTemporaryFile>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 
 #include <algorithm>
 #include <atomic>
@@ -1046,6 +1050,282 @@ int cmdScan(Session &s, const Options &o, Io &io)
     return stopped ? interruptExitCode() : int(ExitOk);
 }
 
+// ------------------------------------------------------------------- check
+
+// The reasons a function check failed, in tlctl's words.
+QString checkReasonText(FunctionCheck::Reason reason)
+{
+    using FunctionCheck::Reason;
+    switch (reason) {
+    case Reason::NoReadings:
+        return QStringLiteral("no reading while the gas was applied");
+    case Reason::NotStable:
+        return QStringLiteral("the reading did not settle in time");
+    case Reason::OutOfTolerance:
+        return QStringLiteral("the settled reading is out of tolerance");
+    case Reason::Limit1NotCrossed:
+        return QStringLiteral("limit1 was not crossed");
+    case Reason::Limit2NotCrossed:
+        return QStringLiteral("limit2 was not crossed");
+    case Reason::NotReturned:
+        return QStringLiteral("a threshold crossed was not left after the gas was removed");
+    case Reason::AsLeftMissing:
+        return QStringLiteral("a reading after the adjustment is missing");
+    case Reason::AsLeftOutOfTolerance:
+        return QStringLiteral("a reading after the adjustment is out of tolerance");
+    }
+    return QString();
+}
+
+// "12.5 s"; "-" for a moment that never came.
+QString secondsText(qint64 ms)
+{
+    return ms < 0 ? QStringLiteral("-") : QStringLiteral("%1 s").arg(QString::number(double(ms) / 1000.0, 'f', 1));
+}
+
+QString thresholdLine(const FunctionCheck::Threshold &t, const QString &unit, int decimals)
+{
+    if (!t.enabled)
+        return QStringLiteral("not set");
+    return QStringLiteral("%1 %2 (%3)").arg(QString::number(t.value, 'f', decimals), unit,
+                                            t.decreasing ? QStringLiteral("decreasing") : QStringLiteral("increasing"));
+}
+
+QString crossingLine(const FunctionCheck::Threshold &t, const FunctionCheck::Crossing &c)
+{
+    if (!t.enabled)
+        return QStringLiteral("not set");
+    QString text;
+    if (c.crossed)
+        text = QStringLiteral("crossed %1 after the gas was applied").arg(secondsText(c.crossedAt));
+    else if (c.expected)
+        text = QStringLiteral("NOT crossed");
+    else
+        text = QStringLiteral("not crossed (the test gas does not reach it)");
+    if (c.crossed)
+        text += c.returned ? QStringLiteral(", left again %1 after the gas was removed").arg(secondsText(c.returnedAt))
+                           : QStringLiteral(", NOT left again after the gas was removed");
+    return text;
+}
+
+// Where the site register has the detector: its tag and the site's
+// calibration interval (0 when it is not registered).  A register that
+// cannot be read leaves both unknown.
+void registeredPlace(const Options &o, const QString &serial, QString *tag, int *intervalDays)
+{
+    *intervalDays = 0;
+    Journal::Database db;
+    if (!db.open(journalFile(o)).ok())
+        return;
+    Site::Register reg(db);
+    QVector<Site::Info> sites;
+    if (!reg.sites(&sites).ok())
+        return;
+    for (const Site::Info &site : qAsConst(sites)) {
+        Site::Detector d;
+        if (reg.findDetector(site.id, serial, &d).ok() && d.siteId != 0) {
+            *tag = d.tag;
+            *intervalDays = site.intervalDays;
+            return;
+        }
+    }
+}
+
+int cmdCheck(Session &s, const Options &o, Io &io)
+{
+    Command &link = s.link();
+    const QDate today = QDate::currentDate();
+    FunctionCheck::TestGas gas;
+    gas.name = o.gas;
+    gas.concentration = o.conc;
+    gas.cylinder = o.cylinder;
+    gas.expiry = QDate::fromString(o.expires, Qt::ISODate);
+
+    // An expired cylinder is confirmed before anything goes to the device.
+    bool expiredConfirmed = false;
+    if (gas.expired(today)) {
+        const QString cylinder = gas.cylinder.isEmpty() ? QStringLiteral("the cylinder")
+                                                        : QStringLiteral("cylinder %1").arg(gas.cylinder);
+        warn(io, QStringLiteral("%1 expired on %2: its concentration is no longer certain")
+                     .arg(cylinder, gas.expiry.toString(Qt::ISODate)));
+        if (o.acceptExpired) {
+            expiredConfirmed = true;
+        } else if (!io.confirm) {
+            return s.fail(ExitUsage, QStringLiteral("an expired cylinder needs a confirmation: without a terminal to "
+                                                    "ask on, add --accept-expired; no check was made"));
+        } else {
+            expiredConfirmed = io.confirm(QStringLiteral("continue with an expired cylinder?"));
+            if (interrupted())
+                return s.fail(interruptExitCode(), QStringLiteral("check interrupted at the question; nothing was "
+                                                                  "recorded"));
+            if (!expiredConfirmed)
+                return s.fail(ExitUsage, QStringLiteral("not confirmed; no check was made"));
+        }
+    }
+
+    int rc = login(s.link(), o, io, true, QStringLiteral("check"));
+    if (rc == ExitOk)
+        rc = s.connect(true);
+    if (rc == ExitOk)
+        rc = s.fullRead();
+    if (rc != ExitOk)
+        return rc;
+    const ParamBlock block = link.DeviceParams;
+    const FunctionCheck::DeviceLimits limits = FunctionCheck::limitsOf(block);
+    const QString unit = UnitNames.value(Conv::unitIndex(block.Config));
+    const int n = limits.decimals;
+    gas.unit = unit;
+    auto number = [n](double v) { return QString::number(v, 'f', n); };
+
+    QString tag;
+    int intervalDays = 0;
+    registeredPlace(o, serialText(link), &tag, &intervalDays);
+
+    io.out << QStringLiteral("%1, serial number %2, firmware %3%4\n")
+                  .arg(deviceLine(s), serialText(link), firmwareText(link),
+                       tag.isEmpty() ? QString() : QStringLiteral(", tag %1").arg(tag));
+    io.out << QStringLiteral("range %1 to %2 %3; limit1 %4; limit2 %5\n")
+                  .arg(number(limits.rangeMin), number(limits.rangeMax), unit,
+                       thresholdLine(limits.limit1, unit, n), thresholdLine(limits.limit2, unit, n));
+    QString gasLine = QStringLiteral("test gas %1, %2 %3").arg(gas.name, number(gas.concentration), unit);
+    if (!gas.cylinder.isEmpty())
+        gasLine += QStringLiteral(", cylinder %1").arg(gas.cylinder);
+    if (gas.expiry.isValid())
+        gasLine += QStringLiteral(", expires %1").arg(gas.expiry.toString(Qt::ISODate));
+    io.out << gasLine << "\n";
+
+    FunctionCheck::CheckSetup setup;
+    setup.gas = gas.concentration;
+    setup.limits = limits;
+    setup.stableWithinMs = qint64(o.timeout) * 1000;
+    FunctionCheck::CheckRun run(setup, qint64(o.timeout) * 1000);
+
+    const LiveDef &concentration = liveValues().at(2);
+    QElapsedTimer clock;
+    clock.start();
+    // One reading of the concentration; false with the exit code in `rc`.
+    double value = 0;
+    auto readLive = [&]() {
+        const DeviceOps::Outcome r = DeviceOps::read(link, DeviceOps::ReadMode::LiveOnly);
+        if (!r.ok()) {
+            rc = interrupted() ? interruptExitCode() : s.failed(r);
+            return false;
+        }
+        value = showLive(concentration, link.DeviceParams).value.toDouble();
+        return true;
+    };
+    const QString stopped = QStringLiteral("check interrupted by %1; nothing was recorded");
+    if (!readLive())
+        return rc;
+    run.add(clock.elapsed(), value);
+    io.out << QStringLiteral("reading before the gas: %1 %2\n").arg(number(value), unit);
+    io.out << "apply the test gas now\n";
+    io.out.flush();
+    run.start(clock.elapsed());
+
+    const qint64 periodMs = 500;
+    qint64 polls = 0;
+    qint64 lastTold = -1;   // the second of the last progress line
+    while (run.phase() != FunctionCheck::CheckRun::Phase::Done) {
+        ++polls;
+        const qint64 due = polls * periodMs;
+        while (!interrupted() && clock.elapsed() < due)
+            QThread::msleep(quint32(qMin<qint64>(50, due - clock.elapsed())));
+        if (interrupted())
+            return s.fail(interruptExitCode(), stopped.arg(interruptCause()));
+        if (!readLive())
+            return rc == interruptExitCode() ? s.fail(rc, stopped.arg(interruptCause())) : rc;
+        const qint64 now = clock.elapsed();
+        run.add(now, value);
+        const qint64 second = now / 1000;
+        if (run.phase() == FunctionCheck::CheckRun::Phase::Settling && second != lastTold) {
+            lastTold = second;
+            io.err << QStringLiteral("settling: %1 s (reading %2 %3)\n").arg(run.secondsLeft()).arg(number(value), unit);
+            io.err.flush();
+        } else if (run.phase() == FunctionCheck::CheckRun::Phase::RemoveGas) {
+            if (run.result().stable)
+                io.out << QStringLiteral("reading settled at %1 %2\n").arg(number(value), unit);
+            else
+                io.out << QStringLiteral("the reading did not settle within %1 s (now %2 %3)\n")
+                              .arg(o.timeout).arg(number(value), unit);
+            io.out << "remove the test gas now\n";
+            io.out.flush();
+            run.gasRemoved(now);
+            lastTold = second;
+        } else if (run.phase() == FunctionCheck::CheckRun::Phase::Returning && second != lastTold) {
+            lastTold = second;
+            io.err << QStringLiteral("returning: reading %1 %2\n").arg(number(value), unit);
+            io.err.flush();
+        }
+    }
+
+    const FunctionCheck::CheckResult result = run.result();
+    const bool passed = result.passed();
+    auto figure = [&](const QString &name, const QString &text) {
+        io.out << QStringLiteral("%1 %2\n").arg(name, -18).arg(text);
+    };
+    io.out << "\n";
+    figure(QStringLiteral("baseline"), QStringLiteral("%1 %2").arg(number(result.baseline), unit));
+    figure(QStringLiteral("peak"), QStringLiteral("%1 %2 after %3").arg(number(result.peak), unit,
+                                                                       secondsText(result.peakAt)));
+    figure(QStringLiteral("settled"), result.stable ? QStringLiteral("%1 %2 after %3").arg(number(result.finalReading),
+                                                                                          unit,
+                                                                                          secondsText(result.stableAt))
+                                                    : QStringLiteral("%1 %2 (did not settle)")
+                                                          .arg(number(result.finalReading), unit));
+    figure(QStringLiteral("t90"), secondsText(result.t90));
+    figure(QStringLiteral("tolerance"), QStringLiteral("+/-%1 %2 of %3 %2: %4")
+                                            .arg(number(result.allowed), unit, number(gas.concentration),
+                                                 result.inTolerance ? QStringLiteral("within")
+                                                                    : QStringLiteral("OUT of tolerance")));
+    figure(QStringLiteral("limit1"), crossingLine(limits.limit1, result.limit1));
+    figure(QStringLiteral("limit2"), crossingLine(limits.limit2, result.limit2));
+    QStringList reasons;
+    for (FunctionCheck::Reason reason : result.reasons)
+        reasons << checkReasonText(reason);
+    io.out << (passed ? QStringLiteral("PASSED: the detector works\n")
+                      : QStringLiteral("FAILED: %1\n").arg(reasons.join(QStringLiteral("; "))));
+    io.out.flush();
+
+    Protocol::Data data;
+    data.kind = Protocol::Kind::FunctionCheck;
+    data.time = QDateTime::currentDateTime();
+    data.organisation = o.organisation;
+    const QString login = Journal::loginName();
+    data.technician = login.isEmpty() ? link.UserName : QStringLiteral("%1 (%2)").arg(login, link.UserName);
+    data.device.type = link.DeviceType;
+    data.device.serialText = serialText(link);
+    data.device.firmware = firmwareText(link);
+    data.device.address = link.SlaveAddress;
+    data.device.tag = tag;
+    data.unit = unit;
+    data.gas = gas;
+    data.expiredConfirmed = expiredConfirmed;
+    data.check = run.setup();
+    data.result = result;
+    data.nextDue = FunctionCheck::nextDue(today, intervalDays);
+
+    Journal::Record record = Journal::fromDevice(link, Journal::Kind::FunctionCheck, QStringLiteral("tlctl"), block);
+    record.time = data.time;
+    record.ok = passed;
+    record.reason = reasons.join(QStringLiteral("; "));
+    Protocol::describe(record, data, QUuid::createUuid().toString(QUuid::WithoutBraces));
+    const Journal::Error e = Journal::append(record, journalLocation(o));
+    if (!e.ok()) {
+        const QString kept = e.keptIn.isEmpty()
+                                 ? QStringLiteral("it is lost: run the check again once the journal can be written")
+                                 : QStringLiteral("it was kept in %1 and goes into the journal when it next opens")
+                                       .arg(e.keptIn);
+        return s.fail(ExitFile, QStringLiteral("the function check was not recorded in the journal: %1; %2")
+                                    .arg(Journal::errorText(e), kept));
+    }
+    io.out << QStringLiteral("recorded as %1 (tlctl journal protocol %1 FILE.pdf makes its protocol)\n")
+                  .arg(record.uuid);
+    io.out.flush();
+    syncAfterWriting(o, io);
+    return passed ? ExitOk : ExitExchange;
+}
+
 // ----------------------------------------------------------------- journal
 
 // journal init: the journal made or brought up to date, and on a server the
@@ -1132,8 +1412,46 @@ int journalSync(Session &s, const Options &o, Io &io)
     return s.fail(ExitFile, QStringLiteral("%1; %2").arg(Journal::errorText(r.error), left));
 }
 
+// journal protocol ID FILE.pdf: the protocol of the work a record belongs
+// to, from the journal alone.
+int journalProtocol(Session &s, const Options &o, Io &io)
+{
+    const QString id = o.args.value(1);
+    const QString path = o.args.value(2);
+    syncBeforeReading(o, io);
+    QVector<Journal::Record> records;
+    QString why;
+    {
+        Journal::Database db;
+        Journal::Error e = db.open(journalFile(o));
+        if (e.ok())
+            e = Protocol::sessionRecords(db, id, &records, &why);
+        if (!e.ok())
+            return s.fail(ExitFile, Journal::errorText(e));
+    }
+    Protocol::Data data;
+    if (records.isEmpty() || !Protocol::fromRecords(records, &data))
+        return s.fail(ExitFile, why.isEmpty() ? QStringLiteral("record %1 belongs to no calibration or function "
+                                                               "check").arg(id)
+                                              : why);
+    QString error;
+    if (!Protocol::writePdf(data, path, &error))
+        return s.fail(ExitFile, QStringLiteral("cannot write %1: %2 (a file there before is left as it was)")
+                                    .arg(path, error));
+    io.out << QStringLiteral("wrote the protocol of the %1 of %2 on %3 (%4) to %5\n")
+                  .arg(data.kind == Protocol::Kind::Calibration ? QStringLiteral("calibration")
+                                                                : QStringLiteral("function check"),
+                       data.device.serialText.isEmpty() ? QStringLiteral("a detector") : data.device.serialText,
+                       data.time.toString(QStringLiteral("yyyy-MM-dd HH:mm")))
+                  .arg(records.size() == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(records.size()),
+                       path);
+    return ExitOk;
+}
+
 int cmdJournal(Session &s, const Options &o, Io &io)
 {
+    if (o.args.value(0) == QLatin1String("protocol"))
+        return journalProtocol(s, o, io);
     if (o.args.value(0) == QLatin1String("init"))
         return journalInit(s, o, io);
     if (o.args.value(0) == QLatin1String("verify"))
@@ -1157,6 +1475,7 @@ int cmdJournal(Session &s, const Options &o, Io &io)
                                       : QStringLiteral("no records for serial number %1\n").arg(o.serial));
         return ExitOk;
     }
+    const QStringList unfinished = Journal::unfinished(records);
     for (const Journal::Record &r : records) {
         QStringList device{deviceKindText(qint16(r.deviceType))};
         if (!r.firmware.isEmpty())
@@ -1169,7 +1488,10 @@ int cmdJournal(Session &s, const Options &o, Io &io)
                            device.join(QStringLiteral(", ")));
         io.out << QStringLiteral("    %1%2: %3\n")
                       .arg(Journal::kindText(r.kind), r.value.isEmpty() ? QString() : QStringLiteral(", ") + r.value,
-                           r.ok ? QStringLiteral("ok") : QStringLiteral("FAILED, ") + r.reason);
+                           r.started ? (unfinished.contains(r.uuid) ? QStringLiteral("NOT COMPLETED")
+                                                                    : QStringLiteral("started"))
+                           : r.ok    ? QStringLiteral("ok")
+                                     : QStringLiteral("FAILED, ") + r.reason);
         if (!r.before.isEmpty())
             io.out << QStringLiteral("    before: %1\n").arg(r.before);
         if (!r.after.isEmpty())
@@ -1533,6 +1855,8 @@ int runOne(const Options &o, Io &io, Command *link, const LinePlace *place)
             rc = cmdScan(s, o, io);
         else if (c == QLatin1String("journal"))
             rc = cmdJournal(s, o, io);
+        else if (c == QLatin1String("check"))
+            rc = cmdCheck(s, o, io);
         else if (c == QLatin1String("gas"))
             rc = cmdGas(s, o, io);
     }
