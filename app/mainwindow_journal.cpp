@@ -16,6 +16,8 @@
 #include "programlink.h"
 #include "siteregister.h"
 #include "sitewindow.h"
+#include "measurechart.h"
+#include "windowplace.h"
 
 #include <QMessageBox>
 
@@ -66,6 +68,7 @@ void MainWindow::on_action_journal_triggered()
         journalWindow = new JournalWindow(this, journalLocation());
         if (sender->hasReport())
             journalWindow->showSync(sender->lastReport());
+        WindowPlace::fitOnScreen(journalWindow, this);
     } else {
         journalWindow->refresh();
     }
@@ -185,6 +188,13 @@ void MainWindow::setUpGuidedSessions(Calibration *calibration)
                     for (GuidedSession *other : {calibration->calibrationSession(), calibration->functionCheck()})
                         other->setPeople(name, org, t);
                 });
+        // The moment a reading settled, marked on the chart.
+        connect(session, &GuidedSession::settled, this, [this](const QDateTime &when, const QString &label) {
+            if (chart)
+                chart->markMoment(when, label);
+            else
+                trend.addMark(when.toMSecsSinceEpoch(), label);
+        });
         session->setSiteLookup([this](qint64 serial, QString *tag, int *interval) {
             Journal::Database db;
             if (db.open(Journal::localPath(journalLocation())).ok())

@@ -25,6 +25,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace PageTest;
@@ -85,6 +86,20 @@ void fillSetup(ModalCloser &closer, const QDate &expiry)
     });
 }
 
+// With TL_SHOTS set, the page as it looks now, and a protocol, go there.
+void shot(QWidget &page, const QString &name, const QString &pdf = QString())
+{
+    const QString dir = qEnvironmentVariable("TL_SHOTS");
+    if (dir.isEmpty())
+        return;
+    page.resize(620, 330);
+    page.show();
+    QCoreApplication::processEvents();
+    page.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    if (!pdf.isEmpty())
+        QFile::copy(pdf, dir + QLatin1Char('/') + name + QStringLiteral(".pdf"));
+}
+
 QString pdfText(const QString &path)
 {
     QProcess p;
@@ -114,6 +129,13 @@ class GuidedSessionTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        // TL_SHOTS_QM: the pictures in that translation.
+        static QTranslator translator;
+        if (!qEnvironmentVariable("TL_SHOTS_QM").isEmpty() && translator.load(qEnvironmentVariable("TL_SHOTS_QM")))
+            QCoreApplication::installTranslator(&translator);
+    }
     void init() { command.resetState(); }
     void cleanup() { command.resetState(); }
     void calibrationSessionRecordsEveryStep();
@@ -147,6 +169,7 @@ void GuidedSessionTest::calibrationSessionRecordsEveryStep()
     // The zero adjusted once the reading is stable, then read as left.
     s.button("pushButton_Action")->click();
     s.read(sim, 0.3, 5);
+    shot(s.page, QStringLiteral("session-adjust"));
     QVERIFY(!s.button("pushButton_Action")->isEnabled());   // not stable yet
     s.read(sim, 0.3, 6);
     QCOMPARE(s.button("pushButton_Action")->text(), QStringLiteral("Калибровать ноль"));
@@ -192,6 +215,7 @@ void GuidedSessionTest::calibrationSessionRecordsEveryStep()
     const QString pdf = dir.filePath(QStringLiteral("p.pdf"));
     QString error;
     QVERIFY2(s.session->saveProtocol(pdf, &error), qPrintable(error));
+    shot(s.page, QStringLiteral("session-done"), pdf);
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed: the PDF's text is not checked");
     const QString text = pdfText(pdf);
@@ -238,6 +262,7 @@ void GuidedSessionTest::functionCheckWritesNothing()
     s.button("pushButton_Action")->click();   // gas on
     s.read(sim, 25.0, 2);
     s.read(sim, settles, 12);
+    shot(s.page, QStringLiteral("check-remove-gas"));
     QCOMPARE(s.button("pushButton_Action")->text(), QStringLiteral("Газ снят"));
     s.button("pushButton_Action")->click();
     s.read(sim, 0.0, 3);
@@ -260,6 +285,7 @@ void GuidedSessionTest::functionCheckWritesNothing()
     const QString pdf = dir.filePath(QStringLiteral("check.pdf"));
     QString error;
     QVERIFY2(s.session->saveProtocol(pdf, &error), qPrintable(error));
+    shot(s.page, QStringLiteral("check-%1").arg(QLatin1String(QTest::currentDataTag())).replace(QLatin1Char(' '), QLatin1Char('-')), pdf);
     if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
         QSKIP("pdftotext (poppler-utils) is not installed: the PDF's text is not checked");
     const QString text = pdfText(pdf);
