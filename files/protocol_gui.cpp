@@ -239,9 +239,15 @@ QString html(const Data &d)
                esc(d.nextDue.isValid() ? d.nextDue.toString(QStringLiteral("dd.MM.yyyy")) : dash));
     QStringList ids;
     for (const RecordId &id : d.records)
-        ids << esc(id.uuid) + QStringLiteral("<br/><span style=\"font-size: 7pt\">%1</span>")
-                                  .arg(esc(id.hash.isEmpty() ? QCoreApplication::translate("Protocol", "хеш будет присвоен сервером")
-                                                             : QCoreApplication::translate("Protocol", "хеш %1").arg(id.hash)));
+        // In a monospace font: a proportional one draws "ff" as one
+        // ligature, and the text taken from the PDF would not be the id.
+        ids << QStringLiteral("<span style=\"font-family: 'DejaVu Sans Mono'\">%1</span>").arg(esc(id.uuid))
+                   + QStringLiteral("<br/><span style=\"font-size: 7pt\">%1</span>")
+                         .arg(id.hash.isEmpty()
+                                  ? esc(QCoreApplication::translate("Protocol", "хеш будет присвоен сервером"))
+                                  : esc(QCoreApplication::translate("Protocol", "хеш %1").arg(QString()))
+                                        + QStringLiteral("<span style=\"font-family: 'DejaVu Sans Mono'\">%1</span>")
+                                              .arg(esc(id.hash)));
     out += row(QCoreApplication::translate("Protocol", "Записи журнала"), ids.isEmpty() ? esc(dash) : ids.join(QStringLiteral("<br/>")));
     out += QStringLiteral("</table>");
 
