@@ -14,7 +14,10 @@
 #include "guidedsession.h"
 #include "options.h"
 
+#include <QBoxLayout>
 #include <QMessageBox>
+#include <QRadioButton>
+#include <QStackedWidget>
 #include <QUuid>
 
 namespace {
@@ -22,8 +25,7 @@ constexpr int CalibrationInterval = 500;   // ms between live refreshes
 constexpr int TabGas = 0;
 constexpr int TabInput = 1;
 constexpr int TabOutput = 2;
-constexpr int TabSession = 3;
-constexpr int TabCheck = 4;
+constexpr int TabGuided = 3;   // the guided calibration or the function check
 
 QString newUuid()
 {
@@ -35,12 +37,35 @@ Calibration::Calibration(CalibrationClock &clock, QWidget *parent)
     : QDialog(parent), ui(new Ui::Calibration), clock(clock)
 {
     ui->setupUi(this);
-    sessionTab = new GuidedSession(GuidedSession::Mode::Calibration, this);
-    sessionTab->setObjectName(QStringLiteral("tab_Session"));
-    checkTab = new GuidedSession(GuidedSession::Mode::FunctionCheck, this);
-    checkTab->setObjectName(QStringLiteral("tab_Check"));
-    ui->tabWidget->addTab(sessionTab, tr("Калибровка по шагам"));
-    ui->tabWidget->addTab(checkTab, tr("Проверка работоспособности"));
+    // One tab for both guided procedures (the page is narrow), a choice
+    // between them on top.
+    auto *guided = new QWidget(this);
+    guided->setObjectName(QStringLiteral("tab_Guided"));
+    auto *layout = new QVBoxLayout(guided);
+    layout->setContentsMargins(0, 4, 0, 0);
+    auto *choice = new QHBoxLayout;
+    choice->setContentsMargins(8, 0, 8, 0);
+    sessionChoice = new QRadioButton(tr("Калибровка по шагам"), guided);
+    sessionChoice->setObjectName(QStringLiteral("radioButton_Session"));
+    checkChoice = new QRadioButton(tr("Проверка работоспособности"), guided);
+    checkChoice->setObjectName(QStringLiteral("radioButton_Check"));
+    choice->addWidget(sessionChoice);
+    choice->addWidget(checkChoice);
+    choice->addStretch();
+    layout->addLayout(choice);
+    auto *stack = new QStackedWidget(guided);
+    sessionTab = new GuidedSession(GuidedSession::Mode::Calibration, stack);
+    checkTab = new GuidedSession(GuidedSession::Mode::FunctionCheck, stack);
+    stack->addWidget(sessionTab);
+    stack->addWidget(checkTab);
+    layout->addWidget(stack);
+    sessionChoice->setChecked(true);
+    connect(sessionChoice, &QRadioButton::toggled, this, [this, stack](bool calibration) {
+        // The one left is not left running.
+        (calibration ? checkTab : sessionTab)->cancel();
+        stack->setCurrentWidget(calibration ? sessionTab : checkTab);
+    });
+    ui->tabWidget->addTab(guided, tr("По шагам"));
     for (GuidedSession *s : {sessionTab, checkTab})
         connect(s, &GuidedSession::readingWanted, this, &Calibration::sessionReadingWanted);
     connect(sessionTab, &GuidedSession::adjustRequested, this, &Calibration::sessionAdjust);
@@ -125,9 +150,8 @@ void Calibration::timerTick()
     ticking = true;
     ParamBlock &p = command.DeviceParams;
 
-    const int tab = ui->tabWidget->currentIndex();
-    if (tab == TabSession || tab == TabCheck) {
-        GuidedSession *session = tab == TabSession ? sessionTab : checkTab;
+    if (ui->tabWidget->currentIndex() == TabGuided) {
+        GuidedSession *session = sessionChoice->isChecked() ? sessionTab : checkTab;
         if (calibrationTimerRunning() && session->running()) {
             const DeviceOps::Outcome live = DeviceOps::read(command, DeviceOps::ReadMode::LiveOnly);
             if (!live.ok()) {
@@ -432,10 +456,10 @@ void Calibration::on_tabWidget_currentChanged(int index)
     if (index != TabGas)
         cancelGasProcedure();
     // A guided procedure is not left running behind another tab.
-    if (sessionTab && index != TabSession)
+    if (sessionTab && index != TabGuided) {
         sessionTab->cancel();
-    if (checkTab && index != TabCheck)
         checkTab->cancel();
+    }
     if (index == TabOutput) {
         startCalibrationTimer();
         return;

@@ -11,6 +11,7 @@
 class CalibrationClock;
 class GuidedSession;
 class QDoubleSpinBox;
+class QRadioButton;
 
 namespace Ui { class Calibration; }
 
@@ -46,7 +47,8 @@ public:
     void timerTick();
     // Measures, computes and writes the calibration of the current tab.
     void applyCalibration();
-    // The guided calibration session's and the function check's tabs.
+    // The guided calibration session and the function check (one tab,
+    // "По шагам", either of them chosen on it).
     GuidedSession *calibrationSession() const { return sessionTab; }
     GuidedSession *functionCheck() const { return checkTab; }
     // Ends a running current-output test: switches the concentration
@@ -129,4 +131,6 @@ private:
     bool ticking = false;       // a tick is running (its error box may be open)
     GuidedSession *sessionTab = nullptr;
     GuidedSession *checkTab = nullptr;
+    QRadioButton *sessionChoice = nullptr;
+    QRadioButton *checkChoice = nullptr;
 };

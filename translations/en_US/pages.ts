@@ -4,6 +4,10 @@
 <context>
     <name>Calibration</name>
     <message>
+        <source>По шагам</source>
+        <translation>Guided</translation>
+    </message>
+    <message>
         <source>Калибровка по шагам</source>
         <translation>Guided calibration</translation>
     </message>
