@@ -45,7 +45,7 @@ Calibration::Calibration(CalibrationClock &clock, QWidget *parent)
     layout->setContentsMargins(0, 4, 0, 0);
     auto *choice = new QHBoxLayout;
     choice->setContentsMargins(8, 0, 8, 0);
-    sessionChoice = new QRadioButton(tr("Калибровка по шагам"), guided);
+    sessionChoice = new QRadioButton(tr("Калибровка"), guided);
     sessionChoice->setObjectName(QStringLiteral("radioButton_Session"));
     checkChoice = new QRadioButton(tr("Проверка работоспособности"), guided);
     checkChoice->setObjectName(QStringLiteral("radioButton_Check"));

@@ -421,7 +421,6 @@ void GuidedSession::showState()
 {
     const bool calibration = sessionMode == Mode::Calibration;
     const bool on = running();
-    ui->pushButton_Start->setText(calibration ? tr("Начать калибровку") : tr("Начать проверку"));
     ui->pushButton_Start->setEnabled(!on);
     ui->pushButton_People->setEnabled(!on);
     ui->pushButton_Cancel->setEnabled(on);

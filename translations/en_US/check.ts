@@ -442,14 +442,6 @@
         <translation>Function check</translation>
     </message>
     <message>
-        <source>Начать калибровку</source>
-        <translation>Start calibration</translation>
-    </message>
-    <message>
-        <source>Начать проверку</source>
-        <translation>Start check</translation>
-    </message>
-    <message>
         <source>Показания: %1</source>
         <translation>Reading: %1</translation>
     </message>

@@ -8,8 +8,8 @@
         <translation>Guided</translation>
     </message>
     <message>
-        <source>Калибровка по шагам</source>
-        <translation>Guided calibration</translation>
+        <source>Калибровка</source>
+        <translation>Calibration</translation>
     </message>
     <message>
         <source>Проверка работоспособности</source>
@@ -106,10 +106,6 @@ of the output current in mA</translation>
     <message>
         <source>Калибровка невозможна: калибровочная концентрация равна нижнему значению диапазона</source>
         <translation>Calibration is not possible: the calibration concentration equals the lower range value</translation>
-    </message>
-    <message>
-        <source>Калибровка</source>
-        <translation>Calibration</translation>
     </message>
     <message>
         <source>Калибровать диапазон</source>
