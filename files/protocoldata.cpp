@@ -291,9 +291,10 @@ void describe(Journal::Record &r, const Data &d, const QString &group)
         const FunctionCheck::CheckResult &res = d.result;
         const int n = d.check.limits.decimals;
         r.before = QStringLiteral("baseline=%1").arg(reading(res.baseline, n));
-        r.after = QStringLiteral("peak=%1; final=%2; t90=%3 s")
+        r.after = QStringLiteral("peak=%1; final=%2; t90=%3")
                       .arg(reading(res.peak, n), reading(res.finalReading, n),
-                           res.t90 < 0 ? QStringLiteral("-") : QString::number(double(res.t90) / 1000.0, 'f', 1));
+                           res.t90 < 0 ? QStringLiteral("-")
+                                       : QString::number(double(res.t90) / 1000.0, 'f', 1) + QStringLiteral(" s"));
     }
 }
 
