@@ -3,10 +3,12 @@
 
 #include "conversions.h"
 #include "filechoice_gui.h"
+#include "gaslibrary.h"
 #include "options.h"
 #include "programlink.h"
 #include "protocol_gui.h"
 #include "sessionsetup.h"
+#include "userfiles.h"
 
 #include <QDir>
 #include <QMessageBox>
@@ -45,10 +47,25 @@ bool GuidedSession::running() const
 
 // ------------------------------------------------------------ set-up
 
+QStringList GuidedSession::libraryNames() const
+{
+    if (!gasNames.isEmpty())
+        return gasNames;
+    // The user's gas library, when there is one to read; the gas may always
+    // be typed.
+    QVector<GasLibrary::Entry> found;
+    QStringList names;
+    if (GasLibrary::search(UserFiles::gasLibraryPath(), QString(), &found) == GasLibrary::Status::Ok)
+        for (const GasLibrary::Entry &e : found)
+            if (!e.name.trimmed().isEmpty() && !names.contains(e.name.trimmed()))
+                names << e.name.trimmed();
+    return names;
+}
+
 bool GuidedSession::askSetup()
 {
     const ParamBlock &p = command.DeviceParams;
-    SessionSetup dialog(UnitNames.value(Conv::unitIndex(p.Config)), Conv::decimals(p.Config), gasNames, this);
+    SessionSetup dialog(UnitNames.value(Conv::unitIndex(p.Config)), Conv::decimals(p.Config), libraryNames(), this);
     dialog.setPeople(technician, organisation);
     dialog.setGas(gas);
     dialog.setTolerance(tolerance);
@@ -70,7 +87,7 @@ bool GuidedSession::askSetup()
 void GuidedSession::on_pushButton_People_clicked()
 {
     const ParamBlock &p = command.DeviceParams;
-    SessionSetup dialog(UnitNames.value(Conv::unitIndex(p.Config)), Conv::decimals(p.Config), gasNames, this);
+    SessionSetup dialog(UnitNames.value(Conv::unitIndex(p.Config)), Conv::decimals(p.Config), libraryNames(), this);
     dialog.setPeople(technician, organisation);
     dialog.setGas(gas);
     dialog.setTolerance(tolerance);

@@ -40,7 +40,7 @@ public:
     {
         siteLookup = std::move(lookup);
     }
-    // The gas library's names for the test gas's list.
+    // The names for the test gas's list (default: the user's gas library's).
     void setGasNames(const QStringList &names) { gasNames = names; }
     // The clock of the readings, ms (tests set their own); null: the system's.
     void setClock(std::function<qint64()> clock) { now = std::move(clock); }
@@ -87,6 +87,7 @@ private:
     // Asks for the technician, the test gas and the tolerance (the known
     // ones filled in); false when cancelled.
     bool askSetup();
+    QStringList libraryNames() const;
     void begin();
     void enter(Step step);
     void takeReading(double value);

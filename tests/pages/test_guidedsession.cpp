@@ -53,6 +53,7 @@ struct Session {
         : session(calibration ? page.calibrationSession() : page.functionCheck())
     {
         session->setClock([this] { return now; });
+        session->setGasNames({QStringLiteral("Метан"), QStringLiteral("Пропан")});
         session->setPeople(QStringLiteral("Анна Петрова"), QStringLiteral("ООО «Газконтроль»"), {});
         QObject::connect(session, &GuidedSession::recordReady, [this](const Journal::Record &r) { records << r; });
         QObject::connect(&page, &Calibration::stepStarting, [this](const CalibrationStep &s) { started << s; });
@@ -79,7 +80,10 @@ void fillSetup(ModalCloser &closer, const QDate &expiry)
         auto *dialog = qobject_cast<SessionSetup *>(w);
         if (!dialog)
             return false;
-        child<QComboBox>(dialog, "comboBox_Gas")->setCurrentText(QStringLiteral("Метан"));
+        auto *gas = child<QComboBox>(dialog, "comboBox_Gas");
+        if (gas->findText(QStringLiteral("Пропан")) < 0)   // the library's names offered
+            return false;
+        gas->setCurrentText(QStringLiteral("Метан"));
         child<QDoubleSpinBox>(dialog, "doubleSpinBox_Concentration")->setValue(50.0);
         child<QLineEdit>(dialog, "lineEdit_Cylinder")->setText(QStringLiteral("Б-1187"));
         child<QDateEdit>(dialog, "dateEdit_Expiry")->setDate(expiry);
