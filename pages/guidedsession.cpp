@@ -86,20 +86,8 @@ bool GuidedSession::askSetup()
 
 void GuidedSession::on_pushButton_People_clicked()
 {
-    const ParamBlock &p = command.DeviceParams;
-    SessionSetup dialog(UnitNames.value(Conv::unitIndex(p.Config)), Conv::decimals(p.Config), libraryNames(), this);
-    dialog.setPeople(technician, organisation);
-    dialog.setGas(gas);
-    dialog.setTolerance(tolerance);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    technician = dialog.technician();
-    organisation = dialog.organisation();
-    tolerance = dialog.tolerance();
-    if (!running())
-        gas = dialog.gas();
-    emit peopleChanged(technician, organisation, tolerance);
-    showPeople();
+    // The same dialog as at a start (the button is off while one runs).
+    askSetup();
 }
 
 void GuidedSession::showPeople()
